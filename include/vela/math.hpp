@@ -1,0 +1,10 @@
+#pragma once
+
+// The whole public interface of vela::math, the trace library included.
+
+#include "kelm_math/comp_trace.hpp"
+#include "vela/Exception.hpp"
+#include "vela/codegen_runtime.h"
+#include "vela/math/dense_kernels.hpp"
+#include "vela/math/modes.hpp"
+#include "vela/stdStringify.hpp"

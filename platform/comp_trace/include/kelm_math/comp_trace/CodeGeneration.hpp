@@ -1,0 +1,75 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "kelm_math/comp_trace/Operation.hpp"
+
+namespace kelm_math::comp_trace {
+
+namespace detail {
+class CodeGenerator;
+}
+
+/// A run of scratchpad elements of one type.
+struct Slot {
+  ScalarType type = ScalarType::Double;
+  unsigned offset = 0;
+  unsigned count = 0;
+};
+
+/// Scratchpad elements reserved for the duration of one node's code; they
+/// are released when this object goes out of scope.
+class TemporaryStorage {
+ public:
+  TemporaryStorage(TemporaryStorage&& other) noexcept;
+  TemporaryStorage& operator=(TemporaryStorage&&) = delete;
+  TemporaryStorage(TemporaryStorage const&) = delete;
+  ~TemporaryStorage();
+  Slot const& baseSlot() const { return slot_; }
+
+ private:
+  friend class GenerateCodeVisitor;
+  TemporaryStorage(detail::CodeGenerator* generator, Slot slot) : generator_(generator), slot_(slot) {}
+  detail::CodeGenerator* generator_;
+  Slot slot_;
+};
+
+/// What a node sees while it writes its C lines: the storage of its inputs,
+/// reservations for its outputs, and the text of scratchpad accesses.
+/// Scratchpads are the arrays `spd` (double) and `spi` (int and bool).
+class GenerateCodeVisitor {
+ public:
+  /// Storage of output `output` of a node written earlier.
+  Slot outputSlot(Operation const& op, unsigned output) const;
+  Slot outputSlot(OperationPtr const& op, unsigned output) const { return outputSlot(*op, output); }
+  /// Reserves the next output of op: n fresh elements of the type.
+  Slot reserveOutputVector(Operation const& op, ScalarType type, unsigned n);
+  /// True when the asking node is the last reader of this input's storage
+  /// and reads it through no other input, so the node may write over it.
+  bool canOverwriteVector(Operation const& input) const;
+  bool canOverwriteVector(OperationPtr const& input) const { return canOverwriteVector(*input); }
+  /// Reserves the next output of op in the storage of inputSlot, which the
+  /// node may overwrite (canOverwriteVector); std::logic_error otherwise.
+  Slot reserveOverwriteOutputVector(Operation const& op, Slot const& inputSlot, unsigned n);
+  TemporaryStorage reserveTemporarySlots(ScalarType type, unsigned n);
+
+  /// C text of element `index` of a slot, such as "spd[12]".
+  std::string scratchpadAccess(Slot const& slot, unsigned index = 0) const;
+  /// C text of the address of a slot's first element, such as "&spd[12]".
+  std::string scratchpadPointerAccess(Slot const& slot) const;
+  /// C expression of a scalar node's value.
+  std::string rawOpCode(ScalarOperation const& op) const;
+  std::string rawOpCode(OperationPtr const& op) const;
+  /// Position in in[] of the named input; UnboundInput when it has none.
+  unsigned inputIndex(std::string const& name) const;
+  /// One line of the function body.
+  std::string codeLine(std::string const& text) const;
+
+ private:
+  friend class detail::CodeGenerator;
+  explicit GenerateCodeVisitor(detail::CodeGenerator& generator) : generator_(generator) {}
+  detail::CodeGenerator& generator_;
+};
+
+}  // namespace kelm_math::comp_trace

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+#include "kelm_math/comp_trace/TracedValue.hpp"
+
+namespace kelm_math::comp_trace {
+
+/// Gathers n scalar values into the one output of a vector node; array
+/// arguments of kernels reach their nodes this way. In generated code a
+/// collect of all elements 0..n-1 of one node output, in order, reuses that
+/// storage instead of copying.
+class CollectOp final : public VectorOperation {
+ public:
+  CollectOp(unsigned n, TracedDouble const* values, std::string name);
+  CollectOp(unsigned n, TracedInt const* values, std::string name);
+  CollectOp(unsigned n, TracedBool const* values, std::string name);
+
+  OperationPtr clone() const override;
+  /// "Collect" and, when the name is not empty, " [name]".
+  std::string description() const override;
+  std::string generateCode(GenerateCodeVisitor& visitor) const override;
+  /// Orders by element type, count, then name.
+  int compare_(Operation const& other) const override;
+  std::vector<VectorValue> evaluate(EvaluateVisitor const& visitor) const override;
+
+  ScalarType elementType() const { return type_; }
+  unsigned size() const { return n_; }
+  std::string const& name() const { return name_; }
+
+ private:
+  CollectOp(CollectOp const&) = default;
+  ScalarType type_;
+  unsigned n_;
+  std::string name_;
+};
+
+}  // namespace kelm_math::comp_trace

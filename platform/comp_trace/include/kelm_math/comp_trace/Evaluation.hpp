@@ -1,0 +1,83 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kelm_math/comp_trace/Operation.hpp"
+#include "vela/Exception.hpp"
+
+namespace kelm_math::comp_trace {
+
+namespace detail {
+struct EvaluationMemo;
+}
+
+/// Thrown when an input node is evaluated, or turned into C, without a value
+/// or an argument position. what() is "comp_trace UnboundInput: " and the name.
+class UnboundInput : public vela::Exception {
+ public:
+  explicit UnboundInput(std::string const& name);
+  const char* what() const noexcept override;
+  std::string const& name() const { return name_; }
+
+ private:
+  std::string name_;
+  std::string message_;
+};
+
+/// Values of named inputs, and a memo of evaluated nodes. Evaluating several
+/// values against one set evaluates every distinct node once; any bind()
+/// drops the memo. The memo keeps the evaluated nodes alive until then. A
+/// set is not safe to evaluate against from two threads at once.
+class BindingSet {
+ public:
+  BindingSet();
+  ~BindingSet();
+  BindingSet(BindingSet const& other);
+  BindingSet& operator=(BindingSet const& other);
+  BindingSet(BindingSet&&) noexcept;
+  BindingSet& operator=(BindingSet&&) noexcept;
+
+  /// Binds (or rebinds) an input; an input of another type reads the value
+  /// converted as the traced conversions convert.
+  void bind(std::string const& name, double value);
+  void bind(std::string const& name, int value);
+  void bind(std::string const& name, bool value);
+  bool isBound(std::string const& name) const;
+  /// The bound value; UnboundInput when there is none.
+  ScalarValue const& value(std::string const& name) const;
+
+  /// Values of every output of op (a vector node).
+  std::vector<VectorValue> const& evaluateVector(OperationPtr const& op) const;
+  /// Value of a scalar node.
+  ScalarValue const& evaluateScalar(OperationPtr const& op) const;
+
+ private:
+  detail::EvaluationMemo& memo_() const;
+
+  std::map<std::string, ScalarValue> values_;
+  mutable std::unique_ptr<detail::EvaluationMemo> memo_ptr_;
+};
+
+/// What a node sees of its inputs' values while it is evaluated.
+class EvaluateVisitor {
+ public:
+  std::vector<VectorValue> const& vectorValues(Operation const& input) const;
+  std::vector<VectorValue> const& vectorValues(OperationPtr const& input) const {
+    return vectorValues(*input);
+  }
+  ScalarValue const& scalarValue(Operation const& input) const;
+  ScalarValue const& scalarValue(OperationPtr const& input) const { return scalarValue(*input); }
+  BindingSet const& bindings() const { return bindings_; }
+
+ private:
+  friend struct detail::EvaluationMemo;
+  EvaluateVisitor(BindingSet const& bindings, detail::EvaluationMemo const& memo)
+      : bindings_(bindings), memo_(memo) {}
+  BindingSet const& bindings_;
+  detail::EvaluationMemo const& memo_;
+};
+
+}  // namespace kelm_math::comp_trace

@@ -1,0 +1,11 @@
+#pragma once
+
+namespace kelm_math::comp_trace {
+
+/// Mode tag: values are double, int and bool and operations compute at once.
+struct Numeric {};
+
+/// Mode tag: values are TracedValue<double|int|bool> and operations record a graph.
+struct Traced {};
+
+}  // namespace kelm_math::comp_trace

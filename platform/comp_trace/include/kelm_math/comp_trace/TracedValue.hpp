@@ -1,0 +1,165 @@
+#pragma once
+
+#include <string>
+#include <type_traits>
+
+#include "kelm_math/comp_trace/Evaluation.hpp"
+#include "kelm_math/comp_trace/Operation.hpp"
+
+namespace kelm_math::comp_trace {
+
+template <class T>
+struct ScalarTypeOf;
+template <>
+struct ScalarTypeOf<bool> : std::integral_constant<ScalarType, ScalarType::Bool> {};
+template <>
+struct ScalarTypeOf<int> : std::integral_constant<ScalarType, ScalarType::Int> {};
+template <>
+struct ScalarTypeOf<double> : std::integral_constant<ScalarType, ScalarType::Double> {};
+
+namespace detail {
+// bool -> int -> double widen implicitly; the other directions are explicit.
+template <class From, class To>
+constexpr bool widens = !std::is_same_v<From, To> &&
+                        (std::is_same_v<From, bool> || std::is_same_v<To, double>);
+}  // namespace detail
+
+/// A scalar of mode Traced: a constant, or a handle sharing the node that
+/// computes it. T is double, int or bool. Operations on constants fold to
+/// constants; otherwise they record a node. Values are cheap to copy.
+template <class T>
+class TracedValue {
+  static_assert(std::is_same_v<T, double> || std::is_same_v<T, int> || std::is_same_v<T, bool>,
+                "TracedValue holds double, int or bool");
+
+ public:
+  using value_type = T;
+
+  /// The constant T() (0, 0.0 or false).
+  TracedValue() = default;
+  TracedValue(T constant) : constant_(constant) {}
+  /// A value read from a node; the node's scalar type must be T
+  /// (std::logic_error otherwise).
+  explicit TracedValue(ScalarOperationPtr op);
+  /// A value read from a copy of op (clone).
+  explicit TracedValue(ScalarOperation const& op);
+
+  /// Widening conversion (bool to int or double, int to double).
+  template <class U, std::enable_if_t<detail::widens<U, T>, int> = 0>
+  TracedValue(TracedValue<U> const& other) : TracedValue(converted_(other)) {}
+  /// Narrowing conversion: double to int truncates toward zero (NaN gives 0,
+  /// out of range saturates); to bool means "not equal to zero".
+  template <class U,
+            std::enable_if_t<!detail::widens<U, T> && !std::is_same_v<U, T>, int> = 0>
+  explicit TracedValue(TracedValue<U> const& other) : TracedValue(converted_(other)) {}
+
+  /// A value bound by name in a BindingSet, or read from in[] in generated C.
+  static TracedValue input(std::string const& name);
+
+  /// out[0..count) read the first count elements of output `output` of op.
+  static void accessElements(OperationPtr const& op, unsigned output, unsigned count,
+                             TracedValue* out);
+
+  /// True, with the value, when this is a constant.
+  bool getConstant(T& value) const;
+  bool isConstant() const { return !op_; }
+  /// True when this is a constant equal to c (bitwise for doubles, so
+  /// -0.0 differs from 0.0 and a NaN equals itself).
+  bool equalConstant(T c) const;
+  /// The node computing this value; a constant gets a fresh constant node.
+  ScalarOperationPtr operation() const;
+  /// The value against the bindings; UnboundInput for a missing input.
+  T evaluate(BindingSet const& bindings) const;
+  /// True when both values are computed by structurally equal graphs.
+  bool isOperationallyEqual(TracedValue const& other) const;
+
+  TracedValue& operator+=(TracedValue const& rhs);
+  TracedValue& operator-=(TracedValue const& rhs);
+  TracedValue& operator*=(TracedValue const& rhs);
+  TracedValue& operator/=(TracedValue const& rhs);
+  TracedValue& operator&=(TracedValue const& rhs);
+  TracedValue& operator|=(TracedValue const& rhs);
+
+ private:
+  template <class U>
+  static TracedValue converted_(TracedValue<U> const& other);
+
+  ScalarOperationPtr op_;
+  T constant_{};
+};
+
+using TracedDouble = TracedValue<double>;
+using TracedInt = TracedValue<int>;
+using TracedBool = TracedValue<bool>;
+
+/// True, with the values, when all n values are constants.
+template <class T>
+bool getConstants(TracedValue<T> const* values, unsigned n, T* out);
+
+// Arithmetic: double follows IEEE; int wraps around and divides with a
+// zero divisor giving 0 (see vela/codegen_runtime.h). Bool takes ! && ||.
+TracedDouble operator+(TracedDouble const& a, TracedDouble const& b);
+TracedDouble operator-(TracedDouble const& a, TracedDouble const& b);
+TracedDouble operator*(TracedDouble const& a, TracedDouble const& b);
+TracedDouble operator/(TracedDouble const& a, TracedDouble const& b);
+TracedDouble operator-(TracedDouble const& a);
+TracedInt operator+(TracedInt const& a, TracedInt const& b);
+TracedInt operator-(TracedInt const& a, TracedInt const& b);
+TracedInt operator*(TracedInt const& a, TracedInt const& b);
+TracedInt operator/(TracedInt const& a, TracedInt const& b);
+TracedInt operator%(TracedInt const& a, TracedInt const& b);
+TracedInt operator-(TracedInt const& a);
+TracedBool operator!(TracedBool const& a);
+TracedBool operator&&(TracedBool const& a, TracedBool const& b);
+TracedBool operator||(TracedBool const& a, TracedBool const& b);
+
+// Comparisons follow IEEE (any comparison with NaN but != is false).
+TracedBool operator<(TracedDouble const& a, TracedDouble const& b);
+TracedBool operator<=(TracedDouble const& a, TracedDouble const& b);
+TracedBool operator>(TracedDouble const& a, TracedDouble const& b);
+TracedBool operator>=(TracedDouble const& a, TracedDouble const& b);
+TracedBool operator==(TracedDouble const& a, TracedDouble const& b);
+TracedBool operator!=(TracedDouble const& a, TracedDouble const& b);
+TracedBool operator<(TracedInt const& a, TracedInt const& b);
+TracedBool operator<=(TracedInt const& a, TracedInt const& b);
+TracedBool operator>(TracedInt const& a, TracedInt const& b);
+TracedBool operator>=(TracedInt const& a, TracedInt const& b);
+TracedBool operator==(TracedInt const& a, TracedInt const& b);
+TracedBool operator!=(TracedInt const& a, TracedInt const& b);
+TracedBool operator==(TracedBool const& a, TracedBool const& b);
+TracedBool operator!=(TracedBool const& a, TracedBool const& b);
+
+// A plain number on either side.
+#define KELM_COMP_TRACE_MIXED(R, OP, T)                                        \
+  inline R operator OP(TracedValue<T> const& a, T b) { return a OP TracedValue<T>(b); } \
+  inline R operator OP(T a, TracedValue<T> const& b) { return TracedValue<T>(a) OP b; }
+KELM_COMP_TRACE_MIXED(TracedDouble, +, double)
+KELM_COMP_TRACE_MIXED(TracedDouble, -, double)
+KELM_COMP_TRACE_MIXED(TracedDouble, *, double)
+KELM_COMP_TRACE_MIXED(TracedDouble, /, double)
+KELM_COMP_TRACE_MIXED(TracedBool, <, double)
+KELM_COMP_TRACE_MIXED(TracedBool, <=, double)
+KELM_COMP_TRACE_MIXED(TracedBool, >, double)
+KELM_COMP_TRACE_MIXED(TracedBool, >=, double)
+KELM_COMP_TRACE_MIXED(TracedBool, ==, double)
+KELM_COMP_TRACE_MIXED(TracedBool, !=, double)
+KELM_COMP_TRACE_MIXED(TracedInt, +, int)
+KELM_COMP_TRACE_MIXED(TracedInt, -, int)
+KELM_COMP_TRACE_MIXED(TracedInt, *, int)
+KELM_COMP_TRACE_MIXED(TracedInt, /, int)
+KELM_COMP_TRACE_MIXED(TracedInt, %, int)
+KELM_COMP_TRACE_MIXED(TracedBool, <, int)
+KELM_COMP_TRACE_MIXED(TracedBool, <=, int)
+KELM_COMP_TRACE_MIXED(TracedBool, >, int)
+KELM_COMP_TRACE_MIXED(TracedBool, >=, int)
+KELM_COMP_TRACE_MIXED(TracedBool, ==, int)
+KELM_COMP_TRACE_MIXED(TracedBool, !=, int)
+KELM_COMP_TRACE_MIXED(TracedBool, &&, bool)
+KELM_COMP_TRACE_MIXED(TracedBool, ||, bool)
+#undef KELM_COMP_TRACE_MIXED
+
+extern template class TracedValue<double>;
+extern template class TracedValue<int>;
+extern template class TracedValue<bool>;
+
+}  // namespace kelm_math::comp_trace

@@ -1,0 +1,416 @@
+#include "CodeGenerator.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+#include <typeindex>
+#include <unordered_set>
+
+#include "ScalarNodes.hpp"
+#include "kelm_math/comp_trace/CollectOp.hpp"
+#include "kelm_math/comp_trace/GenerateCFunction.hpp"
+
+namespace kelm_math::comp_trace {
+namespace detail {
+namespace {
+
+std::size_t mix(std::size_t seed, std::size_t value) {
+  return seed ^ (value + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2));
+}
+
+// Spreads the trace library's own many-per-input nodes (element reads,
+// constants) over distinct keys; other nodes share a key per inputs and
+// class and are told apart by compare_.
+std::size_t fieldHash(Operation const& op) {
+  std::type_info const& type = typeid(op);
+  if (type == typeid(ElementOp)) {
+    auto const& e = static_cast<ElementOp const&>(op);
+    return mix(e.index(), e.output());
+  }
+  if (type == typeid(ConstantOp)) {
+    auto const& v = static_cast<ConstantOp const&>(op).value();
+    if (v.type() != ScalarType::Double) return std::hash<int>()(v.intValue());
+    double d = v.doubleValue();
+    std::uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    return std::hash<std::uint64_t>()(bits);
+  }
+  if (type == typeid(InputOp)) return std::hash<std::string>()(static_cast<InputOp const&>(op).name());
+  if (type == typeid(FunctionOp)) return static_cast<std::size_t>(static_cast<FunctionOp const&>(op).fn());
+  return 0;
+}
+
+bool isIdentifier(std::string const& name) {
+  if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0]))) return false;
+  return std::all_of(name.begin(), name.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+}
+
+}  // namespace
+
+unsigned SlotPool::allocate(unsigned n) {
+  for (auto it = free_.begin(); it != free_.end(); ++it) {
+    if (it->second < n) continue;
+    unsigned offset = it->first, length = it->second;
+    free_.erase(it);
+    if (length > n) free_.emplace(offset + n, length - n);
+    return offset;
+  }
+  // Grow at the top, absorbing a free run that ends there.
+  unsigned offset = size_;
+  if (!free_.empty()) {
+    auto last = std::prev(free_.end());
+    if (last->first + last->second == size_) {
+      offset = last->first;
+      free_.erase(last);
+    }
+  }
+  size_ = offset + n;
+  return offset;
+}
+
+void SlotPool::release(unsigned offset, unsigned n) {
+  if (n == 0) return;
+  auto next = free_.lower_bound(offset);
+  if (next != free_.end() && offset + n == next->first) {
+    n += next->second;
+    next = free_.erase(next);
+  }
+  if (next != free_.begin()) {
+    auto prev = std::prev(next);
+    if (prev->first + prev->second == offset) {
+      prev->second += n;
+      return;
+    }
+  }
+  free_.emplace(offset, n);
+}
+
+CodeGenerator::CodeGenerator(std::vector<std::string> const& inputNames) {
+  for (unsigned i = 0; i < inputNames.size(); ++i) {
+    if (inputNames[i].empty()) throw std::invalid_argument("comp_trace: empty input name");
+    if (!inputs_.emplace(inputNames[i], i).second)
+      throw std::invalid_argument("comp_trace: repeated input name: " + inputNames[i]);
+  }
+}
+
+void CodeGenerator::collect_(std::vector<TracedDouble> const& outputs) {
+  struct Frame {
+    Operation const* op;
+    std::size_t next;
+  };
+  std::vector<Frame> stack;
+  for (auto const& output : outputs) {
+    if (output.isConstant()) continue;
+    ScalarOperationPtr root = output.operation();
+    if (ids_.count(root.get())) continue;
+    stack.push_back({root.get(), 0});
+    while (!stack.empty()) {
+      Frame& top = stack.back();
+      if (top.next < top.op->inputCount()) {
+        Operation const* in = top.op->input(top.next++).get();
+        if (!ids_.count(in)) stack.push_back({in, 0});
+        continue;
+      }
+      Operation const* op = top.op;
+      stack.pop_back();
+      complete_(*op);
+    }
+  }
+}
+
+// Called in post-order: the inputs already have their canonical nodes.
+void CodeGenerator::complete_(Operation const& op) {
+  int id = static_cast<int>(nodes_.size());
+  Node node;
+  node.op = &op;
+  node.canonical = id;
+  node.firstInput = inputIds_.size();
+  node.inputCount = op.inputCount();
+  for (auto const& in : op.inputs()) inputIds_.push_back(nodes_[ids_.at(in.get())].canonical);
+  node.leaf = op.isScalar() && static_cast<ScalarOperation const&>(op).isAlwaysSimple();
+  nodes_.push_back(std::move(node));
+  ids_.emplace(&op, id);
+  nodes_[id].canonical = canonicalOf_(id);
+}
+
+std::size_t CodeGenerator::keyHash_(int id) const {
+  Node const& n = nodes_[id];
+  std::size_t h = mix(std::type_index(typeid(*n.op)).hash_code(), fieldHash(*n.op));
+  for (std::size_t i = 0; i < n.inputCount; ++i) h = mix(h, inputIds_[n.firstInput + i]);
+  return h;
+}
+
+bool CodeGenerator::sameKey_(int a, int b) const {
+  Node const& x = nodes_[a];
+  Node const& y = nodes_[b];
+  if (typeid(*x.op) != typeid(*y.op) || x.inputCount != y.inputCount) return false;
+  return std::equal(inputIds_.begin() + x.firstInput, inputIds_.begin() + x.firstInput + x.inputCount,
+                    inputIds_.begin() + y.firstInput);
+}
+
+int CodeGenerator::canonicalOf_(int id) {
+  auto& candidates = heads_[keyHash_(id)];
+  for (int c : candidates)
+    if (sameKey_(c, id) && nodes_[c].op->compare_(*nodes_[id].op) == 0) return c;
+  candidates.push_back(id);
+  return id;
+}
+
+void CodeGenerator::findAliases_() {
+  for (Node& n : nodes_) {
+    if (n.canonical != &n - nodes_.data() || typeid(*n.op) != typeid(CollectOp) || n.inputCount == 0)
+      continue;
+    auto const& collect = static_cast<CollectOp const&>(*n.op);
+    int source = -1;
+    unsigned output = 0;
+    bool alias = true;
+    for (std::size_t i = 0; i < n.inputCount && alias; ++i) {
+      Node const& in = nodes_[inputIds_[n.firstInput + i]];
+      if (typeid(*in.op) != typeid(ElementOp)) {
+        alias = false;
+        break;
+      }
+      auto const& element = static_cast<ElementOp const&>(*in.op);
+      int from = inputIds_[in.firstInput];
+      if (i == 0) {
+        source = from;
+        output = element.output();
+      }
+      alias = from == source && element.output() == output && element.index() == i &&
+              element.scalarType() == collect.elementType();
+    }
+    if (alias) {
+      n.aliasOf = source;
+      n.aliasOutput = output;
+    }
+  }
+}
+
+int CodeGenerator::owner_(int id) const {
+  while (nodes_[id].aliasOf >= 0) id = nodes_[id].aliasOf;
+  return id;
+}
+
+void CodeGenerator::use_(int id, int step) {
+  Node const& n = nodes_[id];
+  if (n.leaf) {
+    // An element read is a read of its source, wherever it is written inline.
+    if (typeid(*n.op) == typeid(ElementOp)) use_(inputIds_[n.firstInput], step);
+    return;
+  }
+  int owner = owner_(id);
+  nodes_[owner].lastUse = std::max(nodes_[owner].lastUse, step);
+}
+
+void CodeGenerator::computeLiveness_(std::vector<TracedDouble> const& outputs) {
+  for (std::size_t id = 0; id < nodes_.size(); ++id)
+    if (nodes_[id].canonical == static_cast<int>(id) && !nodes_[id].leaf)
+      order_.push_back(static_cast<int>(id));
+  for (std::size_t step = 0; step < order_.size(); ++step) {
+    Node const& n = nodes_[order_[step]];
+    if (n.aliasOf >= 0) continue;
+    for (std::size_t i = 0; i < n.inputCount; ++i) use_(inputIds_[n.firstInput + i], static_cast<int>(step));
+  }
+  for (auto const& output : outputs)
+    if (!output.isConstant()) use_(nodes_[ids_.at(output.operation().get())].canonical, kEnd);
+  releaseAt_.assign(order_.size(), {});
+  for (std::size_t step = 0; step < order_.size(); ++step) {
+    Node const& n = nodes_[order_[step]];
+    if (n.aliasOf >= 0 || n.lastUse == kEnd) continue;
+    int at = n.lastUse == kNever ? static_cast<int>(step) : n.lastUse;
+    releaseAt_[at].push_back(order_[step]);
+  }
+}
+
+std::string CodeGenerator::emit_() {
+  GenerateCodeVisitor visitor(*this);
+  std::string body;
+  for (std::size_t step = 0; step < order_.size(); ++step) {
+    step_ = static_cast<int>(step);
+    current_ = order_[step];
+    if (nodes_[current_].aliasOf < 0) body += nodes_[current_].op->generateCode(visitor);
+    for (int id : releaseAt_[step]) release_(id);
+  }
+  current_ = -1;
+  return body;
+}
+
+void CodeGenerator::release_(int id) {
+  for (int sid : nodes_[id].storages) {
+    Storage& s = storages_[sid];
+    if (s.owner != id) continue;
+    pool_(s.slot.type).release(s.slot.offset, s.slot.count);
+    liveStorage_.erase({static_cast<int>(s.slot.type == ScalarType::Double), s.slot.offset});
+    s.owner = -1;
+  }
+}
+
+SlotPool& CodeGenerator::pool_(ScalarType type) { return type == ScalarType::Double ? doubles_ : ints_; }
+
+int CodeGenerator::id_(Operation const& op) const {
+  auto it = ids_.find(&op);
+  if (it == ids_.end()) throw std::logic_error("comp_trace: node is not part of this graph");
+  return nodes_[it->second].canonical;
+}
+
+Slot CodeGenerator::outputSlot(Operation const& op, unsigned output) const {
+  int id = id_(op);
+  Node const& n = nodes_[id];
+  if (n.aliasOf >= 0) return outputSlot(*nodes_[n.aliasOf].op, n.aliasOutput);
+  if (output >= n.storages.size())
+    throw std::logic_error("comp_trace: output read before it was written: " + n.op->description());
+  return storages_[n.storages[output]].slot;
+}
+
+Slot CodeGenerator::reserveOutput(Operation const& op, ScalarType type, unsigned n) {
+  int id = id_(op);
+  if (id != current_) throw std::logic_error("comp_trace: a node reserves only its own outputs");
+  Slot slot{type, pool_(type).allocate(n), n};
+  int sid = static_cast<int>(storages_.size());
+  storages_.push_back({slot, id});
+  liveStorage_[{static_cast<int>(type == ScalarType::Double), slot.offset}] = sid;
+  nodes_[id].storages.push_back(sid);
+  return slot;
+}
+
+bool CodeGenerator::canOverwrite(Operation const& input) const {
+  if (current_ < 0) return false;
+  int owner = owner_(id_(input));
+  Node const& o = nodes_[owner];
+  if (o.leaf || o.lastUse != step_) return false;
+  for (int sid : o.storages)
+    if (storages_[sid].owner != owner) return false;
+  Node const& n = nodes_[current_];
+  int readers = 0;
+  for (std::size_t i = 0; i < n.inputCount; ++i) {
+    int in = inputIds_[n.firstInput + i];
+    if (!nodes_[in].leaf && owner_(in) == owner) ++readers;
+  }
+  return readers == 1;
+}
+
+Slot CodeGenerator::reserveOverwrite(Operation const& op, Slot const& inputSlot, unsigned n) {
+  int id = id_(op);
+  if (id != current_) throw std::logic_error("comp_trace: a node reserves only its own outputs");
+  auto it = liveStorage_.find({static_cast<int>(inputSlot.type == ScalarType::Double), inputSlot.offset});
+  if (it == liveStorage_.end()) throw std::logic_error("comp_trace: overwrite of unknown storage");
+  Storage& s = storages_[it->second];
+  if (s.owner < 0 || !canOverwrite(*nodes_[s.owner].op) || n > s.slot.count)
+    throw std::logic_error("comp_trace: storage may not be overwritten");
+  s.owner = id;
+  nodes_[id].storages.push_back(it->second);
+  return {s.slot.type, s.slot.offset, n};
+}
+
+Slot CodeGenerator::reserveTemporary(ScalarType type, unsigned n) {
+  return {type, pool_(type).allocate(n), n};
+}
+
+void CodeGenerator::releaseTemporary(Slot const& slot) { pool_(slot.type).release(slot.offset, slot.count); }
+
+std::string CodeGenerator::access(Slot const& slot, unsigned index) const {
+  if (index >= slot.count) throw std::logic_error("comp_trace: scratchpad access past its slot");
+  bool isDouble = slot.type == ScalarType::Double;
+  (isDouble ? doublesUsed_ : intsUsed_) = true;
+  return (isDouble ? "spd[" : "spi[") + std::to_string(slot.offset + index) + "]";
+}
+
+std::string CodeGenerator::pointer(Slot const& slot) const {
+  bool isDouble = slot.type == ScalarType::Double;
+  (isDouble ? doublesUsed_ : intsUsed_) = true;
+  return (isDouble ? "&spd[" : "&spi[") + std::to_string(slot.offset) + "]";
+}
+
+std::string CodeGenerator::rawOpCode(Operation const& op) const {
+  if (!op.isScalar()) throw std::logic_error("comp_trace: rawOpCode of a vector node");
+  Node const& n = nodes_[id_(op)];
+  if (n.leaf) {
+    GenerateCodeVisitor visitor(const_cast<CodeGenerator&>(*this));
+    return static_cast<ScalarOperation const&>(*n.op).inlineCode(visitor);
+  }
+  return access(outputSlot(*n.op, 0), 0);
+}
+
+unsigned CodeGenerator::inputIndex(std::string const& name) const {
+  auto it = inputs_.find(name);
+  if (it == inputs_.end()) throw UnboundInput(name);
+  const_cast<CodeGenerator*>(this)->inputRead_ = true;
+  return it->second;
+}
+
+std::string CodeGenerator::run(std::string const& functionName, std::vector<TracedDouble> const& outputs) {
+  if (!isIdentifier(functionName))
+    throw std::invalid_argument("comp_trace: not a C identifier: " + functionName);
+  collect_(outputs);
+  findAliases_();
+  computeLiveness_(outputs);
+  std::string body = emit_();
+  GenerateCodeVisitor visitor(*this);
+  for (std::size_t j = 0; j < outputs.size(); ++j) {
+    double constant = 0.0;
+    std::string value = outputs[j].getConstant(constant) ? literal(ScalarValue(constant))
+                                                         : rawOpCode(*outputs[j].operation());
+    body += visitor.codeLine("out[" + std::to_string(j) + "] = " + value + ";");
+  }
+  std::string text = "#include <vela/codegen_runtime.h>\n\nvoid " + functionName +
+                     "(const double* in, double* out)\n{\n";
+  if (doublesUsed_) text += "  double spd[" + std::to_string(std::max(doubles_.size(), 1u)) + "];\n";
+  if (intsUsed_) text += "  int spi[" + std::to_string(std::max(ints_.size(), 1u)) + "];\n";
+  if (!inputRead_) text += "  (void)in;\n";
+  if (outputs.empty()) text += "  (void)out;\n";
+  return text + body + "}\n";
+}
+
+}  // namespace detail
+
+TemporaryStorage::TemporaryStorage(TemporaryStorage&& other) noexcept
+    : generator_(other.generator_), slot_(other.slot_) {
+  other.generator_ = nullptr;
+}
+
+TemporaryStorage::~TemporaryStorage() {
+  if (generator_) generator_->releaseTemporary(slot_);
+}
+
+Slot GenerateCodeVisitor::outputSlot(Operation const& op, unsigned output) const {
+  return generator_.outputSlot(op, output);
+}
+Slot GenerateCodeVisitor::reserveOutputVector(Operation const& op, ScalarType type, unsigned n) {
+  return generator_.reserveOutput(op, type, n);
+}
+bool GenerateCodeVisitor::canOverwriteVector(Operation const& input) const {
+  return generator_.canOverwrite(input);
+}
+Slot GenerateCodeVisitor::reserveOverwriteOutputVector(Operation const& op, Slot const& inputSlot,
+                                                       unsigned n) {
+  return generator_.reserveOverwrite(op, inputSlot, n);
+}
+TemporaryStorage GenerateCodeVisitor::reserveTemporarySlots(ScalarType type, unsigned n) {
+  return TemporaryStorage(&generator_, generator_.reserveTemporary(type, n));
+}
+std::string GenerateCodeVisitor::scratchpadAccess(Slot const& slot, unsigned index) const {
+  return generator_.access(slot, index);
+}
+std::string GenerateCodeVisitor::scratchpadPointerAccess(Slot const& slot) const {
+  return generator_.pointer(slot);
+}
+std::string GenerateCodeVisitor::rawOpCode(ScalarOperation const& op) const {
+  return generator_.rawOpCode(op);
+}
+std::string GenerateCodeVisitor::rawOpCode(OperationPtr const& op) const {
+  return generator_.rawOpCode(*op);
+}
+unsigned GenerateCodeVisitor::inputIndex(std::string const& name) const {
+  return generator_.inputIndex(name);
+}
+std::string GenerateCodeVisitor::codeLine(std::string const& text) const { return "  " + text + "\n"; }
+
+std::string generateCFunction(std::string const& functionName, std::vector<std::string> const& inputNames,
+                              std::vector<TracedDouble> const& outputs) {
+  return detail::CodeGenerator(inputNames).run(functionName, outputs);
+}
+
+}  // namespace kelm_math::comp_trace

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <limits>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "kelm_math/comp_trace/CodeGeneration.hpp"
+#include "kelm_math/comp_trace/TracedValue.hpp"
+
+namespace kelm_math::comp_trace::detail {
+
+/// First-fit allocator of scratchpad elements of one type; the lowest free
+/// offset wins, so the layout depends on the graph alone.
+class SlotPool {
+ public:
+  unsigned allocate(unsigned n);
+  void release(unsigned offset, unsigned n);
+  unsigned size() const { return size_; }
+
+ private:
+  std::map<unsigned, unsigned> free_;  // offset -> length
+  unsigned size_ = 0;
+};
+
+/// Turns a graph into one C function in stages: reachable nodes in input
+/// order, merging of equal nodes, liveness, then slots and text.
+class CodeGenerator {
+ public:
+  explicit CodeGenerator(std::vector<std::string> const& inputNames);
+  std::string run(std::string const& functionName, std::vector<TracedDouble> const& outputs);
+
+  // The visitor's operations.
+  Slot outputSlot(Operation const& op, unsigned output) const;
+  Slot reserveOutput(Operation const& op, ScalarType type, unsigned n);
+  bool canOverwrite(Operation const& input) const;
+  Slot reserveOverwrite(Operation const& op, Slot const& inputSlot, unsigned n);
+  Slot reserveTemporary(ScalarType type, unsigned n);
+  void releaseTemporary(Slot const& slot);
+  std::string access(Slot const& slot, unsigned index) const;
+  std::string pointer(Slot const& slot) const;
+  std::string rawOpCode(Operation const& op) const;
+  unsigned inputIndex(std::string const& name) const;
+
+ private:
+  static constexpr int kNever = -1;
+  static constexpr int kEnd = std::numeric_limits<int>::max();
+
+  struct Node {
+    Operation const* op = nullptr;
+    int canonical = -1;
+    std::size_t firstInput = 0;  // into inputIds_, canonical ids
+    std::size_t inputCount = 0;
+    bool leaf = false;       // written inline where used
+    int aliasOf = -1;        // a collect reusing this node's storage
+    unsigned aliasOutput = 0;
+    int lastUse = kNever;
+    std::vector<int> storages;  // one per output, in output order
+  };
+  struct Storage {
+    Slot slot;
+    int owner;
+  };
+
+  void collect_(std::vector<TracedDouble> const& outputs);
+  void complete_(Operation const& op);
+  int canonicalOf_(int id);
+  std::size_t keyHash_(int id) const;
+  bool sameKey_(int a, int b) const;
+  void findAliases_();
+  void computeLiveness_(std::vector<TracedDouble> const& outputs);
+  std::string emit_();
+  int id_(Operation const& op) const;
+  int owner_(int id) const;  // the node whose storage id's value lives in
+  void use_(int id, int step);
+  void release_(int id);
+  SlotPool& pool_(ScalarType type);
+
+  std::unordered_map<std::string, unsigned> inputs_;
+  std::vector<Node> nodes_;
+  std::vector<int> inputIds_;
+  std::unordered_map<Operation const*, int> ids_;
+  std::unordered_map<std::size_t, std::vector<int>> heads_;  // key hash -> canonical nodes
+  std::vector<int> order_;  // canonical nodes with code, in emission order
+  std::vector<std::vector<int>> releaseAt_;
+  std::vector<Storage> storages_;
+  SlotPool doubles_;
+  SlotPool ints_;
+  int step_ = -1;
+  int current_ = -1;
+  bool inputRead_ = false;
+  mutable bool doublesUsed_ = false;
+  mutable bool intsUsed_ = false;
+  std::map<std::pair<int, unsigned>, int> liveStorage_;  // (type, offset) -> storage
+};
+
+}  // namespace kelm_math::comp_trace::detail

@@ -1,0 +1,119 @@
+#include "kelm_math/comp_trace/Functions.hpp"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "Recording.hpp"
+#include "kelm_math/comp_trace/CollectOp.hpp"
+#include "vela/codegen_runtime.h"
+
+namespace kelm_math::comp_trace {
+
+using detail::call;
+using detail::Fn;
+
+double ternary(bool c, double a, double b) { return c ? a : b; }
+int ternary(bool c, int a, int b) { return c ? a : b; }
+bool ternary(bool c, bool a, bool b) { return c ? a : b; }
+TracedDouble ternary(TracedBool const& c, TracedDouble const& a, TracedDouble const& b) {
+  return call<double>(Fn::Select, ScalarType::Double, c, a, b);
+}
+TracedInt ternary(TracedBool const& c, TracedInt const& a, TracedInt const& b) {
+  return call<int>(Fn::Select, ScalarType::Int, c, a, b);
+}
+TracedBool ternary(TracedBool const& c, TracedBool const& a, TracedBool const& b) {
+  return call<bool>(Fn::Select, ScalarType::Bool, c, a, b);
+}
+
+double guardedDivide(double a, double b) { return vela_rt_guarded_divide(a, b); }
+TracedDouble guardedDivide(TracedDouble const& a, TracedDouble const& b) {
+  return call<double>(Fn::GuardedDivide, ScalarType::Double, a, b);
+}
+
+double guardedAtan2(double y, double x) { return vela_rt_guarded_atan2(y, x); }
+TracedDouble guardedAtan2(TracedDouble const& y, TracedDouble const& x) {
+  return call<double>(Fn::GuardedAtan2, ScalarType::Double, y, x);
+}
+
+double sqrt(double x) { return std::sqrt(x); }
+TracedDouble sqrt(TracedDouble const& x) { return call<double>(Fn::Sqrt, ScalarType::Double, x); }
+double floor(double x) { return std::floor(x); }
+TracedDouble floor(TracedDouble const& x) { return call<double>(Fn::Floor, ScalarType::Double, x); }
+double abs(double x) { return std::fabs(x); }
+TracedDouble abs(TracedDouble const& x) { return call<double>(Fn::Abs, ScalarType::Double, x); }
+double sgn(double x) { return vela_rt_sgn(x); }
+TracedDouble sgn(TracedDouble const& x) { return call<double>(Fn::Sgn, ScalarType::Double, x); }
+
+double min(double a, double b) { return vela_rt_min(a, b); }
+double max(double a, double b) { return vela_rt_max(a, b); }
+int min(int a, int b) { return vela_rt_imin(a, b); }
+int max(int a, int b) { return vela_rt_imax(a, b); }
+TracedDouble min(TracedDouble const& a, TracedDouble const& b) {
+  return call<double>(Fn::Min, ScalarType::Double, a, b);
+}
+TracedDouble max(TracedDouble const& a, TracedDouble const& b) {
+  return call<double>(Fn::Max, ScalarType::Double, a, b);
+}
+TracedInt min(TracedInt const& a, TracedInt const& b) { return call<int>(Fn::Min, ScalarType::Int, a, b); }
+TracedInt max(TracedInt const& a, TracedInt const& b) { return call<int>(Fn::Max, ScalarType::Int, a, b); }
+
+namespace {
+// One scan for both modes: the candidate changes only on a strict "<".
+template <class D, class I>
+I indexOfMinScan(D const* values, int n) {
+  if (n <= 0) return I(-1);
+  D best = values[0];
+  I index(0);
+  for (int i = 1; i < n; ++i) {
+    auto smaller = values[i] < best;
+    index = ternary(smaller, I(i), index);
+    best = ternary(smaller, values[i], best);
+  }
+  return index;
+}
+
+template <class T>
+TracedValue<T> tracedArrayAccess(TracedValue<T> const* values, int n, TracedInt const& index) {
+  int i = 0;
+  if (index.getConstant(i)) return i >= 0 && i < n ? values[i] : TracedValue<T>();
+  unsigned count = n > 0 ? static_cast<unsigned>(n) : 0u;
+  auto collect = std::make_shared<CollectOp>(count, values, "");
+  return TracedValue<T>(ScalarOperationPtr(std::make_shared<detail::ArrayAccessOp>(
+      ScalarTypeOf<T>::value, count, index.operation(), collect)));
+}
+}  // namespace
+
+int indexOfMin(double const* values, int n) { return indexOfMinScan<double, int>(values, n); }
+TracedInt indexOfMin(TracedDouble const* values, int n) {
+  return indexOfMinScan<TracedDouble, TracedInt>(values, n);
+}
+
+double arrayAccess(double const* values, int n, int index) { return vela_rt_access_d(n, values, index); }
+int arrayAccess(int const* values, int n, int index) { return vela_rt_access_i(n, values, index); }
+TracedDouble arrayAccess(TracedDouble const* values, int n, TracedInt const& index) {
+  return tracedArrayAccess(values, n, index);
+}
+TracedInt arrayAccess(TracedInt const* values, int n, TracedInt const& index) {
+  return tracedArrayAccess(values, n, index);
+}
+
+bool all(bool a, bool b) { return a && b; }
+bool all(bool a, bool b, bool c, bool d) { return a && b && c && d; }
+bool all(std::vector<bool> const& values) {
+  for (bool v : values)
+    if (!v) return false;
+  return true;
+}
+bool any(bool a, bool b) { return a || b; }
+TracedBool all(TracedBool const& a, TracedBool const& b) { return a && b; }
+TracedBool all(TracedBool const& a, TracedBool const& b, TracedBool const& c, TracedBool const& d) {
+  return (a && b) && (c && d);
+}
+TracedBool all(std::vector<TracedBool> const& values) {
+  TracedBool result(true);
+  for (auto const& v : values) result = result && v;
+  return result;
+}
+TracedBool any(TracedBool const& a, TracedBool const& b) { return a || b; }
+
+}  // namespace kelm_math::comp_trace

@@ -1,0 +1,120 @@
+#pragma once
+
+// The trace library's own scalar nodes: constants, inputs, element reads,
+// scalar functions and indexed reads.
+
+#include <string>
+
+#include "kelm_math/comp_trace/CodeGeneration.hpp"
+#include "kelm_math/comp_trace/Evaluation.hpp"
+#include "kelm_math/comp_trace/Operation.hpp"
+
+namespace kelm_math::comp_trace::detail {
+
+/// Scalar functions of FunctionOp. Operands are of the node's operand type
+/// except the condition of Select (bool, input 0).
+enum class Fn : int {
+  Neg, Not, Sqrt, Floor, Abs, Sgn, ToDouble, ToInt, ToBool,
+  Add, Sub, Mul, Div, Mod, Min, Max, GuardedDivide, GuardedAtan2,
+  Lt, Le, Gt, Ge, Eq, Ne, And, Or, Select
+};
+
+/// Type of the value of fn applied to operands of the given type.
+ScalarType resultType(Fn fn, ScalarType operand);
+/// The one meaning of fn, shared by folding and evaluation.
+ScalarValue apply(Fn fn, ScalarType operand, ScalarValue const* args);
+/// value converted to type as the traced conversions convert.
+ScalarValue convert(ScalarValue const& value, ScalarType type);
+/// C literal that reads back to exactly this value.
+std::string literal(ScalarValue const& value);
+
+template <class T>
+int threeWay(T const& a, T const& b) {
+  return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+class ConstantOp final : public ScalarOperation {
+ public:
+  explicit ConstantOp(ScalarValue value) : ScalarOperation(value.type()), value_(value) {}
+  ScalarOperationPtr cloneScalar() const override;
+  std::string description() const override;
+  std::string generateCode(GenerateCodeVisitor&) const override { return {}; }
+  /// Orders by type, then by bit pattern (so -0 and 0 differ, a NaN equals itself).
+  int compare_(Operation const& other) const override;
+  bool isAlwaysSimple() const override { return true; }
+  ScalarValue evaluateScalar(EvaluateVisitor const&) const override { return value_; }
+  std::string inlineCode(GenerateCodeVisitor const&) const override { return literal(value_); }
+  ScalarValue const& value() const { return value_; }
+
+ private:
+  ScalarValue value_;
+};
+
+class InputOp final : public ScalarOperation {
+ public:
+  InputOp(ScalarType type, std::string name) : ScalarOperation(type), name_(std::move(name)) {}
+  ScalarOperationPtr cloneScalar() const override;
+  std::string description() const override { return "Input [" + name_ + "]"; }
+  std::string generateCode(GenerateCodeVisitor&) const override { return {}; }
+  int compare_(Operation const& other) const override;
+  bool isAlwaysSimple() const override { return true; }
+  ScalarValue evaluateScalar(EvaluateVisitor const& visitor) const override;
+  std::string inlineCode(GenerateCodeVisitor const& visitor) const override;
+  std::string const& name() const { return name_; }
+
+ private:
+  std::string name_;
+};
+
+/// Element `index` of output `output` of its one input, a vector node.
+class ElementOp final : public ScalarOperation {
+ public:
+  ElementOp(ScalarType type, unsigned output, unsigned index, OperationPtr source)
+      : ScalarOperation(type, std::move(source)), output_(output), index_(index) {}
+  ScalarOperationPtr cloneScalar() const override;
+  std::string description() const override;
+  std::string generateCode(GenerateCodeVisitor&) const override { return {}; }
+  int compare_(Operation const& other) const override;
+  bool isAlwaysSimple() const override { return true; }
+  ScalarValue evaluateScalar(EvaluateVisitor const& visitor) const override;
+  std::string inlineCode(GenerateCodeVisitor const& visitor) const override;
+  unsigned output() const { return output_; }
+  unsigned index() const { return index_; }
+
+ private:
+  unsigned output_;
+  unsigned index_;
+};
+
+class FunctionOp final : public ScalarOperation {
+ public:
+  FunctionOp(Fn fn, ScalarType operand, std::vector<OperationPtr> inputs)
+      : ScalarOperation(resultType(fn, operand), std::move(inputs)), fn_(fn), operand_(operand) {}
+  ScalarOperationPtr cloneScalar() const override;
+  std::string description() const override;
+  std::string generateCode(GenerateCodeVisitor& visitor) const override;
+  int compare_(Operation const& other) const override;
+  ScalarValue evaluateScalar(EvaluateVisitor const& visitor) const override;
+  Fn fn() const { return fn_; }
+
+ private:
+  Fn fn_;
+  ScalarType operand_;
+};
+
+/// Element `index` (input 0) of the collected values (input 1); 0 outside [0, n).
+class ArrayAccessOp final : public ScalarOperation {
+ public:
+  ArrayAccessOp(ScalarType type, unsigned n, OperationPtr index, OperationPtr values)
+      : ScalarOperation(type, std::move(index), std::move(values)), n_(n) {}
+  ScalarOperationPtr cloneScalar() const override;
+  std::string description() const override { return "ArrayAccess"; }
+  std::string generateCode(GenerateCodeVisitor& visitor) const override;
+  int compare_(Operation const& other) const override;
+  ScalarValue evaluateScalar(EvaluateVisitor const& visitor) const override;
+
+ private:
+  unsigned n_;
+};
+
+}  // namespace kelm_math::comp_trace::detail

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <exception>
+
+namespace vela {
+
+/// Base class of every exception the library throws. Derived classes carry no
+/// data of their own and override what() with a fixed text.
+class Exception : public std::exception {
+ public:
+  Exception() = default;
+  ~Exception() override = default;
+  const char* what() const noexcept override;
+};
+
+}  // namespace vela

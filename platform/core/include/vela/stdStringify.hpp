@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+namespace vela {
+
+/// Decimal text of an unsigned number, without sign, grouping or padding
+/// ("0", "42", "4294967295").
+std::string stdStringify(unsigned long long value);
+
+}  // namespace vela

@@ -1,0 +1,68 @@
+#include "frame/Code.hpp"
+
+#include <boost/lexical_cast.hpp>
+#include <cstdio>
+
+#include "vela/stdStringify.hpp"
+
+namespace vela::math::frame {
+
+std::string Code::size(std::size_t i) const { return visitor_.rawOpCode(node_.scalarInputRef(i)); }
+
+std::string Code::array(std::size_t i) const {
+  return visitor_.scratchpadPointerAccess(visitor_.outputSlot(node_.input(i), 0));
+}
+
+std::string Code::output(ct::ScalarType type, unsigned count) {
+  return visitor_.scratchpadPointerAccess(visitor_.reserveOutputVector(node_, type, count));
+}
+
+std::string Code::inPlace(std::size_t i, unsigned count, std::string const& countText) {
+  ct::OperationPtr const& in = node_.input(i);
+  if (visitor_.canOverwriteVector(in)) {
+    ct::Slot slot = visitor_.reserveOverwriteOutputVector(node_, visitor_.outputSlot(in, 0), count);
+    return visitor_.scratchpadPointerAccess(slot);
+  }
+  std::string out = output(ct::ScalarType::Double, count);
+  line("memcpy(" + out + ", " + array(i) + ", " + countText + " * sizeof(double));");
+  return out;
+}
+
+std::string Code::scalarResult() {
+  ct::Slot slot = visitor_.reserveOutputVector(node_, ct::ScalarType::Double, 1);
+  return visitor_.scratchpadAccess(slot);
+}
+
+void Code::line(std::string const& text) { text_ += visitor_.codeLine(text); }
+
+std::string Code::callText_(std::string const& name, std::initializer_list<std::string> args) {
+  std::string text = name + "(";
+  bool first = true;
+  for (auto const& arg : args) {
+    if (!first) text += ", ";
+    text += arg;
+    first = false;
+  }
+  return text + ")";
+}
+
+void Code::call(std::string const& name, std::initializer_list<std::string> args) {
+  line(callText_(name, args) + ";");
+}
+
+void Code::assignCall(std::string const& name, std::initializer_list<std::string> args) {
+  std::string call = callText_(name, args);
+  line(scalarResult() + " = " + call + ";");
+}
+
+std::string Code::printfUnsigned(unsigned value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%u", value);
+  return buffer;
+}
+
+std::string Code::lexical(unsigned long long value) { return boost::lexical_cast<std::string>(value); }
+
+std::string Code::stringify(unsigned long long value) { return vela::stdStringify(value); }
+
+}  // namespace vela::math::frame

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+#include "kelm_math/comp_trace/CodeGeneration.hpp"
+
+namespace vela::math {
+namespace ct = kelm_math::comp_trace;
+}
+
+namespace vela::math::frame {
+
+/// Writes the C lines of one node: texts of its inputs, reservations of its
+/// outputs in output order, and call lines NAME(arg, arg, ...);.
+class Code {
+ public:
+  Code(ct::GenerateCodeVisitor& visitor, ct::Operation const& node) : visitor_(visitor), node_(node) {}
+
+  /// rawOpCode text of scalar input i.
+  std::string size(std::size_t i) const;
+  /// Scratchpad pointer text of array input i.
+  std::string array(std::size_t i) const;
+  /// Reserves the next output, count fresh elements; its pointer text.
+  std::string output(ct::ScalarType type, unsigned count);
+  /// Reserves the next output over array input i: in its storage when the
+  /// node may overwrite it, else fresh, after the line
+  /// "memcpy(OUT, IN, COUNT * sizeof(double));". Its pointer text.
+  std::string inPlace(std::size_t i, unsigned count, std::string const& countText);
+  /// Reserves the one element of a scalar node; its access text.
+  std::string scalarResult();
+
+  void line(std::string const& text);
+  /// The line NAME(args[0], args[1], ...);
+  void call(std::string const& name, std::initializer_list<std::string> args);
+  /// The line RESULT = NAME(args...); of a scalar node.
+  void assignCall(std::string const& name, std::initializer_list<std::string> args);
+
+  std::string const& text() const { return text_; }
+
+  /// Decimal text formatted with "%u".
+  static std::string printfUnsigned(unsigned value);
+  /// Decimal text by boost::lexical_cast.
+  static std::string lexical(unsigned long long value);
+  /// Decimal text by vela::stdStringify.
+  static std::string stringify(unsigned long long value);
+
+ private:
+  static std::string callText_(std::string const& name, std::initializer_list<std::string> args);
+
+  ct::GenerateCodeVisitor& visitor_;
+  ct::Operation const& node_;
+  std::string text_;
+};
+
+}  // namespace vela::math::frame
