@@ -15,15 +15,25 @@ using detail::Fn;
 double ternary(bool c, double a, double b) { return c ? a : b; }
 int ternary(bool c, int a, int b) { return c ? a : b; }
 bool ternary(bool c, bool a, bool b) { return c ? a : b; }
+namespace {
+template <class T>
+TracedValue<T> select(TracedBool const& c, TracedValue<T> const& a, TracedValue<T> const& b) {
+  bool decided = false;
+  if (c.getConstant(decided)) return decided ? a : b;
+  return call<T>(Fn::Select, ScalarTypeOf<T>::value, c, a, b);
+}
+}  // namespace
+
 TracedDouble ternary(TracedBool const& c, TracedDouble const& a, TracedDouble const& b) {
-  return call<double>(Fn::Select, ScalarType::Double, c, a, b);
+  return select(c, a, b);
 }
-TracedInt ternary(TracedBool const& c, TracedInt const& a, TracedInt const& b) {
-  return call<int>(Fn::Select, ScalarType::Int, c, a, b);
-}
+TracedInt ternary(TracedBool const& c, TracedInt const& a, TracedInt const& b) { return select(c, a, b); }
 TracedBool ternary(TracedBool const& c, TracedBool const& a, TracedBool const& b) {
-  return call<bool>(Fn::Select, ScalarType::Bool, c, a, b);
+  return select(c, a, b);
 }
+
+int toInt(double x) { return vela_rt_d2i(x); }
+TracedInt toInt(TracedDouble const& x) { return TracedInt(x); }
 
 double guardedDivide(double a, double b) { return vela_rt_guarded_divide(a, b); }
 TracedDouble guardedDivide(TracedDouble const& a, TracedDouble const& b) {

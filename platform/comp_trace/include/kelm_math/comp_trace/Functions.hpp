@@ -17,6 +17,11 @@ TracedDouble ternary(TracedBool const& c, TracedDouble const& a, TracedDouble co
 TracedInt ternary(TracedBool const& c, TracedInt const& a, TracedInt const& b);
 TracedBool ternary(TracedBool const& c, TracedBool const& a, TracedBool const& b);
 
+/// double to int toward zero; NaN gives 0, values beyond the int range
+/// saturate. Use it instead of a cast in code written for both modes.
+int toInt(double x);
+TracedInt toInt(TracedDouble const& x);
+
 /// a / b, but 0 when b is zero (either sign).
 double guardedDivide(double a, double b);
 TracedDouble guardedDivide(TracedDouble const& a, TracedDouble const& b);

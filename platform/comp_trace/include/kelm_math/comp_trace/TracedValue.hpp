@@ -22,6 +22,13 @@ namespace detail {
 template <class From, class To>
 constexpr bool widens = !std::is_same_v<From, To> &&
                         (std::is_same_v<From, bool> || std::is_same_v<To, double>);
+// A plain number becomes a constant implicitly only without loss of meaning.
+template <class U, class T>
+constexpr bool losslessConstant =
+    std::is_same_v<U, T> || (std::is_same_v<T, double> && std::is_arithmetic_v<U>) ||
+    (std::is_same_v<T, int> && (std::is_same_v<U, bool> || (std::is_integral_v<U> &&
+                                                            std::is_signed_v<U> &&
+                                                            sizeof(U) <= sizeof(int))));
 }  // namespace detail
 
 /// A scalar of mode Traced: a constant, or a handle sharing the node that
@@ -37,7 +44,13 @@ class TracedValue {
 
   /// The constant T() (0, 0.0 or false).
   TracedValue() = default;
-  TracedValue(T constant) : constant_(constant) {}
+  /// A constant; implicit from numbers that convert without loss (any
+  /// number to double, bool and narrow signed integers to int).
+  template <class U, std::enable_if_t<detail::losslessConstant<U, T>, int> = 0>
+  TracedValue(U constant) : constant_(static_cast<T>(constant)) {}
+  template <class U, std::enable_if_t<std::is_arithmetic_v<U> && !detail::losslessConstant<U, T>,
+                                      int> = 0>
+  explicit TracedValue(U constant) : constant_(static_cast<T>(constant)) {}
   /// A value read from a node; the node's scalar type must be T
   /// (std::logic_error otherwise).
   explicit TracedValue(ScalarOperationPtr op);

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include "kelm_math/comp_trace.hpp"
+#include "vela/Exception.hpp"
+
+namespace ct = kelm_math::comp_trace;
+using ct::TracedDouble;
+
+namespace {
+
+// A vector node that counts its evaluations and yields n copies of its input.
+class CountingOp final : public ct::VectorOperation {
+ public:
+  CountingOp(unsigned n, ct::OperationPtr in, int* count)
+      : ct::VectorOperation(std::move(in)), n_(n), count_(count) {}
+  ct::OperationPtr clone() const override { return std::make_shared<CountingOp>(*this); }
+  std::string description() const override { return "Counting"; }
+  std::string generateCode(ct::GenerateCodeVisitor&) const override { return {}; }
+  std::vector<ct::VectorValue> evaluate(ct::EvaluateVisitor const& visitor) const override {
+    ++*count_;
+    return {ct::VectorValue(std::vector<double>(n_, visitor.scalarValue(input(0)).doubleValue()))};
+  }
+
+ private:
+  unsigned n_;
+  int* count_;
+};
+
+}  // namespace
+
+TEST(Evaluation, UnboundInputNamesTheInput) {
+  TracedDouble y = TracedDouble::input("speed") * 2.0;
+  ct::BindingSet bindings;
+  bindings.bind("other", 1.0);
+  try {
+    y.evaluate(bindings);
+    FAIL() << "no exception";
+  } catch (vela::Exception const& e) {
+    EXPECT_STREQ(e.what(), "comp_trace UnboundInput: speed");
+    EXPECT_EQ(dynamic_cast<ct::UnboundInput const&>(e).name(), "speed");
+  }
+}
+
+TEST(Evaluation, BindingsConvertAndRebindingDropsTheMemo) {
+  TracedDouble x = TracedDouble::input("x");
+  ct::TracedInt k = ct::TracedInt::input("k");
+  TracedDouble y = x * 2.0 + k;
+  ct::BindingSet bindings;
+  bindings.bind("x", 1.5);
+  bindings.bind("k", 2.9);  // an int input reads a double truncated
+  EXPECT_EQ(y.evaluate(bindings), 5.0);
+  bindings.bind("x", 4);
+  EXPECT_EQ(y.evaluate(bindings), 10.0);
+  bindings.bind("k", true);
+  EXPECT_EQ(y.evaluate(bindings), 9.0);
+  ct::BindingSet copy = bindings;
+  EXPECT_EQ(y.evaluate(copy), 9.0);
+}
+
+TEST(Evaluation, AllElementsOfANodeCostOneEvaluation) {
+  int count = 0;
+  TracedDouble x = TracedDouble::input("x");
+  auto node = std::make_shared<CountingOp>(1000, x.operation(), &count);
+  std::vector<TracedDouble> elements(1000);
+  TracedDouble::accessElements(node, 0, 1000, elements.data());
+  ct::BindingSet bindings;
+  bindings.bind("x", 0.5);
+  double sum = 0.0;
+  for (auto const& e : elements) sum += e.evaluate(bindings);
+  EXPECT_EQ(sum, 500.0);
+  EXPECT_EQ(count, 1);
+  bindings.bind("x", 1.0);
+  EXPECT_EQ(elements[999].evaluate(bindings), 1.0);
+  EXPECT_EQ(count, 2);
+}
