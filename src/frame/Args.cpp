@@ -6,7 +6,8 @@ namespace vela::math::frame {
 
 double const* Args::doubles(std::size_t i) const {
   Array const& a = arrays_.at(i);
-  if (a.type != ct::ScalarType::Double) throw std::logic_error("frame: array input is not of doubles");
+  if (a.type != ct::ScalarType::Double)
+    throw std::logic_error("frame: array input is not of doubles");
   return static_cast<double const*>(a.data);
 }
 

@@ -61,7 +61,9 @@ std::string Code::printfUnsigned(unsigned value) {
   return buffer;
 }
 
-std::string Code::lexical(unsigned long long value) { return boost::lexical_cast<std::string>(value); }
+std::string Code::lexical(unsigned long long value) {
+  return boost::lexical_cast<std::string>(value);
+}
 
 std::string Code::stringify(unsigned long long value) { return vela::stdStringify(value); }
 

@@ -15,7 +15,8 @@ namespace vela::math::frame {
 /// outputs in output order, and call lines NAME(arg, arg, ...);.
 class Code {
  public:
-  Code(ct::GenerateCodeVisitor& visitor, ct::Operation const& node) : visitor_(visitor), node_(node) {}
+  Code(ct::GenerateCodeVisitor& visitor, ct::Operation const& node)
+      : visitor_(visitor), node_(node) {}
 
   /// rawOpCode text of scalar input i.
   std::string size(std::size_t i) const;

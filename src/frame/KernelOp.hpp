@@ -16,7 +16,7 @@ namespace vela::math::frame {
 template <class Tuple, std::size_t... I>
 int compareFields(Tuple const& a, Tuple const& b, std::index_sequence<I...>) {
   int result = 0;
-  ((result = result != 0                             ? result
+  ((result = result != 0                       ? result
              : std::get<I>(a) < std::get<I>(b) ? -1
              : std::get<I>(b) < std::get<I>(a) ? 1
                                                : 0),
@@ -29,24 +29,18 @@ int compareFields(Tuple const& a, Tuple const& b) {
   return compareFields(a, b, std::make_index_sequence<std::tuple_size_v<Tuple>>());
 }
 
-/// Every virtual operation of a kernel's vector node, from a declaration
-/// of what differs. Kernel supplies:
+/// The virtual operations every kernel node shares, from a declaration of
+/// what differs. Kernel supplies:
 ///   fields()               a std::tie of the fields, compared in order;
 ///   description()          the node's text;
 ///   compute(Args&)         the numeric computation (also used to fold);
 ///   code(Code&)            reservations and lines.
 /// Derived is the node class (for clone and compare_).
-template <class Derived, class Kernel>
-class KernelOp : public ct::VectorOperation {
+template <class Derived, class Kernel, class Base>
+class KernelNode : public Base {
  public:
   using KernelType = Kernel;
 
-  KernelOp(Kernel kernel, std::vector<ct::OperationPtr> inputs)
-      : ct::VectorOperation(std::move(inputs)), kernel_(std::move(kernel)) {}
-
-  ct::OperationPtr clone() const override {
-    return std::make_shared<Derived>(static_cast<Derived const&>(*this));
-  }
   std::string description() const override { return kernel_.description(); }
   std::string generateCode(ct::GenerateCodeVisitor& visitor) const override {
     Code code(visitor, *this);
@@ -57,50 +51,54 @@ class KernelOp : public ct::VectorOperation {
   int compare_(ct::Operation const& other) const override {
     return compareFields(kernel_.fields(), dynamic_cast<Derived const&>(other).kernel_.fields());
   }
-  std::vector<ct::VectorValue> evaluate(ct::EvaluateVisitor const& visitor) const override {
+  Kernel const& kernel() const { return kernel_; }
+
+ protected:
+  template <class... BaseArgs>
+  explicit KernelNode(Kernel kernel, BaseArgs&&... baseArgs)
+      : Base(std::forward<BaseArgs>(baseArgs)...), kernel_(std::move(kernel)) {}
+
+  /// The kernel's results for the evaluated inputs.
+  std::vector<ct::VectorValue> run_(ct::EvaluateVisitor const& visitor) const {
     Args args = Args::fromInputs(visitor, *this);
     kernel_.compute(args);
     return args.takeResults();
   }
 
-  Kernel const& kernel() const { return kernel_; }
-
  private:
   Kernel kernel_;
 };
 
-/// The same for a kernel whose node is one double scalar; compute() writes
-/// its value into Args::output(1).
+/// A kernel node with array outputs.
 template <class Derived, class Kernel>
-class ScalarKernelOp : public ct::ScalarOperation {
+class KernelOp : public KernelNode<Derived, Kernel, ct::VectorOperation> {
  public:
-  using KernelType = Kernel;
+  KernelOp(Kernel kernel, std::vector<ct::OperationPtr> inputs)
+      : KernelNode<Derived, Kernel, ct::VectorOperation>(std::move(kernel), std::move(inputs)) {}
 
+  ct::OperationPtr clone() const override {
+    return std::make_shared<Derived>(static_cast<Derived const&>(*this));
+  }
+  std::vector<ct::VectorValue> evaluate(ct::EvaluateVisitor const& visitor) const override {
+    return this->run_(visitor);
+  }
+};
+
+/// A kernel node whose value is one double; compute() writes it into
+/// Args::output(1).
+template <class Derived, class Kernel>
+class ScalarKernelOp : public KernelNode<Derived, Kernel, ct::ScalarOperation> {
+ public:
   ScalarKernelOp(Kernel kernel, std::vector<ct::OperationPtr> inputs)
-      : ct::ScalarOperation(ct::ScalarType::Double, std::move(inputs)), kernel_(std::move(kernel)) {}
+      : KernelNode<Derived, Kernel, ct::ScalarOperation>(std::move(kernel), ct::ScalarType::Double,
+                                                         std::move(inputs)) {}
 
   ct::ScalarOperationPtr cloneScalar() const override {
     return std::make_shared<Derived>(static_cast<Derived const&>(*this));
   }
-  std::string description() const override { return kernel_.description(); }
-  std::string generateCode(ct::GenerateCodeVisitor& visitor) const override {
-    Code code(visitor, *this);
-    kernel_.code(code);
-    return code.text();
-  }
-  int compare_(ct::Operation const& other) const override {
-    return compareFields(kernel_.fields(), dynamic_cast<Derived const&>(other).kernel_.fields());
-  }
   ct::ScalarValue evaluateScalar(ct::EvaluateVisitor const& visitor) const override {
-    Args args = Args::fromInputs(visitor, *this);
-    kernel_.compute(args);
-    return args.takeResults().at(0).element(0);
+    return this->run_(visitor).at(0).element(0);
   }
-
-  Kernel const& kernel() const { return kernel_; }
-
- private:
-  Kernel kernel_;
 };
 
 }  // namespace vela::math::frame

@@ -25,12 +25,14 @@ double TracedCallBase::scalar(ct::TracedDouble const& value) {
   return constant;
 }
 
-TracedCallBase& TracedCallBase::array(ct::TracedDouble const* values, unsigned max, long long covered) {
+TracedCallBase& TracedCallBase::array(ct::TracedDouble const* values, unsigned max,
+                                      long long covered) {
   inputs_.push_back({ct::ScalarType::Double, true, {}, {}, values, max, clampCount(covered, max)});
   return *this;
 }
 
-TracedCallBase& TracedCallBase::array(ct::TracedInt const* values, unsigned max, long long covered) {
+TracedCallBase& TracedCallBase::array(ct::TracedInt const* values, unsigned max,
+                                      long long covered) {
   inputs_.push_back({ct::ScalarType::Int, true, {}, {}, values, max, clampCount(covered, max)});
   return *this;
 }
@@ -50,10 +52,9 @@ TracedCallBase& TracedCallBase::neverFold() {
   return *this;
 }
 
-bool TracedCallBase::constantArgs_(Args& args) const {
+bool TracedCallBase::constantArgs_(Args& args) {
   if (!foldable_) return false;
-  // Buffers of the maximum length, zero past the covered elements; Args
-  // points into them, so they live as long as the call object.
+  // Buffers of the maximum length, zero past the covered elements.
   for (std::size_t i = 0; i < inputs_.size(); ++i) {
     Input const& in = inputs_[i];
     if (!in.isArray) {
@@ -64,12 +65,14 @@ bool TracedCallBase::constantArgs_(Args& args) const {
       args.setScalar(i, in.type == ct::ScalarType::Int ? ct::ScalarValue(n) : ct::ScalarValue(x));
     } else if (in.type == ct::ScalarType::Double) {
       auto& buffer = doubleBuffers_.emplace_back(in.max, 0.0);
-      if (!ct::getConstants(static_cast<ct::TracedDouble const*>(in.values), in.covered, buffer.data()))
+      if (!ct::getConstants(static_cast<ct::TracedDouble const*>(in.values), in.covered,
+                            buffer.data()))
         return false;
       args.setArray(i, buffer);
     } else {
       auto& buffer = intBuffers_.emplace_back(in.max, 0);
-      if (!ct::getConstants(static_cast<ct::TracedInt const*>(in.values), in.covered, buffer.data()))
+      if (!ct::getConstants(static_cast<ct::TracedInt const*>(in.values), in.covered,
+                            buffer.data()))
         return false;
       args.setArray(i, buffer);
     }
@@ -100,14 +103,15 @@ std::vector<ct::OperationPtr> TracedCallBase::nodeInputs_() const {
       // The node keeps its own copy of each scalar node.
       ct::ScalarOperationPtr op =
           in.type == ct::ScalarType::Int ? in.size.operation() : in.scalar.operation();
-      bool constant = in.type == ct::ScalarType::Int ? in.size.isConstant() : in.scalar.isConstant();
+      bool constant =
+          in.type == ct::ScalarType::Int ? in.size.isConstant() : in.scalar.isConstant();
       nodes.push_back(constant ? ct::OperationPtr(op) : op->clone());
     } else if (in.type == ct::ScalarType::Double) {
-      nodes.push_back(
-          std::make_shared<ct::CollectOp>(in.max, static_cast<ct::TracedDouble const*>(in.values), ""));
+      nodes.push_back(std::make_shared<ct::CollectOp>(
+          in.max, static_cast<ct::TracedDouble const*>(in.values), ""));
     } else {
-      nodes.push_back(
-          std::make_shared<ct::CollectOp>(in.max, static_cast<ct::TracedInt const*>(in.values), ""));
+      nodes.push_back(std::make_shared<ct::CollectOp>(
+          in.max, static_cast<ct::TracedInt const*>(in.values), ""));
     }
   }
   return nodes;

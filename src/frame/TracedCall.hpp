@@ -36,7 +36,8 @@ class TracedCallBase {
  protected:
   TracedCallBase() = default;
   /// Fills args from constants; false at the first value that is not one.
-  bool constantArgs_(Args& args) const;
+  /// Array arguments point into buffers that this object keeps.
+  bool constantArgs_(Args& args);
   void writeConstants_(std::vector<ct::VectorValue> const& results) const;
   std::vector<ct::OperationPtr> nodeInputs_() const;
   void readOutputs_(ct::OperationPtr const& node) const;
@@ -61,8 +62,8 @@ class TracedCallBase {
   std::vector<Input> inputs_;
   std::vector<Output> outputs_;
   bool foldable_ = true;
-  mutable std::list<std::vector<double>> doubleBuffers_;
-  mutable std::list<std::vector<int>> intBuffers_;
+  std::list<std::vector<double>> doubleBuffers_;
+  std::list<std::vector<int>> intBuffers_;
 };
 
 /// The front end for node class Op, built from the kernel's declaration.

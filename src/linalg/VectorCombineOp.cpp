@@ -50,8 +50,9 @@ void vectorSubtract(unsigned n, TracedValue<double> const* a, TracedValue<double
   vectorSubtractDynamicSize(n, TracedValue<int>(static_cast<int>(n)), a, b, out);
 }
 
-void vectorSubtractDynamicSize(unsigned nMax, TracedValue<int> const& n, TracedValue<double> const* a,
-                               TracedValue<double> const* b, TracedValue<double>* out) {
+void vectorSubtractDynamicSize(unsigned nMax, TracedValue<int> const& n,
+                               TracedValue<double> const* a, TracedValue<double> const* b,
+                               TracedValue<double>* out) {
   combine(1, nMax, n, a, b, out);
 }
 

@@ -19,6 +19,11 @@ VectorCombineOp const* nodeOf(TracedDouble const& element) {
   return dynamic_cast<VectorCombineOp const*>(element.operation()->input(0).get());
 }
 
+// The size input of a node, read as a traced value.
+TracedInt sizeOf(VectorCombineOp const& node) {
+  return TracedInt(std::static_pointer_cast<ct::ScalarOperation const>(node.input(0)));
+}
+
 std::vector<TracedDouble> inputs(char const* prefix, unsigned n) {
   std::vector<TracedDouble> v;
   for (unsigned i = 0; i < n; ++i) v.push_back(TracedDouble::input(prefix + std::to_string(i)));
@@ -68,7 +73,7 @@ TEST(VectorCombine, FoldsOnlyWhenSizeAndCoveredElementsAreConstant) {
   EXPECT_EQ(node, nodeOf(out[3]));
   EXPECT_EQ(node->description(), "VectorCombine [add]");
   ASSERT_EQ(node->inputCount(), 3u);
-  EXPECT_TRUE(TracedInt(node->input(0) ? ct::ScalarOperationPtr(std::static_pointer_cast<ct::ScalarOperation const>(node->input(0))) : nullptr).equalConstant(4));
+  EXPECT_TRUE(sizeOf(*node).equalConstant(4));
   auto const& collect = dynamic_cast<ct::CollectOp const&>(*node->input(1));
   EXPECT_EQ(collect.size(), 4u);
   EXPECT_EQ(collect.name(), "");
@@ -81,8 +86,7 @@ TEST(VectorCombine, FoldsOnlyWhenSizeAndCoveredElementsAreConstant) {
   ASSERT_NE(node, nullptr);
   EXPECT_EQ(node->description(), "VectorCombine [subtract]");
   EXPECT_NE(node->input(0), n.operation());  // the node keeps its own copy of the size
-  EXPECT_TRUE(TracedInt(std::static_pointer_cast<ct::ScalarOperation const>(node->input(0)))
-                  .isOperationallyEqual(n));
+  EXPECT_TRUE(sizeOf(*node).isOperationallyEqual(n));
 
   // nMax 0 with a traced size: a node over empty collects, no element written.
   TracedDouble none[1] = {5.0};
@@ -127,7 +131,8 @@ TEST(VectorCombine, ThreePathsFixedAndDynamicSize) {
     return out;
   };
   std::vector<vela::test::Case> cases;
-  for (unsigned seed = 0; seed < 6; ++seed) cases.push_back({vela::test::randomDoubles(10, seed), {3}});
+  for (unsigned seed = 0; seed < 6; ++seed)
+    cases.push_back({vela::test::randomDoubles(10, seed), {3}});
   cases.push_back({{0.0, -0.0, 1e308, -1e308, 5e-324, -0.0, -0.0, 1e308, 1e308, 5e-324}, {4}});
   auto result = vela::test::checkThreePaths(combine, cases);
   EXPECT_NE(result.code.find("vectorAdd(5, "), std::string::npos) << result.code;
@@ -144,12 +149,15 @@ TEST(VectorCombine, RecordedTwiceIsWrittenOnce) {
   std::vector<std::string> names = {"a0", "a1", "a2", "b0", "b1", "b2"};
   std::string code = ct::generateCFunction("twice", names, sum);
   std::size_t adds = 0;
-  for (auto at = code.find("vectorAdd("); at != std::string::npos; at = code.find("vectorAdd(", at + 1)) ++adds;
+  for (auto at = code.find("vectorAdd("); at != std::string::npos;
+       at = code.find("vectorAdd(", at + 1))
+    ++adds;
   EXPECT_EQ(adds, 1u) << code;
   // The subtraction reads the add's storage directly, twice: no element copies.
   std::string add = "vectorAdd(3, &spd[0], &spd[3], ";
   auto at = code.find(add);
   ASSERT_NE(at, std::string::npos) << code;
   std::string added = code.substr(at + add.size(), code.find(')', at) - at - add.size());
-  EXPECT_NE(code.find("vectorSubtract(3, " + added + ", " + added + ", "), std::string::npos) << code;
+  EXPECT_NE(code.find("vectorSubtract(3, " + added + ", " + added + ", "), std::string::npos)
+      << code;
 }

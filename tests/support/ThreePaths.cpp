@@ -18,11 +18,13 @@ template <>
 Inputs<vela::math::Traced>::Inputs(std::size_t doubles, std::size_t ints) {
   for (std::size_t i = 0; i < doubles; ++i)
     doubles_.push_back(ct::TracedDouble::input("d" + std::to_string(i)));
-  for (std::size_t k = 0; k < ints; ++k) ints_.push_back(ct::TracedInt::input("i" + std::to_string(k)));
+  for (std::size_t k = 0; k < ints; ++k)
+    ints_.push_back(ct::TracedInt::input("i" + std::to_string(k)));
 }
 
 template <class Mode>
-std::vector<typename Inputs<Mode>::Scalar> Inputs<Mode>::doubles(std::size_t first, std::size_t n) const {
+std::vector<typename Inputs<Mode>::Scalar> Inputs<Mode>::doubles(std::size_t first,
+                                                                 std::size_t n) const {
   return std::vector<Scalar>(doubles_.begin() + first, doubles_.begin() + first + n);
 }
 
@@ -58,7 +60,8 @@ ThreePathResult checkTraced(std::vector<ct::TracedDouble> const& traced, std::si
 
   for (std::size_t c = 0; c < cases.size(); ++c) {
     Case const& values = cases[c];
-    EXPECT_EQ(expected[c].size(), traced.size()) << "Numeric and Traced give different output counts";
+    EXPECT_EQ(expected[c].size(), traced.size())
+        << "Numeric and Traced give different output counts";
     ct::BindingSet bindings;
     std::vector<double> in;
     for (std::size_t i = 0; i < doubles; ++i) {

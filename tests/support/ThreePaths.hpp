@@ -23,7 +23,7 @@ class Inputs {
   using Scalar = vela::math::Scalar<Mode>;
   using Integer = vela::math::Integer<Mode>;
 
-  explicit Inputs(Case const& values);  // Numeric
+  explicit Inputs(Case const& values);            // Numeric
   Inputs(std::size_t doubles, std::size_t ints);  // Traced
 
   Scalar const& d(std::size_t i) const { return doubles_.at(i); }

@@ -36,13 +36,14 @@ void vectorAddDynamicSize(unsigned nMax, TracedValue<int> const& n, TracedValue<
 inline void vectorSubtract(unsigned n, double const* a, double const* b, double* out) {
   kelm_math_lin_alg_vectorSubtract(static_cast<int>(n), a, b, out);
 }
-inline void vectorSubtractDynamicSize(unsigned /*nMax*/, unsigned n, double const* a, double const* b,
-                                      double* out) {
+inline void vectorSubtractDynamicSize(unsigned /*nMax*/, unsigned n, double const* a,
+                                      double const* b, double* out) {
   kelm_math_lin_alg_vectorSubtract(static_cast<int>(n), a, b, out);
 }
 void vectorSubtract(unsigned n, TracedValue<double> const* a, TracedValue<double> const* b,
                     TracedValue<double>* out);
-void vectorSubtractDynamicSize(unsigned nMax, TracedValue<int> const& n, TracedValue<double> const* a,
-                               TracedValue<double> const* b, TracedValue<double>* out);
+void vectorSubtractDynamicSize(unsigned nMax, TracedValue<int> const& n,
+                               TracedValue<double> const* a, TracedValue<double> const* b,
+                               TracedValue<double>* out);
 
 }  // namespace vela::math

@@ -37,15 +37,18 @@ std::size_t fieldHash(Operation const& op) {
     std::memcpy(&bits, &d, sizeof bits);
     return std::hash<std::uint64_t>()(bits);
   }
-  if (type == typeid(InputOp)) return std::hash<std::string>()(static_cast<InputOp const&>(op).name());
-  if (type == typeid(FunctionOp)) return static_cast<std::size_t>(static_cast<FunctionOp const&>(op).fn());
+  if (type == typeid(InputOp))
+    return std::hash<std::string>()(static_cast<InputOp const&>(op).name());
+  if (type == typeid(FunctionOp))
+    return static_cast<std::size_t>(static_cast<FunctionOp const&>(op).fn());
   return 0;
 }
 
 bool isIdentifier(std::string const& name) {
   if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0]))) return false;
-  return std::all_of(name.begin(), name.end(),
-                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+  });
 }
 
 }  // namespace
@@ -147,21 +150,26 @@ bool CodeGenerator::sameKey_(int a, int b) const {
   Node const& x = nodes_[a];
   Node const& y = nodes_[b];
   if (typeid(*x.op) != typeid(*y.op) || x.inputCount != y.inputCount) return false;
-  return std::equal(inputIds_.begin() + x.firstInput, inputIds_.begin() + x.firstInput + x.inputCount,
+  return std::equal(inputIds_.begin() + x.firstInput,
+                    inputIds_.begin() + x.firstInput + x.inputCount,
                     inputIds_.begin() + y.firstInput);
 }
 
 int CodeGenerator::canonicalOf_(int id) {
-  auto& candidates = heads_[keyHash_(id)];
-  for (int c : candidates)
+  auto [head, inserted] = heads_.try_emplace(keyHash_(id), id);
+  sameHash_.push_back(-1);
+  if (inserted) return id;
+  for (int c = head->second; c >= 0; c = sameHash_[c])
     if (sameKey_(c, id) && nodes_[c].op->compare_(*nodes_[id].op) == 0) return c;
-  candidates.push_back(id);
+  sameHash_[id] = head->second;
+  head->second = id;
   return id;
 }
 
 void CodeGenerator::findAliases_() {
   for (Node& n : nodes_) {
-    if (n.canonical != &n - nodes_.data() || typeid(*n.op) != typeid(CollectOp) || n.inputCount == 0)
+    if (n.canonical != &n - nodes_.data() || typeid(*n.op) != typeid(CollectOp) ||
+        n.inputCount == 0)
       continue;
     auto const& collect = static_cast<CollectOp const&>(*n.op);
     int source = -1;
@@ -212,7 +220,8 @@ void CodeGenerator::computeLiveness_(std::vector<TracedDouble> const& outputs) {
   for (std::size_t step = 0; step < order_.size(); ++step) {
     Node const& n = nodes_[order_[step]];
     if (n.aliasOf >= 0) continue;
-    for (std::size_t i = 0; i < n.inputCount; ++i) use_(inputIds_[n.firstInput + i], static_cast<int>(step));
+    for (std::size_t i = 0; i < n.inputCount; ++i)
+      use_(inputIds_[n.firstInput + i], static_cast<int>(step));
   }
   for (auto const& output : outputs)
     if (!output.isConstant()) use_(nodes_[ids_.at(output.operation().get())].canonical, kEnd);
@@ -248,7 +257,9 @@ void CodeGenerator::release_(int id) {
   }
 }
 
-SlotPool& CodeGenerator::pool_(ScalarType type) { return type == ScalarType::Double ? doubles_ : ints_; }
+SlotPool& CodeGenerator::pool_(ScalarType type) {
+  return type == ScalarType::Double ? doubles_ : ints_;
+}
 
 int CodeGenerator::id_(Operation const& op) const {
   auto it = ids_.find(&op);
@@ -295,7 +306,8 @@ bool CodeGenerator::canOverwrite(Operation const& input) const {
 Slot CodeGenerator::reserveOverwrite(Operation const& op, Slot const& inputSlot, unsigned n) {
   int id = id_(op);
   if (id != current_) throw std::logic_error("comp_trace: a node reserves only its own outputs");
-  auto it = liveStorage_.find({static_cast<int>(inputSlot.type == ScalarType::Double), inputSlot.offset});
+  auto it =
+      liveStorage_.find({static_cast<int>(inputSlot.type == ScalarType::Double), inputSlot.offset});
   if (it == liveStorage_.end()) throw std::logic_error("comp_trace: overwrite of unknown storage");
   Storage& s = storages_[it->second];
   if (s.owner < 0 || !canOverwrite(*nodes_[s.owner].op) || n > s.slot.count)
@@ -309,7 +321,9 @@ Slot CodeGenerator::reserveTemporary(ScalarType type, unsigned n) {
   return {type, pool_(type).allocate(n), n};
 }
 
-void CodeGenerator::releaseTemporary(Slot const& slot) { pool_(slot.type).release(slot.offset, slot.count); }
+void CodeGenerator::releaseTemporary(Slot const& slot) {
+  pool_(slot.type).release(slot.offset, slot.count);
+}
 
 std::string CodeGenerator::access(Slot const& slot, unsigned index) const {
   if (index >= slot.count) throw std::logic_error("comp_trace: scratchpad access past its slot");
@@ -341,7 +355,8 @@ unsigned CodeGenerator::inputIndex(std::string const& name) const {
   return it->second;
 }
 
-std::string CodeGenerator::run(std::string const& functionName, std::vector<TracedDouble> const& outputs) {
+std::string CodeGenerator::run(std::string const& functionName,
+                               std::vector<TracedDouble> const& outputs) {
   if (!isIdentifier(functionName))
     throw std::invalid_argument("comp_trace: not a C identifier: " + functionName);
   collect_(outputs);
@@ -357,7 +372,8 @@ std::string CodeGenerator::run(std::string const& functionName, std::vector<Trac
   }
   std::string text = "#include <vela/codegen_runtime.h>\n\nvoid " + functionName +
                      "(const double* in, double* out)\n{\n";
-  if (doublesUsed_) text += "  double spd[" + std::to_string(std::max(doubles_.size(), 1u)) + "];\n";
+  if (doublesUsed_)
+    text += "  double spd[" + std::to_string(std::max(doubles_.size(), 1u)) + "];\n";
   if (intsUsed_) text += "  int spi[" + std::to_string(std::max(ints_.size(), 1u)) + "];\n";
   if (!inputRead_) text += "  (void)in;\n";
   if (outputs.empty()) text += "  (void)out;\n";
@@ -406,9 +422,12 @@ std::string GenerateCodeVisitor::rawOpCode(OperationPtr const& op) const {
 unsigned GenerateCodeVisitor::inputIndex(std::string const& name) const {
   return generator_.inputIndex(name);
 }
-std::string GenerateCodeVisitor::codeLine(std::string const& text) const { return "  " + text + "\n"; }
+std::string GenerateCodeVisitor::codeLine(std::string const& text) const {
+  return "  " + text + "\n";
+}
 
-std::string generateCFunction(std::string const& functionName, std::vector<std::string> const& inputNames,
+std::string generateCFunction(std::string const& functionName,
+                              std::vector<std::string> const& inputNames,
                               std::vector<TracedDouble> const& outputs) {
   return detail::CodeGenerator(inputNames).run(functionName, outputs);
 }

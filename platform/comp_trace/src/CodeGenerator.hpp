@@ -52,8 +52,8 @@ class CodeGenerator {
     int canonical = -1;
     std::size_t firstInput = 0;  // into inputIds_, canonical ids
     std::size_t inputCount = 0;
-    bool leaf = false;       // written inline where used
-    int aliasOf = -1;        // a collect reusing this node's storage
+    bool leaf = false;  // written inline where used
+    int aliasOf = -1;   // a collect reusing this node's storage
     unsigned aliasOutput = 0;
     int lastUse = kNever;
     std::vector<int> storages;  // one per output, in output order
@@ -81,7 +81,9 @@ class CodeGenerator {
   std::vector<Node> nodes_;
   std::vector<int> inputIds_;
   std::unordered_map<Operation const*, int> ids_;
-  std::unordered_map<std::size_t, std::vector<int>> heads_;  // key hash -> canonical nodes
+  // Canonical nodes by key hash: the newest in heads_, older ones chained.
+  std::unordered_map<std::size_t, int> heads_;
+  std::vector<int> sameHash_;
   std::vector<int> order_;  // canonical nodes with code, in emission order
   std::vector<std::vector<int>> releaseAt_;
   std::vector<Storage> storages_;

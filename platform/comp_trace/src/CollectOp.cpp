@@ -17,13 +17,18 @@ std::vector<OperationPtr> nodesOf(unsigned n, TracedValue<T> const* values) {
 }  // namespace
 
 CollectOp::CollectOp(unsigned n, TracedDouble const* values, std::string name)
-    : VectorOperation(nodesOf(n, values)), type_(ScalarType::Double), n_(n), name_(std::move(name)) {}
+    : VectorOperation(nodesOf(n, values)),
+      type_(ScalarType::Double),
+      n_(n),
+      name_(std::move(name)) {}
 CollectOp::CollectOp(unsigned n, TracedInt const* values, std::string name)
     : VectorOperation(nodesOf(n, values)), type_(ScalarType::Int), n_(n), name_(std::move(name)) {}
 CollectOp::CollectOp(unsigned n, TracedBool const* values, std::string name)
     : VectorOperation(nodesOf(n, values)), type_(ScalarType::Bool), n_(n), name_(std::move(name)) {}
 
-OperationPtr CollectOp::clone() const { return std::shared_ptr<CollectOp const>(new CollectOp(*this)); }
+OperationPtr CollectOp::clone() const {
+  return std::shared_ptr<CollectOp const>(new CollectOp(*this));
+}
 
 std::string CollectOp::description() const {
   return name_.empty() ? "Collect" : "Collect [" + name_ + "]";

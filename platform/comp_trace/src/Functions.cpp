@@ -27,7 +27,9 @@ TracedValue<T> select(TracedBool const& c, TracedValue<T> const& a, TracedValue<
 TracedDouble ternary(TracedBool const& c, TracedDouble const& a, TracedDouble const& b) {
   return select(c, a, b);
 }
-TracedInt ternary(TracedBool const& c, TracedInt const& a, TracedInt const& b) { return select(c, a, b); }
+TracedInt ternary(TracedBool const& c, TracedInt const& a, TracedInt const& b) {
+  return select(c, a, b);
+}
 TracedBool ternary(TracedBool const& c, TracedBool const& a, TracedBool const& b) {
   return select(c, a, b);
 }
@@ -64,8 +66,12 @@ TracedDouble min(TracedDouble const& a, TracedDouble const& b) {
 TracedDouble max(TracedDouble const& a, TracedDouble const& b) {
   return call<double>(Fn::Max, ScalarType::Double, a, b);
 }
-TracedInt min(TracedInt const& a, TracedInt const& b) { return call<int>(Fn::Min, ScalarType::Int, a, b); }
-TracedInt max(TracedInt const& a, TracedInt const& b) { return call<int>(Fn::Max, ScalarType::Int, a, b); }
+TracedInt min(TracedInt const& a, TracedInt const& b) {
+  return call<int>(Fn::Min, ScalarType::Int, a, b);
+}
+TracedInt max(TracedInt const& a, TracedInt const& b) {
+  return call<int>(Fn::Max, ScalarType::Int, a, b);
+}
 
 namespace {
 // One scan for both modes: the candidate changes only on a strict "<".
@@ -98,7 +104,9 @@ TracedInt indexOfMin(TracedDouble const* values, int n) {
   return indexOfMinScan<TracedDouble, TracedInt>(values, n);
 }
 
-double arrayAccess(double const* values, int n, int index) { return vela_rt_access_d(n, values, index); }
+double arrayAccess(double const* values, int n, int index) {
+  return vela_rt_access_d(n, values, index);
+}
 int arrayAccess(int const* values, int n, int index) { return vela_rt_access_i(n, values, index); }
 TracedDouble arrayAccess(TracedDouble const* values, int n, TracedInt const& index) {
   return tracedArrayAccess(values, n, index);

@@ -14,9 +14,33 @@ namespace kelm_math::comp_trace::detail {
 /// Scalar functions of FunctionOp. Operands are of the node's operand type
 /// except the condition of Select (bool, input 0).
 enum class Fn : int {
-  Neg, Not, Sqrt, Floor, Abs, Sgn, ToDouble, ToInt, ToBool,
-  Add, Sub, Mul, Div, Mod, Min, Max, GuardedDivide, GuardedAtan2,
-  Lt, Le, Gt, Ge, Eq, Ne, And, Or, Select
+  Neg,
+  Not,
+  Sqrt,
+  Floor,
+  Abs,
+  Sgn,
+  ToDouble,
+  ToInt,
+  ToBool,
+  Add,
+  Sub,
+  Mul,
+  Div,
+  Mod,
+  Min,
+  Max,
+  GuardedDivide,
+  GuardedAtan2,
+  Lt,
+  Le,
+  Gt,
+  Ge,
+  Eq,
+  Ne,
+  And,
+  Or,
+  Select
 };
 
 /// Type of the value of fn applied to operands of the given type.

@@ -33,7 +33,8 @@ TracedValue<T> TracedValue<T>::converted_(TracedValue<U> const& other) {
 
 template <class T>
 TracedValue<T> TracedValue<T>::input(std::string const& name) {
-  return TracedValue(ScalarOperationPtr(std::make_shared<detail::InputOp>(ScalarTypeOf<T>::value, name)));
+  return TracedValue(
+      ScalarOperationPtr(std::make_shared<detail::InputOp>(ScalarTypeOf<T>::value, name)));
 }
 
 template <class T>
@@ -54,7 +55,8 @@ bool TracedValue<T>::getConstant(T& value) const {
 template <class T>
 bool TracedValue<T>::equalConstant(T c) const {
   if (op_) return false;
-  return detail::ConstantOp(ScalarValue(c)).compare_(detail::ConstantOp(ScalarValue(constant_))) == 0;
+  return detail::ConstantOp(ScalarValue(c)).compare_(detail::ConstantOp(ScalarValue(constant_))) ==
+         0;
 }
 
 template <class T>
@@ -126,8 +128,10 @@ template bool getConstants(TracedDouble const*, unsigned, double*);
 template bool getConstants(TracedInt const*, unsigned, int*);
 template bool getConstants(TracedBool const*, unsigned, bool*);
 
-#define KELM_BINARY(R, OP, T, FN) \
-  R operator OP(TracedValue<T> const& a, TracedValue<T> const& b) { return call<R::value_type>(FN, operandOf<T>(), a, b); }
+#define KELM_BINARY(R, OP, T, FN)                                   \
+  R operator OP(TracedValue<T> const& a, TracedValue<T> const& b) { \
+    return call<R::value_type>(FN, operandOf<T>(), a, b);           \
+  }
 KELM_BINARY(TracedDouble, +, double, Fn::Add)
 KELM_BINARY(TracedDouble, -, double, Fn::Sub)
 KELM_BINARY(TracedDouble, *, double, Fn::Mul)
@@ -155,7 +159,9 @@ KELM_BINARY(TracedBool, ==, bool, Fn::Eq)
 KELM_BINARY(TracedBool, !=, bool, Fn::Ne)
 #undef KELM_BINARY
 
-TracedDouble operator-(TracedDouble const& a) { return call<double>(Fn::Neg, ScalarType::Double, a); }
+TracedDouble operator-(TracedDouble const& a) {
+  return call<double>(Fn::Neg, ScalarType::Double, a);
+}
 TracedInt operator-(TracedInt const& a) { return call<int>(Fn::Neg, ScalarType::Int, a); }
 TracedBool operator!(TracedBool const& a) { return call<bool>(Fn::Not, ScalarType::Bool, a); }
 

@@ -22,7 +22,8 @@ bool ScalarValue::boolValue() const {
 VectorValue::VectorValue(std::vector<double> values)
     : type_(ScalarType::Double), doubles_(std::move(values)) {}
 
-VectorValue::VectorValue(std::vector<int> values) : type_(ScalarType::Int), ints_(std::move(values)) {}
+VectorValue::VectorValue(std::vector<int> values)
+    : type_(ScalarType::Int), ints_(std::move(values)) {}
 
 VectorValue::VectorValue(std::vector<bool> const& values)
     : type_(ScalarType::Bool), ints_(values.begin(), values.end()) {}

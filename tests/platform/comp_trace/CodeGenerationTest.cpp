@@ -46,7 +46,8 @@ class AddInPlaceOp final : public ct::VectorOperation {
                                " * sizeof(double));");
     }
     for (unsigned i = 0; i < n_; ++i)
-      code += visitor.codeLine(visitor.scratchpadAccess(out, i) + " += " + std::to_string(step_) + ";");
+      code +=
+          visitor.codeLine(visitor.scratchpadAccess(out, i) + " += " + std::to_string(step_) + ";");
     return code;
   }
 
@@ -82,8 +83,9 @@ std::vector<vela::math::Scalar<Mode>> scalarMix(vela::test::Inputs<Mode> const& 
   S a = in.d(0), b = in.d(1), c = in.d(2);
   I k = in.i(0);
   S values[] = {a, b, c, a * b};
-  S mixed[] = {a + b, a - b, a * b, a / b, -a, guardedDivide(a, b), guardedAtan2(a, b),
-               floor(a), min(a, b), max(a, b), sgn(b), sqrt(c)};
+  S mixed[] = {
+      a + b,    a - b,     a * b,     a / b,  -a,     guardedDivide(a, b), guardedAtan2(a, b),
+      floor(a), min(a, b), max(a, b), sgn(b), sqrt(c)};
   std::vector<S> out(std::begin(mixed), std::end(mixed));
   out.push_back(ternary(a < b, a, b));
   out.push_back(ternary(a >= c || b != c, c, a + 1.0));
@@ -97,8 +99,8 @@ std::vector<vela::math::Scalar<Mode>> scalarMix(vela::test::Inputs<Mode> const& 
 }
 
 std::vector<Case> scalarCases() {
-  std::vector<Case> cases = {{{1.5, -2.25, 4.0}, {2}},   {{0.0, -0.0, 0.0}, {0}},
-                             {{-0.0, 0.0, -1.0}, {3}},   {{kNaN, 1.0, kInf}, {-1}},
+  std::vector<Case> cases = {{{1.5, -2.25, 4.0}, {2}},    {{0.0, -0.0, 0.0}, {0}},
+                             {{-0.0, 0.0, -1.0}, {3}},    {{kNaN, 1.0, kInf}, {-1}},
                              {{1e300, 1e-300, 2.0}, {4}}, {{-7.5, -7.5, 3e-320}, {1}},
                              {{kInf, -kInf, kNaN}, {2}},  {{5e9, -5e9, 9.0}, {7}}};
   for (unsigned seed = 1; seed <= 8; ++seed) {
@@ -111,14 +113,16 @@ std::vector<Case> scalarCases() {
 }  // namespace
 
 TEST(CodeGeneration, ScalarFunctionsAgreeOnThreePaths) {
-  auto result = vela::test::checkThreePaths([](auto const& in) { return scalarMix(in); }, scalarCases());
+  auto result =
+      vela::test::checkThreePaths([](auto const& in) { return scalarMix(in); }, scalarCases());
   EXPECT_NE(result.code.find("vela_rt_access_d(4, "), std::string::npos);
   EXPECT_NE(result.code.find("((int)in[3])"), std::string::npos);
 }
 
 TEST(CodeGeneration, ConstantsRoundTripExactly) {
-  std::vector<double> constants = {0.1, -0.0, 0.0, 1e-310, -4.9406564584124654e-324,
-                                   1.7976931348623157e308, -kInf, kInf, 123456789.0, -2.5};
+  std::vector<double> constants = {
+      0.1,   -0.0, 0.0,         1e-310, -4.9406564584124654e-324, 1.7976931348623157e308,
+      -kInf, kInf, 123456789.0, -2.5};
   std::vector<TracedDouble> outputs;
   TracedDouble x = TracedDouble::input("x");
   for (double c : constants) outputs.push_back(x * 0.0 + c);  // kept out of folding by x
@@ -167,7 +171,8 @@ TEST(CodeGeneration, InPlaceNodesReuseStorageOnlyForTheLastReader) {
     }
     return result;
   };
-  auto shared = vela::test::checkThreePaths(compute, {{{1.0, 2.0, 3.0}, {}}, {{-1.0, 0.5, 1e9}, {}}});
+  auto shared =
+      vela::test::checkThreePaths(compute, {{{1.0, 2.0, 3.0}, {}}, {{-1.0, 0.5, 1e9}, {}}});
   // The first stage overwrites its private collect; the second must copy.
   EXPECT_EQ(count(shared.code, "memcpy("), 1u) << shared.code;
 

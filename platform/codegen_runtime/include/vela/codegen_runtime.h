@@ -81,7 +81,9 @@ static inline double vela_rt_access_d(int n, const double* v, int i) {
   return (i >= 0 && i < n) ? v[i] : 0.0;
 }
 
-static inline int vela_rt_access_i(int n, const int* v, int i) { return (i >= 0 && i < n) ? v[i] : 0; }
+static inline int vela_rt_access_i(int n, const int* v, int i) {
+  return (i >= 0 && i < n) ? v[i] : 0;
+}
 
 /* out[i] = a[i] + b[i] for i < n. */
 void vectorAdd(int n, const double* a, const double* b, double* out);

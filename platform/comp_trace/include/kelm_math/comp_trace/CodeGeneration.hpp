@@ -30,7 +30,8 @@ class TemporaryStorage {
 
  private:
   friend class GenerateCodeVisitor;
-  TemporaryStorage(detail::CodeGenerator* generator, Slot slot) : generator_(generator), slot_(slot) {}
+  TemporaryStorage(detail::CodeGenerator* generator, Slot slot)
+      : generator_(generator), slot_(slot) {}
   detail::CodeGenerator* generator_;
   Slot slot_;
 };

@@ -20,15 +20,16 @@ struct ScalarTypeOf<double> : std::integral_constant<ScalarType, ScalarType::Dou
 namespace detail {
 // bool -> int -> double widen implicitly; the other directions are explicit.
 template <class From, class To>
-constexpr bool widens = !std::is_same_v<From, To> &&
-                        (std::is_same_v<From, bool> || std::is_same_v<To, double>);
+constexpr bool widens =
+    !std::is_same_v<From, To> && (std::is_same_v<From, bool> || std::is_same_v<To, double>);
 // A plain number becomes a constant implicitly only without loss of meaning.
 template <class U, class T>
-constexpr bool losslessConstant =
-    std::is_same_v<U, T> || (std::is_same_v<T, double> && std::is_arithmetic_v<U>) ||
-    (std::is_same_v<T, int> && (std::is_same_v<U, bool> || (std::is_integral_v<U> &&
-                                                            std::is_signed_v<U> &&
-                                                            sizeof(U) <= sizeof(int))));
+constexpr bool losslessConstant = std::is_same_v<U, T> ||
+                                  (std::is_same_v<T, double> && std::is_arithmetic_v<U>) ||
+                                  (std::is_same_v<T, int> &&
+                                   (std::is_same_v<U, bool> ||
+                                    (std::is_integral_v<U> && std::is_signed_v<U> &&
+                                     sizeof(U) <= sizeof(int))));
 }  // namespace detail
 
 /// A scalar of mode Traced: a constant, or a handle sharing the node that
@@ -48,8 +49,8 @@ class TracedValue {
   /// number to double, bool and narrow signed integers to int).
   template <class U, std::enable_if_t<detail::losslessConstant<U, T>, int> = 0>
   TracedValue(U constant) : constant_(static_cast<T>(constant)) {}
-  template <class U, std::enable_if_t<std::is_arithmetic_v<U> && !detail::losslessConstant<U, T>,
-                                      int> = 0>
+  template <class U,
+            std::enable_if_t<std::is_arithmetic_v<U> && !detail::losslessConstant<U, T>, int> = 0>
   explicit TracedValue(U constant) : constant_(static_cast<T>(constant)) {}
   /// A value read from a node; the node's scalar type must be T
   /// (std::logic_error otherwise).
@@ -62,8 +63,7 @@ class TracedValue {
   TracedValue(TracedValue<U> const& other) : TracedValue(converted_(other)) {}
   /// Narrowing conversion: double to int truncates toward zero (NaN gives 0,
   /// out of range saturates); to bool means "not equal to zero".
-  template <class U,
-            std::enable_if_t<!detail::widens<U, T> && !std::is_same_v<U, T>, int> = 0>
+  template <class U, std::enable_if_t<!detail::widens<U, T> && !std::is_same_v<U, T>, int> = 0>
   explicit TracedValue(TracedValue<U> const& other) : TracedValue(converted_(other)) {}
 
   /// A value bound by name in a BindingSet, or read from in[] in generated C.
@@ -143,7 +143,7 @@ TracedBool operator==(TracedBool const& a, TracedBool const& b);
 TracedBool operator!=(TracedBool const& a, TracedBool const& b);
 
 // A plain number on either side.
-#define KELM_COMP_TRACE_MIXED(R, OP, T)                                        \
+#define KELM_COMP_TRACE_MIXED(R, OP, T)                                                 \
   inline R operator OP(TracedValue<T> const& a, T b) { return a OP TracedValue<T>(b); } \
   inline R operator OP(T a, TracedValue<T> const& b) { return TracedValue<T>(a) OP b; }
 KELM_COMP_TRACE_MIXED(TracedDouble, +, double)
