@@ -8,10 +8,11 @@
 extern "C" {
 #endif
 
-/* out[i] = a[i] + b[i] for i < n. out may alias a or b. */
+/* out[i] = a[i] + b[i] for i < n. out may be a or b itself, but not overlap
+   either partially. */
 void kelm_math_lin_alg_vectorAdd(int n, const double* a, const double* b, double* out);
 
-/* out[i] = a[i] - b[i] for i < n. out may alias a or b. */
+/* out[i] = a[i] - b[i] for i < n; the same aliasing rule. */
 void kelm_math_lin_alg_vectorSubtract(int n, const double* a, const double* b, double* out);
 
 #ifdef __cplusplus
