@@ -200,3 +200,24 @@ TEST(CodeGeneration, RejectsMissingInputsAndBadNames) {
   double in[] = {1.0};
   empty(in, nullptr);
 }
+
+TEST(CodeGeneration, IntAndBoolInputsReadAsDocumented) {
+  ct::TracedInt k = ct::TracedInt::input("k");
+  ct::TracedBool flag = ct::TracedBool::input("flag");
+  TracedDouble x = TracedDouble::input("x");
+  std::vector<TracedDouble> outputs = {ct::ternary(flag, x, -x), TracedDouble(k) * 0.5};
+  std::string code = ct::generateCFunction("typed", {"x", "k", "flag"}, outputs);
+  EXPECT_NE(code.find("((int)in[1])"), std::string::npos) << code;
+  EXPECT_NE(code.find("(in[2] != 0)"), std::string::npos) << code;
+  vela::test::CompiledFunction f(code, "typed");
+  for (double flagValue : {0.0, 1.0, -2.0}) {
+    double in[] = {1.25, 7.0, flagValue}, out[2];
+    f(in, out);
+    ct::BindingSet bindings;
+    bindings.bind("x", 1.25);
+    bindings.bind("k", 7);
+    bindings.bind("flag", flagValue != 0.0);
+    EXPECT_EQ(out[0], outputs[0].evaluate(bindings));
+    EXPECT_EQ(out[1], 3.5);
+  }
+}
