@@ -252,7 +252,6 @@ void CodeGenerator::release_(int id) {
     Storage& s = storages_[sid];
     if (s.owner != id) continue;
     pool_(s.slot.type).release(s.slot.offset, s.slot.count);
-    liveStorage_.erase({static_cast<int>(s.slot.type == ScalarType::Double), s.slot.offset});
     s.owner = -1;
   }
 }
@@ -282,7 +281,6 @@ Slot CodeGenerator::reserveOutput(Operation const& op, ScalarType type, unsigned
   Slot slot{type, pool_(type).allocate(n), n};
   int sid = static_cast<int>(storages_.size());
   storages_.push_back({slot, id});
-  liveStorage_[{static_cast<int>(type == ScalarType::Double), slot.offset}] = sid;
   nodes_[id].storages.push_back(sid);
   return slot;
 }
@@ -306,15 +304,23 @@ bool CodeGenerator::canOverwrite(Operation const& input) const {
 Slot CodeGenerator::reserveOverwrite(Operation const& op, Slot const& inputSlot, unsigned n) {
   int id = id_(op);
   if (id != current_) throw std::logic_error("comp_trace: a node reserves only its own outputs");
-  auto it =
-      liveStorage_.find({static_cast<int>(inputSlot.type == ScalarType::Double), inputSlot.offset});
-  if (it == liveStorage_.end()) throw std::logic_error("comp_trace: overwrite of unknown storage");
-  Storage& s = storages_[it->second];
-  if (s.owner < 0 || !canOverwrite(*nodes_[s.owner].op) || n > s.slot.count)
-    throw std::logic_error("comp_trace: storage may not be overwritten");
-  s.owner = id;
-  nodes_[id].storages.push_back(it->second);
-  return {s.slot.type, s.slot.offset, n};
+  // The storage is one that an input of this node owns; offsets alone are
+  // ambiguous, as empty slots share them.
+  Node const& node = nodes_[id];
+  for (std::size_t i = 0; i < node.inputCount; ++i) {
+    int owner = owner_(inputIds_[node.firstInput + i]);
+    if (nodes_[owner].leaf) continue;
+    for (int sid : nodes_[owner].storages) {
+      Storage& s = storages_[sid];
+      if (s.owner != owner || s.slot.type != inputSlot.type || s.slot.offset != inputSlot.offset ||
+          s.slot.count < n || !canOverwrite(*nodes_[owner].op))
+        continue;
+      s.owner = id;
+      nodes_[id].storages.push_back(sid);
+      return {s.slot.type, s.slot.offset, n};
+    }
+  }
+  throw std::logic_error("comp_trace: storage may not be overwritten by " + node.op->description());
 }
 
 Slot CodeGenerator::reserveTemporary(ScalarType type, unsigned n) {

@@ -94,7 +94,6 @@ class CodeGenerator {
   bool inputRead_ = false;
   mutable bool doublesUsed_ = false;
   mutable bool intsUsed_ = false;
-  std::map<std::pair<int, unsigned>, int> liveStorage_;  // (type, offset) -> storage
 };
 
 }  // namespace kelm_math::comp_trace::detail
