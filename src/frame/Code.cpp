@@ -2,6 +2,7 @@
 
 #include <boost/lexical_cast.hpp>
 #include <cstdio>
+#include <stdexcept>
 
 #include "vela/stdStringify.hpp"
 
@@ -29,7 +30,9 @@ std::string Code::inPlace(std::size_t i, unsigned count, std::string const& coun
 }
 
 std::string Code::scalarResult() {
-  ct::Slot slot = visitor_.reserveOutputVector(node_, ct::ScalarType::Double, 1);
+  if (!node_.isScalar()) throw std::logic_error("frame: scalarResult of a vector node");
+  auto type = static_cast<ct::ScalarOperation const&>(node_).scalarType();
+  ct::Slot slot = visitor_.reserveOutputVector(node_, type, 1);
   return visitor_.scratchpadAccess(slot);
 }
 

@@ -28,7 +28,7 @@ class Code {
   /// node may overwrite it, else fresh, after the line
   /// "memcpy(OUT, IN, COUNT * sizeof(double));". Its pointer text.
   std::string inPlace(std::size_t i, unsigned count, std::string const& countText);
-  /// Reserves the one element of a scalar node; its access text.
+  /// Reserves the one element of a scalar node, of its type; its access text.
   std::string scalarResult();
 
   void line(std::string const& text);

@@ -2,12 +2,14 @@
 
 #include <memory>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "frame/Args.hpp"
 #include "frame/Code.hpp"
 #include "kelm_math/comp_trace/Operation.hpp"
+#include "kelm_math/comp_trace/TracedValue.hpp"
 
 namespace vela::math::frame {
 
@@ -84,20 +86,31 @@ class KernelOp : public KernelNode<Derived, Kernel, ct::VectorOperation> {
   }
 };
 
-/// A kernel node whose value is one double; compute() writes it into
-/// Args::output(1).
-template <class Derived, class Kernel>
+/// A kernel node whose value is one scalar of type T (double, int or bool);
+/// compute() writes it as the one element of its first result (bools as
+/// Args::intOutput 0 or 1).
+template <class Derived, class Kernel, class T = double>
 class ScalarKernelOp : public KernelNode<Derived, Kernel, ct::ScalarOperation> {
  public:
+  using ResultType = T;
+
   ScalarKernelOp(Kernel kernel, std::vector<ct::OperationPtr> inputs)
-      : KernelNode<Derived, Kernel, ct::ScalarOperation>(std::move(kernel), ct::ScalarType::Double,
-                                                         std::move(inputs)) {}
+      : KernelNode<Derived, Kernel, ct::ScalarOperation>(
+            std::move(kernel), ct::ScalarTypeOf<T>::value, std::move(inputs)) {}
 
   ct::ScalarOperationPtr cloneScalar() const override {
     return std::make_shared<Derived>(static_cast<Derived const&>(*this));
   }
   ct::ScalarValue evaluateScalar(ct::EvaluateVisitor const& visitor) const override {
-    return this->run_(visitor).at(0).element(0);
+    return resultOf(this->run_(visitor).at(0));
+  }
+
+  /// The scalar a kernel's first result holds.
+  static T resultOf(ct::VectorValue const& result) {
+    if constexpr (std::is_same_v<T, double>)
+      return result.doubleValues().at(0);
+    else
+      return static_cast<T>(result.intValues().at(0));
   }
 };
 

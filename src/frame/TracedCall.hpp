@@ -84,14 +84,15 @@ class TracedCall : public TracedCallBase {
     readOutputs_(std::make_shared<Op>(kernel_, nodeInputs_()));
   }
 
-  /// Folds or records a kernel with one scalar result, and returns it.
-  ct::TracedDouble runScalar() {
+  /// Folds or records a kernel whose node is a scalar, and returns it.
+  auto runScalar() {
+    using T = typename Op::ResultType;
     Args args;
     if (constantArgs_(args)) {
       kernel_.compute(args);
-      return ct::TracedDouble(args.takeResults().at(0).element(0).doubleValue());
+      return ct::TracedValue<T>(Op::resultOf(args.takeResults().at(0)));
     }
-    return ct::TracedDouble(ct::ScalarOperationPtr(std::make_shared<Op>(kernel_, nodeInputs_())));
+    return ct::TracedValue<T>(ct::ScalarOperationPtr(std::make_shared<Op>(kernel_, nodeInputs_())));
   }
 
  private:
