@@ -5,8 +5,10 @@
 // A DynamicSize form takes compile-time maxima first, then the actual sizes,
 // which must lie between 0 and their maxima. The Traced forms fold to
 // constants when every size and every covered element is a constant, and
-// otherwise record one node whose outputs the result elements read. Kernels
-// report nothing and never throw, but for allocation failure.
+// otherwise record one node whose outputs the result elements read. A
+// recorded output element past the actual size evaluates to 0 and holds an
+// unspecified value in generated C. Kernels report nothing and never throw,
+// but for allocation failure.
 
 #include "kelm_math/comp_trace/TracedValue.hpp"
 #include "kelm_math/lin_alg.h"
