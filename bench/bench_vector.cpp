@@ -93,22 +93,14 @@ constexpr double kInputValues[kGraphInputs] = {1.25, 0.75, -0.5, 2.0};
 template <class S>
 S graphStep(int k, S const& p, S const& q) {
   switch (k % 8) {
-    case 0:
-      return p + q;
-    case 1:
-      return p * q;
-    case 2:
-      return ct::abs(p);
-    case 3:
-      return ct::sqrt(p);
-    case 4:
-      return p - q;
-    case 5:
-      return ct::guardedDivide(p, q);
-    case 6:
-      return ct::min(p, q);
-    default:
-      return ct::max(p, q);
+    case 0: return p + q;
+    case 1: return p * q;
+    case 2: return ct::abs(p);
+    case 3: return ct::sqrt(p);
+    case 4: return p - q;
+    case 5: return ct::guardedDivide(p, q);
+    case 6: return ct::min(p, q);
+    default: return ct::max(p, q);
   }
 }
 

@@ -19,60 +19,33 @@ struct FnInfo {
 
 FnInfo info(Fn fn) {
   switch (fn) {
-    case Fn::Neg:
-      return {"Neg", 1};
-    case Fn::Not:
-      return {"Not", 1};
-    case Fn::Sqrt:
-      return {"Sqrt", 1};
-    case Fn::Floor:
-      return {"Floor", 1};
-    case Fn::Abs:
-      return {"Abs", 1};
-    case Fn::Sgn:
-      return {"Sgn", 1};
-    case Fn::ToDouble:
-      return {"ToDouble", 1};
-    case Fn::ToInt:
-      return {"ToInt", 1};
-    case Fn::ToBool:
-      return {"ToBool", 1};
-    case Fn::Add:
-      return {"Add", 2};
-    case Fn::Sub:
-      return {"Subtract", 2};
-    case Fn::Mul:
-      return {"Multiply", 2};
-    case Fn::Div:
-      return {"Divide", 2};
-    case Fn::Mod:
-      return {"Modulo", 2};
-    case Fn::Min:
-      return {"Min", 2};
-    case Fn::Max:
-      return {"Max", 2};
-    case Fn::GuardedDivide:
-      return {"GuardedDivide", 2};
-    case Fn::GuardedAtan2:
-      return {"GuardedAtan2", 2};
-    case Fn::Lt:
-      return {"Less", 2};
-    case Fn::Le:
-      return {"LessEqual", 2};
-    case Fn::Gt:
-      return {"Greater", 2};
-    case Fn::Ge:
-      return {"GreaterEqual", 2};
-    case Fn::Eq:
-      return {"Equal", 2};
-    case Fn::Ne:
-      return {"NotEqual", 2};
-    case Fn::And:
-      return {"And", 2};
-    case Fn::Or:
-      return {"Or", 2};
-    case Fn::Select:
-      return {"Ternary", 3};
+    case Fn::Neg: return {"Neg", 1};
+    case Fn::Not: return {"Not", 1};
+    case Fn::Sqrt: return {"Sqrt", 1};
+    case Fn::Floor: return {"Floor", 1};
+    case Fn::Abs: return {"Abs", 1};
+    case Fn::Sgn: return {"Sgn", 1};
+    case Fn::ToDouble: return {"ToDouble", 1};
+    case Fn::ToInt: return {"ToInt", 1};
+    case Fn::ToBool: return {"ToBool", 1};
+    case Fn::Add: return {"Add", 2};
+    case Fn::Sub: return {"Subtract", 2};
+    case Fn::Mul: return {"Multiply", 2};
+    case Fn::Div: return {"Divide", 2};
+    case Fn::Mod: return {"Modulo", 2};
+    case Fn::Min: return {"Min", 2};
+    case Fn::Max: return {"Max", 2};
+    case Fn::GuardedDivide: return {"GuardedDivide", 2};
+    case Fn::GuardedAtan2: return {"GuardedAtan2", 2};
+    case Fn::Lt: return {"Less", 2};
+    case Fn::Le: return {"LessEqual", 2};
+    case Fn::Gt: return {"Greater", 2};
+    case Fn::Ge: return {"GreaterEqual", 2};
+    case Fn::Eq: return {"Equal", 2};
+    case Fn::Ne: return {"NotEqual", 2};
+    case Fn::And: return {"And", 2};
+    case Fn::Or: return {"Or", 2};
+    case Fn::Select: return {"Ternary", 3};
   }
   throw std::logic_error("comp_trace: unknown scalar function");
 }
@@ -88,20 +61,13 @@ FnInfo info(Fn fn) {
 template <class T>
 ScalarValue compareValues(Fn fn, T a, T b) {
   switch (fn) {
-    case Fn::Lt:
-      return a < b;
-    case Fn::Le:
-      return a <= b;
-    case Fn::Gt:
-      return a > b;
-    case Fn::Ge:
-      return a >= b;
-    case Fn::Eq:
-      return a == b;
-    case Fn::Ne:
-      return a != b;
-    default:
-      throw std::logic_error("comp_trace: not a comparison");
+    case Fn::Lt: return a < b;
+    case Fn::Le: return a <= b;
+    case Fn::Gt: return a > b;
+    case Fn::Ge: return a >= b;
+    case Fn::Eq: return a == b;
+    case Fn::Ne: return a != b;
+    default: throw std::logic_error("comp_trace: not a comparison");
   }
 }
 
@@ -111,45 +77,28 @@ ScalarValue applyDouble(Fn fn, ScalarValue const* v) {
   double a = v[0].doubleValue();
   if (info(fn).arity == 1) {
     switch (fn) {
-      case Fn::Neg:
-        return -a;
-      case Fn::Sqrt:
-        return std::sqrt(a);
-      case Fn::Floor:
-        return std::floor(a);
-      case Fn::Abs:
-        return std::fabs(a);
-      case Fn::Sgn:
-        return vela_rt_sgn(a);
-      case Fn::ToInt:
-        return vela_rt_d2i(a);
-      case Fn::ToBool:
-        return a != 0.0;
-      default:
-        unsupported(fn, ScalarType::Double);
+      case Fn::Neg: return -a;
+      case Fn::Sqrt: return std::sqrt(a);
+      case Fn::Floor: return std::floor(a);
+      case Fn::Abs: return std::fabs(a);
+      case Fn::Sgn: return vela_rt_sgn(a);
+      case Fn::ToInt: return vela_rt_d2i(a);
+      case Fn::ToBool: return a != 0.0;
+      default: unsupported(fn, ScalarType::Double);
     }
   }
   double b = v[1].doubleValue();
   if (isComparison(fn)) return compareValues(fn, a, b);
   switch (fn) {
-    case Fn::Add:
-      return a + b;
-    case Fn::Sub:
-      return a - b;
-    case Fn::Mul:
-      return a * b;
-    case Fn::Div:
-      return a / b;
-    case Fn::Min:
-      return vela_rt_min(a, b);
-    case Fn::Max:
-      return vela_rt_max(a, b);
-    case Fn::GuardedDivide:
-      return vela_rt_guarded_divide(a, b);
-    case Fn::GuardedAtan2:
-      return vela_rt_guarded_atan2(a, b);
-    default:
-      unsupported(fn, ScalarType::Double);
+    case Fn::Add: return a + b;
+    case Fn::Sub: return a - b;
+    case Fn::Mul: return a * b;
+    case Fn::Div: return a / b;
+    case Fn::Min: return vela_rt_min(a, b);
+    case Fn::Max: return vela_rt_max(a, b);
+    case Fn::GuardedDivide: return vela_rt_guarded_divide(a, b);
+    case Fn::GuardedAtan2: return vela_rt_guarded_atan2(a, b);
+    default: unsupported(fn, ScalarType::Double);
   }
 }
 
@@ -157,57 +106,37 @@ ScalarValue applyInt(Fn fn, ScalarValue const* v) {
   int a = v[0].intValue();
   if (info(fn).arity == 1) {
     switch (fn) {
-      case Fn::Neg:
-        return vela_rt_ineg(a);
-      case Fn::ToDouble:
-        return static_cast<double>(a);
-      case Fn::ToBool:
-        return a != 0;
-      default:
-        unsupported(fn, ScalarType::Int);
+      case Fn::Neg: return vela_rt_ineg(a);
+      case Fn::ToDouble: return static_cast<double>(a);
+      case Fn::ToBool: return a != 0;
+      default: unsupported(fn, ScalarType::Int);
     }
   }
   int b = v[1].intValue();
   if (isComparison(fn)) return compareValues(fn, a, b);
   switch (fn) {
-    case Fn::Add:
-      return vela_rt_iadd(a, b);
-    case Fn::Sub:
-      return vela_rt_isub(a, b);
-    case Fn::Mul:
-      return vela_rt_imul(a, b);
-    case Fn::Div:
-      return vela_rt_idiv(a, b);
-    case Fn::Mod:
-      return vela_rt_imod(a, b);
-    case Fn::Min:
-      return vela_rt_imin(a, b);
-    case Fn::Max:
-      return vela_rt_imax(a, b);
-    default:
-      unsupported(fn, ScalarType::Int);
+    case Fn::Add: return vela_rt_iadd(a, b);
+    case Fn::Sub: return vela_rt_isub(a, b);
+    case Fn::Mul: return vela_rt_imul(a, b);
+    case Fn::Div: return vela_rt_idiv(a, b);
+    case Fn::Mod: return vela_rt_imod(a, b);
+    case Fn::Min: return vela_rt_imin(a, b);
+    case Fn::Max: return vela_rt_imax(a, b);
+    default: unsupported(fn, ScalarType::Int);
   }
 }
 
 ScalarValue applyBool(Fn fn, ScalarValue const* v) {
   bool a = v[0].boolValue();
   switch (fn) {
-    case Fn::Not:
-      return !a;
-    case Fn::ToInt:
-      return a ? 1 : 0;
-    case Fn::ToDouble:
-      return a ? 1.0 : 0.0;
-    case Fn::And:
-      return a && v[1].boolValue();
-    case Fn::Or:
-      return a || v[1].boolValue();
-    case Fn::Eq:
-      return a == v[1].boolValue();
-    case Fn::Ne:
-      return a != v[1].boolValue();
-    default:
-      unsupported(fn, ScalarType::Bool);
+    case Fn::Not: return !a;
+    case Fn::ToInt: return a ? 1 : 0;
+    case Fn::ToDouble: return a ? 1.0 : 0.0;
+    case Fn::And: return a && v[1].boolValue();
+    case Fn::Or: return a || v[1].boolValue();
+    case Fn::Eq: return a == v[1].boolValue();
+    case Fn::Ne: return a != v[1].boolValue();
+    default: unsupported(fn, ScalarType::Bool);
   }
 }
 
@@ -221,60 +150,33 @@ std::string functionText(Fn fn, ScalarType operand, std::string const* a) {
   };
   auto infix = [&](char const* op) { return a[0] + " " + op + " " + a[1]; };
   switch (fn) {
-    case Fn::Neg:
-      return isInt ? call("vela_rt_ineg") : "-" + a[0];
-    case Fn::Not:
-      return "!" + a[0];
-    case Fn::Sqrt:
-      return call("sqrt");
-    case Fn::Floor:
-      return call("floor");
-    case Fn::Abs:
-      return call("fabs");
-    case Fn::Sgn:
-      return call("vela_rt_sgn");
-    case Fn::ToDouble:
-      return "(double)" + a[0];
-    case Fn::ToInt:
-      return operand == ScalarType::Bool ? a[0] : call("vela_rt_d2i");
-    case Fn::ToBool:
-      return a[0] + (isInt ? " != 0" : " != 0.0");
-    case Fn::Add:
-      return isInt ? call("vela_rt_iadd") : infix("+");
-    case Fn::Sub:
-      return isInt ? call("vela_rt_isub") : infix("-");
-    case Fn::Mul:
-      return isInt ? call("vela_rt_imul") : infix("*");
-    case Fn::Div:
-      return isInt ? call("vela_rt_idiv") : infix("/");
-    case Fn::Mod:
-      return call("vela_rt_imod");
-    case Fn::Min:
-      return call(isInt ? "vela_rt_imin" : "vela_rt_min");
-    case Fn::Max:
-      return call(isInt ? "vela_rt_imax" : "vela_rt_max");
-    case Fn::GuardedDivide:
-      return call("vela_rt_guarded_divide");
-    case Fn::GuardedAtan2:
-      return call("vela_rt_guarded_atan2");
-    case Fn::Lt:
-      return infix("<");
-    case Fn::Le:
-      return infix("<=");
-    case Fn::Gt:
-      return infix(">");
-    case Fn::Ge:
-      return infix(">=");
-    case Fn::Eq:
-      return infix("==");
-    case Fn::Ne:
-      return infix("!=");
-    case Fn::And:
-      return infix("&&");
-    case Fn::Or:
-      return infix("||");
-    case Fn::Select:
-      return a[0] + " ? " + a[1] + " : " + a[2];
+    case Fn::Neg: return isInt ? call("vela_rt_ineg") : "-" + a[0];
+    case Fn::Not: return "!" + a[0];
+    case Fn::Sqrt: return call("sqrt");
+    case Fn::Floor: return call("floor");
+    case Fn::Abs: return call("fabs");
+    case Fn::Sgn: return call("vela_rt_sgn");
+    case Fn::ToDouble: return "(double)" + a[0];
+    case Fn::ToInt: return operand == ScalarType::Bool ? a[0] : call("vela_rt_d2i");
+    case Fn::ToBool: return a[0] + (isInt ? " != 0" : " != 0.0");
+    case Fn::Add: return isInt ? call("vela_rt_iadd") : infix("+");
+    case Fn::Sub: return isInt ? call("vela_rt_isub") : infix("-");
+    case Fn::Mul: return isInt ? call("vela_rt_imul") : infix("*");
+    case Fn::Div: return isInt ? call("vela_rt_idiv") : infix("/");
+    case Fn::Mod: return call("vela_rt_imod");
+    case Fn::Min: return call(isInt ? "vela_rt_imin" : "vela_rt_min");
+    case Fn::Max: return call(isInt ? "vela_rt_imax" : "vela_rt_max");
+    case Fn::GuardedDivide: return call("vela_rt_guarded_divide");
+    case Fn::GuardedAtan2: return call("vela_rt_guarded_atan2");
+    case Fn::Lt: return infix("<");
+    case Fn::Le: return infix("<=");
+    case Fn::Gt: return infix(">");
+    case Fn::Ge: return infix(">=");
+    case Fn::Eq: return infix("==");
+    case Fn::Ne: return infix("!=");
+    case Fn::And: return infix("&&");
+    case Fn::Or: return infix("||");
+    case Fn::Select: return a[0] + " ? " + a[1] + " : " + a[2];
   }
   throw std::logic_error("comp_trace: unknown scalar function");
 }
@@ -299,26 +201,19 @@ ScalarType resultType(Fn fn, ScalarType operand) {
     case Fn::Not:
     case Fn::And:
     case Fn::Or:
-    case Fn::ToBool:
-      return ScalarType::Bool;
-    case Fn::ToInt:
-      return ScalarType::Int;
-    case Fn::ToDouble:
-      return ScalarType::Double;
-    default:
-      return operand;
+    case Fn::ToBool: return ScalarType::Bool;
+    case Fn::ToInt: return ScalarType::Int;
+    case Fn::ToDouble: return ScalarType::Double;
+    default: return operand;
   }
 }
 
 ScalarValue apply(Fn fn, ScalarType operand, ScalarValue const* args) {
   if (fn == Fn::Select) return args[0].boolValue() ? args[1] : args[2];
   switch (operand) {
-    case ScalarType::Double:
-      return applyDouble(fn, args);
-    case ScalarType::Int:
-      return applyInt(fn, args);
-    case ScalarType::Bool:
-      return applyBool(fn, args);
+    case ScalarType::Double: return applyDouble(fn, args);
+    case ScalarType::Int: return applyInt(fn, args);
+    case ScalarType::Bool: return applyBool(fn, args);
   }
   throw std::logic_error("comp_trace: unknown scalar type");
 }
@@ -326,12 +221,9 @@ ScalarValue apply(Fn fn, ScalarType operand, ScalarValue const* args) {
 ScalarValue convert(ScalarValue const& value, ScalarType type) {
   if (value.type() == type) return value;
   switch (type) {
-    case ScalarType::Double:
-      return apply(Fn::ToDouble, value.type(), &value);
-    case ScalarType::Int:
-      return apply(Fn::ToInt, value.type(), &value);
-    case ScalarType::Bool:
-      return apply(Fn::ToBool, value.type(), &value);
+    case ScalarType::Double: return apply(Fn::ToDouble, value.type(), &value);
+    case ScalarType::Int: return apply(Fn::ToInt, value.type(), &value);
+    case ScalarType::Bool: return apply(Fn::ToBool, value.type(), &value);
   }
   throw std::logic_error("comp_trace: unknown scalar type");
 }
@@ -381,12 +273,9 @@ ScalarValue InputOp::evaluateScalar(EvaluateVisitor const& visitor) const {
 std::string InputOp::inlineCode(GenerateCodeVisitor const& visitor) const {
   std::string in = "in[" + std::to_string(visitor.inputIndex(name_)) + "]";
   switch (scalarType()) {
-    case ScalarType::Int:
-      return "((int)" + in + ")";
-    case ScalarType::Bool:
-      return "(" + in + " != 0)";
-    default:
-      return in;
+    case ScalarType::Int: return "((int)" + in + ")";
+    case ScalarType::Bool: return "(" + in + " != 0)";
+    default: return in;
   }
 }
 

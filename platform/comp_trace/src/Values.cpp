@@ -49,10 +49,8 @@ ScalarValue VectorValue::element(std::size_t i) const {
   switch (type_) {
     case ScalarType::Double:
       return i < doubles_.size() ? ScalarValue(doubles_[i]) : ScalarValue(0.0);
-    case ScalarType::Int:
-      return i < ints_.size() ? ScalarValue(ints_[i]) : ScalarValue(0);
-    case ScalarType::Bool:
-      return ScalarValue(i < ints_.size() && ints_[i] != 0);
+    case ScalarType::Int: return i < ints_.size() ? ScalarValue(ints_[i]) : ScalarValue(0);
+    case ScalarType::Bool: return ScalarValue(i < ints_.size() && ints_[i] != 0);
   }
   return ScalarValue();
 }
