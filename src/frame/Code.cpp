@@ -36,6 +36,11 @@ std::string Code::scalarResult() {
   return visitor_.scratchpadAccess(slot);
 }
 
+std::string Code::temporary(ct::ScalarType type, unsigned count) {
+  temporaries_.push_back(visitor_.reserveTemporarySlots(type, count));
+  return visitor_.scratchpadPointerAccess(temporaries_.back().baseSlot());
+}
+
 void Code::line(std::string const& text) { text_ += visitor_.codeLine(text); }
 
 std::string Code::callText_(std::string const& name, std::initializer_list<std::string> args) {

@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "kelm_math/comp_trace/CodeGeneration.hpp"
 
@@ -30,6 +31,9 @@ class Code {
   std::string inPlace(std::size_t i, unsigned count, std::string const& countText);
   /// Reserves the one element of a scalar node, of its type; its access text.
   std::string scalarResult();
+  /// Reserves count scratch elements for this node's lines only; their
+  /// pointer text.
+  std::string temporary(ct::ScalarType type, unsigned count);
 
   void line(std::string const& text);
   /// The line NAME(args[0], args[1], ...);
@@ -52,6 +56,7 @@ class Code {
   ct::GenerateCodeVisitor& visitor_;
   ct::Operation const& node_;
   std::string text_;
+  std::vector<ct::TemporaryStorage> temporaries_;  // held until the node's lines are written
 };
 
 }  // namespace vela::math::frame

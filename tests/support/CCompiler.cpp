@@ -38,7 +38,7 @@ CompiledFunction::CompiledFunction(std::string const& source, std::string const&
 #ifdef VELA_TEST_SANITIZE
                         " -fsanitize=address,undefined -fno-sanitize-recover=all"
 #endif
-                        " -I" VELA_TEST_RUNTIME_INCLUDE " " +
+                        " " VELA_TEST_RUNTIME_INCLUDE " " +
                         base_ + ".c " VELA_TEST_RUNTIME_LIBS " -lm -o " + base_ + ".so > " + base_ +
                         ".log 2>&1";
   if (std::system(command.c_str()) != 0)

@@ -25,6 +25,8 @@
 #include <math.h>
 #include <string.h>
 
+#include "zeph_core/ckernels.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -90,6 +92,15 @@ void vectorAdd(int n, const double* a, const double* b, double* out);
 
 /* out[i] = a[i] - b[i] for i < n. */
 void vectorSubtract(int n, const double* a, const double* b, double* out);
+
+/* ---- Elementwise and layout kernels ---- */
+
+
+/* ---- Products ---- */
+
+
+/* ---- Predicates ---- */
+
 
 #ifdef __cplusplus
 }

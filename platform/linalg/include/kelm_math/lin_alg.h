@@ -15,6 +15,15 @@ void kelm_math_lin_alg_vectorAdd(int n, const double* a, const double* b, double
 /* out[i] = a[i] - b[i] for i < n; the same aliasing rule. */
 void kelm_math_lin_alg_vectorSubtract(int n, const double* a, const double* b, double* out);
 
+/* ---- Elementwise and layout kernels ---- */
+
+
+/* ---- Products ---- */
+
+
+/* ---- Predicates ---- */
+
+
 #ifdef __cplusplus
 }
 #endif
