@@ -4,6 +4,7 @@
 
 #include "kelm_math/comp_trace.hpp"
 #include "vela/Exception.hpp"
+#include "vela/Matrix"
 #include "vela/codegen_runtime.h"
 #include "vela/math/dense_kernels.hpp"
 #include "vela/math/modes.hpp"

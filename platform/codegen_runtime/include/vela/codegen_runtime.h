@@ -101,6 +101,10 @@ void vectorSubtract(int n, const double* a, const double* b, double* out);
 
 /* ---- Predicates ---- */
 
+/* 1 when the m rows of the column-major m by n matrix A are pairwise
+   distinct, else 0 (kelm_math_lin_alg_hasUniqueRows: exact comparison, NaN
+   rows distinct). work: m*n doubles for n <= 3, m*(n + 1) for n >= 4. */
+int hasUniqueRows(int m, int n, const double* A, double* work);
 
 #ifdef __cplusplus
 }
