@@ -193,6 +193,9 @@ TEST(ElementwiseThreePaths, ReduceAndExpand) {
             std::string::npos)
       << result.code;
   EXPECT_NE(result.code.find("reduceMatrix(3, 4, ((int)in[18]), "), std::string::npos);
+  // Both reductions read one collect of A, so the first copies the actual m * n elements.
+  EXPECT_NE(result.code.find(", (((int)in[16])) * (((int)in[17])) * sizeof(double));"),
+            std::string::npos);
   EXPECT_NE(result.code.find("expandVector(4, ((int)in[18]), "), std::string::npos);
 }
 
