@@ -165,6 +165,25 @@ TEST(ElementwiseThreePaths, ZeroMajorOverwritesOrCopies) {
   EXPECT_NE(copied.code.find(", 12 * sizeof(double));"), std::string::npos) << copied.code;
 }
 
+// In-place kernels in a chain, each on the previous node's output: every
+// link may write over its predecessor's storage.
+TEST(ElementwiseThreePaths, InPlaceChain) {
+  auto compute = [](auto const& in) {
+    using S = ScalarOf<decltype(in)>;
+    std::vector<S> A = in.doubles(0, 12), negated(12);
+    auto flags = ints(in, 0, 3), indices = ints(in, 3, 4);
+    vm::vectorNegate(12, A.data(), negated.data());
+    vm::zeroMajor(3, 4, flags.data(), negated.data());
+    vm::reduceMatrix(3, 4, in.i(7), indices.data(), negated.data());
+    vm::submatrixAssign(2, 4, 1, 3, 0, 3, A.data(), negated.data());
+    return negated;
+  };
+  auto result = checkThreePaths(compute, randomCases(12, {{1, 0, 1, 1, 3, 0, 0, 2},
+                                                          {0, 0, 0, 0, 1, 2, 3, 4},
+                                                          {1, 1, 1, 2, 0, 0, 0, 1}}));
+  EXPECT_EQ(count(result.code, "memcpy("), 0u) << result.code;
+}
+
 TEST(ElementwiseThreePaths, ReduceAndExpand) {
   auto compute = [](auto const& in) {
     using S = ScalarOf<decltype(in)>;
