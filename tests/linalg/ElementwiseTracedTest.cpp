@@ -99,9 +99,10 @@ TEST(ElementwiseTraced, ScaleAndNegate) {
   expectNode(*scale, "VectorScale");
 
   ta[2] = TracedDouble::input("x");
-  vm::vectorNegate(3, ta.data(), out.data());
-  auto const* negate = nodeOf<vm::VectorNegateOp>(out[1]);
-  ASSERT_TRUE(allRead(out, negate));
+  std::vector<TracedDouble> negated(3);
+  vm::vectorNegate(3, ta.data(), negated.data());
+  auto const* negate = nodeOf<vm::VectorNegateOp>(negated[1]);
+  ASSERT_TRUE(allRead(negated, negate));
   expectNode(*negate, "VectorNegate");
 
   ct::OperationPtr const a3 = negate->input(0);
