@@ -95,6 +95,29 @@ void vectorSubtract(int n, const double* a, const double* b, double* out);
 
 /* ---- Elementwise and layout kernels ---- */
 
+/* The routines below are the linear-algebra kernels of the same names
+   (kelm_math_lin_alg_*) with their argument orders; see there. */
+void vectorScale(int n, double scale, const double* a, double* out);
+void vectorNegate(int n, const double* a, double* out);
+void transposeColMajor(int m, int n, const double* a, double* out);
+void matrixTransposeAdd(int n, const double* a, double* out);
+void matrixTransposeSubtract(int n, const double* a, double* out);
+/* The last k columns of the m by n matrix a as the m by k matrix out. */
+void shiftColumns(int m, int n, int k, const double* a, double* out);
+void scaleColumns(int m, int n, const double* a, const double* s, double* out);
+void inverseScaleColumns(int m, int n, const double* a, const double* s, double* out);
+void scaleRows(int m, int n, const double* a, const double* s, double* out);
+void inverseScaleRows(int m, int n, const double* a, const double* s, double* out);
+/* In place on a, resp. v. */
+void zeroMajor(int m, int n, const int* flags, double* a);
+void reduceMatrix(int m, int n, int k, const int* indices, double* a);
+void expandVector(int nMax, int n, const int* indices, double* v);
+/* Copies the rows by cols block at src + srcOffset (leading dimension
+   srcStride) to dst + dstOffset (leading dimension dstStride); a negative
+   value does nothing. */
+void submatrixAssign(int rows, int cols, int srcOffset, int srcStride, int dstOffset, int dstStride,
+                     const double* src, double* dst);
+
 
 /* ---- Products ---- */
 

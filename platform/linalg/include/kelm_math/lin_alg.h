@@ -17,6 +17,60 @@ void kelm_math_lin_alg_vectorSubtract(int n, const double* a, const double* b, d
 
 /* ---- Elementwise and layout kernels ---- */
 
+/* out[i] = scale * a[i] for i < n. out may be a itself. */
+void kelm_math_lin_alg_vectorScale(int n, double scale, const double* a, double* out);
+
+/* out[i] = -a[i] for i < n. out may be a itself. */
+void kelm_math_lin_alg_vectorNegate(int n, const double* a, double* out);
+
+/* out (n by m) = transpose of a (m by n). out must not overlap a. */
+void kelm_math_lin_alg_transposeColMajor(int m, int n, const double* a, double* out);
+
+/* out = a + transpose(a), resp. a - transpose(a), for an n by n matrix a.
+   out may be a itself (each symmetric pair is read before it is written). */
+void kelm_math_lin_alg_matrixTransposeAdd(int n, const double* a, double* out);
+void kelm_math_lin_alg_matrixTransposeSubtract(int n, const double* a, double* out);
+
+/* The last k columns of the m by n matrix a become the m by k matrix out:
+   m * k elements from element m * (n - k) on, offsets and counts in 32-bit
+   unsigned arithmetic. Nothing is copied when k <= 0 or k > n. */
+void kelm_math_lin_alg_shiftColumns(int m, int n, int k, const double* a, double* out);
+
+/* out (m by n) = a with column j multiplied by s[j] (scaleColumns), divided
+   by s[j] (inverseScaleColumns), or row i multiplied by s[i] (scaleRows),
+   divided by s[i] (inverseScaleRows). A zero factor divides as IEEE does
+   (infinities, NaN). out may be a itself but must not overlap s. */
+void kelm_math_lin_alg_scaleColumns(int m, int n, const double* a, const double* s, double* out);
+void kelm_math_lin_alg_inverseScaleColumns(int m, int n, const double* a, const double* s,
+                                           double* out);
+void kelm_math_lin_alg_scaleRows(int m, int n, const double* a, const double* s, double* out);
+void kelm_math_lin_alg_inverseScaleRows(int m, int n, const double* a, const double* s,
+                                        double* out);
+
+/* In place: row i of the m by n matrix a becomes +0.0 wherever flags[i] is
+   nonzero (i < m); other rows keep their bits. */
+void kelm_math_lin_alg_zeroMajor(int m, int n, const int* flags, double* a);
+
+/* In place: for j = 0, 1, ..., k - 1 in turn, column j of the m by n matrix
+   a becomes a copy of column indices[j] as it is at that moment, so that
+   strictly increasing indices keep those k columns, compacted to the front.
+   An index outside [0, n) leaves column j as it is; columns k to n - 1 keep
+   their values. Nothing happens when k <= 0 or k > n. */
+void kelm_math_lin_alg_reduceMatrix(int m, int n, int k, const int* indices, double* a);
+
+/* In place, the inverse of a compaction: entry i < n of v moves to position
+   indices[i] of the nMax vector v, every other position becomes +0.0.
+   Indices are meant strictly increasing in [0, nMax); walking from the last
+   entry down, an entry whose index is out of range or not below the index
+   taken after it is dropped. Nothing happens when n < 0 or n > nMax. */
+void kelm_math_lin_alg_expandVector(int nMax, int n, const int* indices, double* v);
+
+/* dst[dstStride * j + i] = src[srcStride * j + i] for i < rows, j < cols:
+   a rows by cols block between matrices of leading dimensions srcStride and
+   dstStride. src and dst must not overlap. */
+void kelm_math_lin_alg_matrixAssignStrided(int rows, int cols, int srcStride, int dstStride,
+                                           const double* src, double* dst);
+
 
 /* ---- Products ---- */
 

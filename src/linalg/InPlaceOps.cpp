@@ -1,0 +1,134 @@
+#include "linalg/InPlaceOps.hpp"
+
+#include "frame/TracedCall.hpp"
+#include "linalg/Extent.hpp"
+#include "vela/math/dense_kernels.hpp"
+
+namespace vela::math {
+
+namespace {
+using frame::Code;
+
+// True when a rows by cols block at offset with leading dimension stride
+// lies within count elements (an empty block always does).
+bool blockFits(long long rows, long long cols, long long offset, long long stride,
+               std::size_t count) {
+  if (rows < 0 || cols < 0 || offset < 0 || stride < 0) return false;
+  if (rows == 0 || cols == 0) return true;
+  return offset + stride * (cols - 1) + rows <= static_cast<long long>(count);
+}
+
+TracedValue<int> constant(unsigned size) { return TracedValue<int>(static_cast<int>(size)); }
+}  // namespace
+
+void ZeroMajor::compute(frame::Args& args) const {
+  double* out = args.outputCopy(1);
+  if (args.count(0) >= m && args.count(1) >= m * n)
+    zeroMajor(static_cast<unsigned>(m), static_cast<unsigned>(n), args.ints(0), out);
+}
+
+void ZeroMajor::code(Code& code) const {
+  std::string out = code.inPlace(1, static_cast<unsigned>(m * n), Code::lexical(m * n));
+  code.call("zeroMajor", {Code::lexical(m), Code::lexical(n), code.array(0), out});
+}
+
+void ReduceMatrix::compute(frame::Args& args) const {
+  double* out = args.outputCopy(4);
+  int m = args.size(0), n = args.size(1), k = args.size(2);
+  if (linalg::fitsIn(m, n, args.count(4)) && linalg::fitsIn(k, 1, args.count(3)))
+    reduceMatrix(static_cast<unsigned>(m), static_cast<unsigned>(n), static_cast<unsigned>(k),
+                 args.ints(3), out);
+}
+
+void ReduceMatrix::code(Code& code) const {
+  std::string out = code.inPlace(4, count, "(" + code.size(0) + ") * (" + code.size(1) + ")");
+  code.call("reduceMatrix", {code.size(0), code.size(1), code.size(2), code.array(3), out});
+}
+
+void ExpandVector::compute(frame::Args& args) const {
+  double* out = args.outputCopy(2);
+  int size = args.size(0);
+  if (linalg::fitsIn(size, 1, args.count(1)) && args.count(2) >= n)
+    expandVector(n, static_cast<unsigned>(size), args.ints(1), out);
+}
+
+void ExpandVector::code(Code& code) const {
+  std::string out = code.inPlace(2, n, Code::lexical(n));
+  code.call("expandVector", {Code::lexical(n), code.size(0), code.array(1), out});
+}
+
+void SubmatrixAssign::compute(frame::Args& args) const {
+  double* out = args.outputCopy(7);
+  int rows = args.size(0), cols = args.size(1), srcOffset = args.size(2), srcStride = args.size(3),
+      dstOffset = args.size(4), dstStride = args.size(5);
+  if (blockFits(rows, cols, srcOffset, srcStride, args.count(6)) &&
+      blockFits(rows, cols, dstOffset, dstStride, args.count(7)))
+    submatrixAssign(static_cast<unsigned>(rows), static_cast<unsigned>(cols),
+                    static_cast<unsigned>(srcOffset), static_cast<unsigned>(srcStride),
+                    static_cast<unsigned>(dstOffset), static_cast<unsigned>(dstStride),
+                    args.doubles(6), out);
+}
+
+void SubmatrixAssign::code(Code& code) const {
+  std::string out = code.inPlace(7, count, Code::stringify(count));
+  code.call("submatrixAssign", {code.size(0), code.size(1), code.size(2), code.size(3),
+                                code.size(4), code.size(5), code.array(6), out});
+}
+
+void zeroMajor(unsigned m, unsigned n, TracedValue<int> const* flags, TracedValue<double>* A) {
+  frame::TracedCall<ZeroMajorOp> call(ZeroMajor{m, n});
+  call.array(flags, m, m).array(A, m * n, m * n).output(A, m * n, m * n);
+  call.run();
+}
+
+void reduceMatrix(unsigned m, unsigned n, TracedValue<int> const& k,
+                  TracedValue<int> const* indices, TracedValue<double>* A) {
+  reduceMatrixDynamicSize(m, n, constant(m), constant(n), k, indices, A);
+}
+
+void reduceMatrixDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,
+                             TracedValue<int> const& n, TracedValue<int> const& k,
+                             TracedValue<int> const* indices, TracedValue<double>* A) {
+  unsigned count = mMax * nMax;
+  frame::TracedCall<ReduceMatrixOp> call(ReduceMatrix{count});
+  long long rows = call.size(m), cols = call.size(n), kept = call.size(k);
+  call.array(indices, nMax, kept).array(A, count, rows * cols).output(A, count, rows * cols);
+  call.run();
+}
+
+void expandVector(unsigned nMax, TracedValue<int> const& n, TracedValue<int> const* indices,
+                  TracedValue<double>* v) {
+  frame::TracedCall<ExpandVectorOp> call(ExpandVector{nMax});
+  int size = call.size(n);
+  // The result depends on the first n entries only, and defines all nMax.
+  call.array(indices, nMax, size).array(v, nMax, size).output(v, nMax, nMax);
+  call.run();
+}
+
+void submatrixAssign(unsigned rows, unsigned cols, unsigned srcOffset, unsigned srcStride,
+                     unsigned dstOffset, unsigned dstStride, TracedValue<double> const* src,
+                     TracedValue<double>* dst) {
+  submatrixAssignDynamicSize(srcStride * cols, dstStride * cols, constant(rows), constant(cols),
+                             constant(srcOffset), constant(srcStride), constant(dstOffset),
+                             constant(dstStride), src, dst);
+}
+
+void submatrixAssignDynamicSize(unsigned srcMax, unsigned dstMax, TracedValue<int> const& rows,
+                                TracedValue<int> const& cols, TracedValue<int> const& srcOffset,
+                                TracedValue<int> const& srcStride,
+                                TracedValue<int> const& dstOffset,
+                                TracedValue<int> const& dstStride, TracedValue<double> const* src,
+                                TracedValue<double>* dst) {
+  frame::TracedCall<SubmatrixAssignOp> call(SubmatrixAssign{dstMax});
+  call.size(rows);
+  long long columns = call.size(cols);
+  call.size(srcOffset);
+  long long srcLead = call.size(srcStride);
+  call.size(dstOffset);
+  long long dstLead = call.size(dstStride);
+  call.array(src, srcMax, srcLead * columns).array(dst, dstMax, dstLead * columns);
+  call.output(dst, dstMax, dstLead * columns);
+  call.run();
+}
+
+}  // namespace vela::math
