@@ -18,7 +18,8 @@ class FixedVector {
   using Real = math3d::Real<Mode>;
   using Boolean = math3d::Boolean<Mode>;
   using Derived = D<Mode>;
-  static constexpr int size = N;
+  /// Number of coordinates.
+  static constexpr int dimension = N;
 
   /// Pointer to the N contiguous coordinates.
   Real const* values() const { return v_; }

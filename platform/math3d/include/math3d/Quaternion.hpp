@@ -66,6 +66,7 @@ class Quaternion_T {
   Boolean operator==(Quaternion_T const& b) const {
     return ((q_[0] == b.q_[0]) && (q_[1] == b.q_[1])) && ((q_[2] == b.q_[2]) && (q_[3] == b.q_[3]));
   }
+  Boolean operator!=(Quaternion_T const& b) const { return !(*this == b); }
   bool isOperationallyEqual(Quaternion_T const& b) const {
     for (int k = 0; k < 4; ++k)
       if (!detail::sameOperation(q_[k], b.q_[k])) return false;
