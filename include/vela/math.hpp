@@ -3,6 +3,7 @@
 // The whole public interface of vela::math, the trace library included.
 
 #include "kelm_math/comp_trace.hpp"
+#include "math3d/math3d.hpp"
 #include "vela/Exception.hpp"
 #include "vela/Matrix"
 #include "vela/codegen_runtime.h"

@@ -1,0 +1,110 @@
+#pragma once
+
+// Scalar types of a mode and the few scalar operations the 3-D types are
+// written with. The Numeric overloads are inline and mean bit for bit what
+// the traced ones record, so one generic body serves both modes.
+
+#include <cmath>
+
+#include "kelm_math/comp_trace/Evaluation.hpp"
+#include "kelm_math/comp_trace/Functions.hpp"
+#include "kelm_math/comp_trace/Modes.hpp"
+#include "kelm_math/comp_trace/TracedValue.hpp"
+#include "vela/codegen_runtime.h"
+
+namespace math3d {
+
+namespace ct = kelm_math::comp_trace;
+using ct::BindingSet;
+using ct::Numeric;
+using ct::Traced;
+using ct::TracedValue;
+
+/// The coordinate, index and predicate types of a mode: double, int, bool
+/// in Numeric; TracedValue<double>, TracedValue<int>, TracedValue<bool> in Traced.
+template <class Mode>
+struct ModeTypes;
+template <>
+struct ModeTypes<Numeric> {
+  using Real = double;
+  using Integer = int;
+  using Boolean = bool;
+};
+template <>
+struct ModeTypes<Traced> {
+  using Real = TracedValue<double>;
+  using Integer = TracedValue<int>;
+  using Boolean = TracedValue<bool>;
+};
+template <class Mode>
+using Real = typename ModeTypes<Mode>::Real;
+template <class Mode>
+using Integer = typename ModeTypes<Mode>::Integer;
+template <class Mode>
+using Boolean = typename ModeTypes<Mode>::Boolean;
+
+namespace detail {
+
+inline double sqrtOf(double x) { return std::sqrt(x); }
+inline ct::TracedDouble sqrtOf(ct::TracedDouble const& x) { return ct::sqrt(x); }
+
+inline double guardedDivideOf(double a, double b) { return vela_rt_guarded_divide(a, b); }
+inline ct::TracedDouble guardedDivideOf(ct::TracedDouble const& a, ct::TracedDouble const& b) {
+  return ct::guardedDivide(a, b);
+}
+
+inline double select(bool c, double a, double b) { return c ? a : b; }
+inline int select(bool c, int a, int b) { return c ? a : b; }
+inline ct::TracedDouble select(ct::TracedBool const& c, ct::TracedDouble const& a,
+                               ct::TracedDouble const& b) {
+  return ct::ternary(c, a, b);
+}
+inline ct::TracedInt select(ct::TracedBool const& c, ct::TracedInt const& a,
+                            ct::TracedInt const& b) {
+  return ct::ternary(c, a, b);
+}
+
+/// values[k] for k in [0, 4): a switch in Numeric, a chain of traced
+/// selections in Traced (folded when k is a constant).
+inline double pick4(int k, double v0, double v1, double v2, double v3) {
+  switch (k) {
+    case 0: return v0;
+    case 1: return v1;
+    case 2: return v2;
+    default: return v3;
+  }
+}
+inline ct::TracedDouble pick4(ct::TracedInt const& k, ct::TracedDouble const& v0,
+                              ct::TracedDouble const& v1, ct::TracedDouble const& v2,
+                              ct::TracedDouble const& v3) {
+  return ct::ternary(k == 0, v0, ct::ternary(k == 1, v1, ct::ternary(k == 2, v2, v3)));
+}
+
+/// table[k] of a constant table of n entries; k must lie in [0, n).
+inline int lookup(int const* table, int /*n*/, int k) { return table[k]; }
+ct::TracedInt lookup(int const* table, int n, ct::TracedInt const& k);
+inline double lookup(double const* table, int /*n*/, int k) { return table[k]; }
+ct::TracedDouble lookup(double const* table, int n, ct::TracedInt const& k);
+/// values[k] of n mode values; k must lie in [0, n).
+inline double elementAt(double const* values, int /*n*/, int k) { return values[k]; }
+inline ct::TracedDouble elementAt(ct::TracedDouble const* values, int n, ct::TracedInt const& k) {
+  return ct::arrayAccess(values, n, k);
+}
+
+inline int indexOfMinOf(double const* values, int n) { return ct::indexOfMin(values, n); }
+inline ct::TracedInt indexOfMinOf(ct::TracedDouble const* values, int n) {
+  return ct::indexOfMin(values, n);
+}
+
+/// Equality of two coordinates for isOperationallyEqual: ordinary double
+/// comparison (NaN never equal), or equal graphs in Traced.
+inline bool sameOperation(double a, double b) { return a == b; }
+inline bool sameOperation(ct::TracedDouble const& a, ct::TracedDouble const& b) {
+  return a.isOperationallyEqual(b);
+}
+
+/// A constant traced copy of a number.
+inline ct::TracedDouble traced(double x) { return ct::TracedDouble(x); }
+
+}  // namespace detail
+}  // namespace math3d
