@@ -25,6 +25,8 @@ class Args {
   /// Elements of array input i.
   double const* doubles(std::size_t i) const;
   int const* ints(std::size_t i) const;
+  /// Element count of array input i (what a kernel may read of it).
+  std::size_t count(std::size_t i) const { return arrays_.at(i).count; }
 
   /// Creates the next result, `count` zeros (a negative count gives none).
   double* output(int count);
