@@ -228,8 +228,8 @@ TEST(MatrixMultiply, StridedFoldsOverTheReachedElementsOnly) {
 }
 
 TEST(MatrixMultiply, ThreePathsOfEveryKind) {
-  // Fixed sizes for each kind (the last one on a recorded result), then the same kinds over traced sizes
-  // (3, 2, 2) below maxima of 4.
+  // Fixed sizes for each kind (the last one on a recorded result), then the same kinds over traced
+  // sizes (3, 2, 2) below maxima of 4.
   auto compute = [](auto const& in) {
     using S = typename std::decay_t<decltype(in)>::Scalar;
     std::vector<S> A = in.doubles(0, 16), B = in.doubles(16, 16), out;
