@@ -25,6 +25,10 @@
    and room for the factors in sixteen registers); a matrix-vector block has
    up to 16 rows, enough independent sums to hide the latency of the adds. */
 enum { MAX_ROWS = 16, MAX_COLS = 4, PRODUCT_ROWS = 4, VECTOR_ROWS = 16, PANEL_DEPTH = 256 };
+/* Up to this many columns of B a transposed factor is read in place; wider
+   products copy it into row order first (measured: in place is faster up
+   to n = 12, copying from about n = 30). */
+enum { GATHER_COLUMNS = 16 };
 enum { START = 0, CONTINUE = 1 };     /* accumulators from the first product, or from c */
 enum { STORE = 0, ADD = 1, SUB = 2 }; /* what the block does with c at the end */
 
@@ -87,12 +91,26 @@ static inline double scalarUpdate(double old, double sum, int mode) {
   return mode == ADD ? old + sum : mode == SUB ? old - sum : sum;
 }
 
-/* One R by S block: acc(r, s) = sum over p < k of a[p * sa + r] * b[p * bp + s * bs],
+/* Rows r and r + 1 of a factor whose rows lie `ar` apart (contiguous when
+   ar is 1). */
+KELM_ALWAYS_INLINE pair rowPair(const double* a, int contiguous, ptrdiff_t ar) {
+  pair v;
+  if (contiguous) return pairLoad(a);
+  v = pairSplat(a[0]);
+#if defined(__GNUC__)
+  v[1] = a[ar];
+#else
+  v.hi = a[ar];
+#endif
+  return v;
+}
+
+/* One R by S block: acc(r, s) = sum over p < k of a[p * sa + r * ar] * b[p * bp + s * bs],
    then c[r + s * ldc] = acc, c + acc or c - acc. k >= 1. Rows go in pairs,
-   an odd last row on its own. */
-KELM_ALWAYS_INLINE void block(int R, int S, int k, const double* a, ptrdiff_t sa, const double* b,
-                              ptrdiff_t bp, ptrdiff_t bs, double* c, ptrdiff_t ldc, int init,
-                              int mode) {
+   an odd last row on its own; `contiguous` (a constant) says ar is 1. */
+KELM_ALWAYS_INLINE void block(int R, int S, int k, const double* a, ptrdiff_t sa, int contiguous,
+                              ptrdiff_t ar, const double* b, ptrdiff_t bp, ptrdiff_t bs, double* c,
+                              ptrdiff_t ldc, int init, int mode) {
   pair acc[MAX_COLS][MAX_ROWS / 2];
   double last[MAX_COLS];
   const int H = R / 2, odd = R & 1;
@@ -100,8 +118,9 @@ KELM_ALWAYS_INLINE void block(int R, int S, int k, const double* a, ptrdiff_t sa
   if (init == START) {
     for (s = 0; s < S; ++s) {
       double bv = b[s * bs];
-      for (h = 0; h < H; ++h) acc[s][h] = pairMul(pairLoad(a + 2 * h), pairSplat(bv));
-      if (odd) last[s] = a[R - 1] * bv;
+      for (h = 0; h < H; ++h)
+        acc[s][h] = pairMul(rowPair(a + 2 * h * ar, contiguous, ar), pairSplat(bv));
+      if (odd) last[s] = a[(R - 1) * ar] * bv;
     }
     p = 1;
   } else {
@@ -116,8 +135,9 @@ KELM_ALWAYS_INLINE void block(int R, int S, int k, const double* a, ptrdiff_t sa
     for (s = 0; s < S; ++s) {
       double bv = bq[s * bs];
       for (h = 0; h < H; ++h)
-        acc[s][h] = pairAdd(acc[s][h], pairMul(pairLoad(ap + 2 * h), pairSplat(bv)));
-      if (odd) last[s] += ap[R - 1] * bv;
+        acc[s][h] =
+            pairAdd(acc[s][h], pairMul(rowPair(ap + 2 * h * ar, contiguous, ar), pairSplat(bv)));
+      if (odd) last[s] += ap[(R - 1) * ar] * bv;
     }
   }
   for (s = 0; s < S; ++s) {
@@ -128,19 +148,32 @@ KELM_ALWAYS_INLINE void block(int R, int S, int k, const double* a, ptrdiff_t sa
   }
 }
 
-/* The product block for R and S in 1..4, each shape compiled on its own. */
-static void productBlock(int R, int S, int k, const double* a, ptrdiff_t sa, const double* b,
-                         ptrdiff_t bp, ptrdiff_t bs, double* c, ptrdiff_t ldc, int init) {
-#define KELM_BLOCK(RR, SS)                                   \
-  case RR * 4 + SS - 5:                                      \
-    block(RR, SS, k, a, sa, b, bp, bs, c, ldc, init, STORE); \
+/* The product block for R and S in 1..4, each shape compiled on its own,
+   for rows of A that are contiguous (ar = 1) or lie ar apart. */
+static void productBlock(int R, int S, int k, const double* a, ptrdiff_t sa, ptrdiff_t ar,
+                         const double* b, ptrdiff_t bp, ptrdiff_t bs, double* c, ptrdiff_t ldc,
+                         int init) {
+#define KELM_BLOCK(RR, SS, CONTIGUOUS)                                       \
+  case RR * 4 + SS - 5:                                                      \
+    block(RR, SS, k, a, sa, CONTIGUOUS, ar, b, bp, bs, c, ldc, init, STORE); \
     return;
-#define KELM_BLOCK_ROW(RR) KELM_BLOCK(RR, 1) KELM_BLOCK(RR, 2) KELM_BLOCK(RR, 3) KELM_BLOCK(RR, 4)
+#define KELM_BLOCK_ROW(RR, CONTIGUOUS) \
+  KELM_BLOCK(RR, 1, CONTIGUOUS)        \
+  KELM_BLOCK(RR, 2, CONTIGUOUS) KELM_BLOCK(RR, 3, CONTIGUOUS) KELM_BLOCK(RR, 4, CONTIGUOUS)
+  if (ar == 1) {
+    switch (R * 4 + S - 5) {
+      KELM_BLOCK_ROW(1, 1)
+      KELM_BLOCK_ROW(2, 1)
+      KELM_BLOCK_ROW(3, 1)
+      KELM_BLOCK_ROW(4, 1)
+      default: return;
+    }
+  }
   switch (R * 4 + S - 5) {
-    KELM_BLOCK_ROW(1)
-    KELM_BLOCK_ROW(2)
-    KELM_BLOCK_ROW(3)
-    KELM_BLOCK_ROW(4)
+    KELM_BLOCK_ROW(1, 0)
+    KELM_BLOCK_ROW(2, 0)
+    KELM_BLOCK_ROW(3, 0)
+    KELM_BLOCK_ROW(4, 0)
     default: return;
   }
 #undef KELM_BLOCK_ROW
@@ -152,12 +185,15 @@ static void productBlock(int R, int S, int k, const double* a, ptrdiff_t sa, con
 static void vectorBlock(int R, int n, const double* a, ptrdiff_t lda, const double* x, double* c,
                         int mode) {
 #define KELM_BLOCK(RR) \
-  case RR: block(RR, 1, n, a, lda, x, 1, 0, c, 0, START, mode); return;
+  case RR: block(RR, 1, n, a, lda, 1, 1, x, 1, 0, c, 0, START, mode); return;
   switch (R) {
     KELM_BLOCK(1)
-    KELM_BLOCK(2) KELM_BLOCK(3) KELM_BLOCK(4) KELM_BLOCK(5) KELM_BLOCK(6) KELM_BLOCK(7)
-        KELM_BLOCK(8) KELM_BLOCK(9) KELM_BLOCK(10) KELM_BLOCK(11) KELM_BLOCK(12) KELM_BLOCK(13)
-            KELM_BLOCK(14) KELM_BLOCK(15) KELM_BLOCK(16) default : return;
+    KELM_BLOCK(2)
+    KELM_BLOCK(3)
+    KELM_BLOCK(4)
+    KELM_BLOCK(5) KELM_BLOCK(6) KELM_BLOCK(7) KELM_BLOCK(8) KELM_BLOCK(9) KELM_BLOCK(10)
+        KELM_BLOCK(11) KELM_BLOCK(12) KELM_BLOCK(13) KELM_BLOCK(14) KELM_BLOCK(15)
+            KELM_BLOCK(16) default : return;
   }
 #undef KELM_BLOCK
 }
@@ -172,10 +208,10 @@ static void zeroColumns(int m, int n, double* c, int ldc) {
    one block rather than two and one). */
 static int blockRows(int remaining, int rows) { return remaining < rows ? remaining : rows; }
 
-/* c (m by n, leading dimension ldc) = A B with A(i, p) = a[i + p * lda] and
-   B(p, j) = b[p * bp + j * bs]. */
-static void multiplyPlain(int m, int k, int n, const double* a, int lda, const double* b,
-                          ptrdiff_t bp, ptrdiff_t bs, double* c, int ldc) {
+/* c (m by n, leading dimension ldc) = A B with A(i, p) = a[i * ar + p * ap]
+   and B(p, j) = b[p * bp + j * bs]. */
+static void multiplyPlainStrided(int m, int k, int n, const double* a, ptrdiff_t ar, ptrdiff_t ap,
+                                 const double* b, ptrdiff_t bp, ptrdiff_t bs, double* c, int ldc) {
   int i, j;
   if (m <= 0 || n <= 0) return;
   if (k <= 0) {
@@ -186,9 +222,15 @@ static void multiplyPlain(int m, int k, int n, const double* a, int lda, const d
     int S = n - j < MAX_COLS ? n - j : MAX_COLS;
     for (i = 0; i < m; i += PRODUCT_ROWS) {
       int R = blockRows(m - i, PRODUCT_ROWS);
-      productBlock(R, S, k, a + i, lda, b + j * bs, bp, bs, c + i + (ptrdiff_t)j * ldc, ldc, START);
+      productBlock(R, S, k, a + i * ar, ap, ar, b + j * bs, bp, bs, c + i + (ptrdiff_t)j * ldc, ldc,
+                   START);
     }
   }
+}
+
+static void multiplyPlain(int m, int k, int n, const double* a, int lda, const double* b,
+                          ptrdiff_t bp, ptrdiff_t bs, double* c, int ldc) {
+  multiplyPlainStrided(m, k, n, a, 1, lda, b, bp, bs, c, ldc);
 }
 
 void kelm_math_lin_alg_matrixMultiplyStrided(int m, int k, int n, int lda, int ldb, int ldc,
@@ -210,15 +252,20 @@ void kelm_math_lin_alg_matrixMultiplyTranspose(int m, int k, int n, const double
 
 void kelm_math_lin_alg_matrixTransposeMultiply(int k, int m, int n, const double* A,
                                                const double* B, double* out) {
-  /* Columns of A are the rows of the result: copy a panel of up to four of
-     them, PANEL_DEPTH deep, into row order on the stack, then multiply the
-     panel like a plain factor. Deeper products continue from the stored
-     partial sums, which keeps each element's summation order. */
+  /* Columns of A are the rows of the result. With few columns of B the
+     block gathers them straight from A; otherwise a panel of up to four of
+     them, PANEL_DEPTH deep, is first copied into row order on the stack and
+     reused across all columns of B. Deeper products continue from the
+     stored partial sums. Either way each element sums in order of p. */
   double panel[PRODUCT_ROWS * PANEL_DEPTH];
   int i, j, p0, p, r;
   if (m <= 0 || n <= 0) return;
   if (k <= 0) {
     zeroColumns(m, n, out, m);
+    return;
+  }
+  if (n <= GATHER_COLUMNS) {
+    multiplyPlainStrided(m, k, n, A, k, 1, B, 1, k, out, m);
     return;
   }
   for (i = 0; i < m; i += PRODUCT_ROWS) {
@@ -231,7 +278,7 @@ void kelm_math_lin_alg_matrixTransposeMultiply(int k, int m, int n, const double
       }
       for (j = 0; j < n; j += MAX_COLS) {
         int S = n - j < MAX_COLS ? n - j : MAX_COLS;
-        productBlock(R, S, depth, panel, R, B + (ptrdiff_t)j * k + p0, 1, k,
+        productBlock(R, S, depth, panel, R, 1, B + (ptrdiff_t)j * k + p0, 1, k,
                      out + i + (ptrdiff_t)j * m, m, p0 == 0 ? START : CONTINUE);
       }
     }
