@@ -5,8 +5,9 @@
 
 /* Matrix and vector products for the small sizes this engine lives on.
 
-   Every product is built from one register block: up to 8 rows by 4 columns
-   of the result held in local accumulators while the inner dimension runs.
+   Every product is built from one register block: up to 4 by 4 elements of
+   a matrix product, or 16 of a matrix-vector product, held in local
+   accumulators while the inner dimension runs.
    Instantiated with constant sizes, the block unrolls completely and its
    rows become vector operations, with no call, allocation or alias check
    per element. Each element sums its terms in inner-index order starting
@@ -15,10 +16,17 @@
    (contraction to FMA stays off). Reductions along a contiguous column
    (dot products) use four interleaved partial sums instead; see dotOrder. */
 
+/* The blocks rely on complete unrolling of their short constant loops,
+   which -O3 does on its own and -O2 only when asked. */
 #if defined(__GNUC__)
 #define KELM_ALWAYS_INLINE static inline __attribute__((always_inline))
+#define KELM_PRAGMA(text) _Pragma(#text)
+#define KELM_UNROLL_ROWS KELM_PRAGMA(GCC unroll 8)
+#define KELM_UNROLL_COLUMNS KELM_PRAGMA(GCC unroll 4)
 #else
 #define KELM_ALWAYS_INLINE static inline
+#define KELM_UNROLL_ROWS
+#define KELM_UNROLL_COLUMNS
 #endif
 
 /* Blocks of a matrix product are up to 4 by 4 (eight pairs of accumulators
@@ -116,15 +124,19 @@ KELM_ALWAYS_INLINE void block(int R, int S, int k, const double* a, ptrdiff_t sa
   const int H = R / 2, odd = R & 1;
   int p = 0, h, s;
   if (init == START) {
+    KELM_UNROLL_COLUMNS
     for (s = 0; s < S; ++s) {
       double bv = b[s * bs];
+      KELM_UNROLL_ROWS
       for (h = 0; h < H; ++h)
         acc[s][h] = pairMul(rowPair(a + 2 * h * ar, contiguous, ar), pairSplat(bv));
       if (odd) last[s] = a[(R - 1) * ar] * bv;
     }
     p = 1;
   } else {
+    KELM_UNROLL_COLUMNS
     for (s = 0; s < S; ++s) {
+      KELM_UNROLL_ROWS
       for (h = 0; h < H; ++h) acc[s][h] = pairLoad(c + s * ldc + 2 * h);
       if (odd) last[s] = c[s * ldc + R - 1];
     }
@@ -132,16 +144,20 @@ KELM_ALWAYS_INLINE void block(int R, int S, int k, const double* a, ptrdiff_t sa
   for (; p < k; ++p) {
     const double* ap = a + p * sa;
     const double* bq = b + p * bp;
+    KELM_UNROLL_COLUMNS
     for (s = 0; s < S; ++s) {
       double bv = bq[s * bs];
+      KELM_UNROLL_ROWS
       for (h = 0; h < H; ++h)
         acc[s][h] =
             pairAdd(acc[s][h], pairMul(rowPair(ap + 2 * h * ar, contiguous, ar), pairSplat(bv)));
       if (odd) last[s] += ap[(R - 1) * ar] * bv;
     }
   }
+  KELM_UNROLL_COLUMNS
   for (s = 0; s < S; ++s) {
     double* cs = c + s * ldc;
+    KELM_UNROLL_ROWS
     for (h = 0; h < H; ++h)
       pairStore(cs + 2 * h, pairUpdate(pairLoad(cs + 2 * h), acc[s][h], mode));
     if (odd) cs[R - 1] = scalarUpdate(cs[R - 1], last[s], mode);
@@ -184,17 +200,19 @@ static void productBlock(int R, int S, int k, const double* a, ptrdiff_t sa, ptr
    dimension lda. */
 static void vectorBlock(int R, int n, const double* a, ptrdiff_t lda, const double* x, double* c,
                         int mode) {
-#define KELM_BLOCK(RR) \
-  case RR: block(RR, 1, n, a, lda, 1, 1, x, 1, 0, c, 0, START, mode); return;
+#define KELM_BLOCK(RR)                                         \
+  case RR:                                                     \
+    block(RR, 1, n, a, lda, 1, 1, x, 1, 0, c, 0, START, mode); \
+    return;
+#define KELM_BLOCKS_FROM(RR) KELM_BLOCK(RR) KELM_BLOCK(RR + 1) KELM_BLOCK(RR + 2) KELM_BLOCK(RR + 3)
   switch (R) {
-    KELM_BLOCK(1)
-    KELM_BLOCK(2)
-    KELM_BLOCK(3)
-    KELM_BLOCK(4)
-    KELM_BLOCK(5) KELM_BLOCK(6) KELM_BLOCK(7) KELM_BLOCK(8) KELM_BLOCK(9) KELM_BLOCK(10)
-        KELM_BLOCK(11) KELM_BLOCK(12) KELM_BLOCK(13) KELM_BLOCK(14) KELM_BLOCK(15)
-            KELM_BLOCK(16) default : return;
+    KELM_BLOCKS_FROM(1)
+    KELM_BLOCKS_FROM(5)
+    KELM_BLOCKS_FROM(9)
+    KELM_BLOCKS_FROM(13)
+    default: return;
   }
+#undef KELM_BLOCKS_FROM
 #undef KELM_BLOCK
 }
 
