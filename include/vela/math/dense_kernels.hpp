@@ -62,10 +62,10 @@ void vectorSubtractDynamicSize(unsigned nMax, TracedValue<int> const& n,
 // gives zeros; a result dimension of 0 writes nothing.
 
 /// out (s0 by s2) = A (s0 by s1) B (s1 by s2).
-inline void matrixMultiply(unsigned s0, unsigned s1, unsigned s2, double const* A,
-                           double const* B, double* out) {
-  kelm_math_lin_alg_matrixMultiply(static_cast<int>(s0), static_cast<int>(s1),
-                                   static_cast<int>(s2), A, B, out);
+inline void matrixMultiply(unsigned s0, unsigned s1, unsigned s2, double const* A, double const* B,
+                           double* out) {
+  kelm_math_lin_alg_matrixMultiply(static_cast<int>(s0), static_cast<int>(s1), static_cast<int>(s2),
+                                   A, B, out);
 }
 /// matrixMultiply over the actual sizes; the maxima are not used.
 inline void matrixMultiplyDynamicSize(unsigned /*s0Max*/, unsigned /*s1Max*/, unsigned /*s2Max*/,
@@ -152,8 +152,8 @@ inline void matrixMultiplyStridedDynamicSize(unsigned /*kMax*/, unsigned /*nMax*
 /// else records a MatrixMultiplyStridedOp over constant sizes whose output
 /// all those elements of out read.
 void matrixMultiplyStrided(unsigned m, unsigned k, unsigned n, unsigned lda, unsigned ldb,
-                           unsigned ldc, TracedValue<double> const* A,
-                           TracedValue<double> const* B, TracedValue<double>* out);
+                           unsigned ldc, TracedValue<double> const* A, TracedValue<double> const* B,
+                           TracedValue<double>* out);
 /// Traced strided product of traced values below the maxima of k, n, lda,
 /// ldb and ldc (m <= lda and m <= ldc): A holds kMax * ldaMax elements, B
 /// nMax * ldbMax. Never folds: always records a node whose output all
@@ -243,29 +243,25 @@ inline void addMatrixTransposeVectorProductDynamicSize(unsigned /*mMax*/, unsign
 /// nMax.
 void addMatrixTransposeVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
                                      TracedValue<double> const* x, TracedValue<double>* y);
-void addMatrixTransposeVectorProductDynamicSize(unsigned mMax, unsigned nMax,
-                                                TracedValue<int> const& m,
-                                                TracedValue<int> const& n,
-                                                TracedValue<double> const* A,
-                                                TracedValue<double> const* x,
-                                                TracedValue<double>* y);
+void addMatrixTransposeVectorProductDynamicSize(
+    unsigned mMax, unsigned nMax, TracedValue<int> const& m, TracedValue<int> const& n,
+    TracedValue<double> const* A, TracedValue<double> const* x, TracedValue<double>* y);
 
 /// y (m) -= A x with A m by n. y must not overlap A or x.
 inline void subtractMatrixVectorProduct(unsigned m, unsigned n, double const* A, double const* x,
                                         double* y) {
   kelm_math_lin_alg_subtractMatrixVectorProduct(static_cast<int>(m), static_cast<int>(n), A, x, y);
 }
-inline void subtractMatrixVectorProductDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/,
-                                                   unsigned m, unsigned n, double const* A,
-                                                   double const* x, double* y) {
+inline void subtractMatrixVectorProductDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/, unsigned m,
+                                                   unsigned n, double const* A, double const* x,
+                                                   double* y) {
   subtractMatrixVectorProduct(m, n, A, x, y);
 }
 /// Traced forms as for addMatrixVectorProduct.
 void subtractMatrixVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
                                  TracedValue<double> const* x, TracedValue<double>* y);
-void subtractMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax,
-                                            TracedValue<int> const& m, TracedValue<int> const& n,
-                                            TracedValue<double> const* A,
+void subtractMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,
+                                            TracedValue<int> const& n, TracedValue<double> const* A,
                                             TracedValue<double> const* x, TracedValue<double>* y);
 
 /// y (n) -= A^T x with A m by n and x of m. y must not overlap A or x.
@@ -275,20 +271,16 @@ inline void subtractMatrixTransposeVectorProduct(unsigned m, unsigned n, double 
                                                          A, x, y);
 }
 inline void subtractMatrixTransposeVectorProductDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/,
-                                                            unsigned m, unsigned n,
-                                                            double const* A, double const* x,
-                                                            double* y) {
+                                                            unsigned m, unsigned n, double const* A,
+                                                            double const* x, double* y) {
   subtractMatrixTransposeVectorProduct(m, n, A, x, y);
 }
 /// Traced forms as for addMatrixTransposeVectorProduct.
 void subtractMatrixTransposeVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
                                           TracedValue<double> const* x, TracedValue<double>* y);
-void subtractMatrixTransposeVectorProductDynamicSize(unsigned mMax, unsigned nMax,
-                                                     TracedValue<int> const& m,
-                                                     TracedValue<int> const& n,
-                                                     TracedValue<double> const* A,
-                                                     TracedValue<double> const* x,
-                                                     TracedValue<double>* y);
+void subtractMatrixTransposeVectorProductDynamicSize(
+    unsigned mMax, unsigned nMax, TracedValue<int> const& m, TracedValue<int> const& n,
+    TracedValue<double> const* A, TracedValue<double> const* x, TracedValue<double>* y);
 
 /// The sum of a[i] b[i] over i < n (0 for n = 0).
 inline double dotProduct(unsigned n, double const* a, double const* b) {
@@ -300,8 +292,7 @@ TracedValue<double> dotProduct(unsigned n, TracedValue<double> const* a,
                                TracedValue<double> const* b);
 
 /// The quadratic term a^T M b for M n by n and a, b of n (0 for n = 0).
-inline double computeQuadraticTerm(unsigned n, double const* M, double const* a,
-                                   double const* b) {
+inline double computeQuadraticTerm(unsigned n, double const* M, double const* a, double const* b) {
   return kelm_math_lin_alg_computeQuadraticTerm(static_cast<int>(n), M, a, b);
 }
 /// Traced quadratic term: a constant when M, a and b are, else the value of
@@ -310,10 +301,8 @@ TracedValue<double> computeQuadraticTerm(unsigned n, TracedValue<double> const* 
                                          TracedValue<double> const* a,
                                          TracedValue<double> const* b);
 
-
 // ---------------------------------------------------------------------------
 // Predicates and index kernels
 // ---------------------------------------------------------------------------
-
 
 }  // namespace vela::math
