@@ -161,7 +161,8 @@ TEST(MatrixMultiply, FoldsConstantsAndRecordsOtherwise) {
   EXPECT_TRUE(scalarInput(*node, 0).isOperationallyEqual(s));
 
   std::vector<TracedDouble> product(6 * 5);
-  vela::math::matrixMultiplyTransposeDynamicSize(6, 4, 5, s, s, s, A.data(), B.data(),
+  std::vector<TracedDouble> wide = tracedInputs("w", 24);  // 6 by 4
+  vela::math::matrixMultiplyTransposeDynamicSize(6, 4, 5, s, s, s, wide.data(), B.data(),
                                                  product.data());
   node = nodeOf<MatrixMultiplyOp>(product[0]);
   ASSERT_NE(node, nullptr);
