@@ -6,9 +6,6 @@
 namespace vela::math {
 
 namespace {
-constexpr char const* kMultiplyNames[] = {"matrixMultiply", "matrixTransposeMultiply",
-                                          "matrixMultiplyTranspose"};
-
 // Element counts of A, B and the result of a product of kind over sizes s.
 struct MultiplyCounts {
   long long a, b, out;
@@ -54,7 +51,9 @@ void MatrixMultiply::compute(frame::Args& args) const {
 }
 
 void MatrixMultiply::code(frame::Code& code) const {
-  code.call(kMultiplyNames[kind == 1 || kind == 2 ? kind : 0],
+  code.call(kind == 0   ? "matrixMultiply"
+            : kind == 1 ? "matrixTransposeMultiply"
+                        : "matrixMultiplyTranspose",
             {code.size(0), code.size(1), code.size(2), code.array(3), code.array(4),
              code.output(ct::ScalarType::Double, count)});
 }

@@ -148,9 +148,9 @@ TEST(MatrixMultiply, FoldsConstantsAndRecordsOtherwise) {
   // Traced sizes: collects by kind, the result count by kind.
   TracedInt s = TracedInt::input("s");
   std::vector<TracedDouble> big(6 * 7);
-  vela::math::matrixTransposeMultiplyDynamicSize(
-      4, 6, 7, s, s, s, constants(std::vector<double>(24)).data(),
-      constants(std::vector<double>(28)).data(), big.data());
+  auto Aw = vela::test::randomDoubles(24, 5), Bw = vela::test::randomDoubles(28, 6);
+  vela::math::matrixTransposeMultiplyDynamicSize(4, 6, 7, s, s, s, constants(Aw).data(),
+                                                 constants(Bw).data(), big.data());
   node = nodeOf<MatrixMultiplyOp>(big[41]);
   ASSERT_NE(node, nullptr);
   EXPECT_EQ(node->kernel().kind, 1);
@@ -159,6 +159,14 @@ TEST(MatrixMultiply, FoldsConstantsAndRecordsOtherwise) {
   EXPECT_EQ(collectSize(*node, 4), 28u);
   EXPECT_NE(node->input(0), s.operation());  // its own copy of the size
   EXPECT_TRUE(scalarInput(*node, 0).isOperationallyEqual(s));
+  // Sizes past the maxima (the caller's error) evaluate to zeros instead of
+  // reading past the collected elements; within them the product is there.
+  vela::math::BindingSet bindings;
+  bindings.bind("s", 5);
+  for (auto const& e : big) EXPECT_EQ(e.evaluate(bindings), 0.0);
+  bindings.bind("s", 1);
+  EXPECT_EQ(big[0].evaluate(bindings), Aw[0] * Bw[0]);
+  EXPECT_EQ(big[1].evaluate(bindings), 0.0);
 
   std::vector<TracedDouble> product(6 * 5);
   std::vector<TracedDouble> wide = tracedInputs("w", 24);  // 6 by 4
