@@ -120,6 +120,42 @@ void submatrixAssign(int rows, int cols, int srcOffset, int srcStride, int dstOf
 
 
 /* ---- Products ---- */
+/* Column-major products with the semantics of kelm_math/lin_alg.h (the
+   result must not overlap a factor; a result dimension of 0 writes nothing,
+   an inner one of 0 gives zeros). */
+
+/* out (s0 by s2) = A (s0 by s1) B (s1 by s2). */
+void matrixMultiply(int s0, int s1, int s2, const double* A, const double* B, double* out);
+
+/* out (s1 by s2) = A^T B with A s0 by s1 and B s0 by s2. */
+void matrixTransposeMultiply(int s0, int s1, int s2, const double* A, const double* B,
+                             double* out);
+
+/* out (s0 by s2) = A B^T with A s0 by s1 and B s2 by s1. */
+void matrixMultiplyTranspose(int s0, int s1, int s2, const double* A, const double* B,
+                             double* out);
+
+/* out (element (i, j) at i + j * ldc, m by n) = A B with A(i, p) at
+   i + p * lda and B(p, j) at p + j * ldb. */
+void matrixMultiplyStrided(int m, int k, int n, int lda, int ldb, int ldc, const double* A,
+                           const double* B, double* out);
+
+/* out (m) = A x, resp. out (n) = A^T x, with A m by n. */
+void matrixVectorMultiply(int m, int n, const double* A, const double* x, double* out);
+void matrixTransposeVectorMultiply(int m, int n, const double* A, const double* x, double* out);
+
+/* y += A x, y += A^T x, y -= A x, y -= A^T x with A m by n. */
+void addMatrixVectorProduct(int m, int n, const double* A, const double* x, double* y);
+void addMatrixTransposeVectorProduct(int m, int n, const double* A, const double* x, double* y);
+void subtractMatrixVectorProduct(int m, int n, const double* A, const double* x, double* y);
+void subtractMatrixTransposeVectorProduct(int m, int n, const double* A, const double* x,
+                                          double* y);
+
+/* The sum of a[i] b[i] over i < n. */
+double dotProduct(int n, const double* a, const double* b);
+
+/* a^T M b for M n by n. */
+double computeQuadraticTerm(int n, const double* M, const double* a, const double* b);
 
 
 /* ---- Predicates ---- */

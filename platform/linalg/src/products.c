@@ -1,0 +1,411 @@
+#include <stddef.h>
+#include <string.h>
+
+#include "kelm_math/lin_alg.h"
+
+/* Matrix and vector products for the small sizes this engine lives on.
+
+   Every product is built from one register block: up to 4 by 4 elements of
+   a matrix product, or 16 of a matrix-vector product, held in local
+   accumulators while the inner dimension runs.
+   Instantiated with constant sizes, the block unrolls completely and its
+   rows become vector operations, with no call, allocation or alias check
+   per element. Each element sums its terms in inner-index order starting
+   from the first product, so blocking never changes a result: the numbers
+   depend on the sizes only, not on the block shapes or the optimizer
+   (contraction to FMA stays off). Reductions along a contiguous column
+   (dot products) use four interleaved partial sums instead; see dotOrder. */
+
+/* The blocks rely on complete unrolling of their short constant loops,
+   which -O3 does on its own and -O2 only when asked. */
+#if defined(__GNUC__)
+#define KELM_ALWAYS_INLINE static inline __attribute__((always_inline))
+#define KELM_PRAGMA(text) _Pragma(#text)
+#define KELM_UNROLL_ROWS KELM_PRAGMA(GCC unroll 8)
+#define KELM_UNROLL_COLUMNS KELM_PRAGMA(GCC unroll 4)
+#else
+#define KELM_ALWAYS_INLINE static inline
+#define KELM_UNROLL_ROWS
+#define KELM_UNROLL_COLUMNS
+#endif
+
+/* Blocks of a matrix product are up to 4 by 4 (eight pairs of accumulators
+   and room for the factors in sixteen registers); a matrix-vector block has
+   up to 16 rows, enough independent sums to hide the latency of the adds. */
+enum { MAX_ROWS = 16, MAX_COLS = 4, PRODUCT_ROWS = 4, VECTOR_ROWS = 16, PANEL_DEPTH = 256 };
+/* Up to this many columns of B a transposed factor is read in place; wider
+   products copy it into row order first (measured: in place is faster up
+   to n = 12, copying from about n = 30). */
+enum { GATHER_COLUMNS = 16 };
+enum { START = 0, CONTINUE = 1 };     /* accumulators from the first product, or from c */
+enum { STORE = 0, ADD = 1, SUB = 2 }; /* what the block does with c at the end */
+
+/* Two doubles side by side: the vector registers of every 64-bit target
+   (a plain pair elsewhere). Both lanes compute exactly what scalar code
+   would; there is no cross-lane arithmetic but where stated. */
+#if defined(__GNUC__)
+typedef double pair __attribute__((vector_size(16)));
+static inline pair pairLoad(const double* p) {
+  pair v;
+  memcpy(&v, p, sizeof v);
+  return v;
+}
+static inline void pairStore(double* p, pair v) { memcpy(p, &v, sizeof v); }
+static inline pair pairSplat(double x) {
+  pair v = {x, x};
+  return v;
+}
+static inline pair pairAdd(pair x, pair y) { return x + y; }
+static inline pair pairSub(pair x, pair y) { return x - y; }
+static inline pair pairMul(pair x, pair y) { return x * y; }
+static inline double pairLow(pair v) { return v[0]; }
+static inline double pairHigh(pair v) { return v[1]; }
+#else
+typedef struct {
+  double lo, hi;
+} pair;
+static inline pair pairLoad(const double* p) {
+  pair v = {p[0], p[1]};
+  return v;
+}
+static inline void pairStore(double* p, pair v) {
+  p[0] = v.lo;
+  p[1] = v.hi;
+}
+static inline pair pairSplat(double x) {
+  pair v = {x, x};
+  return v;
+}
+static inline pair pairAdd(pair x, pair y) {
+  pair v = {x.lo + y.lo, x.hi + y.hi};
+  return v;
+}
+static inline pair pairSub(pair x, pair y) {
+  pair v = {x.lo - y.lo, x.hi - y.hi};
+  return v;
+}
+static inline pair pairMul(pair x, pair y) {
+  pair v = {x.lo * y.lo, x.hi * y.hi};
+  return v;
+}
+static inline double pairLow(pair v) { return v.lo; }
+static inline double pairHigh(pair v) { return v.hi; }
+#endif
+
+static inline pair pairUpdate(pair old, pair sum, int mode) {
+  return mode == ADD ? pairAdd(old, sum) : mode == SUB ? pairSub(old, sum) : sum;
+}
+static inline double scalarUpdate(double old, double sum, int mode) {
+  return mode == ADD ? old + sum : mode == SUB ? old - sum : sum;
+}
+
+/* Rows r and r + 1 of a factor whose rows lie `ar` apart (contiguous when
+   ar is 1). */
+KELM_ALWAYS_INLINE pair rowPair(const double* a, int contiguous, ptrdiff_t ar) {
+  pair v;
+  if (contiguous) return pairLoad(a);
+  v = pairSplat(a[0]);
+#if defined(__GNUC__)
+  v[1] = a[ar];
+#else
+  v.hi = a[ar];
+#endif
+  return v;
+}
+
+/* One R by S block: acc(r, s) = sum over p < k of a[p * sa + r * ar] * b[p * bp + s * bs],
+   then c[r + s * ldc] = acc, c + acc or c - acc. k >= 1. Rows go in pairs,
+   an odd last row on its own; `contiguous` (a constant) says ar is 1. */
+KELM_ALWAYS_INLINE void block(int R, int S, int k, const double* a, ptrdiff_t sa, int contiguous,
+                              ptrdiff_t ar, const double* b, ptrdiff_t bp, ptrdiff_t bs, double* c,
+                              ptrdiff_t ldc, int init, int mode) {
+  pair acc[MAX_COLS][MAX_ROWS / 2];
+  double last[MAX_COLS];
+  const int H = R / 2, odd = R & 1;
+  int p = 0, h, s;
+  if (init == START) {
+    KELM_UNROLL_COLUMNS
+    for (s = 0; s < S; ++s) {
+      double bv = b[s * bs];
+      KELM_UNROLL_ROWS
+      for (h = 0; h < H; ++h)
+        acc[s][h] = pairMul(rowPair(a + 2 * h * ar, contiguous, ar), pairSplat(bv));
+      if (odd) last[s] = a[(R - 1) * ar] * bv;
+    }
+    p = 1;
+  } else {
+    KELM_UNROLL_COLUMNS
+    for (s = 0; s < S; ++s) {
+      KELM_UNROLL_ROWS
+      for (h = 0; h < H; ++h) acc[s][h] = pairLoad(c + s * ldc + 2 * h);
+      if (odd) last[s] = c[s * ldc + R - 1];
+    }
+  }
+  for (; p < k; ++p) {
+    const double* ap = a + p * sa;
+    const double* bq = b + p * bp;
+    KELM_UNROLL_COLUMNS
+    for (s = 0; s < S; ++s) {
+      double bv = bq[s * bs];
+      KELM_UNROLL_ROWS
+      for (h = 0; h < H; ++h)
+        acc[s][h] =
+            pairAdd(acc[s][h], pairMul(rowPair(ap + 2 * h * ar, contiguous, ar), pairSplat(bv)));
+      if (odd) last[s] += ap[(R - 1) * ar] * bv;
+    }
+  }
+  KELM_UNROLL_COLUMNS
+  for (s = 0; s < S; ++s) {
+    double* cs = c + s * ldc;
+    KELM_UNROLL_ROWS
+    for (h = 0; h < H; ++h)
+      pairStore(cs + 2 * h, pairUpdate(pairLoad(cs + 2 * h), acc[s][h], mode));
+    if (odd) cs[R - 1] = scalarUpdate(cs[R - 1], last[s], mode);
+  }
+}
+
+/* The product block for R and S in 1..4, each shape compiled on its own,
+   for rows of A that are contiguous (ar = 1) or lie ar apart. */
+static void productBlock(int R, int S, int k, const double* a, ptrdiff_t sa, ptrdiff_t ar,
+                         const double* b, ptrdiff_t bp, ptrdiff_t bs, double* c, ptrdiff_t ldc,
+                         int init) {
+#define KELM_BLOCK(RR, SS, CONTIGUOUS)                                       \
+  case RR * 4 + SS - 5:                                                      \
+    block(RR, SS, k, a, sa, CONTIGUOUS, ar, b, bp, bs, c, ldc, init, STORE); \
+    return;
+#define KELM_BLOCK_ROW(RR, CONTIGUOUS) \
+  KELM_BLOCK(RR, 1, CONTIGUOUS)        \
+  KELM_BLOCK(RR, 2, CONTIGUOUS) KELM_BLOCK(RR, 3, CONTIGUOUS) KELM_BLOCK(RR, 4, CONTIGUOUS)
+  if (ar == 1) {
+    switch (R * 4 + S - 5) {
+      KELM_BLOCK_ROW(1, 1)
+      KELM_BLOCK_ROW(2, 1)
+      KELM_BLOCK_ROW(3, 1)
+      KELM_BLOCK_ROW(4, 1)
+      default: return;
+    }
+  }
+  switch (R * 4 + S - 5) {
+    KELM_BLOCK_ROW(1, 0)
+    KELM_BLOCK_ROW(2, 0)
+    KELM_BLOCK_ROW(3, 0)
+    KELM_BLOCK_ROW(4, 0)
+    default: return;
+  }
+#undef KELM_BLOCK_ROW
+#undef KELM_BLOCK
+}
+
+/* c (R, 1 to 16) = A x, c + A x or c - A x for A R by n with leading
+   dimension lda. */
+static void vectorBlock(int R, int n, const double* a, ptrdiff_t lda, const double* x, double* c,
+                        int mode) {
+#define KELM_BLOCK(RR)                                         \
+  case RR:                                                     \
+    block(RR, 1, n, a, lda, 1, 1, x, 1, 0, c, 0, START, mode); \
+    return;
+#define KELM_BLOCKS_FROM(RR) KELM_BLOCK(RR) KELM_BLOCK(RR + 1) KELM_BLOCK(RR + 2) KELM_BLOCK(RR + 3)
+  switch (R) {
+    KELM_BLOCKS_FROM(1)
+    KELM_BLOCKS_FROM(5)
+    KELM_BLOCKS_FROM(9)
+    KELM_BLOCKS_FROM(13)
+    default: return;
+  }
+#undef KELM_BLOCKS_FROM
+#undef KELM_BLOCK
+}
+
+static void zeroColumns(int m, int n, double* c, int ldc) {
+  int i, j;
+  for (j = 0; j < n; ++j)
+    for (i = 0; i < m; ++i) c[i + (ptrdiff_t)j * ldc] = 0.0;
+}
+
+/* Height of the next row block: `rows`, or what remains (three rows stay
+   one block rather than two and one). */
+static int blockRows(int remaining, int rows) { return remaining < rows ? remaining : rows; }
+
+/* c (m by n, leading dimension ldc) = A B with A(i, p) = a[i * ar + p * ap]
+   and B(p, j) = b[p * bp + j * bs]. */
+static void multiplyPlainStrided(int m, int k, int n, const double* a, ptrdiff_t ar, ptrdiff_t ap,
+                                 const double* b, ptrdiff_t bp, ptrdiff_t bs, double* c, int ldc) {
+  int i, j;
+  if (m <= 0 || n <= 0) return;
+  if (k <= 0) {
+    zeroColumns(m, n, c, ldc);
+    return;
+  }
+  for (j = 0; j < n; j += MAX_COLS) {
+    int S = n - j < MAX_COLS ? n - j : MAX_COLS;
+    for (i = 0; i < m; i += PRODUCT_ROWS) {
+      int R = blockRows(m - i, PRODUCT_ROWS);
+      productBlock(R, S, k, a + i * ar, ap, ar, b + j * bs, bp, bs, c + i + (ptrdiff_t)j * ldc, ldc,
+                   START);
+    }
+  }
+}
+
+static void multiplyPlain(int m, int k, int n, const double* a, int lda, const double* b,
+                          ptrdiff_t bp, ptrdiff_t bs, double* c, int ldc) {
+  multiplyPlainStrided(m, k, n, a, 1, lda, b, bp, bs, c, ldc);
+}
+
+void kelm_math_lin_alg_matrixMultiplyStrided(int m, int k, int n, int lda, int ldb, int ldc,
+                                             const double* A, const double* B, double* out) {
+  multiplyPlain(m, k, n, A, lda, B, 1, ldb, out, ldc);
+}
+
+void kelm_math_lin_alg_matrixMultiply(int m, int k, int n, const double* A, const double* B,
+                                      double* out) {
+  multiplyPlain(m, k, n, A, m, B, 1, k, out, m);
+}
+
+void kelm_math_lin_alg_matrixMultiplyTranspose(int m, int k, int n, const double* A,
+                                               const double* B, double* out) {
+  /* B is n by k: B(j, p) = B[j + p * n], so the transposed factor runs
+     along p with stride n. */
+  multiplyPlain(m, k, n, A, m, B, n, 1, out, m);
+}
+
+void kelm_math_lin_alg_matrixTransposeMultiply(int k, int m, int n, const double* A,
+                                               const double* B, double* out) {
+  /* Columns of A are the rows of the result. With few columns of B the
+     block gathers them straight from A; otherwise a panel of up to four of
+     them, PANEL_DEPTH deep, is first copied into row order on the stack and
+     reused across all columns of B. Deeper products continue from the
+     stored partial sums. Either way each element sums in order of p. */
+  double panel[PRODUCT_ROWS * PANEL_DEPTH];
+  int i, j, p0, p, r;
+  if (m <= 0 || n <= 0) return;
+  if (k <= 0) {
+    zeroColumns(m, n, out, m);
+    return;
+  }
+  if (n <= GATHER_COLUMNS) {
+    multiplyPlainStrided(m, k, n, A, k, 1, B, 1, k, out, m);
+    return;
+  }
+  for (i = 0; i < m; i += PRODUCT_ROWS) {
+    int R = blockRows(m - i, PRODUCT_ROWS);
+    for (p0 = 0; p0 < k; p0 += PANEL_DEPTH) {
+      int depth = k - p0 < PANEL_DEPTH ? k - p0 : PANEL_DEPTH;
+      for (r = 0; r < R; ++r) {
+        const double* column = A + (ptrdiff_t)(i + r) * k + p0;
+        for (p = 0; p < depth; ++p) panel[p * R + r] = column[p];
+      }
+      for (j = 0; j < n; j += MAX_COLS) {
+        int S = n - j < MAX_COLS ? n - j : MAX_COLS;
+        productBlock(R, S, depth, panel, R, 1, B + (ptrdiff_t)j * k + p0, 1, k,
+                     out + i + (ptrdiff_t)j * m, m, p0 == 0 ? START : CONTINUE);
+      }
+    }
+  }
+}
+
+/* y (m) = A x, y + A x or y - A x for A m by n; each row block keeps its
+   whole sum in registers. */
+static void matrixVector(int m, int n, const double* A, const double* x, double* y, int mode) {
+  int i;
+  if (m <= 0) return;
+  if (n <= 0) {
+    if (mode == STORE)
+      for (i = 0; i < m; ++i) y[i] = 0.0;
+    return;
+  }
+  for (i = 0; i < m; i += VECTOR_ROWS)
+    vectorBlock(blockRows(m - i, VECTOR_ROWS), n, A + i, m, x, y + i, mode);
+}
+
+/* The sum of a[p] * b[p] over p < n in the order every reduction along a
+   column uses: below four terms one after the other; otherwise four
+   interleaved partial sums s[l] over p = l mod 4 (up to the last multiple
+   of four), combined as (s0 + s2) + (s1 + s3), then the remaining terms one
+   after the other. */
+KELM_ALWAYS_INLINE double dotOrder(int n, const double* a, const double* b) {
+  pair s01, s23, s;
+  double sum;
+  int p;
+  if (n <= 0) return 0.0;
+  if (n < 4) {
+    sum = a[0] * b[0];
+    for (p = 1; p < n; ++p) sum += a[p] * b[p];
+    return sum;
+  }
+  s01 = pairMul(pairLoad(a), pairLoad(b));
+  s23 = pairMul(pairLoad(a + 2), pairLoad(b + 2));
+  for (p = 4; p + 4 <= n; p += 4) {
+    s01 = pairAdd(s01, pairMul(pairLoad(a + p), pairLoad(b + p)));
+    s23 = pairAdd(s23, pairMul(pairLoad(a + p + 2), pairLoad(b + p + 2)));
+  }
+  if (p + 2 <= n) {
+    s01 = pairAdd(s01, pairMul(pairLoad(a + p), pairLoad(b + p)));
+    p += 2;
+  }
+  s = pairAdd(s01, s23);
+  sum = pairLow(s) + pairHigh(s);
+  for (; p < n; ++p) sum += a[p] * b[p];
+  return sum;
+}
+
+/* y (n) = A^T x, y + A^T x or y - A^T x for A m by n: one column's dot
+   product per element. */
+static void matrixTransposeVector(int m, int n, const double* A, const double* x, double* y,
+                                  int mode) {
+  int j;
+  if (n <= 0 || (m <= 0 && mode != STORE)) return;
+  for (j = 0; j < n; ++j) {
+    double d = dotOrder(m, A + (ptrdiff_t)j * m, x);
+    y[j] = scalarUpdate(y[j], d, mode);
+  }
+}
+
+void kelm_math_lin_alg_matrixVectorMultiply(int m, int n, const double* A, const double* x,
+                                            double* out) {
+  matrixVector(m, n, A, x, out, STORE);
+}
+
+void kelm_math_lin_alg_matrixTransposeVectorMultiply(int m, int n, const double* A, const double* x,
+                                                     double* out) {
+  matrixTransposeVector(m, n, A, x, out, STORE);
+}
+
+void kelm_math_lin_alg_addMatrixVectorProduct(int m, int n, const double* A, const double* x,
+                                              double* y) {
+  matrixVector(m, n, A, x, y, ADD);
+}
+
+void kelm_math_lin_alg_addMatrixTransposeVectorProduct(int m, int n, const double* A,
+                                                       const double* x, double* y) {
+  matrixTransposeVector(m, n, A, x, y, ADD);
+}
+
+void kelm_math_lin_alg_subtractMatrixVectorProduct(int m, int n, const double* A, const double* x,
+                                                   double* y) {
+  matrixVector(m, n, A, x, y, SUB);
+}
+
+void kelm_math_lin_alg_subtractMatrixTransposeVectorProduct(int m, int n, const double* A,
+                                                            const double* x, double* y) {
+  matrixTransposeVector(m, n, A, x, y, SUB);
+}
+
+double kelm_math_lin_alg_dotProduct(int n, const double* a, const double* b) {
+  return dotOrder(n, a, b);
+}
+
+double kelm_math_lin_alg_computeQuadraticTerm(int n, const double* M, const double* a,
+                                              const double* b) {
+  /* t = M b a row block at a time, each block folded into the sum at once. */
+  double t[VECTOR_ROWS], sum = 0.0;
+  int i, r;
+  if (n <= 0) return 0.0;
+  for (i = 0; i < n; i += VECTOR_ROWS) {
+    int R = blockRows(n - i, VECTOR_ROWS);
+    vectorBlock(R, n, M + i, n, b, t, STORE);
+    r = 0;
+    if (i == 0) sum = a[0] * t[r++];
+    for (; r < R; ++r) sum += a[i + r] * t[r];
+  }
+  return sum;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <string>
+#include <tuple>
+
+#include "frame/KernelOp.hpp"
+
+namespace vela::math {
+
+/// out = A B (kind 0), A^T B (kind 1) or A B^T (kind 2) over traced sizes.
+/// Inputs: s0, s1, s2, collect of A, collect of B; one output of count doubles.
+struct MatrixMultiply {
+  int kind;        // 0 multiply, 1 transpose-multiply, 2 multiply-transpose
+  unsigned count;  // maximum result element count
+
+  auto fields() const { return std::tie(kind, count); }
+  std::string description() const;
+  void compute(frame::Args& args) const;
+  void code(frame::Code& code) const;
+};
+
+class MatrixMultiplyOp final : public frame::KernelOp<MatrixMultiplyOp, MatrixMultiply> {
+ public:
+  using KernelOp::KernelOp;
+  MatrixMultiplyOp(int kind, unsigned count, ct::OperationPtr const& s0, ct::OperationPtr const& s1,
+                   ct::OperationPtr const& s2, ct::OperationPtr const& A, ct::OperationPtr const& B)
+      : KernelOp({kind, count}, {s0, s1, s2, A, B}) {}
+};
+
+/// out = A B with leading dimensions. Inputs: m, k, n, lda, ldb, ldc,
+/// collect of A, collect of B; one output of count doubles.
+struct MatrixMultiplyStrided {
+  unsigned count;  // result element count reserved
+
+  auto fields() const { return std::tie(count); }
+  std::string description() const { return "MatrixMultiplyStrided"; }
+  void compute(frame::Args& args) const;
+  void code(frame::Code& code) const;
+};
+
+class MatrixMultiplyStridedOp final
+    : public frame::KernelOp<MatrixMultiplyStridedOp, MatrixMultiplyStrided> {
+ public:
+  using KernelOp::KernelOp;
+  MatrixMultiplyStridedOp(unsigned count, ct::OperationPtr const& m, ct::OperationPtr const& k,
+                          ct::OperationPtr const& n, ct::OperationPtr const& lda,
+                          ct::OperationPtr const& ldb, ct::OperationPtr const& ldc,
+                          ct::OperationPtr const& A, ct::OperationPtr const& B)
+      : KernelOp({count}, {m, k, n, lda, ldb, ldc, A, B}) {}
+};
+
+/// Elements a strided product reaches: of A (k - 1) * lda + m, of B
+/// (n - 1) * ldb + k, of the result (n - 1) * ldc + m; all 0 when m or n
+/// is 0, those of A and B also when k is 0.
+struct StridedExtents {
+  long long a, b, out;
+};
+StridedExtents stridedExtents(long long m, long long k, long long n, long long lda, long long ldb,
+                              long long ldc);
+
+}  // namespace vela::math

@@ -1,0 +1,171 @@
+#include "linalg/MatrixVectorOp.hpp"
+
+#include "frame/TracedCall.hpp"
+#include "vela/math/dense_kernels.hpp"
+
+namespace vela::math {
+
+namespace {
+// Sizes m and n of A (m by n) that read no more than A and x hold (x has m
+// elements when transposed, else n) and write no more than `rows` allows
+// (n resp. m); anything else (the caller's error) computes nothing.
+bool validSizes(frame::Args const& args, bool transpose, std::size_t rows) {
+  long long m = args.size(0), n = args.size(1);
+  auto fits = [](long long need, std::size_t have) {
+    return need >= 0 && static_cast<unsigned long long>(need) <= have;
+  };
+  return m >= 0 && n >= 0 && fits(m * n, args.count(2)) && fits(transpose ? m : n, args.count(3)) &&
+         fits(transpose ? n : m, rows);
+}
+}  // namespace
+
+std::string MatrixVectorMultiply::description() const {
+  return transpose ? "MatrixTransposeVectorMultiply" : "MatrixVectorMultiply";
+}
+
+void MatrixVectorMultiply::compute(frame::Args& args) const {
+  bool valid = validSizes(args, transpose, count);
+  auto m = static_cast<unsigned>(args.size(0)), n = static_cast<unsigned>(args.size(1));
+  double* out = args.output(valid ? static_cast<int>(transpose ? n : m) : 0);
+  if (!valid) return;
+  double const *A = args.doubles(2), *x = args.doubles(3);
+  if (transpose)
+    matrixTransposeVectorMultiply(m, n, A, x, out);
+  else
+    matrixVectorMultiply(m, n, A, x, out);
+}
+
+void MatrixVectorMultiply::code(frame::Code& code) const {
+  code.call(transpose ? "matrixTransposeVectorMultiply" : "matrixVectorMultiply",
+            {code.size(0), code.size(1), code.array(2), code.array(3),
+             code.output(ct::ScalarType::Double, count)});
+}
+
+std::string AccumulateMatrixVectorProduct::description() const {
+  return std::string("AccumulateMatrixVectorProduct [") + (add ? "add" : "subtract") + " - " +
+         (transpose ? "transpose" : "no transpose") + "]";
+}
+
+void AccumulateMatrixVectorProduct::compute(frame::Args& args) const {
+  double* y = args.outputCopy(4);
+  if (!validSizes(args, transpose, args.count(4))) return;
+  auto m = static_cast<unsigned>(args.size(0)), n = static_cast<unsigned>(args.size(1));
+  double const *A = args.doubles(2), *x = args.doubles(3);
+  if (add && transpose)
+    addMatrixTransposeVectorProduct(m, n, A, x, y);
+  else if (add)
+    addMatrixVectorProduct(m, n, A, x, y);
+  else if (transpose)
+    subtractMatrixTransposeVectorProduct(m, n, A, x, y);
+  else
+    subtractMatrixVectorProduct(m, n, A, x, y);
+}
+
+void AccumulateMatrixVectorProduct::code(frame::Code& code) const {
+  std::string y = code.inPlace(4, count, "(" + code.size(transpose ? 1 : 0) + ")");
+  code.call(std::string(add ? "add" : "subtract") + "Matrix" + (transpose ? "Transpose" : "") +
+                "VectorProduct",
+            {code.size(0), code.size(1), code.array(2), code.array(3), y});
+}
+
+namespace {
+void multiply(bool transpose, unsigned mMax, unsigned nMax, TracedValue<int> const& m,
+              TracedValue<int> const& n, TracedValue<double> const* A, TracedValue<double> const* x,
+              TracedValue<double>* out) {
+  unsigned count = transpose ? nMax : mMax;
+  frame::TracedCall<MatrixVectorMultiplyOp> call(MatrixVectorMultiply{transpose, count});
+  long long rows = call.size(m), columns = call.size(n);
+  call.array(A, mMax * nMax, rows * columns)
+      .array(x, transpose ? mMax : nMax, transpose ? rows : columns)
+      .output(out, count, transpose ? columns : rows);
+  call.run();
+}
+
+void accumulate(bool add, bool transpose, unsigned mMax, unsigned nMax, TracedValue<int> const& m,
+                TracedValue<int> const& n, TracedValue<double> const* A,
+                TracedValue<double> const* x, TracedValue<double>* y) {
+  unsigned count = transpose ? nMax : mMax;
+  frame::TracedCall<AccumulateMatrixVectorProductOp> call(
+      AccumulateMatrixVectorProduct{add, transpose, count});
+  long long rows = call.size(m), columns = call.size(n);
+  long long yCovered = transpose ? columns : rows;
+  // y is read in full before the outputs replace it.
+  call.array(A, mMax * nMax, rows * columns)
+      .array(x, transpose ? mMax : nMax, transpose ? rows : columns)
+      .array(y, count, yCovered)
+      .output(y, count, yCovered);
+  call.run();
+}
+
+TracedValue<int> constant(unsigned n) { return TracedValue<int>(static_cast<int>(n)); }
+}  // namespace
+
+void matrixVectorMultiply(unsigned m, unsigned n, TracedValue<double> const* A,
+                          TracedValue<double> const* x, TracedValue<double>* out) {
+  matrixVectorMultiplyDynamicSize(m, n, constant(m), constant(n), A, x, out);
+}
+
+void matrixVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,
+                                     TracedValue<int> const& n, TracedValue<double> const* A,
+                                     TracedValue<double> const* x, TracedValue<double>* out) {
+  multiply(false, mMax, nMax, m, n, A, x, out);
+}
+
+void matrixTransposeVectorMultiply(unsigned m, unsigned n, TracedValue<double> const* A,
+                                   TracedValue<double> const* x, TracedValue<double>* out) {
+  matrixTransposeVectorMultiplyDynamicSize(m, n, constant(m), constant(n), A, x, out);
+}
+
+void matrixTransposeVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax,
+                                              TracedValue<int> const& m, TracedValue<int> const& n,
+                                              TracedValue<double> const* A,
+                                              TracedValue<double> const* x,
+                                              TracedValue<double>* out) {
+  multiply(true, mMax, nMax, m, n, A, x, out);
+}
+
+void addMatrixVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
+                            TracedValue<double> const* x, TracedValue<double>* y) {
+  addMatrixVectorProductDynamicSize(m, n, constant(m), constant(n), A, x, y);
+}
+
+void addMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,
+                                       TracedValue<int> const& n, TracedValue<double> const* A,
+                                       TracedValue<double> const* x, TracedValue<double>* y) {
+  accumulate(true, false, mMax, nMax, m, n, A, x, y);
+}
+
+void addMatrixTransposeVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
+                                     TracedValue<double> const* x, TracedValue<double>* y) {
+  addMatrixTransposeVectorProductDynamicSize(m, n, constant(m), constant(n), A, x, y);
+}
+
+void addMatrixTransposeVectorProductDynamicSize(
+    unsigned mMax, unsigned nMax, TracedValue<int> const& m, TracedValue<int> const& n,
+    TracedValue<double> const* A, TracedValue<double> const* x, TracedValue<double>* y) {
+  accumulate(true, true, mMax, nMax, m, n, A, x, y);
+}
+
+void subtractMatrixVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
+                                 TracedValue<double> const* x, TracedValue<double>* y) {
+  subtractMatrixVectorProductDynamicSize(m, n, constant(m), constant(n), A, x, y);
+}
+
+void subtractMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,
+                                            TracedValue<int> const& n, TracedValue<double> const* A,
+                                            TracedValue<double> const* x, TracedValue<double>* y) {
+  accumulate(false, false, mMax, nMax, m, n, A, x, y);
+}
+
+void subtractMatrixTransposeVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
+                                          TracedValue<double> const* x, TracedValue<double>* y) {
+  subtractMatrixTransposeVectorProductDynamicSize(m, n, constant(m), constant(n), A, x, y);
+}
+
+void subtractMatrixTransposeVectorProductDynamicSize(
+    unsigned mMax, unsigned nMax, TracedValue<int> const& m, TracedValue<int> const& n,
+    TracedValue<double> const* A, TracedValue<double> const* x, TracedValue<double>* y) {
+  accumulate(false, true, mMax, nMax, m, n, A, x, y);
+}
+
+}  // namespace vela::math

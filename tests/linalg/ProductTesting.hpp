@@ -1,0 +1,94 @@
+#pragma once
+
+// Straightforward reference products and the inspection helpers shared by
+// the product tests.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "support/ThreePaths.hpp"
+#include "vela/math.hpp"
+
+namespace vela::test::products {
+
+namespace ct = kelm_math::comp_trace;
+using ct::TracedDouble;
+using ct::TracedInt;
+
+/// Element (i, j) of a column-major matrix given by its element accessor.
+/// C(i, j) = sum over p < k of a(i, p) b(p, j), summed in order of p from
+/// the first product (0 for k = 0); writes c(i, j) for i < m, j < n.
+template <class A, class B, class C>
+void referenceProduct(int m, int k, int n, A a, B b, C c) {
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < m; ++i) {
+      double sum = k > 0 ? a(i, 0) * b(0, j) : 0.0;
+      for (int p = 1; p < k; ++p) sum += a(i, p) * b(p, j);
+      c(i, j) = sum;
+    }
+}
+
+/// The bound for a sum of products whose order may differ from the
+/// reference: a few ulps of the sum of magnitudes.
+inline double sumTolerance(std::vector<double> const& terms) {
+  double magnitude = 0.0;
+  for (double t : terms) magnitude += std::fabs(t);
+  return 1e-14 * magnitude + 1e-300;
+}
+
+/// Traced inputs named prefix0, prefix1, ...
+inline std::vector<TracedDouble> tracedInputs(std::string const& prefix, std::size_t n) {
+  std::vector<TracedDouble> v;
+  for (std::size_t i = 0; i < n; ++i) v.push_back(TracedDouble::input(prefix + std::to_string(i)));
+  return v;
+}
+
+/// Constant traced values of numbers.
+inline std::vector<TracedDouble> constants(std::vector<double> const& values) {
+  return std::vector<TracedDouble>(values.begin(), values.end());
+}
+
+/// The node an element recorded by a vector kernel reads, as Op (null for
+/// a constant or a node of another class).
+template <class Op>
+Op const* nodeOf(TracedDouble const& element) {
+  if (element.isConstant()) return nullptr;
+  return dynamic_cast<Op const*>(element.operation()->input(0).get());
+}
+
+/// Scalar input i of a node, as a traced int.
+inline TracedInt scalarInput(ct::Operation const& node, std::size_t i) {
+  return TracedInt(std::static_pointer_cast<ct::ScalarOperation const>(node.input(i)));
+}
+
+/// Element count of the collect at input i of a node.
+inline unsigned collectSize(ct::Operation const& node, std::size_t i) {
+  return dynamic_cast<ct::CollectOp const&>(*node.input(i)).size();
+}
+
+/// Constant values of traced elements (and whether all were constants).
+inline bool constantValues(std::vector<TracedDouble> const& values, std::vector<double>& out) {
+  out.assign(values.size(), 0.0);
+  return ct::getConstants(values.data(), static_cast<unsigned>(values.size()), out.data());
+}
+
+/// How often text occurs in code.
+inline std::size_t occurrences(std::string const& code, std::string const& text) {
+  std::size_t count = 0;
+  for (auto at = code.find(text); at != std::string::npos; at = code.find(text, at + 1)) ++count;
+  return count;
+}
+
+/// Cases of random doubles with the same ints, one per seed.
+inline std::vector<Case> randomCases(std::size_t doubles, std::vector<int> const& ints,
+                                     unsigned seeds = 4) {
+  std::vector<Case> cases;
+  for (unsigned seed = 0; seed < seeds; ++seed)
+    cases.push_back({randomDoubles(doubles, 100 + seed), ints});
+  return cases;
+}
+
+}  // namespace vela::test::products
