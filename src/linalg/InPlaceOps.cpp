@@ -1,7 +1,7 @@
 #include "linalg/InPlaceOps.hpp"
 
+#include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
-#include "linalg/Extent.hpp"
 #include "vela/math/dense_kernels.hpp"
 
 namespace vela::math {
@@ -18,7 +18,6 @@ bool blockFits(long long rows, long long cols, long long offset, long long strid
   return offset + stride * (cols - 1) + rows <= static_cast<long long>(count);
 }
 
-TracedValue<int> constant(unsigned size) { return TracedValue<int>(static_cast<int>(size)); }
 }  // namespace
 
 void ZeroMajor::compute(frame::Args& args) const {
@@ -35,7 +34,7 @@ void ZeroMajor::code(Code& code) const {
 void ReduceMatrix::compute(frame::Args& args) const {
   double* out = args.outputCopy(4);
   int m = args.size(0), n = args.size(1), k = args.size(2);
-  if (linalg::fitsIn(m, n, args.count(4)) && linalg::fitsIn(k, 1, args.count(3)))
+  if (frame::fitsIn(m, n, args.count(4)) && frame::fitsIn(k, 1, args.count(3)))
     reduceMatrix(static_cast<unsigned>(m), static_cast<unsigned>(n), static_cast<unsigned>(k),
                  args.ints(3), out);
 }
@@ -48,7 +47,7 @@ void ReduceMatrix::code(Code& code) const {
 void ExpandVector::compute(frame::Args& args) const {
   double* out = args.outputCopy(2);
   int size = args.size(0);
-  if (linalg::fitsIn(size, 1, args.count(1)) && args.count(2) >= n)
+  if (frame::fitsIn(size, 1, args.count(1)) && args.count(2) >= n)
     expandVector(n, static_cast<unsigned>(size), args.ints(1), out);
 }
 
@@ -83,7 +82,7 @@ void zeroMajor(unsigned m, unsigned n, TracedValue<int> const* flags, TracedValu
 
 void reduceMatrix(unsigned m, unsigned n, TracedValue<int> const& k,
                   TracedValue<int> const* indices, TracedValue<double>* A) {
-  reduceMatrixDynamicSize(m, n, constant(m), constant(n), k, indices, A);
+  reduceMatrixDynamicSize(m, n, frame::constantSize(m), frame::constantSize(n), k, indices, A);
 }
 
 void reduceMatrixDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,
@@ -108,9 +107,10 @@ void expandVector(unsigned nMax, TracedValue<int> const& n, TracedValue<int> con
 void submatrixAssign(unsigned rows, unsigned cols, unsigned srcOffset, unsigned srcStride,
                      unsigned dstOffset, unsigned dstStride, TracedValue<double> const* src,
                      TracedValue<double>* dst) {
-  submatrixAssignDynamicSize(srcStride * cols, dstStride * cols, constant(rows), constant(cols),
-                             constant(srcOffset), constant(srcStride), constant(dstOffset),
-                             constant(dstStride), src, dst);
+  submatrixAssignDynamicSize(srcStride * cols, dstStride * cols, frame::constantSize(rows),
+                             frame::constantSize(cols), frame::constantSize(srcOffset),
+                             frame::constantSize(srcStride), frame::constantSize(dstOffset),
+                             frame::constantSize(dstStride), src, dst);
 }
 
 void submatrixAssignDynamicSize(unsigned srcMax, unsigned dstMax, TracedValue<int> const& rows,

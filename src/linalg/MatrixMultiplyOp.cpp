@@ -1,5 +1,6 @@
 #include "linalg/MatrixMultiplyOp.hpp"
 
+#include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
 #include "vela/math/dense_kernels.hpp"
 
@@ -18,11 +19,6 @@ MultiplyCounts multiplyCounts(int kind, long long s0, long long s1, long long s2
   }
 }
 
-// Sizes that read no more than the arrays hold and write no more than the
-// reserved count; anything else (the caller's error) computes nothing.
-bool fits(long long need, std::size_t have) {
-  return need >= 0 && static_cast<unsigned long long>(need) <= have;
-}
 }  // namespace
 
 std::string MatrixMultiply::description() const {
@@ -36,8 +32,8 @@ std::string MatrixMultiply::description() const {
 void MatrixMultiply::compute(frame::Args& args) const {
   int s0 = args.size(0), s1 = args.size(1), s2 = args.size(2);
   MultiplyCounts n = multiplyCounts(kind, s0, s1, s2);
-  bool valid = s0 >= 0 && s1 >= 0 && s2 >= 0 && fits(n.a, args.count(3)) &&
-               fits(n.b, args.count(4)) && fits(n.out, count);
+  bool valid = s0 >= 0 && s1 >= 0 && s2 >= 0 && frame::fits(n.a, args.count(3)) &&
+               frame::fits(n.b, args.count(4)) && frame::fits(n.out, count);
   double* out = args.output(valid ? static_cast<int>(n.out) : 0);
   if (!valid) return;
   auto u0 = static_cast<unsigned>(s0), u1 = static_cast<unsigned>(s1),
@@ -74,7 +70,8 @@ void MatrixMultiplyStrided::compute(frame::Args& args) const {
     valid = valid && s[i] >= 0;
   }
   StridedExtents e = stridedExtents(s[0], s[1], s[2], s[3], s[4], s[5]);
-  valid = valid && fits(e.a, args.count(6)) && fits(e.b, args.count(7)) && fits(e.out, count);
+  valid = valid && frame::fits(e.a, args.count(6)) && frame::fits(e.b, args.count(7)) &&
+          frame::fits(e.out, count);
   double* out = args.output(valid ? static_cast<int>(e.out) : 0);
   if (!valid) return;
   auto u = [&](int i) { return static_cast<unsigned>(s[i]); };
@@ -102,12 +99,12 @@ void multiply(int kind, unsigned s0Max, unsigned s1Max, unsigned s2Max, TracedVa
   call.run();
 }
 
-TracedValue<int> constant(unsigned n) { return TracedValue<int>(static_cast<int>(n)); }
 }  // namespace
 
 void matrixMultiply(unsigned s0, unsigned s1, unsigned s2, TracedValue<double> const* A,
                     TracedValue<double> const* B, TracedValue<double>* out) {
-  matrixMultiplyDynamicSize(s0, s1, s2, constant(s0), constant(s1), constant(s2), A, B, out);
+  matrixMultiplyDynamicSize(s0, s1, s2, frame::constantSize(s0), frame::constantSize(s1),
+                            frame::constantSize(s2), A, B, out);
 }
 
 void matrixMultiplyDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max,
@@ -119,8 +116,8 @@ void matrixMultiplyDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max,
 
 void matrixTransposeMultiply(unsigned s0, unsigned s1, unsigned s2, TracedValue<double> const* A,
                              TracedValue<double> const* B, TracedValue<double>* out) {
-  matrixTransposeMultiplyDynamicSize(s0, s1, s2, constant(s0), constant(s1), constant(s2), A, B,
-                                     out);
+  matrixTransposeMultiplyDynamicSize(s0, s1, s2, frame::constantSize(s0), frame::constantSize(s1),
+                                     frame::constantSize(s2), A, B, out);
 }
 
 void matrixTransposeMultiplyDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max,
@@ -132,8 +129,8 @@ void matrixTransposeMultiplyDynamicSize(unsigned s0Max, unsigned s1Max, unsigned
 
 void matrixMultiplyTranspose(unsigned s0, unsigned s1, unsigned s2, TracedValue<double> const* A,
                              TracedValue<double> const* B, TracedValue<double>* out) {
-  matrixMultiplyTransposeDynamicSize(s0, s1, s2, constant(s0), constant(s1), constant(s2), A, B,
-                                     out);
+  matrixMultiplyTransposeDynamicSize(s0, s1, s2, frame::constantSize(s0), frame::constantSize(s1),
+                                     frame::constantSize(s2), A, B, out);
 }
 
 void matrixMultiplyTransposeDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max,
@@ -151,7 +148,7 @@ void matrixMultiplyStrided(unsigned m, unsigned k, unsigned n, unsigned lda, uns
   StridedExtents e = stridedExtents(m, k, n, lda, ldb, ldc);
   auto count = static_cast<unsigned>(e.out);
   frame::TracedCall<MatrixMultiplyStridedOp> call(MatrixMultiplyStrided{count});
-  for (unsigned v : {m, k, n, lda, ldb, ldc}) call.size(constant(v));
+  for (unsigned v : {m, k, n, lda, ldb, ldc}) call.size(frame::constantSize(v));
   call.array(A, static_cast<unsigned>(e.a), e.a)
       .array(B, static_cast<unsigned>(e.b), e.b)
       .output(out, count, e.out);

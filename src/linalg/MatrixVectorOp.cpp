@@ -1,5 +1,6 @@
 #include "linalg/MatrixVectorOp.hpp"
 
+#include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
 #include "vela/math/dense_kernels.hpp"
 
@@ -11,11 +12,8 @@ namespace {
 // (n resp. m); anything else (the caller's error) computes nothing.
 bool validSizes(frame::Args const& args, bool transpose, std::size_t rows) {
   long long m = args.size(0), n = args.size(1);
-  auto fits = [](long long need, std::size_t have) {
-    return need >= 0 && static_cast<unsigned long long>(need) <= have;
-  };
-  return m >= 0 && n >= 0 && fits(m * n, args.count(2)) && fits(transpose ? m : n, args.count(3)) &&
-         fits(transpose ? n : m, rows);
+  return m >= 0 && n >= 0 && frame::fits(m * n, args.count(2)) &&
+         frame::fits(transpose ? m : n, args.count(3)) && frame::fits(transpose ? n : m, rows);
 }
 }  // namespace
 
@@ -97,12 +95,11 @@ void accumulate(bool add, bool transpose, unsigned mMax, unsigned nMax, TracedVa
   call.run();
 }
 
-TracedValue<int> constant(unsigned n) { return TracedValue<int>(static_cast<int>(n)); }
 }  // namespace
 
 void matrixVectorMultiply(unsigned m, unsigned n, TracedValue<double> const* A,
                           TracedValue<double> const* x, TracedValue<double>* out) {
-  matrixVectorMultiplyDynamicSize(m, n, constant(m), constant(n), A, x, out);
+  matrixVectorMultiplyDynamicSize(m, n, frame::constantSize(m), frame::constantSize(n), A, x, out);
 }
 
 void matrixVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,
@@ -113,7 +110,8 @@ void matrixVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax, TracedValue<i
 
 void matrixTransposeVectorMultiply(unsigned m, unsigned n, TracedValue<double> const* A,
                                    TracedValue<double> const* x, TracedValue<double>* out) {
-  matrixTransposeVectorMultiplyDynamicSize(m, n, constant(m), constant(n), A, x, out);
+  matrixTransposeVectorMultiplyDynamicSize(m, n, frame::constantSize(m), frame::constantSize(n), A,
+                                           x, out);
 }
 
 void matrixTransposeVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax,
@@ -126,7 +124,7 @@ void matrixTransposeVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax,
 
 void addMatrixVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
                             TracedValue<double> const* x, TracedValue<double>* y) {
-  addMatrixVectorProductDynamicSize(m, n, constant(m), constant(n), A, x, y);
+  addMatrixVectorProductDynamicSize(m, n, frame::constantSize(m), frame::constantSize(n), A, x, y);
 }
 
 void addMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,
@@ -137,7 +135,8 @@ void addMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax, TracedValue
 
 void addMatrixTransposeVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
                                      TracedValue<double> const* x, TracedValue<double>* y) {
-  addMatrixTransposeVectorProductDynamicSize(m, n, constant(m), constant(n), A, x, y);
+  addMatrixTransposeVectorProductDynamicSize(m, n, frame::constantSize(m), frame::constantSize(n),
+                                             A, x, y);
 }
 
 void addMatrixTransposeVectorProductDynamicSize(
@@ -148,7 +147,8 @@ void addMatrixTransposeVectorProductDynamicSize(
 
 void subtractMatrixVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
                                  TracedValue<double> const* x, TracedValue<double>* y) {
-  subtractMatrixVectorProductDynamicSize(m, n, constant(m), constant(n), A, x, y);
+  subtractMatrixVectorProductDynamicSize(m, n, frame::constantSize(m), frame::constantSize(n), A, x,
+                                         y);
 }
 
 void subtractMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,
@@ -159,7 +159,8 @@ void subtractMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax, Traced
 
 void subtractMatrixTransposeVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
                                           TracedValue<double> const* x, TracedValue<double>* y) {
-  subtractMatrixTransposeVectorProductDynamicSize(m, n, constant(m), constant(n), A, x, y);
+  subtractMatrixTransposeVectorProductDynamicSize(m, n, frame::constantSize(m),
+                                                  frame::constantSize(n), A, x, y);
 }
 
 void subtractMatrixTransposeVectorProductDynamicSize(

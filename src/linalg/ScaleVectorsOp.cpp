@@ -1,7 +1,7 @@
 #include "linalg/ScaleVectorsOp.hpp"
 
+#include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
-#include "linalg/Extent.hpp"
 #include "vela/math/dense_kernels.hpp"
 
 namespace vela::math {
@@ -24,8 +24,8 @@ void ScaleVectors::compute(frame::Args& args) const {
   int m = args.size(0), n = args.size(1);
   double* out = args.output(static_cast<int>(count));
   int factors = columns ? n : m;
-  if (linalg::fitsIn(m, n, args.count(2)) && linalg::fitsIn(m, n, count) &&
-      linalg::fitsIn(factors, 1, args.count(3)))
+  if (frame::fitsIn(m, n, args.count(2)) && frame::fitsIn(m, n, count) &&
+      frame::fitsIn(factors, 1, args.count(3)))
     numericScaling(columns, inverse)(static_cast<unsigned>(m), static_cast<unsigned>(n),
                                      args.doubles(2), args.doubles(3), out);
 }
@@ -50,27 +50,26 @@ void scale(bool columns, bool inverse, unsigned mMax, unsigned nMax, TracedValue
   call.run();
 }
 
-TracedValue<int> constant(unsigned size) { return TracedValue<int>(static_cast<int>(size)); }
 }  // namespace
 
 void scaleColumns(unsigned m, unsigned n, TracedValue<double> const* A,
                   TracedValue<double> const* s, TracedValue<double>* out) {
-  scaleColumnsDynamicSize(m, n, constant(m), constant(n), A, s, out);
+  scaleColumnsDynamicSize(m, n, frame::constantSize(m), frame::constantSize(n), A, s, out);
 }
 
 void inverseScaleColumns(unsigned m, unsigned n, TracedValue<double> const* A,
                          TracedValue<double> const* s, TracedValue<double>* out) {
-  inverseScaleColumnsDynamicSize(m, n, constant(m), constant(n), A, s, out);
+  inverseScaleColumnsDynamicSize(m, n, frame::constantSize(m), frame::constantSize(n), A, s, out);
 }
 
 void scaleRows(unsigned m, unsigned n, TracedValue<double> const* A, TracedValue<double> const* s,
                TracedValue<double>* out) {
-  scaleRowsDynamicSize(m, n, constant(m), constant(n), A, s, out);
+  scaleRowsDynamicSize(m, n, frame::constantSize(m), frame::constantSize(n), A, s, out);
 }
 
 void inverseScaleRows(unsigned m, unsigned n, TracedValue<double> const* A,
                       TracedValue<double> const* s, TracedValue<double>* out) {
-  inverseScaleRowsDynamicSize(m, n, constant(m), constant(n), A, s, out);
+  inverseScaleRowsDynamicSize(m, n, frame::constantSize(m), frame::constantSize(n), A, s, out);
 }
 
 void scaleColumnsDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,

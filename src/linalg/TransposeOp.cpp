@@ -1,7 +1,7 @@
 #include "linalg/TransposeOp.hpp"
 
+#include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
-#include "linalg/Extent.hpp"
 #include "vela/math/dense_kernels.hpp"
 
 namespace vela::math {
@@ -9,7 +9,7 @@ namespace vela::math {
 void TransposeColMajor::compute(frame::Args& args) const {
   int m = args.size(0), n = args.size(1);
   double* out = args.output(static_cast<int>(count));
-  if (linalg::fitsIn(m, n, args.count(2)) && linalg::fitsIn(m, n, count))
+  if (frame::fitsIn(m, n, args.count(2)) && frame::fitsIn(m, n, count))
     transposeColMajor(static_cast<unsigned>(m), static_cast<unsigned>(n), args.doubles(2), out);
 }
 
@@ -36,7 +36,7 @@ void ShiftColumns::compute(frame::Args& args) const {
   int m = args.size(0), n = args.size(1), k = args.size(2);
   double* out = args.output(static_cast<int>(count));
   // The copied block is the last k of n columns, so k <= n keeps it inside A and out.
-  if (k >= 0 && k <= n && linalg::fitsIn(m, n, args.count(3)) && linalg::fitsIn(m, n, count))
+  if (k >= 0 && k <= n && frame::fitsIn(m, n, args.count(3)) && frame::fitsIn(m, n, count))
     shiftColumns(static_cast<unsigned>(m), static_cast<unsigned>(n), static_cast<unsigned>(k),
                  args.doubles(3), out);
 }
@@ -48,8 +48,7 @@ void ShiftColumns::code(frame::Code& code) const {
 
 void transposeColMajor(unsigned m, unsigned n, TracedValue<double> const* A,
                        TracedValue<double>* out) {
-  transposeColMajorDynamicSize(m, n, TracedValue<int>(static_cast<int>(m)),
-                               TracedValue<int>(static_cast<int>(n)), A, out);
+  transposeColMajorDynamicSize(m, n, frame::constantSize(m), frame::constantSize(n), A, out);
 }
 
 void transposeColMajorDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,
@@ -81,8 +80,7 @@ void matrixTransposeSubtract(unsigned n, TracedValue<double> const* A, TracedVal
 
 void shiftColumns(unsigned m, unsigned n, TracedValue<int> const& k, TracedValue<double> const* A,
                   TracedValue<double>* out) {
-  shiftColumnsDynamicSize(m, n, TracedValue<int>(static_cast<int>(m)),
-                          TracedValue<int>(static_cast<int>(n)), k, A, out);
+  shiftColumnsDynamicSize(m, n, frame::constantSize(m), frame::constantSize(n), k, A, out);
 }
 
 void shiftColumnsDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,

@@ -1,5 +1,6 @@
 #include "linalg/VectorCombineOp.hpp"
 
+#include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
 #include "vela/math/dense_kernels.hpp"
 
@@ -37,7 +38,7 @@ void combine(int kind, unsigned nMax, TracedValue<int> const& n, TracedValue<dou
 
 void vectorAdd(unsigned n, TracedValue<double> const* a, TracedValue<double> const* b,
                TracedValue<double>* out) {
-  vectorAddDynamicSize(n, TracedValue<int>(static_cast<int>(n)), a, b, out);
+  vectorAddDynamicSize(n, frame::constantSize(n), a, b, out);
 }
 
 void vectorAddDynamicSize(unsigned nMax, TracedValue<int> const& n, TracedValue<double> const* a,
@@ -47,7 +48,7 @@ void vectorAddDynamicSize(unsigned nMax, TracedValue<int> const& n, TracedValue<
 
 void vectorSubtract(unsigned n, TracedValue<double> const* a, TracedValue<double> const* b,
                     TracedValue<double>* out) {
-  vectorSubtractDynamicSize(n, TracedValue<int>(static_cast<int>(n)), a, b, out);
+  vectorSubtractDynamicSize(n, frame::constantSize(n), a, b, out);
 }
 
 void vectorSubtractDynamicSize(unsigned nMax, TracedValue<int> const& n,

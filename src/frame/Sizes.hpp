@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+
+#include "kelm_math/comp_trace/TracedValue.hpp"
+
+namespace vela::math::frame {
+
+/// The constant traced size of a fixed-size kernel call.
+inline kelm_math::comp_trace::TracedInt constantSize(unsigned n) {
+  return kelm_math::comp_trace::TracedInt(static_cast<int>(n));
+}
+
+/// True when `need` elements (a count computed from sizes read at
+/// evaluation) are non-negative and at most `have`. Nodes check sizes this
+/// way, so that sizes beyond the maxima (the caller's error) leave the
+/// result as it is instead of reaching past the collected elements.
+inline bool fits(long long need, std::size_t have) {
+  return need >= 0 && static_cast<unsigned long long>(need) <= have;
+}
+
+/// True when an m by n matrix of non-negative sizes fits in `count` elements.
+inline bool fitsIn(long long m, long long n, std::size_t count) {
+  return m >= 0 && n >= 0 && fits(m * n, count);
+}
+
+}  // namespace vela::math::frame
