@@ -258,8 +258,13 @@ static void multiplyPlainStrided(int m, int k, int n, const double* a, ptrdiff_t
    packed, pair and swapped pair for each p, a strip of columns at a time. */
 enum { SWAP_ROWS = 32, SWAP_COLUMNS = 8, SWAP_DEPTH = 64, SWAP_MIN = 16 };
 
-static inline pair pairSwap(pair v) {
-  pair w = {pairHigh(v), pairLow(v)};
+/* {low of x, low of y} and {high of x, high of y} */
+static inline pair pairLows(pair x, pair y) {
+  pair w = {pairLow(x), pairLow(y)};
+  return w;
+}
+static inline pair pairHighs(pair x, pair y) {
+  pair w = {pairHigh(x), pairHigh(y)};
   return w;
 }
 /* {low of x, high of y} */
@@ -345,24 +350,43 @@ static void packSwapColumns(int cols, int depth, const double* b, ptrdiff_t bp, 
   int j, p, t;
   for (j = 0; j < cols; j += MAX_COLS) {
     int S = cols - j < MAX_COLS ? cols - j : MAX_COLS;
-    for (p = 0; p < depth; ++p)
-      for (t = 0; t < S; t += 2) {
-        double x = b[p * bp + (j + t) * bs], y = b[p * bp + (j + t + 1) * bs];
-        out[0] = x;
-        out[1] = y;
-        out[2] = y;
-        out[3] = x;
-        out += 4;
+    for (t = 0; t < S; t += 2) {
+      const double* x = b + (j + t) * bs;
+      const double* y = x + bs;
+      double* o = out + 2 * t;
+      p = 0;
+      if (bp == 1) /* two rows at once from contiguous columns */
+        for (; p + 2 <= depth; p += 2) {
+          pair u = pairLoad(x + p), v = pairLoad(y + p);
+          pairStore(o + p * 2 * S, pairLows(u, v));
+          pairStore(o + p * 2 * S + 2, pairLows(v, u));
+          pairStore(o + (p + 1) * 2 * S, pairHighs(u, v));
+          pairStore(o + (p + 1) * 2 * S + 2, pairHighs(v, u));
+        }
+      for (; p < depth; ++p) {
+        o[p * 2 * S] = o[p * 2 * S + 3] = x[p * bp];
+        o[p * 2 * S + 1] = o[p * 2 * S + 2] = y[p * bp];
       }
+    }
+    out += 2 * S * depth;
   }
 }
 
-/* panel[p * R + r] = rows[r * ar + p * ap] for r < R, p < depth: R rows
-   of A side by side, p after p. */
+/* panel[p * R + r] = rows[r * ar + p * ap] for r < R (even), p < depth: R
+   rows of A side by side, p after p. */
 KELM_ALWAYS_INLINE void gatherRows(int R, int depth, const double* rows, ptrdiff_t ar, ptrdiff_t ap,
                                    double* panel) {
-  int p, r;
-  for (p = 0; p < depth; ++p) {
+  int p = 0, r;
+  if (ap == 1) /* two elements at once along contiguous rows */
+    for (; p + 2 <= depth; p += 2) {
+      KELM_UNROLL_COLUMNS
+      for (r = 0; r < R; r += 2) {
+        pair u = pairLoad(rows + r * ar + p), v = pairLoad(rows + (r + 1) * ar + p);
+        pairStore(panel + p * R + r, pairLows(u, v));
+        pairStore(panel + (p + 1) * R + r, pairHighs(u, v));
+      }
+    }
+  for (; p < depth; ++p) {
     KELM_UNROLL_COLUMNS
     for (r = 0; r < R; ++r) panel[p * R + r] = rows[r * ar + p * ap];
   }

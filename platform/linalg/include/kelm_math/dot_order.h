@@ -50,11 +50,12 @@ static inline double kelm_math_lin_alg_dotOrder(int n, const double* a, const do
     /* s01 holds s0 and s1 side by side, s23 holds s2 and s3. */
     kelm_math_lin_alg_dotPair s01 = kelm_math_lin_alg_dotPairProduct(a, b);
     kelm_math_lin_alg_dotPair s23 = kelm_math_lin_alg_dotPairProduct(a + 2, b + 2);
-    for (p = 4; p + 4 <= n; p += 4) {
+    const int n4 = n & ~3;
+    for (p = 4; p < n4; p += 4) {
       s01 += kelm_math_lin_alg_dotPairProduct(a + p, b + p);
       s23 += kelm_math_lin_alg_dotPairProduct(a + p + 2, b + p + 2);
     }
-    if (p + 2 <= n) {
+    if (n & 2) {
       s01 += kelm_math_lin_alg_dotPairProduct(a + p, b + p);
       p += 2;
     }
