@@ -13,9 +13,11 @@
    per element. Each element sums its terms in inner-index order starting
    from the first product, so blocking never changes a result: the numbers
    depend on the sizes only, not on the block shapes or the optimizer
-   (contraction to FMA stays off). Reductions along a contiguous column
-   (dot products) use four interleaved partial sums instead; see
-   kelm_math/dot_order.h. */
+   (contraction to FMA stays off). Wide matrix products (both result
+   dimensions from SWAP_MIN) pack B first and use blocks whose lanes run
+   along diagonals (see swapBlock), with the same order per element.
+   Reductions along a contiguous column (dot products) use four
+   interleaved partial sums instead; see kelm_math/dot_order.h. */
 
 /* The blocks rely on complete unrolling of their short constant loops,
    which -O3 does on its own and -O2 only when asked. */
