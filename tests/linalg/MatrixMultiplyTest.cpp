@@ -57,10 +57,13 @@ TEST(MatrixMultiply, NumericMatchesReferenceForEveryShape) {
   // Every element sums its products in inner-index order, whatever the
   // blocking, so the reference in that order matches exactly. The widest
   // transposed products copy panels of A, the depth 300 more than one.
-  std::vector<Shape> shapes = {{0, 3, 2},    {3, 0, 2},    {2, 3, 0},   {1, 1, 1},
-                               {3, 3, 3},    {5, 7, 2},    {6, 6, 6},   {13, 17, 9},
-                               {12, 12, 12}, {30, 30, 30}, {33, 4, 21}, {4, 300, 6},
-                               {300, 5, 7},  {2, 9, 31},   {5, 3, 70},  {300, 6, 67}};
+  // Products with both result dimensions from 16 pack B: odd last rows and
+  // columns, depths over one packed panel, more rows of A^T than one gather.
+  std::vector<Shape> shapes = {{0, 3, 2},    {3, 0, 2},    {2, 3, 0},     {1, 1, 1},
+                               {3, 3, 3},    {5, 7, 2},    {6, 6, 6},     {13, 17, 9},
+                               {12, 12, 12}, {30, 30, 30}, {33, 4, 21},   {4, 300, 6},
+                               {300, 5, 7},  {2, 9, 31},   {5, 3, 70},    {300, 6, 67},
+                               {16, 16, 16}, {18, 70, 20}, {150, 35, 33}, {17, 130, 19}};
   unsigned seed = 1;
   for (Shape s : shapes)
     for (int kind = 0; kind < 3; ++kind)
@@ -88,9 +91,10 @@ TEST(MatrixMultiply, StridedNumericLeavesGapsAlone) {
   struct Strides {
     int m, k, n, lda, ldb, ldc;
   };
-  for (Strides s : {Strides{3, 4, 5, 7, 6, 4}, Strides{1, 1, 1, 1, 1, 1}, Strides{5, 3, 4, 5, 3, 9},
-                    Strides{9, 2, 6, 11, 2, 9}, Strides{2, 0, 3, 2, 1, 4},
-                    Strides{0, 2, 2, 1, 2, 1}, Strides{3, 2, 0, 3, 2, 3}}) {
+  for (Strides s :
+       {Strides{3, 4, 5, 7, 6, 4}, Strides{1, 1, 1, 1, 1, 1}, Strides{5, 3, 4, 5, 3, 9},
+        Strides{9, 2, 6, 11, 2, 9}, Strides{2, 0, 3, 2, 1, 4}, Strides{0, 2, 2, 1, 2, 1},
+        Strides{3, 2, 0, 3, 2, 3}, Strides{19, 70, 17, 23, 73, 21}}) {
     auto extents = vela::math::stridedExtents(s.m, s.k, s.n, s.lda, s.ldb, s.ldc);
     auto A = vela::test::randomDoubles(static_cast<std::size_t>(extents.a), 7);
     auto B = vela::test::randomDoubles(static_cast<std::size_t>(extents.b), 8);
@@ -99,7 +103,7 @@ TEST(MatrixMultiply, StridedNumericLeavesGapsAlone) {
         s.m, s.k, s.n, [&](int i, int p) { return A[p * s.lda + i]; },
         [&](int p, int j) { return B[j * s.ldb + p]; },
         [&](int i, int j) -> double& { return expected[j * s.ldc + i]; });
-    vela::math::matrixMultiplyStridedDynamicSize(9, 9, 20, 20, 20, s.m, s.k, s.n, s.lda, s.ldb,
+    vela::math::matrixMultiplyStridedDynamicSize(80, 80, 80, 80, 80, s.m, s.k, s.n, s.lda, s.ldb,
                                                  s.ldc, A.data(), B.data(), out.data());
     for (std::size_t i = 0; i < out.size(); ++i)
       ASSERT_TRUE(vela::test::sameBits(out[i], expected[i])) << i;  // gaps keep the sentinel

@@ -258,7 +258,6 @@ void submatrixAssignDynamicSize(unsigned srcMax, unsigned dstMax, TracedValue<in
                                 TracedValue<int> const& dstStride, TracedValue<double> const* src,
                                 TracedValue<double>* dst);
 
-
 // ---------------------------------------------------------------------------
 // Products
 // ---------------------------------------------------------------------------
@@ -489,8 +488,14 @@ void subtractMatrixTransposeVectorProductDynamicSize(
     TracedValue<double> const* A, TracedValue<double> const* x, TracedValue<double>* y);
 
 /// The sum of a[i] b[i] over i < n (0 for n = 0).
+/// Inline where the compiler cannot change its bits, saving the call
+/// that dominates short reductions.
 inline double dotProduct(unsigned n, double const* a, double const* b) {
+#if KELM_MATH_LIN_ALG_DOT_INLINE
+  return kelm_math_lin_alg_dotOrder(static_cast<int>(n), a, b);
+#else
   return kelm_math_lin_alg_dotProduct(static_cast<int>(n), a, b);
+#endif
 }
 /// Traced dot product: a constant when a and b are, else the value of a
 /// DotProductOp.

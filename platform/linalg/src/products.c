@@ -13,18 +13,23 @@
    per element. Each element sums its terms in inner-index order starting
    from the first product, so blocking never changes a result: the numbers
    depend on the sizes only, not on the block shapes or the optimizer
-   (contraction to FMA stays off). Reductions along a contiguous column
-   (dot products) use four interleaved partial sums instead; see dotOrder. */
+   (contraction to FMA stays off). Wide matrix products (both result
+   dimensions from SWAP_MIN) pack B first and use blocks whose lanes run
+   along diagonals (see swapBlock), with the same order per element.
+   Reductions along a contiguous column (dot products) use four
+   interleaved partial sums instead; see kelm_math/dot_order.h. */
 
 /* The blocks rely on complete unrolling of their short constant loops,
    which -O3 does on its own and -O2 only when asked. */
 #if defined(__GNUC__)
 #define KELM_ALWAYS_INLINE static inline __attribute__((always_inline))
+#define KELM_NOINLINE __attribute__((noinline))
 #define KELM_PRAGMA(text) _Pragma(#text)
 #define KELM_UNROLL_ROWS KELM_PRAGMA(GCC unroll 8)
 #define KELM_UNROLL_COLUMNS KELM_PRAGMA(GCC unroll 4)
 #else
 #define KELM_ALWAYS_INLINE static inline
+#define KELM_NOINLINE
 #define KELM_UNROLL_ROWS
 #define KELM_UNROLL_COLUMNS
 #endif
@@ -246,9 +251,212 @@ static void multiplyPlainStrided(int m, int k, int n, const double* a, ptrdiff_t
   }
 }
 
+/* Wide products avoid broadcasting elements of B, which costs a shuffle
+   per element and block. Instead, for two rows (i, i + 1) and two columns
+   (j, j + 1), one pair multiplies {A(i, p), A(i + 1, p)} by {B(p, j),
+   B(p, j + 1)} (the diagonal: C(i, j) and C(i + 1, j + 1)) and by the
+   swapped {B(p, j + 1), B(p, j)} (the anti-diagonal: C(i, j + 1) and
+   C(i + 1, j)). Each lane still sums one element in order of p. B is first
+   packed, pair and swapped pair for each p, a strip of columns at a time. */
+enum { SWAP_ROWS = 32, SWAP_COLUMNS = 8, SWAP_DEPTH = 64, SWAP_MIN = 16 };
+
+/* {low of x, low of y} and {high of x, high of y} */
+static inline pair pairLows(pair x, pair y) {
+  pair w = {pairLow(x), pairLow(y)};
+  return w;
+}
+static inline pair pairHighs(pair x, pair y) {
+  pair w = {pairHigh(x), pairHigh(y)};
+  return w;
+}
+/* {low of x, high of y} */
+static inline pair pairBlend(pair x, pair y) {
+  pair w = {pairLow(x), pairHigh(y)};
+  return w;
+}
+
+/* One R by S block (R, S in {2, 4}, both even): acc over p < k of the rows
+   a + p * sa (contiguous pairs) times the packed columns bk + p * 2 * S,
+   stored to c (START) or continuing from c (CONTINUE). */
+KELM_ALWAYS_INLINE void swapBlock(int R, int S, int k, const double* a, ptrdiff_t sa,
+                                  const double* bk, double* c, ptrdiff_t ldc, int init) {
+  pair diag[MAX_COLS / 2][PRODUCT_ROWS / 2], anti[MAX_COLS / 2][PRODUCT_ROWS / 2];
+  const int H = R / 2, T = S / 2;
+  int p = 0, h, t;
+  if (init == START) {
+    KELM_UNROLL_COLUMNS
+    for (t = 0; t < T; ++t) {
+      pair b = pairLoad(bk + 4 * t), bs = pairLoad(bk + 4 * t + 2);
+      KELM_UNROLL_ROWS
+      for (h = 0; h < H; ++h) {
+        pair av = pairLoad(a + 2 * h);
+        diag[t][h] = pairMul(av, b);
+        anti[t][h] = pairMul(av, bs);
+      }
+    }
+    p = 1;
+  } else {
+    KELM_UNROLL_COLUMNS
+    for (t = 0; t < T; ++t) {
+      const double* c0 = c + 2 * t * ldc;
+      KELM_UNROLL_ROWS
+      for (h = 0; h < H; ++h) {
+        pair col0 = pairLoad(c0 + 2 * h), col1 = pairLoad(c0 + ldc + 2 * h);
+        diag[t][h] = pairBlend(col0, col1);
+        anti[t][h] = pairBlend(col1, col0);
+      }
+    }
+  }
+  for (; p < k; ++p) {
+    const double* ap = a + p * sa;
+    const double* bq = bk + p * 2 * S;
+    KELM_UNROLL_COLUMNS
+    for (t = 0; t < T; ++t) {
+      pair b = pairLoad(bq + 4 * t), bs = pairLoad(bq + 4 * t + 2);
+      KELM_UNROLL_ROWS
+      for (h = 0; h < H; ++h) {
+        pair av = pairLoad(ap + 2 * h);
+        diag[t][h] = pairAdd(diag[t][h], pairMul(av, b));
+        anti[t][h] = pairAdd(anti[t][h], pairMul(av, bs));
+      }
+    }
+  }
+  KELM_UNROLL_COLUMNS
+  for (t = 0; t < T; ++t) {
+    double* c0 = c + 2 * t * ldc;
+    KELM_UNROLL_ROWS
+    for (h = 0; h < H; ++h) {
+      pairStore(c0 + 2 * h, pairBlend(diag[t][h], anti[t][h]));
+      pairStore(c0 + ldc + 2 * h, pairBlend(anti[t][h], diag[t][h]));
+    }
+  }
+}
+
+static void swapProductBlock(int R, int S, int k, const double* a, ptrdiff_t sa, const double* bk,
+                             double* c, ptrdiff_t ldc, int init) {
+  if (R == 4 && S == 4)
+    swapBlock(4, 4, k, a, sa, bk, c, ldc, init);
+  else if (R == 4)
+    swapBlock(4, 2, k, a, sa, bk, c, ldc, init);
+  else if (S == 4)
+    swapBlock(2, 4, k, a, sa, bk, c, ldc, init);
+  else
+    swapBlock(2, 2, k, a, sa, bk, c, ldc, init);
+}
+
+/* Packs `depth` rows of the (even) `cols` columns B(p, j) = b[p * bp + j * bs]
+   in strips of up to four: per p, {B(p, j), B(p, j + 1)}, {B(p, j + 1),
+   B(p, j)} for each pair of the strip. */
+static void packSwapColumns(int cols, int depth, const double* b, ptrdiff_t bp, ptrdiff_t bs,
+                            double* out) {
+  int j, p, t;
+  for (j = 0; j < cols; j += MAX_COLS) {
+    int S = cols - j < MAX_COLS ? cols - j : MAX_COLS;
+    for (t = 0; t < S; t += 2) {
+      const double* x = b + (j + t) * bs;
+      const double* y = x + bs;
+      double* o = out + 2 * t;
+      p = 0;
+      if (bp == 1) /* two rows at once from contiguous columns */
+        for (; p + 2 <= depth; p += 2) {
+          pair u = pairLoad(x + p), v = pairLoad(y + p);
+          pairStore(o + p * 2 * S, pairLows(u, v));
+          pairStore(o + p * 2 * S + 2, pairLows(v, u));
+          pairStore(o + (p + 1) * 2 * S, pairHighs(u, v));
+          pairStore(o + (p + 1) * 2 * S + 2, pairHighs(v, u));
+        }
+      for (; p < depth; ++p) {
+        o[p * 2 * S] = o[p * 2 * S + 3] = x[p * bp];
+        o[p * 2 * S + 1] = o[p * 2 * S + 2] = y[p * bp];
+      }
+    }
+    out += 2 * S * depth;
+  }
+}
+
+/* panel[p * R + r] = rows[r * ar + p * ap] for r < R (even), p < depth: R
+   rows of A side by side, p after p. */
+KELM_ALWAYS_INLINE void gatherRows(int R, int depth, const double* rows, ptrdiff_t ar, ptrdiff_t ap,
+                                   double* panel) {
+  int p = 0, r;
+  if (ap == 1) /* two elements at once along contiguous rows */
+    for (; p + 2 <= depth; p += 2) {
+      KELM_UNROLL_COLUMNS
+      for (r = 0; r < R; r += 2) {
+        pair u = pairLoad(rows + r * ar + p), v = pairLoad(rows + (r + 1) * ar + p);
+        pairStore(panel + p * R + r, pairLows(u, v));
+        pairStore(panel + (p + 1) * R + r, pairHighs(u, v));
+      }
+    }
+  for (; p < depth; ++p) {
+    KELM_UNROLL_COLUMNS
+    for (r = 0; r < R; ++r) panel[p * R + r] = rows[r * ar + p * ap];
+  }
+}
+
+/* c = A B as multiplyPlainStrided for even m and n. Rows of A lie ar
+   apart: in place when ar is 1, else up to SWAP_ROWS of them are gathered
+   into row order first, for all of B's columns. */
+static KELM_NOINLINE void multiplySwapped(int m, int k, int n, const double* a, ptrdiff_t ar,
+                                          ptrdiff_t ap, const double* b, ptrdiff_t bp, ptrdiff_t bs,
+                                          double* c, int ldc) {
+  double packed[2 * SWAP_COLUMNS * SWAP_DEPTH], panel[SWAP_ROWS * SWAP_DEPTH];
+  int chunk = ar == 1 ? m : SWAP_ROWS;
+  int i, i0, j, j0, p0;
+  for (i0 = 0; i0 < m; i0 += chunk) {
+    int rows = m - i0 < chunk ? m - i0 : chunk;
+    for (p0 = 0; p0 < k; p0 += SWAP_DEPTH) {
+      int depth = k - p0 < SWAP_DEPTH ? k - p0 : SWAP_DEPTH;
+      int init = p0 == 0 ? START : CONTINUE;
+      const double* a0 = a + i0 * ar + p0 * ap;
+      if (ar != 1)
+        for (i = 0; i < rows; i += PRODUCT_ROWS) {
+          if (rows - i >= PRODUCT_ROWS)
+            gatherRows(PRODUCT_ROWS, depth, a0 + i * ar, ar, ap, panel + i * depth);
+          else
+            gatherRows(2, depth, a0 + i * ar, ar, ap, panel + i * depth);
+        }
+      for (j0 = 0; j0 < n; j0 += SWAP_COLUMNS) {
+        int cols = n - j0 < SWAP_COLUMNS ? n - j0 : SWAP_COLUMNS;
+        packSwapColumns(cols, depth, b + p0 * bp + j0 * bs, bp, bs, packed);
+        for (i = 0; i < rows; i += PRODUCT_ROWS) {
+          int R = rows - i < PRODUCT_ROWS ? rows - i : PRODUCT_ROWS;
+          const double* block = ar == 1 ? a0 + i : panel + i * depth;
+          ptrdiff_t sa = ar == 1 ? ap : R;
+          for (j = 0; j < cols; j += MAX_COLS) {
+            int S = cols - j < MAX_COLS ? cols - j : MAX_COLS;
+            swapProductBlock(R, S, depth, block, sa, packed + 2 * j * depth,
+                             c + i0 + i + (ptrdiff_t)(j0 + j) * ldc, ldc, init);
+          }
+        }
+      }
+    }
+  }
+}
+
+/* multiplyPlainStrided for m, n >= SWAP_MIN and k >= 1: the even part
+   through the swapped blocks, an odd last row and column by the plain
+   blocks. Kept out of line, so that small products do not pay for its
+   stack frame. */
+static KELM_NOINLINE void multiplyWide(int m, int k, int n, const double* a, ptrdiff_t ar,
+                                       ptrdiff_t ap, const double* b, ptrdiff_t bp, ptrdiff_t bs,
+                                       double* c, int ldc) {
+  int me = m & ~1, ne = n & ~1;
+  multiplySwapped(me, k, ne, a, ar, ap, b, bp, bs, c, ldc);
+  if (ne < n)
+    multiplyPlainStrided(me, k, 1, a, ar, ap, b + ne * bs, bp, bs, c + (ptrdiff_t)ne * ldc, ldc);
+  if (me < m) multiplyPlainStrided(1, k, n, a + me * ar, ar, ap, b, bp, bs, c + me, ldc);
+}
+
+/* Products wide enough to pack B for the swapped blocks. */
+static int isWide(int m, int k, int n) { return m >= SWAP_MIN && n >= SWAP_MIN && k >= 1; }
+
 static void multiplyPlain(int m, int k, int n, const double* a, int lda, const double* b,
                           ptrdiff_t bp, ptrdiff_t bs, double* c, int ldc) {
-  multiplyPlainStrided(m, k, n, a, 1, lda, b, bp, bs, c, ldc);
+  if (isWide(m, k, n))
+    multiplyWide(m, k, n, a, 1, lda, b, bp, bs, c, ldc);
+  else
+    multiplyPlainStrided(m, k, n, a, 1, lda, b, bp, bs, c, ldc);
 }
 
 void kelm_math_lin_alg_matrixMultiplyStrided(int m, int k, int n, int lda, int ldb, int ldc,
@@ -268,24 +476,14 @@ void kelm_math_lin_alg_matrixMultiplyTranspose(int m, int k, int n, const double
   multiplyPlain(m, k, n, A, m, B, n, 1, out, m);
 }
 
-void kelm_math_lin_alg_matrixTransposeMultiply(int k, int m, int n, const double* A,
-                                               const double* B, double* out) {
-  /* Columns of A are the rows of the result. With few columns of B the
-     block gathers them straight from A; otherwise a panel of up to four of
-     them, PANEL_DEPTH deep, is first copied into row order on the stack and
-     reused across all columns of B. Deeper products continue from the
-     stored partial sums. Either way each element sums in order of p. */
+/* out = A^T B (A k by m, B k by n, both m and n above GATHER_COLUMNS)
+   through a panel of up to four columns of A, PANEL_DEPTH deep, copied
+   into row order on the stack and reused across all columns of B. Deeper
+   products continue from the stored partial sums. */
+static KELM_NOINLINE void transposeMultiplyPanel(int k, int m, int n, const double* A,
+                                                 const double* B, double* out) {
   double panel[PRODUCT_ROWS * PANEL_DEPTH];
   int i, j, p0, p, r;
-  if (m <= 0 || n <= 0) return;
-  if (k <= 0) {
-    zeroColumns(m, n, out, m);
-    return;
-  }
-  if (n <= GATHER_COLUMNS) {
-    multiplyPlainStrided(m, k, n, A, k, 1, B, 1, k, out, m);
-    return;
-  }
   for (i = 0; i < m; i += PRODUCT_ROWS) {
     int R = blockRows(m - i, PRODUCT_ROWS);
     for (p0 = 0; p0 < k; p0 += PANEL_DEPTH) {
@@ -303,6 +501,27 @@ void kelm_math_lin_alg_matrixTransposeMultiply(int k, int m, int n, const double
   }
 }
 
+void kelm_math_lin_alg_matrixTransposeMultiply(int k, int m, int n, const double* A,
+                                               const double* B, double* out) {
+  /* Columns of A are the rows of the result. Wide products go through the
+     swapped blocks, which gather the columns into row order; with few
+     columns of B the block reads them straight from A; otherwise a panel
+     of them is copied. Each element sums in order of p. Panels live in
+     functions of their own, so that small products do not pay for the
+     large stack frame. */
+  if (m <= 0 || n <= 0) return;
+  if (k <= 0) {
+    zeroColumns(m, n, out, m);
+    return;
+  }
+  if (isWide(m, k, n))
+    multiplyWide(m, k, n, A, k, 1, B, 1, k, out, m);
+  else if (n <= GATHER_COLUMNS)
+    multiplyPlainStrided(m, k, n, A, k, 1, B, 1, k, out, m);
+  else
+    transposeMultiplyPanel(k, m, n, A, B, out);
+}
+
 /* y (m) = A x, y + A x or y - A x for A m by n; each row block keeps its
    whole sum in registers. */
 static void matrixVector(int m, int n, const double* A, const double* x, double* y, int mode) {
@@ -317,37 +536,6 @@ static void matrixVector(int m, int n, const double* A, const double* x, double*
     vectorBlock(blockRows(m - i, VECTOR_ROWS), n, A + i, m, x, y + i, mode);
 }
 
-/* The sum of a[p] * b[p] over p < n in the order every reduction along a
-   column uses: below four terms one after the other; otherwise four
-   interleaved partial sums s[l] over p = l mod 4 (up to the last multiple
-   of four), combined as (s0 + s2) + (s1 + s3), then the remaining terms one
-   after the other. */
-KELM_ALWAYS_INLINE double dotOrder(int n, const double* a, const double* b) {
-  pair s01, s23, s;
-  double sum;
-  int p;
-  if (n <= 0) return 0.0;
-  if (n < 4) {
-    sum = a[0] * b[0];
-    for (p = 1; p < n; ++p) sum += a[p] * b[p];
-    return sum;
-  }
-  s01 = pairMul(pairLoad(a), pairLoad(b));
-  s23 = pairMul(pairLoad(a + 2), pairLoad(b + 2));
-  for (p = 4; p + 4 <= n; p += 4) {
-    s01 = pairAdd(s01, pairMul(pairLoad(a + p), pairLoad(b + p)));
-    s23 = pairAdd(s23, pairMul(pairLoad(a + p + 2), pairLoad(b + p + 2)));
-  }
-  if (p + 2 <= n) {
-    s01 = pairAdd(s01, pairMul(pairLoad(a + p), pairLoad(b + p)));
-    p += 2;
-  }
-  s = pairAdd(s01, s23);
-  sum = pairLow(s) + pairHigh(s);
-  for (; p < n; ++p) sum += a[p] * b[p];
-  return sum;
-}
-
 /* y (n) = A^T x, y + A^T x or y - A^T x for A m by n: one column's dot
    product per element. */
 static void matrixTransposeVector(int m, int n, const double* A, const double* x, double* y,
@@ -355,7 +543,7 @@ static void matrixTransposeVector(int m, int n, const double* A, const double* x
   int j;
   if (n <= 0 || (m <= 0 && mode != STORE)) return;
   for (j = 0; j < n; ++j) {
-    double d = dotOrder(m, A + (ptrdiff_t)j * m, x);
+    double d = kelm_math_lin_alg_dotOrder(m, A + (ptrdiff_t)j * m, x);
     y[j] = scalarUpdate(y[j], d, mode);
   }
 }
@@ -391,7 +579,7 @@ void kelm_math_lin_alg_subtractMatrixTransposeVectorProduct(int m, int n, const 
 }
 
 double kelm_math_lin_alg_dotProduct(int n, const double* a, const double* b) {
-  return dotOrder(n, a, b);
+  return kelm_math_lin_alg_dotOrder(n, a, b);
 }
 
 double kelm_math_lin_alg_computeQuadraticTerm(int n, const double* M, const double* a,

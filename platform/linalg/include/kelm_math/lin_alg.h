@@ -80,6 +80,8 @@ void kelm_math_lin_alg_matrixAssignStrided(int rows, int cols, int srcStride, in
    four interleaved partial sums (exact order in products.c). No function
    allocates; a result dimension of 0 or below writes nothing. */
 
+#include "kelm_math/dot_order.h"
+
 /* out (m by n) = A (m by k) B (k by n). */
 void kelm_math_lin_alg_matrixMultiply(int m, int k, int n, const double* A, const double* B,
                                       double* out);
@@ -120,7 +122,8 @@ void kelm_math_lin_alg_addMatrixTransposeVectorProduct(int m, int n, const doubl
 void kelm_math_lin_alg_subtractMatrixTransposeVectorProduct(int m, int n, const double* A,
                                                             const double* x, double* y);
 
-/* The sum of a[i] b[i] over i < n; 0 for n <= 0. */
+/* The sum of a[i] b[i] over i < n; 0 for n <= 0. Its body,
+   kelm_math_lin_alg_dotOrder, is inline in kelm_math/dot_order.h. */
 double kelm_math_lin_alg_dotProduct(int n, const double* a, const double* b);
 
 /* The quadratic (bilinear) term a^T M b = sum over i of a[i] (M b)[i] for M
