@@ -118,7 +118,6 @@ void expandVector(int nMax, int n, const int* indices, double* v);
 void submatrixAssign(int rows, int cols, int srcOffset, int srcStride, int dstOffset, int dstStride,
                      const double* src, double* dst);
 
-
 /* ---- Products ---- */
 /* Column-major products with the semantics of kelm_math/lin_alg.h (the
    result must not overlap a factor; a result dimension of 0 writes nothing,
@@ -128,12 +127,10 @@ void submatrixAssign(int rows, int cols, int srcOffset, int srcStride, int dstOf
 void matrixMultiply(int s0, int s1, int s2, const double* A, const double* B, double* out);
 
 /* out (s1 by s2) = A^T B with A s0 by s1 and B s0 by s2. */
-void matrixTransposeMultiply(int s0, int s1, int s2, const double* A, const double* B,
-                             double* out);
+void matrixTransposeMultiply(int s0, int s1, int s2, const double* A, const double* B, double* out);
 
 /* out (s0 by s2) = A B^T with A s0 by s1 and B s2 by s1. */
-void matrixMultiplyTranspose(int s0, int s1, int s2, const double* A, const double* B,
-                             double* out);
+void matrixMultiplyTranspose(int s0, int s1, int s2, const double* A, const double* B, double* out);
 
 /* out (element (i, j) at i + j * ldc, m by n) = A B with A(i, p) at
    i + p * lda and B(p, j) at p + j * ldb. */
@@ -156,7 +153,6 @@ double dotProduct(int n, const double* a, const double* b);
 
 /* a^T M b for M n by n. */
 double computeQuadraticTerm(int n, const double* M, const double* a, const double* b);
-
 
 /* ---- Predicates ---- */
 

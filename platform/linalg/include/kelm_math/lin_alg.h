@@ -71,7 +71,6 @@ void kelm_math_lin_alg_expandVector(int nMax, int n, const int* indices, double*
 void kelm_math_lin_alg_matrixAssignStrided(int rows, int cols, int srcStride, int dstStride,
                                            const double* src, double* dst);
 
-
 /* ---- Products ---- */
 /* Products of column-major arrays. The result must not overlap a factor.
    A result element sums its terms in inner-index order, starting from the
@@ -105,8 +104,8 @@ void kelm_math_lin_alg_matrixVectorMultiply(int m, int n, const double* A, const
                                             double* out);
 
 /* out (n) = A^T x with A m by n, x of m; m = 0 gives zeros. */
-void kelm_math_lin_alg_matrixTransposeVectorMultiply(int m, int n, const double* A,
-                                                     const double* x, double* out);
+void kelm_math_lin_alg_matrixTransposeVectorMultiply(int m, int n, const double* A, const double* x,
+                                                     double* out);
 
 /* y (m) = y + A x, resp. y - A x, with A m by n; A x is summed exactly as by
    matrixVectorMultiply and then added. y must not overlap A or x. */
@@ -131,7 +130,6 @@ double kelm_math_lin_alg_dotProduct(int n, const double* a, const double* b);
    taken in order of i; 0 for n <= 0. */
 double kelm_math_lin_alg_computeQuadraticTerm(int n, const double* M, const double* a,
                                               const double* b);
-
 
 /* ---- Predicates ---- */
 
