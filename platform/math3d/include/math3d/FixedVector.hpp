@@ -94,11 +94,7 @@ class FixedVector {
   }
 
   /// Sum of the coordinate products, added in index order.
-  Real dot(Derived const& o) const {
-    Real s = v_[0] * o.v_[0];
-    for (int i = 1; i < N; ++i) s += v_[i] * o.v_[i];
-    return s;
-  }
+  Real dot(Derived const& o) const { return dotOf<N>(v_, o.v_); }
   /// Squared Euclidean norm (dot with itself).
   Real norm2() const { return dot(self_()); }
   /// Euclidean norm, sqrt(norm2()) without scaling (overflows past ~1e154).

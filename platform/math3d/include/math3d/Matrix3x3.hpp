@@ -99,24 +99,20 @@ class Matrix3x3_T {
   Matrix3x3_T compose(Matrix3x3_T const& b) const {
     Matrix3x3_T r;
     for (int j = 0; j < 3; ++j)
-      for (int i = 0; i < 3; ++i)
-        r.m_[i + 3 * j] =
-            (m_[i] * b.m_[3 * j] + m_[i + 3] * b.m_[1 + 3 * j]) + m_[i + 6] * b.m_[2 + 3 * j];
+      detail::combineColumnsOf(m_, b.m_[3 * j], b.m_[1 + 3 * j], b.m_[2 + 3 * j], r.m_ + 3 * j);
     return r;
   }
   /// The product this * transpose(b).
   Matrix3x3_T composeTranspose(Matrix3x3_T const& b) const {
     Matrix3x3_T r;
     for (int j = 0; j < 3; ++j)
-      for (int i = 0; i < 3; ++i)
-        r.m_[i + 3 * j] = (m_[i] * b.m_[j] + m_[i + 3] * b.m_[j + 3]) + m_[i + 6] * b.m_[j + 6];
+      detail::combineColumnsOf(m_, b.m_[j], b.m_[j + 3], b.m_[j + 6], r.m_ + 3 * j);
     return r;
   }
   /// The product this * v.
   Vector operator*(Vector const& v) const {
     Vector r;
-    for (int i = 0; i < 3; ++i)
-      r.coord(i, (m_[i] * v.coord(0) + m_[i + 3] * v.coord(1)) + m_[i + 6] * v.coord(2));
+    detail::combineColumnsOf(m_, v.coord(0), v.coord(1), v.coord(2), r.values());
     return r;
   }
   Matrix3x3_T operator+(Matrix3x3_T const& b) const {
