@@ -4,6 +4,7 @@
 
 #include "kelm_math/comp_trace/Evaluation.hpp"
 #include "kelm_math/comp_trace/Functions.hpp"
+#include "kelm_math/comp_trace/ModeTypes.hpp"
 #include "kelm_math/comp_trace/Modes.hpp"
 #include "kelm_math/comp_trace/TracedValue.hpp"
 
@@ -14,26 +15,13 @@ using kelm_math::comp_trace::Numeric;
 using kelm_math::comp_trace::Traced;
 using kelm_math::comp_trace::TracedValue;
 
-/// The scalar, count and predicate types of a mode.
+/// The scalar, count and predicate types of a mode: double, int, bool in
+/// Numeric; TracedValue<double>, TracedValue<int>, TracedValue<bool> in Traced.
 template <class Mode>
-struct ModeTypes;
-template <>
-struct ModeTypes<Numeric> {
-  using Scalar = double;
-  using Integer = int;
-  using Boolean = bool;
-};
-template <>
-struct ModeTypes<Traced> {
-  using Scalar = TracedValue<double>;
-  using Integer = TracedValue<int>;
-  using Boolean = TracedValue<bool>;
-};
+using Scalar = kelm_math::comp_trace::DoubleOf<Mode>;
 template <class Mode>
-using Scalar = typename ModeTypes<Mode>::Scalar;
+using Integer = kelm_math::comp_trace::IntOf<Mode>;
 template <class Mode>
-using Integer = typename ModeTypes<Mode>::Integer;
-template <class Mode>
-using Boolean = typename ModeTypes<Mode>::Boolean;
+using Boolean = kelm_math::comp_trace::BoolOf<Mode>;
 
 }  // namespace vela::math

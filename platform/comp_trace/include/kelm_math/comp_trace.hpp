@@ -8,6 +8,7 @@
 #include "kelm_math/comp_trace/Evaluation.hpp"
 #include "kelm_math/comp_trace/Functions.hpp"
 #include "kelm_math/comp_trace/GenerateCFunction.hpp"
+#include "kelm_math/comp_trace/ModeTypes.hpp"
 #include "kelm_math/comp_trace/Modes.hpp"
 #include "kelm_math/comp_trace/Operation.hpp"
 #include "kelm_math/comp_trace/TracedValue.hpp"

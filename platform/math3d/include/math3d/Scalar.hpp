@@ -8,6 +8,7 @@
 
 #include "kelm_math/comp_trace/Evaluation.hpp"
 #include "kelm_math/comp_trace/Functions.hpp"
+#include "kelm_math/comp_trace/ModeTypes.hpp"
 #include "kelm_math/comp_trace/Modes.hpp"
 #include "kelm_math/comp_trace/TracedValue.hpp"
 #include "vela/codegen_runtime.h"
@@ -23,25 +24,11 @@ using ct::TracedValue;
 /// The coordinate, index and predicate types of a mode: double, int, bool
 /// in Numeric; TracedValue<double>, TracedValue<int>, TracedValue<bool> in Traced.
 template <class Mode>
-struct ModeTypes;
-template <>
-struct ModeTypes<Numeric> {
-  using Real = double;
-  using Integer = int;
-  using Boolean = bool;
-};
-template <>
-struct ModeTypes<Traced> {
-  using Real = TracedValue<double>;
-  using Integer = TracedValue<int>;
-  using Boolean = TracedValue<bool>;
-};
+using Real = ct::DoubleOf<Mode>;
 template <class Mode>
-using Real = typename ModeTypes<Mode>::Real;
+using Integer = ct::IntOf<Mode>;
 template <class Mode>
-using Integer = typename ModeTypes<Mode>::Integer;
-template <class Mode>
-using Boolean = typename ModeTypes<Mode>::Boolean;
+using Boolean = ct::BoolOf<Mode>;
 
 namespace detail {
 

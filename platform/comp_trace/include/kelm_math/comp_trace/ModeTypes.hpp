@@ -1,0 +1,32 @@
+#pragma once
+
+#include "kelm_math/comp_trace/Modes.hpp"
+#include "kelm_math/comp_trace/TracedValue.hpp"
+
+namespace kelm_math::comp_trace {
+
+/// The value types of a mode: double, int and bool in Numeric;
+/// TracedValue<double>, TracedValue<int> and TracedValue<bool> in Traced.
+template <class Mode>
+struct ModeTypes;
+template <>
+struct ModeTypes<Numeric> {
+  using Double = double;
+  using Int = int;
+  using Bool = bool;
+};
+template <>
+struct ModeTypes<Traced> {
+  using Double = TracedValue<double>;
+  using Int = TracedValue<int>;
+  using Bool = TracedValue<bool>;
+};
+
+template <class Mode>
+using DoubleOf = typename ModeTypes<Mode>::Double;
+template <class Mode>
+using IntOf = typename ModeTypes<Mode>::Int;
+template <class Mode>
+using BoolOf = typename ModeTypes<Mode>::Bool;
+
+}  // namespace kelm_math::comp_trace
