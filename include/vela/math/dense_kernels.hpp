@@ -10,8 +10,12 @@
 // unspecified value in generated C. Kernels report nothing and never throw,
 // but for allocation failure.
 
+#include <vector>
+
 #include "kelm_math/comp_trace/TracedValue.hpp"
 #include "kelm_math/lin_alg.h"
+#include "math3d/Quaternion.hpp"
+#include "math3d/Vector.hpp"
 #include "vela/math/modes.hpp"
 
 namespace vela::math {
@@ -550,5 +554,21 @@ void computeIndicesNonzeroElements(unsigned n, int const* flags, int* indices);
 /// generated C).
 void computeIndicesNonzeroElements(unsigned n, TracedValue<int> const* flags,
                                    TracedValue<int>* indices);
+
+// ---------------------------------------------------------------------------
+// Linear solvers
+// ---------------------------------------------------------------------------
+
+// ---------------------------------------------------------------------------
+// Eigen and singular value decompositions
+// ---------------------------------------------------------------------------
+
+// ---------------------------------------------------------------------------
+// Diagonalization
+// ---------------------------------------------------------------------------
+
+// ---------------------------------------------------------------------------
+// Plane fitting and normals
+// ---------------------------------------------------------------------------
 
 }  // namespace vela::math

@@ -161,6 +161,10 @@ double computeQuadraticTerm(int n, const double* M, const double* a, const doubl
    rows distinct). work: m*n doubles for n <= 3, m*(n + 1) for n >= 4. */
 int hasUniqueRows(int m, int n, const double* A, double* work);
 
+/* ---- Linear solvers ---- */
+
+/* ---- Eigen and singular value decompositions ---- */
+
 #ifdef __cplusplus
 }
 #endif

@@ -145,6 +145,12 @@ double kelm_math_lin_alg_computeQuadraticTerm(int n, const double* M, const doub
    permutation of row numbers kept in the last m entries. A is not changed. */
 int kelm_math_lin_alg_hasUniqueRows(int m, int n, const double* A, double* work);
 
+/* ---- Linear solvers ---- */
+
+/* ---- Eigen and singular value decompositions ---- */
+
+/* ---- Symmetric 3-by-3 eigenproblem and tridiagonal systems ---- */
+
 #ifdef __cplusplus
 }
 #endif

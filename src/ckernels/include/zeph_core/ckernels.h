@@ -19,6 +19,8 @@ int zeph_core_math_anyIsNaN(unsigned int n, const double* v);
    as they are. */
 void zeph_core_math_computeIndicesNonzeroElements(unsigned int n, const int* flags, int* indices);
 
+/* ---- Plane fitting and normals ---- */
+
 #ifdef __cplusplus
 }
 #endif
