@@ -59,7 +59,9 @@ execute_process(
   COMMAND_ECHO STDOUT
   COMMAND_ERROR_IS_FATAL ANY)
 
-execute_process(
-  COMMAND ${consumer_build}/bin/app
-  COMMAND_ECHO STDOUT
-  COMMAND_ERROR_IS_FATAL ANY)
+foreach(program app generated_check)
+  execute_process(
+    COMMAND ${consumer_build}/bin/${program}
+    COMMAND_ECHO STDOUT
+    COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
