@@ -62,7 +62,7 @@ TEST(PlaneFit, EdgeCasesOfTheCFunctionAndTheNumericOverload) {
   struct Row {
     std::vector<V3> points;
     int fitted;
-    V3 point, normal;  // expected; a NaN coordinate: left as it was
+    V3 point, normal;  // expected; NaN where it stays untouched or comes out NaN
   };
   V3 const untouched(kNaN, kNaN, kNaN);
   std::vector<Row> const rows = {
