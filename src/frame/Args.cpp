@@ -31,6 +31,12 @@ int* Args::intOutput(int count) {
   return intResults_.back().data();
 }
 
+int* Args::boolOutput(int count) {
+  int* values = intOutput(count);
+  resultTypes_.back() = ct::ScalarType::Bool;
+  return values;
+}
+
 double* Args::outputCopy(std::size_t i) {
   double const* source = doubles(i);
   double* copy = output(static_cast<int>(arrays_[i].count));
@@ -82,6 +88,8 @@ std::vector<ct::VectorValue> Args::takeResults() {
   for (std::size_t j = 0; j < resultTypes_.size(); ++j) {
     if (resultTypes_[j] == ct::ScalarType::Double)
       values.emplace_back(std::move(doubleResults_[j]));
+    else if (resultTypes_[j] == ct::ScalarType::Bool)
+      values.emplace_back(std::vector<bool>(intResults_[j].begin(), intResults_[j].end()));
     else
       values.emplace_back(std::move(intResults_[j]));
   }

@@ -31,6 +31,8 @@ class Args {
   /// Creates the next result, `count` zeros (a negative count gives none).
   double* output(int count);
   int* intOutput(int count);
+  /// Creates the next result, `count` bools held as 0 or 1.
+  int* boolOutput(int count);
   /// Creates the next result as a copy of all elements of array input i.
   double* outputCopy(std::size_t i);
 

@@ -29,6 +29,10 @@ std::string Code::inPlace(std::size_t i, unsigned count, std::string const& coun
   return out;
 }
 
+std::string Code::outputValue(ct::ScalarType type) {
+  return visitor_.scratchpadAccess(visitor_.reserveOutputVector(node_, type, 1));
+}
+
 std::string Code::scalarResult() {
   if (!node_.isScalar()) throw std::logic_error("frame: scalarResult of a vector node");
   auto type = static_cast<ct::ScalarOperation const&>(node_).scalarType();

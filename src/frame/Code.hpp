@@ -29,6 +29,9 @@ class Code {
   /// node may overwrite it, else fresh, after the line
   /// "memcpy(OUT, IN, COUNT * sizeof(double));". Its pointer text.
   std::string inPlace(std::size_t i, unsigned count, std::string const& countText);
+  /// Reserves the next output as one element of type; its access text, for
+  /// vector nodes whose call returns a value (RES = NAME(...);).
+  std::string outputValue(ct::ScalarType type);
   /// Reserves the one element of a scalar node, of its type; its access text.
   std::string scalarResult();
   /// Reserves count scratch elements for this node's lines only; their

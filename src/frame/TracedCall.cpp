@@ -47,6 +47,11 @@ TracedCallBase& TracedCallBase::output(ct::TracedInt* out, unsigned max, long lo
   return *this;
 }
 
+TracedCallBase& TracedCallBase::output(ct::TracedBool* out, unsigned max, long long covered) {
+  outputs_.push_back({ct::ScalarType::Bool, out, max, clampCount(covered, max)});
+  return *this;
+}
+
 TracedCallBase& TracedCallBase::neverFold() {
   foldable_ = false;
   return *this;
@@ -88,6 +93,9 @@ void TracedCallBase::writeConstants_(std::vector<ct::VectorValue> const& results
     if (o.type == ct::ScalarType::Double) {
       auto* out = static_cast<ct::TracedDouble*>(o.out);
       for (unsigned i = 0; i < n; ++i) out[i] = ct::TracedDouble(r.doubleValues()[i]);
+    } else if (o.type == ct::ScalarType::Bool) {
+      auto* out = static_cast<ct::TracedBool*>(o.out);
+      for (unsigned i = 0; i < n; ++i) out[i] = ct::TracedBool(r.intValues()[i] != 0);
     } else {
       auto* out = static_cast<ct::TracedInt*>(o.out);
       for (unsigned i = 0; i < n; ++i) out[i] = ct::TracedInt(r.intValues()[i]);
@@ -123,6 +131,8 @@ void TracedCallBase::readOutputs_(ct::OperationPtr const& node) const {
     auto output = static_cast<unsigned>(j);
     if (o.type == ct::ScalarType::Double)
       ct::TracedDouble::accessElements(node, output, o.max, static_cast<ct::TracedDouble*>(o.out));
+    else if (o.type == ct::ScalarType::Bool)
+      ct::TracedBool::accessElements(node, output, o.max, static_cast<ct::TracedBool*>(o.out));
     else
       ct::TracedInt::accessElements(node, output, o.max, static_cast<ct::TracedInt*>(o.out));
   }

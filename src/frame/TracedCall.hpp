@@ -30,6 +30,7 @@ class TracedCallBase {
   /// Adds an output of `max` elements, `covered` of which a fold writes.
   TracedCallBase& output(ct::TracedDouble* out, unsigned max, long long covered);
   TracedCallBase& output(ct::TracedInt* out, unsigned max, long long covered);
+  TracedCallBase& output(ct::TracedBool* out, unsigned max, long long covered);
   /// For kernels whose traced form always records.
   TracedCallBase& neverFold();
 

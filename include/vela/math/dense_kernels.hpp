@@ -571,4 +571,24 @@ void computeIndicesNonzeroElements(unsigned n, TracedValue<int> const* flags,
 // Plane fitting and normals
 // ---------------------------------------------------------------------------
 
+/// Least-squares plane through points: point receives their centroid c and
+/// normal its unit normal. The normal solves min sum (n . (p - c))^2 with
+/// its component along the best-conditioned coordinate axis fixed to 1
+/// (exact for coplanar points, the regression of that coordinate on the
+/// other two for noisy ones), then is scaled to length 1, so that component
+/// is positive. Returns false, leaving point and normal unchanged, for fewer
+/// than three points, coincident points, points on a line along a
+/// coordinate axis, or a scatter matrix that rounding leaves exactly
+/// singular. NaN coordinates may fit with a NaN normal.
+bool bestFitPlane3D(std::vector<math3d::Vector3_T<Numeric>> const& points,
+                    math3d::Vector3_T<Numeric>& point, math3d::Vector3_T<Numeric>& normal);
+/// Traced bestFitPlane3D. With all coordinates constant it returns a
+/// constant flag and sets point and normal to constants, zero vectors after
+/// a failure. Otherwise it records a BestFitPlane3dOp whose outputs the flag,
+/// point and normal read: zeros after a failure at evaluation, unspecified
+/// in generated C.
+TracedValue<bool> bestFitPlane3D(std::vector<math3d::Vector3_T<Traced>> const& points,
+                                 math3d::Vector3_T<Traced>& point,
+                                 math3d::Vector3_T<Traced>& normal);
+
 }  // namespace vela::math

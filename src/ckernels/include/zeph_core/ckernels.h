@@ -21,6 +21,25 @@ void zeph_core_math_computeIndicesNonzeroElements(unsigned int n, const int* fla
 
 /* ---- Plane fitting and normals ---- */
 
+#include <stddef.h>
+
+/* Least-squares plane through count points xyz (x, y, z triples): writes
+   their centroid to point[0..3) and the unit normal to normal[0..3) and
+   returns 1. The normal's component along the best-conditioned axis is
+   positive. Returns 0 on failure: with fewer than 3 points nothing is
+   written; otherwise point holds the centroid and normal is untouched
+   (coincident points, points on a line along a coordinate axis, or
+   rounding that leaves the scatter matrix exactly singular). */
+int zeph_core_math_bestFitPlane3D(size_t count, const double* xyz, double* point, double* normal);
+
+/* Guards a curve normal of dim values: when its length is below 1e-14 it is
+   replaced by a vector perpendicular to tangent; a longer one (or one of NaN
+   length) stays as it is. dim 2 gives (-t1, t0); any other dim takes the
+   3-D rule, tangent x the unit axis of the tangent's smallest-magnitude
+   component (the lower index on a tie), not normalised, and then normal and
+   tangent must hold 3 values. normal and tangent may share storage. */
+void zeph_core_math_validNormal(double* normal, const double* tangent, int dim);
+
 #ifdef __cplusplus
 }
 #endif
