@@ -30,6 +30,12 @@ std::vector<vm::Scalar<Mode>> compute(std::vector<vm::Scalar<Mode>> const& in) {
   out.push_back(vm::dotProduct(3u, &in[0], &in[6]));
   // ckernels
   out.push_back(ct::ternary(vm::anyIsNaN(3u, sum), S(1.0), S(0.0)));
+  std::vector<math3d::Vector3_T<Mode>> points;
+  for (std::size_t p = 0; p < 3; ++p) points.emplace_back(in[3 * p], in[3 * p + 1], in[3 * p + 2]);
+  math3d::Vector3_T<Mode> point, normal;
+  out.push_back(ct::ternary(vm::bestFitPlane3D(points, point, normal), S(1.0), S(0.0)));
+  out.insert(out.end(), point.values(), point.values() + 3);
+  out.insert(out.end(), normal.values(), normal.values() + 3);
   return out;
 }
 
