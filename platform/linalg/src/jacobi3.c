@@ -24,18 +24,26 @@ static int rotate(double* a, double* V, int p, int q, int r) {
     return 0;
   }
   double h = aqq - app;
-  double t;
-  if (fabs(h) + 100.0 * g == fabs(h)) {
-    /* theta^2 would overflow or add nothing to 1: tan(phi) ~ apq / h. */
+  double t, c;
+  if (g < 0x1p-28 * fabs(h)) {
+    /* Small angle (the last sweeps): t = apq / h and c = 1 - t^2 / 2 are
+       exact to an ulp, and cost one division instead of two roots. */
     t = apq / h;
+    c = 1.0 - 0.5 * (t * t);
+  } else if (g > 0x1p-500 && g < 0x1p+500) {
+    /* With r = sqrt(h^2 + 4 apq^2): t = 2 apq / (|h| + r) and
+       1 + t^2 = 2 r / (|h| + r); the range keeps the squares finite. */
+    double r = sqrt(h * h + 4.0 * (apq * apq));
+    double u = fabs(h) + r;
+    t = (h < 0.0 ? -2.0 : 2.0) * apq / u;
+    c = sqrt(u / (2.0 * r));
   } else {
     double theta = 0.5 * h / apq;
     t = 1.0 / (fabs(theta) + sqrt(1.0 + theta * theta));
     if (theta < 0.0) t = -t;
+    c = 1.0 / sqrt(1.0 + t * t);
   }
-  double c = 1.0 / sqrt(1.0 + t * t);
   double s = t * c;
-  double tau = s / (1.0 + c);
   double tapq = t * apq;
   a[p] = app - tapq;
   a[q] = aqq + tapq;
@@ -43,14 +51,14 @@ static int rotate(double* a, double* V, int p, int q, int r) {
   /* The two other off-diagonal terms: a_rp (coupling r and p, stored at
      3 + q) and a_rq (stored at 3 + p). */
   double arp = a[3 + q], arq = a[3 + p];
-  a[3 + q] = arp - s * (arq + tau * arp);
-  a[3 + p] = arq + s * (arp - tau * arq);
+  a[3 + q] = c * arp - s * arq;
+  a[3 + p] = s * arp + c * arq;
   double* vp = V + 3 * p;
   double* vq = V + 3 * q;
   for (int i = 0; i < 3; ++i) {
     double x = vp[i], y = vq[i];
-    vp[i] = x - s * (y + tau * x);
-    vq[i] = y + s * (x - tau * y);
+    vp[i] = c * x - s * y;
+    vq[i] = s * x + c * y;
   }
   return 1;
 }
