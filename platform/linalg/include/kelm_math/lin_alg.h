@@ -158,7 +158,7 @@ int kelm_math_lin_alg_hasUniqueRows(int m, int n, const double* A, double* work)
      zeroing its coupling term exactly. A term is dropped without rotating
      once it is at most 2^-54 times both diagonal entries of its plane; the
      iteration ends after the first sweep that rotates nothing, and after 32
-     sweeps at most (random matrices need 4 or 5).
+     sweeps at most (random matrices need 3 or 4 sweeps that rotate).
    - Accuracy: A V - V diag(w) and V^T V - I are a few ulps of max |w|.
    - Order and signs: w is not sorted; w[k] is the diagonal entry k the
      rotations end with, so a diagonal input gives w = d and V = I. V is
