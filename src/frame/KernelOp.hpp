@@ -49,9 +49,14 @@ class KernelNode : public Base {
     kernel_.code(code);
     return code.text();
   }
-  /// std::bad_cast when other is of another class.
+  /// std::bad_cast when other is of another class. A kernel without
+  /// fields keeps the base comparison.
   int compare_(ct::Operation const& other) const override {
-    return compareFields(kernel_.fields(), dynamic_cast<Derived const&>(other).kernel_.fields());
+    using Fields = decltype(kernel_.fields());
+    if constexpr (std::tuple_size_v<Fields> == 0)
+      return Base::compare_(other);
+    else
+      return compareFields(kernel_.fields(), dynamic_cast<Derived const&>(other).kernel_.fields());
   }
   Kernel const& kernel() const { return kernel_; }
 

@@ -567,6 +567,24 @@ void computeIndicesNonzeroElements(unsigned n, TracedValue<int> const* flags,
 // Diagonalization
 // ---------------------------------------------------------------------------
 
+/// Diagonalizes the symmetric 3-by-3 matrix with diagonal d (xx, yy, zz) and
+/// off-diagonal o (yz, zx, xy: term i couples the two axes other than i):
+/// the tensor equals R diag(principal) R^T, R the rotation of the unit
+/// quaternion q. The eigenvectors come from kelm_math_lin_alg_jacobi3, and
+/// math3d's minRotation picks the proper rotation closest to the identity
+/// among their signed permutations, which fixes the order of principal.
+/// The previous value of q is not used. Nothing is checked: non-finite
+/// input gives non-finite results.
+void compDiagonalization(math3d::Vector3_T<Numeric> const& d, math3d::Vector3_T<Numeric> const& o,
+                         math3d::Vector3_T<Numeric>& principal, math3d::Quaternion_T<Numeric>& q);
+/// Traced compDiagonalization. A constant zero o gives principal = d as
+/// given (traced or not) and the constant identity q, without any node. A
+/// constant d and o give the traceable Numeric result. Otherwise one
+/// Jacobi3Op is recorded and the rotation choice is traced (minRotation,
+/// arrayAccess); such a result evaluates exactly as the Numeric call.
+void compDiagonalization(math3d::Vector3_T<Traced> const& d, math3d::Vector3_T<Traced> const& o,
+                         math3d::Vector3_T<Traced>& principal, math3d::Quaternion_T<Traced>& q);
+
 // ---------------------------------------------------------------------------
 // Plane fitting and normals
 // ---------------------------------------------------------------------------

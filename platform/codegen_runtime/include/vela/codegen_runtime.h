@@ -25,6 +25,7 @@
 #include <math.h>
 #include <string.h>
 
+#include "kelm_math/lin_alg.h"
 #include "zeph_core/ckernels.h"
 
 #ifdef __cplusplus

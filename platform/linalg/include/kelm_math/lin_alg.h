@@ -151,6 +151,46 @@ int kelm_math_lin_alg_hasUniqueRows(int m, int n, const double* A, double* work)
 
 /* ---- Symmetric 3-by-3 eigenproblem and tridiagonal systems ---- */
 
+/* Eigenvalues w (3) and eigenvectors V (9) of the symmetric 3-by-3 matrix
+   with diagonal d (xx, yy, zz) and off-diagonal o (yz, zx, xy: term i
+   couples the two axes other than i), by cyclic Jacobi rotations.
+   - Sweeps rotate the planes (x, y), (x, z), (y, z) in turn, each rotation
+     zeroing its coupling term exactly. A term is dropped without rotating
+     once it is at most 2^-54 times both diagonal entries of its plane; the
+     iteration ends after the first sweep that rotates nothing, and after 32
+     sweeps at most (random matrices need 3 or 4 sweeps that rotate).
+   - Accuracy: A V - V diag(w) and V^T V - I are a few ulps of max |w|.
+   - Order and signs: w is not sorted; w[k] is the diagonal entry k the
+     rotations end with, so a diagonal input gives w = d and V = I. V is
+     stored column by column (the layout Matrix3x3_T(V, false) reads),
+     column k being the unit eigenvector of w[k]; as a product of plane
+     rotations V is a proper rotation (determinant +1).
+   - Non-finite input is not checked: NaN and infinities pass into w and V,
+     and the iteration stops once an off-diagonal term is non-finite after
+     the first sweep. It always terminates. */
+void kelm_math_lin_alg_jacobi3(const double* d, const double* o, double* w, double* V);
+
+/* Solves the symmetric tridiagonal system T x = rhs in place: x replaces
+   rhs. T has diagonal diag (n) and off-diagonal offdiag (n - 1), entry i
+   coupling variables i and i + 1. diag and offdiag are overwritten by the
+   factors of T = L D L^T, computed without pivoting, so T should be
+   diagonally dominant or definite. Returns 0 on success, or k (1 <= k <= n)
+   when the k-th pivot of D is exactly zero; rhs is then partly overwritten.
+   n <= 0 does nothing and returns 0; n = 1 divides by diag[0]. */
+int kelm_math_lin_alg_solveTriDiagSymm(double* diag, double* offdiag, double* rhs, int n);
+
+/* The periodic variant: as solveTriDiagSymm, with `corner` also coupling
+   variables 0 and n - 1, so row i reads offdiag[i-1] x[i-1] + diag[i] x[i]
+   + offdiag[i] x[i+1] with indices taken cyclically and offdiag[n-1] =
+   corner. Thus n = 2 couples the two variables by offdiag[0] + corner, and
+   n = 1 solves (diag[0] + 2 corner) x = rhs. For n >= 3 the corner is
+   removed by a rank-one (Sherman-Morrison) correction, which needs the n
+   doubles of work; their contents on entry are not read. Returns 0 on
+   success, k (1 <= k <= n) for a zero pivot of the modified tridiagonal
+   factorization, or n + 1 when the correction is singular. */
+int kelm_math_lin_alg_solveTriDiagSymmPer(double* diag, double* offdiag, double* rhs, int n,
+                                          double corner, double* work);
+
 #ifdef __cplusplus
 }
 #endif

@@ -134,7 +134,19 @@ inline ct::TracedDouble elementAt(ct::TracedDouble const* values, int n, ct::Tra
   return ct::arrayAccess(values, n, k);
 }
 
-inline int indexOfMinOf(double const* values, int n) { return ct::indexOfMin(values, n); }
+/// The scan of ct::indexOfMin (first strict minimum; NaN never smaller),
+/// inline: minRotation runs it on every diagonalization.
+inline int indexOfMinOf(double const* values, int n) {
+  if (n <= 0) return -1;
+  double best = values[0];
+  int index = 0;
+  for (int i = 1; i < n; ++i)
+    if (values[i] < best) {
+      best = values[i];
+      index = i;
+    }
+  return index;
+}
 inline ct::TracedInt indexOfMinOf(ct::TracedDouble const* values, int n) {
   return ct::indexOfMin(values, n);
 }
