@@ -36,6 +36,12 @@ std::vector<vm::Scalar<Mode>> compute(std::vector<vm::Scalar<Mode>> const& in) {
   out.push_back(ct::ternary(vm::bestFitPlane3D(points, point, normal), S(1.0), S(0.0)));
   out.insert(out.end(), point.values(), point.values() + 3);
   out.insert(out.end(), normal.values(), normal.values() + 3);
+  // linalg, called by its full name
+  math3d::Vector3_T<Mode> principal;
+  math3d::Quaternion_T<Mode> rotation;
+  vm::compDiagonalization(points[0], points[1], principal, rotation);
+  out.insert(out.end(), principal.values(), principal.values() + 3);
+  out.insert(out.end(), rotation.values(), rotation.values() + 4);
   return out;
 }
 
