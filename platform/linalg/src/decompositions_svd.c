@@ -58,9 +58,12 @@ static void orthogonalizeColumns(int r, int c, double* W, double* Z, double* nrm
       for (int q = p + 1; q < c; ++q) {
         double* wq = W + (ptrdiff_t)q * r;
         double apq = dot(r, wp, wq);
-        if (!(fabs(apq) > DBL_EPSILON * sqrt(nrm[p]) * sqrt(nrm[q]))) continue;
+        /* Squares stay in range: the caller scaled the entries below 1. */
+        if (!(apq * apq > DBL_EPSILON * DBL_EPSILON * nrm[p] * nrm[q])) continue;
         double zeta = (nrm[q] - nrm[p]) / (2.0 * apq);
-        double t = copysign(1.0, zeta) / (fabs(zeta) + hypot(1.0, zeta));
+        double t = fabs(zeta) > 1e150
+                       ? 0.5 / zeta
+                       : copysign(1.0, zeta) / (fabs(zeta) + sqrt(1.0 + zeta * zeta));
         double cs = 1.0 / sqrt(1.0 + t * t);
         double sn = cs * t;
         rotate(r, wp, wq, cs, sn);
