@@ -83,6 +83,15 @@ TEST(DecompositionTraced, EigFoldsOnlyWhenAllConstant) {
   EXPECT_EQ(node->description(), "Eig");
   EXPECT_EQ(node->inputCount(), 3u);
   for (auto const* out : {&im[2], &vre[8], &vim[0]}) EXPECT_EQ(nodeOf(*out), node);
+
+  // Capacity 4 and a traced n: collects of 16, every capacity element read.
+  std::vector<TracedDouble> A4(16, 1.0), B4(16, 2.0), re4(4), im4(4), vre4(16), vim4(16);
+  vm::eigDynamicSize(4, TracedInt::input("n"), A4.data(), B4.data(), re4.data(), im4.data(),
+                     vre4.data(), vim4.data(), nullptr, nullptr);
+  node = nodeOf(re4[3]);
+  ASSERT_NE(dynamic_cast<vm::EigOp const*>(node), nullptr);
+  for (auto const* out : {&im4[3], &vre4[15], &vim4[15]}) EXPECT_EQ(nodeOf(*out), node);
+  EXPECT_EQ(dynamic_cast<ct::CollectOp const&>(*node->input(2)).size(), 16u);
 }
 
 TEST(DecompositionTraced, SvdNodesAndRankFolding) {
