@@ -19,13 +19,13 @@ std::vector<double> workOf(int count) {
   return std::vector<double>(static_cast<std::size_t>(std::max(count, 1)), 0.0);
 }
 
-// Actual sizes that fit the collected inputs; else nothing is computed.
-bool validMatrix(long long m, long long n, std::size_t count) { return frame::fitsIn(m, n, count); }
+// Actual sizes that do not fit the collected inputs compute nothing.
+using frame::fitsIn;
 }  // namespace
 
 void Eig::compute(frame::Args& args) const {
   int n = args.size(0);
-  bool ok = validMatrix(n, n, args.count(1)) && validMatrix(n, n, args.count(2));
+  bool ok = fitsIn(n, n, args.count(1)) && fitsIn(n, n, args.count(2));
   int s = ok ? n : 0;
   double* re = args.output(s);
   double* im = args.output(s);
@@ -50,7 +50,7 @@ void Eig::code(Code& code) const {
 
 void OrthonormalizeRealEigWrtSpdB::compute(frame::Args& args) const {
   int n = args.size(0);
-  bool ok = validMatrix(n, n, args.count(1)) && validMatrix(n, n, args.count(2));
+  bool ok = fitsIn(n, n, args.count(1)) && fitsIn(n, n, args.count(2));
   int* flag = args.intOutput(1);
   double* V = args.output(ok ? n * n : 0);
   if (!ok) return;
@@ -70,7 +70,7 @@ void OrthonormalizeRealEigWrtSpdB::code(Code& code) const {
 
 void Svd::compute(frame::Args& args) const {
   int m = args.size(0), n = args.size(1);
-  bool ok = validMatrix(m, n, args.count(2));
+  bool ok = fitsIn(m, n, args.count(2));
   int rows = ok ? m : 0, cols = ok ? n : 0, k = std::min(rows, cols);
   double* S = args.output(k);
   double* U = args.output(rows * (full ? rows : k));
@@ -93,7 +93,7 @@ void Svd::code(Code& code) const {
 
 void SvdSolve::compute(frame::Args& args) const {
   int m = args.size(0), n = args.size(1);
-  bool ok = validMatrix(m, n, args.count(2)) && validMatrix(m, 1, args.count(3));
+  bool ok = fitsIn(m, n, args.count(2)) && fitsIn(m, 1, args.count(3));
   double* x = args.output(ok ? n : 0);
   if (!ok || m == 0 || n == 0) return;
   std::vector<double> work = workOf(kelm_math_lin_alg_svdSolveReqdWorkSize(m, n));
@@ -112,8 +112,8 @@ void SvdSolve::code(Code& code) const {
 void SvdSolveFromFactorization::compute(frame::Args& args) const {
   int m = args.size(0), n = args.size(1);
   long long k = std::min(m, n);
-  bool ok = validMatrix(k, 1, args.count(2)) && validMatrix(k, m, args.count(3)) &&
-            validMatrix(k, n, args.count(4)) && validMatrix(m, 1, args.count(5));
+  bool ok = fitsIn(k, 1, args.count(2)) && fitsIn(k, m, args.count(3)) &&
+            fitsIn(k, n, args.count(4)) && fitsIn(m, 1, args.count(5));
   int* flag = args.intOutput(1);
   double* x = args.output(ok ? n : 0);
   if (!ok || k == 0) return;
@@ -136,7 +136,7 @@ void SvdSolveFromFactorization::code(Code& code) const {
 
 void SvdComputeRank::compute(frame::Args& args) const {
   int m = args.size(0), n = args.size(1);
-  bool ok = m >= 0 && n >= 0 && validMatrix(std::min(m, n), 1, args.count(2));
+  bool ok = m >= 0 && n >= 0 && fitsIn(std::min(m, n), 1, args.count(2));
   args.intOutput(1)[0] =
       ok ? static_cast<int>(svdComputeRank(static_cast<unsigned>(m), static_cast<unsigned>(n),
                                            args.doubles(2), args.scalar(3)))
