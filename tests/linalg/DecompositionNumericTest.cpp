@@ -268,6 +268,13 @@ TEST(Eig, EigenpairsOfRealComplexAndSingularPencils) {
   EigResult inf = runEig(3, D, Bs);
   EXPECT_EQ(std::count_if(inf.re.begin(), inf.re.end(), [](double x) { return std::isinf(x); }), 1);
   EXPECT_LT(eigResidual(3, D, Bs, inf), 1e-14);
+  // Huge entries take the driver that scales: the same eigenvalues, scaled.
+  Matrix huge = D;
+  for (double& x : huge) x *= 1e150;
+  EigResult scaled = runEig(3, huge, I3);
+  std::sort(scaled.re.begin(), scaled.re.end());
+  EXPECT_DOUBLE_EQ(scaled.re[0], -4e150);
+  EXPECT_DOUBLE_EQ(scaled.re[2], 3e150);
   // Non-finite input: flag 0 and NaN outputs.
   D[4] = std::numeric_limits<double>::infinity();
   EigResult bad = runEig(3, D, I3);

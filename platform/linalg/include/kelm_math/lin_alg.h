@@ -150,7 +150,7 @@ int kelm_math_lin_alg_hasUniqueRows(int m, int n, const double* A, double* work)
 /* ---- Eigen and singular value decompositions ---- */
 
 /* Generalized eigenproblem A v = lambda B v of n by n matrices (LAPACK's QZ
-   driver on copies; A and B are not changed). Eigenvalue j is
+   stages on copies, as its driver runs them; A and B are not changed). Eigenvalue j is
    re[j] + i im[j] and its right eigenvector is column j of vre + i vim
    (both n by n). Eigenvalues come in the driver's order, unsorted; a
    complex conjugate pair occupies neighbouring positions, the one with
@@ -166,7 +166,7 @@ int kelm_math_lin_alg_hasUniqueRows(int m, int n, const double* A, double* work)
    algorithm). n <= 0 does nothing and returns 1. */
 int kelm_math_lin_alg_eig(int n, const double* A, const double* B, double* re, double* im,
                           double* vre, double* vim, double* work, int* iwork);
-/* 2 n^2 + 3 n + 8 n doubles (1 for n < 1). */
+/* 2 n^2 + 3 n + 9 n doubles (1 for n < 1). */
 int kelm_math_lin_alg_eigReqdRealWorkSize(int n);
 /* 1 int. */
 int kelm_math_lin_alg_eigReqdInt32WorkSize(int n);
