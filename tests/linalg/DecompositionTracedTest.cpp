@@ -17,10 +17,8 @@ using vela::test::Case;
 namespace {
 
 // The node that a recorded element reads.
-ct::Operation const* nodeOf(ct::TracedValue<double> const& e) {
-  return e.isConstant() ? nullptr : e.operation()->input(0).get();
-}
-ct::Operation const* nodeOf(TracedInt const& e) {
+template <class T>
+ct::Operation const* nodeOf(ct::TracedValue<T> const& e) {
   return e.isConstant() ? nullptr : e.operation()->input(0).get();
 }
 
