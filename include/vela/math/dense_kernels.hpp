@@ -584,6 +584,7 @@ inline int eig(unsigned n, double const* A, double const* B, double* re, double*
                double* vim, double* work, int* iwork) {
   return kelm_math_lin_alg_eig(static_cast<int>(n), A, B, re, im, vre, vim, work, iwork);
 }
+/// eig of the packed n by n problem; the capacity N is not used.
 inline int eigDynamicSize(unsigned /*N*/, unsigned n, double const* A, double const* B, double* re,
                           double* im, double* vre, double* vim, double* work, int* iwork) {
   return eig(n, A, B, re, im, vre, vim, work, iwork);
@@ -592,6 +593,8 @@ inline int eigDynamicSize(unsigned /*N*/, unsigned n, double const* A, double co
 void eig(unsigned n, TracedValue<double> const* A, TracedValue<double> const* B,
          TracedValue<double>* re, TracedValue<double>* im, TracedValue<double>* vre,
          TracedValue<double>* vim, TracedValue<double>* work, TracedValue<int>* iwork);
+/// Traced eig of capacity N and traced size n: folds when n and the n*n
+/// entries of A and B are constants, else every capacity element reads EigOp.
 void eigDynamicSize(unsigned N, TracedValue<int> const& n, TracedValue<double> const* A,
                     TracedValue<double> const* B, TracedValue<double>* re, TracedValue<double>* im,
                     TracedValue<double>* vre, TracedValue<double>* vim, TracedValue<double>* work,
@@ -606,6 +609,7 @@ inline bool orthonormalizeRealEigenvectorsWrtSpdB(unsigned n, double const* B, d
   return kelm_math_lin_alg_orthonormalizeRealEigenvectorsWrtSpdB(static_cast<int>(n), B, V, work) !=
          0;
 }
+/// The same for the packed n by n problem; N is not used.
 inline bool orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(unsigned /*N*/, unsigned n,
                                                              double const* B, double* V,
                                                              double* work) {
@@ -616,6 +620,7 @@ inline bool orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(unsigned /*N*/, uns
 TracedValue<int> orthonormalizeRealEigenvectorsWrtSpdB(unsigned n, TracedValue<double> const* B,
                                                        TracedValue<double>* V,
                                                        TracedValue<double>* work);
+/// Traced form of capacity N: folds when n, B and V are constants.
 TracedValue<int> orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(unsigned N,
                                                                   TracedValue<int> const& n,
                                                                   TracedValue<double> const* B,
@@ -630,6 +635,7 @@ inline void svd(unsigned m, unsigned n, double const* A, unsigned char full, dou
                 double* V, double* work) {
   kelm_math_lin_alg_svd(static_cast<int>(m), static_cast<int>(n), A, full, S, U, V, work);
 }
+/// svd of the packed m by n problem; M and N are not used.
 inline void svdDynamicSize(unsigned /*M*/, unsigned /*N*/, unsigned m, unsigned n, double const* A,
                            unsigned char full, double* S, double* U, double* V, double* work) {
   svd(m, n, A, full, S, U, V, work);
@@ -639,6 +645,7 @@ inline void svdDynamicSize(unsigned /*M*/, unsigned /*N*/, unsigned m, unsigned 
 void svd(unsigned m, unsigned n, TracedValue<double> const* A, unsigned char full,
          TracedValue<double>* S, TracedValue<double>* U, TracedValue<double>* V,
          TracedValue<double>* work);
+/// Traced svd of capacities M, N and traced sizes m, n (never folded).
 void svdDynamicSize(unsigned M, unsigned N, TracedValue<int> const& m, TracedValue<int> const& n,
                     TracedValue<double> const* A, unsigned char full, TracedValue<double>* S,
                     TracedValue<double>* U, TracedValue<double>* V, TracedValue<double>* work);
@@ -649,12 +656,16 @@ inline unsigned svdComputeRank(unsigned m, unsigned n, double const* s, double t
   return static_cast<unsigned>(
       kelm_math_lin_alg_svdComputeRank(static_cast<int>(m), static_cast<int>(n), s, tol));
 }
+/// The same over min(m, n) values; M and N are not used.
 inline unsigned svdComputeRankDynamicSize(unsigned /*M*/, unsigned /*N*/, unsigned m, unsigned n,
                                           double const* s, double tol) {
   return svdComputeRank(m, n, s, tol);
 }
+/// Traced rank: a constant when m, n, the min(m, n) values and tol are, else
+/// read from an SvdComputeRankOp.
 TracedValue<int> svdComputeRank(unsigned m, unsigned n, TracedValue<double> const* s,
                                 TracedValue<double> const& tol);
+/// Traced rank of capacities M, N; s holds min(M, N) values.
 TracedValue<int> svdComputeRankDynamicSize(unsigned M, unsigned N, TracedValue<int> const& m,
                                            TracedValue<int> const& n, TracedValue<double> const* s,
                                            TracedValue<double> const& tol);
@@ -666,6 +677,7 @@ inline void svdSolve(unsigned m, unsigned n, double const* A, double const* b, d
                      double* x, double* work) {
   kelm_math_lin_alg_svdSolve(static_cast<int>(m), static_cast<int>(n), A, b, tol, x, work);
 }
+/// svdSolve of the packed m by n problem; M and N are not used.
 inline void svdSolveDynamicSize(unsigned /*M*/, unsigned /*N*/, unsigned m, unsigned n,
                                 double const* A, double const* b, double tol, double* x,
                                 double* work) {
@@ -674,6 +686,7 @@ inline void svdSolveDynamicSize(unsigned /*M*/, unsigned /*N*/, unsigned m, unsi
 /// Traced svdSolve, never folded: x reads all N elements of an SvdSolveOp.
 void svdSolve(unsigned m, unsigned n, TracedValue<double> const* A, TracedValue<double> const* b,
               TracedValue<double> const& tol, TracedValue<double>* x, TracedValue<double>* work);
+/// Traced svdSolve of capacities M, N (never folded).
 void svdSolveDynamicSize(unsigned M, unsigned N, TracedValue<int> const& m,
                          TracedValue<int> const& n, TracedValue<double> const* A,
                          TracedValue<double> const* b, TracedValue<double> const& tol,
@@ -688,6 +701,7 @@ inline int svdSolveFromFactorization(unsigned m, unsigned n, double const* S, do
   return kelm_math_lin_alg_svdSolveFromFactorization(static_cast<int>(m), static_cast<int>(n), S, U,
                                                      V, b, tol, x, work);
 }
+/// The same for packed factors of the actual m, n; M and N are not used.
 inline int svdSolveFromFactorizationDynamicSize(unsigned /*M*/, unsigned /*N*/, unsigned m,
                                                 unsigned n, double const* S, double const* U,
                                                 double const* V, double const* b, double tol,
@@ -702,6 +716,8 @@ TracedValue<int> svdSolveFromFactorization(unsigned m, unsigned n, TracedValue<d
                                            TracedValue<double> const* b,
                                            TracedValue<double> const& tol, TracedValue<double>* x,
                                            TracedValue<double>* work);
+/// Traced form of capacities M, N: S, U, V hold k, k*M, k*N values with
+/// k = min(M, N) (never folded).
 TracedValue<int> svdSolveFromFactorizationDynamicSize(
     unsigned M, unsigned N, TracedValue<int> const& m, TracedValue<int> const& n,
     TracedValue<double> const* S, TracedValue<double> const* U, TracedValue<double> const* V,
