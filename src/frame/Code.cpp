@@ -40,6 +40,10 @@ std::string Code::scalarResult() {
   return visitor_.scratchpadAccess(slot);
 }
 
+std::string Code::outputElement(ct::ScalarType type) {
+  return visitor_.scratchpadAccess(visitor_.reserveOutputVector(node_, type, 1));
+}
+
 std::string Code::temporary(ct::ScalarType type, unsigned count) {
   temporaries_.push_back(visitor_.reserveTemporarySlots(type, count));
   return visitor_.scratchpadPointerAccess(temporaries_.back().baseSlot());
@@ -65,6 +69,11 @@ void Code::call(std::string const& name, std::initializer_list<std::string> args
 void Code::assignCall(std::string const& name, std::initializer_list<std::string> args) {
   std::string call = callText_(name, args);
   line(scalarResult() + " = " + call + ";");
+}
+
+void Code::assignCall(std::string const& result, std::string const& name,
+                      std::initializer_list<std::string> args) {
+  line(result + " = " + callText_(name, args) + ";");
 }
 
 std::string Code::printfUnsigned(unsigned value) {

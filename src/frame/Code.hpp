@@ -34,6 +34,9 @@ class Code {
   std::string outputValue(ct::ScalarType type);
   /// Reserves the one element of a scalar node, of its type; its access text.
   std::string scalarResult();
+  /// Reserves the next output as one element of type (a flag that a line
+  /// assigns); its access text.
+  std::string outputElement(ct::ScalarType type);
   /// Reserves count scratch elements for this node's lines only; their
   /// pointer text.
   std::string temporary(ct::ScalarType type, unsigned count);
@@ -43,6 +46,9 @@ class Code {
   void call(std::string const& name, std::initializer_list<std::string> args);
   /// The line RESULT = NAME(args...); of a scalar node.
   void assignCall(std::string const& name, std::initializer_list<std::string> args);
+  /// The line RESULT = NAME(args...); for a result text of the caller's.
+  void assignCall(std::string const& result, std::string const& name,
+                  std::initializer_list<std::string> args);
 
   std::string const& text() const { return text_; }
 

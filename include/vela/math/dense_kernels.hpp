@@ -563,6 +563,167 @@ void computeIndicesNonzeroElements(unsigned n, TracedValue<int> const* flags,
 // Eigen and singular value decompositions
 // ---------------------------------------------------------------------------
 
+// The numerical conventions (which output holds what, orders and signs,
+// flags, tolerances, work sizes) are those of the kelm_math_lin_alg_
+// routines of the same names in kelm_math/lin_alg.h. The Numeric forms
+// forward to them; a DynamicSize form takes the capacities first (N, or M
+// and N), then the actual sizes, and its arrays hold the actual problem
+// packed at their start. Traced forms accept the work arrays and leave them
+// untouched. Traced eig and orthonormalizeRealEigenvectorsWrtSpdB fold when
+// every size and covered element is constant (else EigOp,
+// OrthonormalizeRealEigWrtSpdBOp); svd, svdSolve and svdSolveFromFactorization
+// always record (SvdOp, SvdSolveOp, SvdSolveFromFactorizationOp);
+// svdComputeRank folds (else SvdComputeRankOp).
+
+/// Generalized eigenproblem A v = lambda B v (n by n): eigenvalues re + i im
+/// (n each), eigenvectors as the columns of vre + i vim (n by n each).
+/// work: kelm_math_lin_alg_eigReqdRealWorkSize(n) doubles, iwork:
+/// kelm_math_lin_alg_eigReqdInt32WorkSize(n) ints. 1 on success; 0 on
+/// non-finite input or QZ failure, with every output NaN.
+inline int eig(unsigned n, double const* A, double const* B, double* re, double* im, double* vre,
+               double* vim, double* work, int* iwork) {
+  return kelm_math_lin_alg_eig(static_cast<int>(n), A, B, re, im, vre, vim, work, iwork);
+}
+/// eig of the packed n by n problem; the capacity N is not used.
+inline int eigDynamicSize(unsigned /*N*/, unsigned n, double const* A, double const* B, double* re,
+                          double* im, double* vre, double* vim, double* work, int* iwork) {
+  return eig(n, A, B, re, im, vre, vim, work, iwork);
+}
+/// Traced eig; a recorded EigOp gives re, im N elements and vre, vim N*N.
+void eig(unsigned n, TracedValue<double> const* A, TracedValue<double> const* B,
+         TracedValue<double>* re, TracedValue<double>* im, TracedValue<double>* vre,
+         TracedValue<double>* vim, TracedValue<double>* work, TracedValue<int>* iwork);
+/// Traced eig of capacity N and traced size n: folds when n and the n*n
+/// entries of A and B are constants, else every capacity element reads EigOp.
+void eigDynamicSize(unsigned N, TracedValue<int> const& n, TracedValue<double> const* A,
+                    TracedValue<double> const* B, TracedValue<double>* re, TracedValue<double>* im,
+                    TracedValue<double>* vre, TracedValue<double>* vim, TracedValue<double>* work,
+                    TracedValue<int>* iwork);
+
+/// Rescales and combines the n real eigenvectors in V (n by n, in place) so
+/// that V^T B V = I for the symmetric positive definite B. work: 3 n^2
+/// doubles. False, with V unchanged, when B is not positive definite or the
+/// columns are linearly dependent.
+inline bool orthonormalizeRealEigenvectorsWrtSpdB(unsigned n, double const* B, double* V,
+                                                  double* work) {
+  return kelm_math_lin_alg_orthonormalizeRealEigenvectorsWrtSpdB(static_cast<int>(n), B, V, work) !=
+         0;
+}
+/// The same for the packed n by n problem; N is not used.
+inline bool orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(unsigned /*N*/, unsigned n,
+                                                             double const* B, double* V,
+                                                             double* work) {
+  return orthonormalizeRealEigenvectorsWrtSpdB(n, B, V, work);
+}
+/// Traced form: the flag as 0 or 1; a recorded node replaces all N*N
+/// elements of V.
+TracedValue<int> orthonormalizeRealEigenvectorsWrtSpdB(unsigned n, TracedValue<double> const* B,
+                                                       TracedValue<double>* V,
+                                                       TracedValue<double>* work);
+/// Traced form of capacity N: folds when n, B and V are constants.
+TracedValue<int> orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(unsigned N,
+                                                                  TracedValue<int> const& n,
+                                                                  TracedValue<double> const* B,
+                                                                  TracedValue<double>* V,
+                                                                  TracedValue<double>* work);
+
+/// A = U diag(S) V^T for the m by n A, k = min(m, n): S k values, descending
+/// and non-negative; U m by k (m by m when full), V n by k (n by n when full),
+/// V itself and not its transpose. work:
+/// kelm_math_lin_alg_svdReqdWorkSize(m, n, full) doubles.
+inline void svd(unsigned m, unsigned n, double const* A, unsigned char full, double* S, double* U,
+                double* V, double* work) {
+  kelm_math_lin_alg_svd(static_cast<int>(m), static_cast<int>(n), A, full, S, U, V, work);
+}
+/// svd of the packed m by n problem; M and N are not used.
+inline void svdDynamicSize(unsigned /*M*/, unsigned /*N*/, unsigned m, unsigned n, double const* A,
+                           unsigned char full, double* S, double* U, double* V, double* work) {
+  svd(m, n, A, full, S, U, V, work);
+}
+/// Traced svd, never folded: S, U and V read all min(M, N), M*(full ? M :
+/// min(M, N)) and N*(full ? N : min(M, N)) elements of an SvdOp.
+void svd(unsigned m, unsigned n, TracedValue<double> const* A, unsigned char full,
+         TracedValue<double>* S, TracedValue<double>* U, TracedValue<double>* V,
+         TracedValue<double>* work);
+/// Traced svd of capacities M, N and traced sizes m, n (never folded).
+void svdDynamicSize(unsigned M, unsigned N, TracedValue<int> const& m, TracedValue<int> const& n,
+                    TracedValue<double> const* A, unsigned char full, TracedValue<double>* S,
+                    TracedValue<double>* U, TracedValue<double>* V, TracedValue<double>* work);
+
+/// Number of the first min(m, n) singular values s[i] with s[i] > tol and
+/// s[i] > 0 (tol absolute).
+inline unsigned svdComputeRank(unsigned m, unsigned n, double const* s, double tol) {
+  return static_cast<unsigned>(
+      kelm_math_lin_alg_svdComputeRank(static_cast<int>(m), static_cast<int>(n), s, tol));
+}
+/// The same over min(m, n) values; M and N are not used.
+inline unsigned svdComputeRankDynamicSize(unsigned /*M*/, unsigned /*N*/, unsigned m, unsigned n,
+                                          double const* s, double tol) {
+  return svdComputeRank(m, n, s, tol);
+}
+/// Traced rank: a constant when m, n, the min(m, n) values and tol are, else
+/// read from an SvdComputeRankOp.
+TracedValue<int> svdComputeRank(unsigned m, unsigned n, TracedValue<double> const* s,
+                                TracedValue<double> const& tol);
+/// Traced rank of capacities M, N; s holds min(M, N) values.
+TracedValue<int> svdComputeRankDynamicSize(unsigned M, unsigned N, TracedValue<int> const& m,
+                                           TracedValue<int> const& n, TracedValue<double> const* s,
+                                           TracedValue<double> const& tol);
+
+/// Minimum-norm least-squares solution x (n) of A x = b (A m by n), singular
+/// values not above the absolute tol counting as zero. work:
+/// kelm_math_lin_alg_svdSolveReqdWorkSize(m, n) doubles.
+inline void svdSolve(unsigned m, unsigned n, double const* A, double const* b, double tol,
+                     double* x, double* work) {
+  kelm_math_lin_alg_svdSolve(static_cast<int>(m), static_cast<int>(n), A, b, tol, x, work);
+}
+/// svdSolve of the packed m by n problem; M and N are not used.
+inline void svdSolveDynamicSize(unsigned /*M*/, unsigned /*N*/, unsigned m, unsigned n,
+                                double const* A, double const* b, double tol, double* x,
+                                double* work) {
+  svdSolve(m, n, A, b, tol, x, work);
+}
+/// Traced svdSolve, never folded: x reads all N elements of an SvdSolveOp.
+void svdSolve(unsigned m, unsigned n, TracedValue<double> const* A, TracedValue<double> const* b,
+              TracedValue<double> const& tol, TracedValue<double>* x, TracedValue<double>* work);
+/// Traced svdSolve of capacities M, N (never folded).
+void svdSolveDynamicSize(unsigned M, unsigned N, TracedValue<int> const& m,
+                         TracedValue<int> const& n, TracedValue<double> const* A,
+                         TracedValue<double> const* b, TracedValue<double> const& tol,
+                         TracedValue<double>* x, TracedValue<double>* work);
+
+/// svdSolve from the factors S (k), U (m by k), V (n by k), k = min(m, n).
+/// 1 when all k singular values were kept, else 0. work:
+/// kelm_math_lin_alg_svdSolveFromFactorizationReqdWorkSize(m, n) doubles.
+inline int svdSolveFromFactorization(unsigned m, unsigned n, double const* S, double const* U,
+                                     double const* V, double const* b, double tol, double* x,
+                                     double* work) {
+  return kelm_math_lin_alg_svdSolveFromFactorization(static_cast<int>(m), static_cast<int>(n), S, U,
+                                                     V, b, tol, x, work);
+}
+/// The same for packed factors of the actual m, n; M and N are not used.
+inline int svdSolveFromFactorizationDynamicSize(unsigned /*M*/, unsigned /*N*/, unsigned m,
+                                                unsigned n, double const* S, double const* U,
+                                                double const* V, double const* b, double tol,
+                                                double* x, double* work) {
+  return svdSolveFromFactorization(m, n, S, U, V, b, tol, x, work);
+}
+/// Traced form, never folded: the flag and all N elements of x read an
+/// SvdSolveFromFactorizationOp.
+TracedValue<int> svdSolveFromFactorization(unsigned m, unsigned n, TracedValue<double> const* S,
+                                           TracedValue<double> const* U,
+                                           TracedValue<double> const* V,
+                                           TracedValue<double> const* b,
+                                           TracedValue<double> const& tol, TracedValue<double>* x,
+                                           TracedValue<double>* work);
+/// Traced form of capacities M, N: S, U, V hold k, k*M, k*N values with
+/// k = min(M, N) (never folded).
+TracedValue<int> svdSolveFromFactorizationDynamicSize(
+    unsigned M, unsigned N, TracedValue<int> const& m, TracedValue<int> const& n,
+    TracedValue<double> const* S, TracedValue<double> const* U, TracedValue<double> const* V,
+    TracedValue<double> const* b, TracedValue<double> const& tol, TracedValue<double>* x,
+    TracedValue<double>* work);
+
 // ---------------------------------------------------------------------------
 // Diagonalization
 // ---------------------------------------------------------------------------

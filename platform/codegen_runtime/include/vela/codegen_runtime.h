@@ -166,6 +166,26 @@ int hasUniqueRows(int m, int n, const double* A, double* work);
 
 /* ---- Eigen and singular value decompositions ---- */
 
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+/* The kelm_math_lin_alg_ routines of the same names (see kelm_math/lin_alg.h
+   for outputs, conventions and work sizes); results as int 0 or 1, resp.
+   the rank. */
+void eig(int n, const double* A, const double* B, double* re, double* im, double* vre, double* vim,
+         double* work, int* iwork);
+int orthonormalizeRealEigenvectorsWrtSpdB(int n, const double* B, double* V, double* work);
+void svd(int m, int n, const double* A, unsigned char full, double* S, double* U, double* V,
+         double* work);
+void svdSolve(int m, int n, const double* A, const double* b, double tol, double* x, double* work);
+int svdSolveFromFactorization(int m, int n, const double* S, const double* U, const double* V,
+                              const double* b, double tol, double* x, double* work);
+int svdComputeRank(int m, int n, const double* s, double tol);
+
 #ifdef __cplusplus
 }
 #endif

@@ -149,6 +149,88 @@ int kelm_math_lin_alg_hasUniqueRows(int m, int n, const double* A, double* work)
 
 /* ---- Eigen and singular value decompositions ---- */
 
+/* Generalized eigenproblem A v = lambda B v of n by n matrices (LAPACK's QZ
+   stages on copies, as its driver runs them; A and B are not changed). Eigenvalue j is
+   re[j] + i im[j] and its right eigenvector is column j of vre + i vim
+   (both n by n). Eigenvalues come in the driver's order, unsorted; a
+   complex conjugate pair occupies neighbouring positions, the one with
+   positive imaginary part first, and the second eigenvalue and vector are
+   the exact conjugates of the first. Real eigenvalues have im[j] = 0 and a zero column in vim. Each
+   vector is scaled so that its largest component has |re| + |im| = 1.
+   An infinite eigenvalue (B singular, beta = 0) has re[j] = +INFINITY or
+   -INFINITY by the sign of its alpha, NaN when alpha is 0 too (a singular
+   pencil), and im[j] = 0. Returns 1 on success; 0 when an entry of A or B is
+   not finite or the QZ iteration fails, and then every output is NaN.
+   work: kelm_math_lin_alg_eigReqdRealWorkSize(n) doubles; iwork:
+   kelm_math_lin_alg_eigReqdInt32WorkSize(n) ints (not read by this
+   algorithm). n <= 0 does nothing and returns 1. */
+int kelm_math_lin_alg_eig(int n, const double* A, const double* B, double* re, double* im,
+                          double* vre, double* vim, double* work, int* iwork);
+/* 2 n^2 + 3 n + 9 n doubles (1 for n < 1). */
+int kelm_math_lin_alg_eigReqdRealWorkSize(int n);
+/* 1 int. */
+int kelm_math_lin_alg_eigReqdInt32WorkSize(int n);
+
+/* Makes the n columns of V (n by n, real eigenvectors of a pencil with
+   symmetric positive definite B) orthonormal in the B inner product, so
+   that V^T B V = I on return: modified Gram-Schmidt, applied twice, in the
+   coordinates L^T V of the Cholesky factor B = L L^T. Column j keeps the
+   direction of the part of column j that is B-orthogonal to columns 0..j-1,
+   so vectors of distinct eigenvalues of a symmetric pencil (already
+   B-orthogonal) are only rescaled. Only the lower triangle of B is read. Returns 1 on success; 0,
+   with V unchanged, when B is not positive definite (a Cholesky pivot not > 0, NaN included) or a
+   column is (numerically) a combination of the ones before it (its
+   B-orthogonal part is below 1e3 n eps of its B-norm). Complex eigenvectors
+   are not handled: every column is treated as a real vector.
+   work: 3 n^2 doubles. n <= 0 does nothing and returns 1. */
+int kelm_math_lin_alg_orthonormalizeRealEigenvectorsWrtSpdB(int n, const double* B, double* V,
+                                                            double* work);
+
+/* Singular value decomposition A = U diag(S) V^T of the m by n matrix A
+   (not changed), k = min(m, n), by one-sided Jacobi rotations. S: k values,
+   non-negative and in descending order. U: m by k (full = 0) or m by m
+   (full != 0); V: n by k or n by n, V itself, not V^T. Columns of U and V are
+   orthonormal; column j of each belongs to S[j], and the extra columns of
+   a full factor (and the vectors of zero singular values) complete an
+   orthonormal basis. Signs: each pair (u_j, v_j) is turned so that the
+   first entry of largest magnitude of v_j (when m >= n), resp. of u_j (when
+   m < n), is positive. NaN or
+   infinite entries give unspecified (NaN-carrying) results after a bounded
+   number of sweeps. work: kelm_math_lin_alg_svdReqdWorkSize(m, n, full)
+   doubles. m or n <= 0 does nothing. */
+void kelm_math_lin_alg_svd(int m, int n, const double* A, unsigned char full, double* S, double* U,
+                           double* V, double* work);
+/* max(1, min(m, n)) doubles. */
+int kelm_math_lin_alg_svdReqdWorkSize(int m, int n, unsigned char full);
+
+/* Number of the first min(m, n) values of s (singular values) above the
+   absolute tolerance tol and above 0: s[i] > tol && s[i] > 0. A NaN
+   tolerance gives 0. */
+int kelm_math_lin_alg_svdComputeRank(int m, int n, const double* s, double tol);
+
+/* Minimum-norm least-squares solution x (n) of A x = b (A m by n, b m)
+   through the thin factorization of kelm_math_lin_alg_svd and
+   kelm_math_lin_alg_svdSolveFromFactorization with the same tol.
+   work: kelm_math_lin_alg_svdSolveReqdWorkSize(m, n) doubles. m or n <= 0
+   does nothing. */
+void kelm_math_lin_alg_svdSolve(int m, int n, const double* A, const double* b, double tol,
+                                double* x, double* work);
+/* min(m, n) (m + n + 1) + the work of svd and of the solve from factors. */
+int kelm_math_lin_alg_svdSolveReqdWorkSize(int m, int n);
+
+/* x (n) = sum over kept j of v_j (u_j . b) / S[j], from S (k), U (m by k),
+   V (n by k), k = min(m, n): singular value j is kept when
+   S[j] > tol && S[j] > 0 (tol is absolute); the others count as zero, which
+   gives the minimum-norm least-squares solution. Returns 1 when all k were
+   kept (A of full rank k), 0 otherwise (and 0 when m or n <= 0, which does
+   nothing). work: kelm_math_lin_alg_svdSolveFromFactorizationReqdWorkSize
+   doubles. */
+int kelm_math_lin_alg_svdSolveFromFactorization(int m, int n, const double* S, const double* U,
+                                                const double* V, const double* b, double tol,
+                                                double* x, double* work);
+/* max(1, min(m, n)) doubles. */
+int kelm_math_lin_alg_svdSolveFromFactorizationReqdWorkSize(int m, int n);
+
 /* ---- Symmetric 3-by-3 eigenproblem and tridiagonal systems ---- */
 
 /* Eigenvalues w (3) and eigenvectors V (9) of the symmetric 3-by-3 matrix
