@@ -35,13 +35,7 @@ std::string Code::outputValue(ct::ScalarType type) {
 
 std::string Code::scalarResult() {
   if (!node_.isScalar()) throw std::logic_error("frame: scalarResult of a vector node");
-  auto type = static_cast<ct::ScalarOperation const&>(node_).scalarType();
-  ct::Slot slot = visitor_.reserveOutputVector(node_, type, 1);
-  return visitor_.scratchpadAccess(slot);
-}
-
-std::string Code::outputElement(ct::ScalarType type) {
-  return visitor_.scratchpadAccess(visitor_.reserveOutputVector(node_, type, 1));
+  return outputValue(static_cast<ct::ScalarOperation const&>(node_).scalarType());
 }
 
 std::string Code::temporary(ct::ScalarType type, unsigned count) {

@@ -34,9 +34,6 @@ class Code {
   std::string outputValue(ct::ScalarType type);
   /// Reserves the one element of a scalar node, of its type; its access text.
   std::string scalarResult();
-  /// Reserves the next output as one element of type (a flag that a line
-  /// assigns); its access text.
-  std::string outputElement(ct::ScalarType type);
   /// Reserves count scratch elements for this node's lines only; their
   /// pointer text.
   std::string temporary(ct::ScalarType type, unsigned count);

@@ -61,7 +61,7 @@ void OrthonormalizeRealEigWrtSpdB::compute(frame::Args& args) const {
 }
 
 void OrthonormalizeRealEigWrtSpdB::code(Code& code) const {
-  std::string flag = code.outputElement(kInt);
+  std::string flag = code.outputValue(kInt);
   std::string V = code.inPlace(2, N * N, Code::printfUnsigned(N * N));
   std::string work = code.temporary(kDouble, 3 * N * N);
   code.assignCall(flag, "orthonormalizeRealEigenvectorsWrtSpdB",
@@ -124,7 +124,7 @@ void SvdSolveFromFactorization::compute(frame::Args& args) const {
 }
 
 void SvdSolveFromFactorization::code(Code& code) const {
-  std::string flag = code.outputElement(kInt);
+  std::string flag = code.outputValue(kInt);
   std::string x = code.output(kDouble, N);
   std::string work =
       code.temporary(kDouble, kelm_math_lin_alg_svdSolveFromFactorizationReqdWorkSize(
