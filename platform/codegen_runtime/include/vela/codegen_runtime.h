@@ -185,7 +185,6 @@ void factorAndSolveSymmetric(double* A, int n, double* tau, int* piv, const doub
 void factorAndSolveWide(int m, int n, double* A, double* tau, double* work, int* piv,
                         const double* b, double tol, double* x);
 
-
 /* ---- Eigen and singular value decompositions ---- */
 
 #ifdef __cplusplus

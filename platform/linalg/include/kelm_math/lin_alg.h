@@ -251,7 +251,6 @@ void kelm_math_lin_alg_factorAndSolveSymmetric(double* A, int n, double* tau, in
 void kelm_math_lin_alg_factorAndSolveWide(int m, int n, double* A, double* tau, double* work,
                                           int* piv, const double* b, double tolerance, double* x);
 
-
 /* ---- Eigen and singular value decompositions ---- */
 
 /* ---- Symmetric 3-by-3 eigenproblem and tridiagonal systems ---- */
