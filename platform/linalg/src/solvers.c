@@ -2,6 +2,7 @@
 #include <stddef.h>
 #include <string.h>
 
+#include "kelm_math/dot_order.h"
 #include "kelm_math/lin_alg.h"
 
 /* Above this order the blocked LAPACK factorization beats the unblocked
@@ -11,6 +12,15 @@
 /* Reference LAPACK (gfortran passes the length of a character argument
    last, by value). */
 void dpotrf_(const char* uplo, const int* n, double* a, const int* lda, int* info, size_t uploLen);
+
+/* The helpers below are inlined into bodies specialised for the smallest
+   orders, where unrolled loops keep the vectors in registers; the
+   operations and their order do not change, so neither do the bits. */
+#if defined(__GNUC__)
+#define SOLVER_INLINE inline __attribute__((always_inline))
+#else
+#define SOLVER_INLINE inline
+#endif
 
 void kelm_math_lin_alg_geSolve2x2(const double* A, const double* b, double* x) {
   double a00 = A[0], a10 = A[1], a01 = A[2], a11 = A[3], b0 = b[0], b1 = b[1];
@@ -32,63 +42,100 @@ void kelm_math_lin_alg_geSolve2x2(const double* A, const double* b, double* x) {
 }
 
 /* The strict lower triangle mirrored into the strict upper one. */
-static void mirrorLower(double* A, int n) {
+static SOLVER_INLINE void mirrorLower(double* A, int n) {
   for (int j = 0; j < n; ++j)
     for (int i = j + 1; i < n; ++i) A[j + (ptrdiff_t)n * i] = A[i + (ptrdiff_t)n * j];
 }
 
-/* Left-looking: column j takes off its products with the finished columns
-   (contiguous updates the compiler vectorizes), then is scaled. */
-static int choleskyUnblocked(double* A, int n) {
+/* y[i] -= c0[i] l0 + ... in this order; the columns never overlap. */
+static SOLVER_INLINE void subtractColumns4(int len, double* restrict y, const double* restrict c0,
+                                           const double* restrict c1, const double* restrict c2,
+                                           const double* restrict c3, double l0, double l1,
+                                           double l2, double l3) {
+  for (int i = 0; i < len; ++i) y[i] = y[i] - c0[i] * l0 - c1[i] * l1 - c2[i] * l2 - c3[i] * l3;
+}
+
+static SOLVER_INLINE void subtractColumn(int len, double* restrict y, const double* restrict c,
+                                         double l) {
+  for (int i = 0; i < len; ++i) y[i] -= c[i] * l;
+}
+
+/* Left-looking: column j takes off its products with the finished columns,
+   four at a time, then is scaled. recip[j] = 1 / L_jj. */
+static SOLVER_INLINE int choleskyUnblocked(double* A, int n, double* recip) {
   for (int j = 0; j < n; ++j) {
     double* cj = A + (ptrdiff_t)n * j;
-    for (int k = 0; k < j; ++k) {
+    int k = 0;
+    for (; k + 4 <= j; k += 4) {
+      const double* c0 = A + (ptrdiff_t)n * k;
+      subtractColumns4(n - j, cj + j, c0 + j, c0 + n + j, c0 + 2 * n + j, c0 + 3 * n + j, c0[j],
+                       c0[n + j], c0[2 * n + j], c0[3 * n + j]);
+    }
+    for (; k < j; ++k) {
       const double* ck = A + (ptrdiff_t)n * k;
-      double ljk = ck[j];
-      for (int i = j; i < n; ++i) cj[i] -= ck[i] * ljk;
+      subtractColumn(n - j, cj + j, ck + j, ck[j]);
     }
     double d = cj[j];
     if (!(d > 0.0)) return j + 1;
     double ljj = sqrt(d);
     double inv = 1.0 / ljj;
     cj[j] = ljj;
+    recip[j] = inv;
     for (int i = j + 1; i < n; ++i) cj[i] *= inv;
   }
   return 0;
 }
 
-int kelm_math_lin_alg_choleskyFactor(double* A, int n) {
-  if (n <= 0) return 0;
+static SOLVER_INLINE int choleskyInPlace(double* A, int n, double* recip) {
   mirrorLower(A, n);
-  if (n <= CHOLESKY_LAPACK_ORDER) return choleskyUnblocked(A, n);
+  if (n <= CHOLESKY_LAPACK_ORDER) return choleskyUnblocked(A, n, recip);
   int info = 0;
   dpotrf_("L", &n, A, &n, &info, 1);
   return info;
 }
 
-/* x <- L^{-1} x, L the lower triangle of the factor. */
-static void forwardSolve(const double* L, int n, double* x) {
+int kelm_math_lin_alg_choleskyFactor(double* A, int n) {
+  double recip[CHOLESKY_LAPACK_ORDER];
+  if (n <= 0) return 0;
+  return choleskyInPlace(A, n, recip);
+}
+
+/* Solves multiply by the reciprocals of the pivots, which factorizations of
+   order up to CHOLESKY_LAPACK_ORDER keep; larger ones (recip NULL) divide. */
+static SOLVER_INLINE double byPivot(double x, const double* F, int n, const double* recip, int j) {
+  return recip != NULL ? x * recip[j] : x / F[j + (ptrdiff_t)n * j];
+}
+
+static SOLVER_INLINE const double* pivotReciprocals(const double* F, int n, double* recip) {
+  if (n > CHOLESKY_LAPACK_ORDER) return NULL;
+  for (int j = 0; j < n; ++j) recip[j] = 1.0 / F[j + (ptrdiff_t)n * j];
+  return recip;
+}
+
+/* x <- L^{-1} x, L the lower triangle of F. */
+static SOLVER_INLINE void forwardSolve(const double* restrict F, int n, const double* recip,
+                                       double* restrict x) {
   for (int j = 0; j < n; ++j) {
-    const double* cj = L + (ptrdiff_t)n * j;
-    double xj = x[j] / cj[j];
+    const double* cj = F + (ptrdiff_t)n * j;
+    double xj = byPivot(x[j], F, n, recip, j);
     x[j] = xj;
-    for (int i = j + 1; i < n; ++i) x[i] -= cj[i] * xj;
+    subtractColumn(n - j - 1, x + j + 1, cj + j + 1, xj);
   }
 }
 
 /* x <- L^{-T} x. */
-static void backwardSolve(const double* L, int n, double* x) {
+static SOLVER_INLINE void backwardSolve(const double* restrict F, int n, const double* recip,
+                                        double* restrict x) {
   for (int j = n - 1; j >= 0; --j) {
-    const double* cj = L + (ptrdiff_t)n * j;
-    double s = x[j];
-    for (int i = j + 1; i < n; ++i) s -= cj[i] * x[i];
-    x[j] = s / cj[j];
+    const double* cj = F + (ptrdiff_t)n * j;
+    double s = x[j] - kelm_math_lin_alg_dotOrder(n - j - 1, cj + j + 1, x + j + 1);
+    x[j] = byPivot(s, F, n, recip, j);
   }
 }
 
 /* The 1-norm of A = L L^T: its diagonal from the rows of L, its
    off-diagonal entries from the strict upper triangle. */
-static double factoredNorm1(const double* F, int n, double* sums) {
+static SOLVER_INLINE double factoredNorm1(const double* restrict F, int n, double* restrict sums) {
   for (int j = 0; j < n; ++j) {
     double d = 0.0;
     for (int k = 0; k <= j; ++k) d += F[j + (ptrdiff_t)n * k] * F[j + (ptrdiff_t)n * k];
@@ -96,11 +143,13 @@ static double factoredNorm1(const double* F, int n, double* sums) {
   }
   for (int j = 1; j < n; ++j) {
     const double* cj = F + (ptrdiff_t)n * j;
+    double s = 0.0;
     for (int i = 0; i < j; ++i) {
       double a = fabs(cj[i]);
-      sums[j] += a;
+      s += a;
       sums[i] += a;
     }
+    sums[j] += s;
   }
   double norm = 0.0;
   for (int j = 0; j < n; ++j)
@@ -108,63 +157,108 @@ static double factoredNorm1(const double* F, int n, double* sums) {
   return norm;
 }
 
-/* A lower bound of the 1-norm of A^{-1} (= its infinity norm, A being
-   symmetric). y = A^{-1} e with signs e_k = +-1 chosen while solving
-   L w = e so that each w_k grows; then one power step z = A^{-1} y. */
-static double inverseNorm1Estimate(const double* F, int n, double* y) {
+/* x <- L^{-T} x and, when x2 is not NULL, x2 <- L^{-T} x2 alike. */
+static SOLVER_INLINE void backwardSolve2(const double* restrict F, int n, const double* recip,
+                                         double* restrict x, double* restrict x2) {
+  for (int j = n - 1; j >= 0; --j) {
+    const double* cj = F + (ptrdiff_t)n * j;
+    double s = x[j] - kelm_math_lin_alg_dotOrder(n - j - 1, cj + j + 1, x + j + 1);
+    x[j] = byPivot(s, F, n, recip, j);
+    if (x2 != NULL) {
+      double s2 = x2[j] - kelm_math_lin_alg_dotOrder(n - j - 1, cj + j + 1, x2 + j + 1);
+      x2[j] = byPivot(s2, F, n, recip, j);
+    }
+  }
+}
+
+/* A lower bound of the 1-norm of A^{-1}, which bounds its 2-norm from
+   above (A is symmetric). With signs e_k = +-1 chosen while solving
+   L w = e so that each w_k grows, v = L^{-T} w = A^{-1} e gives two lower
+   bounds: |v|_inf (as |e|_inf = 1) and the power-step Rayleigh quotient
+   v^T v / w^T w = e^T A^{-2} e / e^T A^{-1} e. When x is not NULL, the
+   solve carries x <- A^{-1} x along (its latency hides behind the
+   estimate's at small orders) with the bits of choleskySolve. */
+static SOLVER_INLINE double inverseNorm1Estimate(const double* restrict F, int n,
+                                                 const double* recip, double* restrict y,
+                                                 double* restrict x) {
   for (int i = 0; i < n; ++i) y[i] = 0.0;
   for (int k = 0; k < n; ++k) {
     const double* ck = F + (ptrdiff_t)n * k;
     double p = y[k];
-    double wk = ((p > 0.0 ? -1.0 : 1.0) - p) / ck[k];
+    double wk = byPivot((p > 0.0 ? -1.0 : 1.0) - p, F, n, recip, k);
     y[k] = wk;
-    for (int i = k + 1; i < n; ++i) y[i] += ck[i] * wk;
+    subtractColumn(n - k - 1, y + k + 1, ck + k + 1, -wk);
+    if (x != NULL) {
+      double xk = byPivot(x[k], F, n, recip, k);
+      x[k] = xk;
+      subtractColumn(n - k - 1, x + k + 1, ck + k + 1, xk);
+    }
   }
-  backwardSolve(F, n, y);
-  double yInf = 0.0;
-  for (int i = 0; i < n; ++i)
-    if (!(fabs(y[i]) <= yInf)) yInf = fabs(y[i]);
-  double estimate = yInf;
-  if (!(yInf > 0.0 && yInf <= 1.79769313486231570e308)) return estimate;
-  double y1 = 0.0;
+  double w2 = 0.0;
+  for (int i = 0; i < n; ++i) w2 += y[i] * y[i];
+  backwardSolve2(F, n, recip, y, x);
+  double vInf = 0.0, v2 = 0.0;
   for (int i = 0; i < n; ++i) {
-    y[i] /= yInf;
-    y1 += fabs(y[i]);
+    v2 += y[i] * y[i];
+    if (!(fabs(y[i]) <= vInf)) vInf = fabs(y[i]);
   }
-  forwardSolve(F, n, y);
-  backwardSolve(F, n, y);
-  double z1 = 0.0, zInf = 0.0;
-  for (int i = 0; i < n; ++i) {
-    z1 += fabs(y[i]);
-    if (!(fabs(y[i]) <= zInf)) zInf = fabs(y[i]);
-  }
-  if (zInf > estimate) estimate = zInf;
-  if (z1 / y1 > estimate) estimate = z1 / y1;
+  double estimate = vInf;
+  if (w2 > 0.0 && v2 / w2 > estimate) estimate = v2 / w2;
   return estimate;
 }
 
+/* 1 / (|A|_1 |A^{-1}|_1), carrying the solve of x along (see above). */
+static SOLVER_INLINE double reciprocalCondition(const double* F, int n, const double* recip,
+                                                double* work, double* x) {
+  double anorm = factoredNorm1(F, n, work);
+  return 1.0 / (anorm * inverseNorm1Estimate(F, n, recip, work, x));
+}
+
 double kelm_math_lin_alg_conditionReciprocal(const double* factor, int n, int norm, double* work) {
+  double recip[CHOLESKY_LAPACK_ORDER];
   (void)norm; /* one estimate serves both: the 1- and infinity norms of A agree */
   if (n <= 0) return 1.0;
-  double anorm = factoredNorm1(factor, n, work);
-  double ainvnorm = inverseNorm1Estimate(factor, n, work);
-  return 1.0 / (anorm * ainvnorm);
+  return reciprocalCondition(factor, n, pivotReciprocals(factor, n, recip), work, NULL);
+}
+
+static SOLVER_INLINE void solveFactored(const double* F, int n, const double* recip,
+                                        const double* b, double* x) {
+  if (x != b) memcpy(x, b, (size_t)n * sizeof(double));
+  forwardSolve(F, n, recip, x);
+  backwardSolve(F, n, recip, x);
 }
 
 void kelm_math_lin_alg_choleskySolve(const double* factor, const double* b, int n, double* x,
                                      double* work) {
+  double recip[CHOLESKY_LAPACK_ORDER];
   (void)work;
   if (n <= 0) return;
-  if (x != b) memcpy(x, b, (size_t)n * sizeof(double));
-  forwardSolve(factor, n, x);
-  backwardSolve(factor, n, x);
+  solveFactored(factor, n, pivotReciprocals(factor, n, recip), b, x);
+}
+
+/* Cholesky in place and the reciprocal condition estimate, x <- A^{-1} x
+   riding along when x is not NULL; NaN when the factorization fails. */
+static SOLVER_INLINE double factorAndEstimate(double* A, int n, double* work, double* x) {
+  double recip[CHOLESKY_LAPACK_ORDER];
+  if (choleskyInPlace(A, n, recip) != 0) return NAN;
+  return reciprocalCondition(A, n, n <= CHOLESKY_LAPACK_ORDER ? recip : NULL, work, x);
+}
+
+static double factorAndEstimateAnyOrder(double* A, int n, double* work, double* x) {
+  switch (n) {
+    case 2: return factorAndEstimate(A, 2, work, x);
+    case 3: return factorAndEstimate(A, 3, work, x);
+    case 4: return factorAndEstimate(A, 4, work, x);
+    case 5: return factorAndEstimate(A, 5, work, x);
+    case 6: return factorAndEstimate(A, 6, work, x);
+    default: return factorAndEstimate(A, n, work, x);
+  }
 }
 
 int kelm_math_lin_alg_factorSymmetricPosDef(double* A, int n, double* work) {
   if (n <= 0) return 0;
   if (n == 1) return A[0] <= 0.0;
-  if (kelm_math_lin_alg_choleskyFactor(A, n) != 0) return 1;
-  double rc = kelm_math_lin_alg_conditionReciprocal(A, n, 1, work);
+  double rc = factorAndEstimateAnyOrder(A, n, work, NULL);
   return !(rc * rc > 1e-15);
 }
 
@@ -189,12 +283,14 @@ void kelm_math_lin_alg_factorAndSolveSymmetric(double* A, int n, double* tau, in
   size_t count = (size_t)n * (size_t)n;
   double* saved = work + n;
   memcpy(saved, A, count * sizeof(double));
-  if (kelm_math_lin_alg_choleskyFactor(A, n) == 0) {
-    double rc = kelm_math_lin_alg_conditionReciprocal(A, n, 1, work);
-    if (rc * rc > 1e-14) {
-      kelm_math_lin_alg_choleskySolve(A, b, n, x, work);
-      return;
-    }
+  /* choleskyFactor, conditionReciprocal and choleskySolve in one pass (the
+     same bits as the three calls); the solve runs along, unless x is b. */
+  int carry = x != b;
+  if (carry) memcpy(x, b, (size_t)n * sizeof(double));
+  double rc = factorAndEstimateAnyOrder(A, n, work, carry ? x : NULL);
+  if (rc * rc > 1e-14) {
+    if (!carry) kelm_math_lin_alg_choleskySolve(A, b, n, x, work);
+    return;
   }
   memcpy(A, saved, count * sizeof(double));
   memset(piv, 0, (size_t)n * sizeof(int));

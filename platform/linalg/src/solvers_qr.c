@@ -2,6 +2,7 @@
 #include <math.h>
 #include <stddef.h>
 
+#include "kelm_math/dot_order.h"
 #include "kelm_math/lin_alg.h"
 
 /* Up to this many columns the reference norms of the pivoting live on the
@@ -10,8 +11,7 @@
 
 /* The 2-norm of v, without overflow or underflow of the squares. */
 static double norm2(int n, const double* v) {
-  double s = 0.0;
-  for (int i = 0; i < n; ++i) s += v[i] * v[i];
+  double s = kelm_math_lin_alg_dotOrder(n, v, v);
   if (s >= DBL_MIN && s <= DBL_MAX) return sqrt(s);
   if (s != s) return s;
   double scale = 0.0;
@@ -43,9 +43,7 @@ static double makeReflector(int n, double* x) {
 
 /* y[0..n) <- (I - tau v v^T) y with v = (1, tail[0..n-1)). */
 static void applyReflector(int n, const double* tail, double tau, double* y) {
-  double w = y[0];
-  for (int i = 1; i < n; ++i) w += tail[i - 1] * y[i];
-  w *= tau;
+  double w = (y[0] + kelm_math_lin_alg_dotOrder(n - 1, tail, y + 1)) * tau;
   y[0] -= w;
   for (int i = 1; i < n; ++i) y[i] -= w * tail[i - 1];
 }
@@ -189,9 +187,7 @@ int kelm_math_lin_alg_qrSolveWide(int m, int n, const double* QR, const double* 
   /* R^T y = P^T b on the kept rows, by columns of R. */
   for (int j = 0; j < r; ++j) {
     const double* cj = QR + (ptrdiff_t)n * j;
-    double s = b[piv[j] - 1];
-    for (int i = 0; i < j; ++i) s -= cj[i] * x[i];
-    x[j] = s / cj[j];
+    x[j] = (b[piv[j] - 1] - kelm_math_lin_alg_dotOrder(j, cj, x)) / cj[j];
   }
   for (int j = r; j < n; ++j) x[j] = 0.0;
   /* x = Q y; reflectors from r on meet only zeros. */
