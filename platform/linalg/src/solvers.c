@@ -47,41 +47,86 @@ static SOLVER_INLINE void mirrorLower(double* A, int n) {
     for (int i = j + 1; i < n; ++i) A[j + (ptrdiff_t)n * i] = A[i + (ptrdiff_t)n * j];
 }
 
-/* y[i] -= c0[i] l0 + ... in this order; the columns never overlap. */
-static SOLVER_INLINE void subtractColumns4(int len, double* restrict y, const double* restrict c0,
-                                           const double* restrict c1, const double* restrict c2,
-                                           const double* restrict c3, double l0, double l1,
-                                           double l2, double l3) {
-  for (int i = 0; i < len; ++i) y[i] = y[i] - c0[i] * l0 - c1[i] * l1 - c2[i] * l2 - c3[i] * l3;
-}
-
 static SOLVER_INLINE void subtractColumn(int len, double* restrict y, const double* restrict c,
                                          double l) {
   for (int i = 0; i < len; ++i) y[i] -= c[i] * l;
 }
 
-/* Left-looking: column j takes off its products with the finished columns,
-   four at a time, then is scaled. recip[j] = 1 / L_jj. */
+/* y0[i] -= sum c_k[i] l[k] and y1[i] -= sum c_k[i] m[k] over k < 4, in
+   order, loading each c_k[i] once for both columns. */
+static SOLVER_INLINE void subtractColumns4x2(int len, double* restrict y0, double* restrict y1,
+                                             const double* restrict c0, const double* restrict c1,
+                                             const double* restrict c2, const double* restrict c3,
+                                             const double* l, const double* m) {
+  double l0 = l[0], l1 = l[1], l2 = l[2], l3 = l[3], m0 = m[0], m1 = m[1], m2 = m[2], m3 = m[3];
+  for (int i = 0; i < len; ++i) {
+    double a = c0[i], b = c1[i], c = c2[i], d = c3[i];
+    y0[i] = y0[i] - a * l0 - b * l1 - c * l2 - d * l3;
+    y1[i] = y1[i] - a * m0 - b * m1 - c * m2 - d * m3;
+  }
+}
+
+/* The same over two columns c0, c1. */
+static SOLVER_INLINE void subtractColumns2x2(int len, double* restrict y0, double* restrict y1,
+                                             const double* restrict c0, const double* restrict c1,
+                                             const double* l, const double* m) {
+  double l0 = l[0], l1 = l[1], m0 = m[0], m1 = m[1];
+  for (int i = 0; i < len; ++i) {
+    double a = c0[i], b = c1[i];
+    y0[i] = y0[i] - a * l0 - b * l1;
+    y1[i] = y1[i] - a * m0 - b * m1;
+  }
+}
+
+/* Column j of the factor from its updated entries: 0, or j + 1 when the
+   pivot is not positive. recip[j] = 1 / L_jj. */
+static SOLVER_INLINE int finishColumn(double* cj, int n, int j, double* recip) {
+  double d = cj[j];
+  if (!(d > 0.0)) return j + 1;
+  double ljj = sqrt(d);
+  double inv = 1.0 / ljj;
+  cj[j] = ljj;
+  recip[j] = inv;
+  for (int i = j + 1; i < n; ++i) cj[i] *= inv;
+  return 0;
+}
+
+/* Left-looking, two columns at a time: columns j and j + 1 take off their
+   products with the finished columns (four at a time, each finished
+   column read once for both), then j is finished and taken off j + 1. */
 static SOLVER_INLINE int choleskyUnblocked(double* A, int n, double* recip) {
-  for (int j = 0; j < n; ++j) {
+  int j = 0;
+  for (; j + 1 < n; j += 2) {
     double* cj = A + (ptrdiff_t)n * j;
+    double* cj1 = cj + n;
     int k = 0;
     for (; k + 4 <= j; k += 4) {
       const double* c0 = A + (ptrdiff_t)n * k;
-      subtractColumns4(n - j, cj + j, c0 + j, c0 + n + j, c0 + 2 * n + j, c0 + 3 * n + j, c0[j],
-                       c0[n + j], c0[2 * n + j], c0[3 * n + j]);
+      double l[4] = {c0[j], c0[n + j], c0[2 * n + j], c0[3 * n + j]};
+      double m[4] = {c0[j + 1], c0[n + j + 1], c0[2 * n + j + 1], c0[3 * n + j + 1]};
+      cj[j] = cj[j] - l[0] * l[0] - l[1] * l[1] - l[2] * l[2] - l[3] * l[3];
+      subtractColumns4x2(n - j - 1, cj + j + 1, cj1 + j + 1, c0 + j + 1, c0 + n + j + 1,
+                         c0 + 2 * n + j + 1, c0 + 3 * n + j + 1, l, m);
     }
-    for (; k < j; ++k) {
+    if (k < j) { /* j is even: two columns are left */
+      const double* c0 = A + (ptrdiff_t)n * k;
+      double l[2] = {c0[j], c0[n + j]}, m[2] = {c0[j + 1], c0[n + j + 1]};
+      cj[j] = cj[j] - l[0] * l[0] - l[1] * l[1];
+      subtractColumns2x2(n - j - 1, cj + j + 1, cj1 + j + 1, c0 + j + 1, c0 + n + j + 1, l, m);
+    }
+    int failed = finishColumn(cj, n, j, recip);
+    if (failed) return failed;
+    subtractColumn(n - j - 1, cj1 + j + 1, cj + j + 1, cj[j + 1]);
+    failed = finishColumn(cj1, n, j + 1, recip);
+    if (failed) return failed;
+  }
+  if (j < n) { /* the last column of an odd order */
+    double* cj = A + (ptrdiff_t)n * j;
+    for (int k = 0; k < j; ++k) {
       const double* ck = A + (ptrdiff_t)n * k;
       subtractColumn(n - j, cj + j, ck + j, ck[j]);
     }
-    double d = cj[j];
-    if (!(d > 0.0)) return j + 1;
-    double ljj = sqrt(d);
-    double inv = 1.0 / ljj;
-    cj[j] = ljj;
-    recip[j] = inv;
-    for (int i = j + 1; i < n; ++i) cj[i] *= inv;
+    return finishColumn(cj, n, j, recip);
   }
   return 0;
 }
