@@ -120,7 +120,9 @@ TEST(SolverNumeric, CholeskyFactorAndConditionEstimate) {
   Matrix indefinite = symmetricWithSpectrum({2.0, 1.0, -1.0, 3.0}, 5);
   EXPECT_GT(kelm_math_lin_alg_choleskyFactor(indefinite.data(), 4), 0);
   Matrix zeroPivot = {0.0, 1.0, 1.0, 1.0}, withNaN = {1.0, 0.0, 0.0, 0.0, 1.0, kNaN, 0.0, 0.0, 1.0};
+  Matrix secondPivot = {1.0, 1.0, 1.0, 1.0};
   EXPECT_EQ(kelm_math_lin_alg_choleskyFactor(zeroPivot.data(), 2), 1);
+  EXPECT_EQ(kelm_math_lin_alg_choleskyFactor(secondPivot.data(), 2), 2);
   EXPECT_EQ(kelm_math_lin_alg_choleskyFactor(withNaN.data(), 3), 3);
 }
 
