@@ -559,6 +559,82 @@ void computeIndicesNonzeroElements(unsigned n, TracedValue<int> const* flags,
 // Linear solvers
 // ---------------------------------------------------------------------------
 
+// Numeric forms run the kelm_math_lin_alg_* bodies of the same names (see
+// kelm_math/lin_alg.h for the factor storage, the condition estimate and
+// the rank rule of the QR solves). Traced forms never fold except
+// geSolve2x2; they record GeSolve2x2Op, FactorSymmetricPosDefOp,
+// SolveSymmetricPosDefOp, FactorAndSolveSymmetricOp or FactorAndSolveWideOp
+// and leave the traced tau, piv and work arrays untouched (nodes bring their
+// own scratch storage). Nothing throws but for allocation failure.
+
+/// x = A^{-1} b for a 2 by 2 column-major A, with row pivoting; a singular A
+/// gives infinities or NaN.
+inline void geSolve2x2(double const* A, double const* b, double* x) {
+  kelm_math_lin_alg_geSolve2x2(A, b, x);
+}
+/// Traced geSolve2x2: constants when all six inputs are, else both entries
+/// of x read a GeSolve2x2Op.
+void geSolve2x2(TracedValue<double> const* A, TracedValue<double> const* b, TracedValue<double>* x);
+
+/// Cholesky factorization of the symmetric n by n A in place (lower triangle
+/// read; on return L below and on the diagonal, the factored off-diagonal
+/// entries above). True on failure: A not positive definite, or its squared
+/// reciprocal condition estimate at most 1e-15. n = 1 fails for A <= 0 only
+/// (NaN passes) and leaves A; n = 0 passes. work: n doubles.
+inline bool factorSymmetricPosDef(double* A, unsigned n, double* work) {
+  return kelm_math_lin_alg_factorSymmetricPosDef(A, static_cast<int>(n), work) != 0;
+}
+/// Traced factorSymmetricPosDef: n = 0 gives the constant 0; otherwise a
+/// FactorSymmetricPosDefOp is recorded, the flag (nonzero on failure) reads
+/// its output 0 and A[0..n*n) its output 1.
+TracedValue<int> factorSymmetricPosDef(TracedValue<double>* A, unsigned long n,
+                                       TracedValue<double>* work);
+
+/// X = A^{-1} B for the n by m right-hand sides B, L the factor that
+/// factorSymmetricPosDef left for A; n = 1 divides B by L[0] (IEEE on 0).
+/// work: n doubles. X must not overlap L.
+inline void solveSymmetricPosDef(double const* L, double const* B, unsigned n, unsigned m,
+                                 double* X, double* work) {
+  kelm_math_lin_alg_solveSymmetricPosDef(L, B, static_cast<int>(n), static_cast<int>(m), X, work);
+}
+/// Traced solveSymmetricPosDef: n = 0 writes nothing; n = 1 divides each
+/// B[i] by L[0] as traced values, unless m > 1 and every B[i] is the
+/// constant 0; otherwise X[0..n*m) read a SolveSymmetricPosDefOp.
+void solveSymmetricPosDef(TracedValue<double> const* L, TracedValue<double> const* B,
+                          unsigned long n, unsigned long m, TracedValue<double>* X,
+                          TracedValue<double>* work);
+
+/// x = A^{-1} b for a symmetric n by n A, robustly: Cholesky when it passes
+/// with a squared reciprocal condition estimate above 1e-14, else pivoted QR
+/// of A with rank tolerance 1e-12 (dropped components 0). A is destroyed
+/// (it ends holding the factors used). n = 1: x = b / A, or 0 when A = 0.
+/// tau, piv: n entries; work: n + n * n doubles.
+inline void factorAndSolveSymmetric(double* A, unsigned n, double* tau, int* piv, double const* b,
+                                    double* x, double* work) {
+  kelm_math_lin_alg_factorAndSolveSymmetric(A, static_cast<int>(n), tau, piv, b, x, work);
+}
+/// Traced factorAndSolveSymmetric: always records a
+/// FactorAndSolveSymmetricOp that x[0..n) read; A is left as it is.
+void factorAndSolveSymmetric(TracedValue<double>* A, unsigned long n, TracedValue<double>* tau,
+                             TracedValue<int>* piv, TracedValue<double> const* b,
+                             TracedValue<double>* x, TracedValue<double>* work);
+
+/// Minimum-norm solution x (n entries) of m equations in n unknowns by
+/// pivoted QR, A holding the transpose of the system matrix (n by m,
+/// destroyed): components whose |R_kk| <= tol |R_00| are dropped (their
+/// equations ignored). tau, work, piv: m entries; x: room for max(m, n).
+inline void factorAndSolveWide(unsigned m, unsigned n, double* A, double* tau, double* work,
+                               int* piv, double const* b, double tol, double* x) {
+  kelm_math_lin_alg_factorAndSolveWide(static_cast<int>(m), static_cast<int>(n), A, tau, work, piv,
+                                       b, tol, x);
+}
+/// Traced factorAndSolveWide: always records a FactorAndSolveWideOp over A,
+/// b and the tolerance's node, which x[0..n) read.
+void factorAndSolveWide(unsigned long m, unsigned long n, TracedValue<double>* A,
+                        TracedValue<double>* tau, TracedValue<double>* work, TracedValue<int>* piv,
+                        TracedValue<double> const* b, TracedValue<double> const& tol,
+                        TracedValue<double>* x);
+
 // ---------------------------------------------------------------------------
 // Eigen and singular value decompositions
 // ---------------------------------------------------------------------------

@@ -163,6 +163,28 @@ double computeQuadraticTerm(int n, const double* M, const double* a, const doubl
 int hasUniqueRows(int m, int n, const double* A, double* work);
 
 /* ---- Linear solvers ---- */
+/* The solver kernels of vela::math with their argument orders; the bodies
+   are kelm_math_lin_alg_* of the same names (see kelm_math/lin_alg.h). */
+
+/* x = A^{-1} b for a 2 by 2 matrix A. */
+void geSolve2x2(const double* A, const double* b, double* x);
+
+/* Cholesky factor of A in place with a conditioning test; nonzero when A is
+   not positive definite or too ill-conditioned. work: n doubles. */
+int factorSymmetricPosDef(double* A, int n, double* work);
+
+/* X (n by m) = A^{-1} B from the factor L of factorSymmetricPosDef. */
+void solveSymmetricPosDef(const double* L, const double* B, int n, int m, double* X, double* work);
+
+/* x = A^{-1} b for symmetric A (destroyed): Cholesky, else pivoted QR.
+   tau, piv: n; work: n + n * n. */
+void factorAndSolveSymmetric(double* A, int n, double* tau, int* piv, const double* b, double* x,
+                             double* work);
+
+/* Minimum-norm solution x (n; room for max(m, n)) of m equations whose
+   transpose A holds (n by m, destroyed). tau, work, piv: m. */
+void factorAndSolveWide(int m, int n, double* A, double* tau, double* work, int* piv,
+                        const double* b, double tol, double* x);
 
 /* ---- Eigen and singular value decompositions ---- */
 

@@ -146,6 +146,111 @@ double kelm_math_lin_alg_computeQuadraticTerm(int n, const double* M, const doub
 int kelm_math_lin_alg_hasUniqueRows(int m, int n, const double* A, double* work);
 
 /* ---- Linear solvers ---- */
+/* Dense solvers for the small systems of the engine (orders 3 to 30 are the
+   common case): hand-written unblocked loops, LAPACK only for Cholesky
+   factorizations above order 64. Matrices are column-major with leading
+   dimension equal to their row count. Nothing allocates on the heap, for
+   any size; the pivoted QR keeps its reference column norms in 64 stack
+   doubles and, with more columns, recomputes partial norms at every step
+   instead. Singular or non-finite input gives infinities or NaN as IEEE
+   arithmetic does, never a trap. */
+
+/* x = A^{-1} b for a 2 by 2 matrix A, by Gaussian elimination with row
+   pivoting. x may be b itself. */
+void kelm_math_lin_alg_geSolve2x2(const double* A, const double* b, double* x);
+
+/* Cholesky factorization A = L L^T in place. Reads the lower triangle of A
+   (diagonal included) only. On return the lower triangle holds L, and the
+   strict upper triangle holds the mirrored strict lower triangle of the
+   input, i.e. the off-diagonal entries of the matrix that was factored
+   (kelm_math_lin_alg_conditionReciprocal reads them there). Returns 0 on
+   success, else k + 1 where the k-th pivot was not positive (or NaN); the
+   columns from k on are then partly updated. */
+int kelm_math_lin_alg_choleskyFactor(double* A, int n);
+
+/* Reciprocal condition number estimate 1 / (|A|_1 |A^{-1}|_1) of the
+   symmetric positive definite A whose factor F choleskyFactor left: L in the
+   lower triangle, A's off-diagonal entries in the strict upper one. |A|_1 is
+   exact (the diagonal recomputed from L); |A^{-1}|_1 is estimated from
+   below by one solve A v = e, the signs e_k = +-1 chosen to make the
+   forward substitution grow, as the larger of |v|_inf and the power-step
+   Rayleigh quotient v^T v / e^T A^{-1} e. So the result is at least the
+   true reciprocal condition number (up to rounding), and in practice
+   within a small factor of it (below 20 on random tests up to order 30). `norm` names the norm: 1 for the 1-norm; as the 1- and
+   infinity norms of a symmetric matrix agree, every value gives this same
+   estimate. work: n doubles. Overflow gives 0, a NaN factor NaN; n <= 0
+   gives 1. */
+double kelm_math_lin_alg_conditionReciprocal(const double* factor, int n, int norm, double* work);
+
+/* x = A^{-1} b for A = L L^T, L the lower triangle of factor. x may be b
+   itself. work: room for n doubles (this implementation needs none). */
+void kelm_math_lin_alg_choleskySolve(const double* factor, const double* b, int n, double* x,
+                                     double* work);
+
+/* Householder QR with column pivoting of the rows by columns matrix A in
+   place: A P = Q R. R is left in the upper triangle (trapezoid), the
+   reflectors H_k = I - tau[k] v v^T below it (v[0] = 1 implicit), so that
+   Q = H_0 H_1 ... H_{s-1}, s = min(rows, columns); tau holds s entries.
+   Pivoting picks the column of largest remaining norm, the first on ties,
+   so |R_kk| does not increase along the diagonal. piv (one per column)
+   follows LAPACK dgeqp3: entries are zero on entry (free columns; a nonzero
+   entry marks a column moved to the front and factored without pivoting);
+   on return piv[j] = k means column j of A P is column k - 1 of A.
+   work: `columns` doubles (the partial column norms). */
+void kelm_math_lin_alg_qrFactor(int rows, int columns, double* A, double* tau, int* piv,
+                                double* work);
+
+/* Rank decision of the two QR solves: with s = min(rows, columns) of the
+   factored matrix, the rank r is the number of leading diagonal entries of
+   R with |R_kk| > tolerance * |R_00|, counted up to the first that fails.
+   A zero, infinite or NaN R_00 gives rank 0, as does a NaN tolerance; a
+   negative tolerance keeps every nonzero entry. Both solves return r. */
+
+/* Least-squares solve of min |A x - b| from the factors of qrFactor(rows,
+   columns, ...): x holds b (rows entries) on entry and the solution
+   (columns entries) on return, so it needs room for max(rows, columns).
+   Columns beyond the rank r get 0 before unpivoting (the basic solution,
+   which for full rank is the least-squares solution). */
+int kelm_math_lin_alg_qrSolveTall(int rows, int columns, const double* QR, const double* tau,
+                                  const int* piv, double* x, double tolerance);
+
+/* Minimum-norm solution x (n entries) of the m by n system A x = b from the
+   factors of A^T, i.e. of qrFactor(n, m, ...) applied to the n by m array
+   holding A^T (A^T P = Q R). With y = Q^T x the system reads
+   R^T y = P^T b; the first r of those equations are solved for y[0..r),
+   y[r..n) = 0, and x = Q y, so that x is the minimum-norm solution of the
+   r independent (pivoted) equations; the other m - r equations are not
+   used (for m > n and full rank this is not a least-squares fit). m = 0
+   gives x = 0. x must not overlap b; it needs n entries. */
+int kelm_math_lin_alg_qrSolveWide(int m, int n, const double* QR, const double* tau, const int* piv,
+                                  const double* b, double tolerance, double* x);
+
+/* The bodies of the solver kernels (vela::math and the generated-code
+   runtime both call them, so that the two agree bit for bit). */
+
+/* n = 0: 0; n = 1: 1 when A[0] <= 0 (a NaN passes), A unchanged; n >= 2:
+   choleskyFactor in place, 1 when it fails or when the squared reciprocal
+   condition estimate is not above 1e-15. work: n doubles. */
+int kelm_math_lin_alg_factorSymmetricPosDef(double* A, int n, double* work);
+
+/* X = A^{-1} B for the n by m right-hand sides B (column after column),
+   L from factorSymmetricPosDef; n = 1 divides by L[0]. work: n doubles. */
+void kelm_math_lin_alg_solveSymmetricPosDef(const double* L, const double* B, int n, int m,
+                                            double* X, double* work);
+
+/* x = A^{-1} b for symmetric A: Cholesky when it succeeds with a squared
+   reciprocal condition estimate above 1e-14, else the pivoted QR of the
+   saved A and qrSolveTall with tolerance 1e-12 (A then holds those
+   factors). n = 1: x = b / A, or 0 when A is 0. tau, piv: n entries; work:
+   n + n * n doubles. */
+void kelm_math_lin_alg_factorAndSolveSymmetric(double* A, int n, double* tau, int* piv,
+                                               const double* b, double* x, double* work);
+
+/* Minimum-norm solution x of the m by n system whose transpose A holds
+   (n by m, destroyed): piv zeroed, qrFactor(n, m, ...), qrSolveWide. tau,
+   piv, work: m entries; x: max(m, n). */
+void kelm_math_lin_alg_factorAndSolveWide(int m, int n, double* A, double* tau, double* work,
+                                          int* piv, const double* b, double tolerance, double* x);
 
 /* ---- Eigen and singular value decompositions ---- */
 

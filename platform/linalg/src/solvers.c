@@ -1,0 +1,352 @@
+#include <math.h>
+#include <stddef.h>
+#include <string.h>
+
+#include "kelm_math/dot_order.h"
+#include "kelm_math/lin_alg.h"
+
+/* Above this order the blocked LAPACK factorization beats the unblocked
+   loops below; under it, the call and its checks cost more than the work. */
+#define CHOLESKY_LAPACK_ORDER 64
+
+/* Reference LAPACK (gfortran passes the length of a character argument
+   last, by value). */
+void dpotrf_(const char* uplo, const int* n, double* a, const int* lda, int* info, size_t uploLen);
+
+/* The helpers below are inlined into bodies specialised for the smallest
+   orders, where unrolled loops keep the vectors in registers; the
+   operations and their order do not change, so neither do the bits. */
+#if defined(__GNUC__)
+#define SOLVER_INLINE inline __attribute__((always_inline))
+#else
+#define SOLVER_INLINE inline
+#endif
+
+void kelm_math_lin_alg_geSolve2x2(const double* A, const double* b, double* x) {
+  double a00 = A[0], a10 = A[1], a01 = A[2], a11 = A[3], b0 = b[0], b1 = b[1];
+  if (fabs(a10) > fabs(a00)) { /* row pivoting keeps the multiplier within 1 */
+    double t = a00;
+    a00 = a10;
+    a10 = t;
+    t = a01;
+    a01 = a11;
+    a11 = t;
+    t = b0;
+    b0 = b1;
+    b1 = t;
+  }
+  double l = a10 / a00;
+  double x1 = (b1 - l * b0) / (a11 - l * a01);
+  x[0] = (b0 - a01 * x1) / a00;
+  x[1] = x1;
+}
+
+/* The strict lower triangle mirrored into the strict upper one. */
+static SOLVER_INLINE void mirrorLower(double* A, int n) {
+  for (int j = 0; j < n; ++j)
+    for (int i = j + 1; i < n; ++i) A[j + (ptrdiff_t)n * i] = A[i + (ptrdiff_t)n * j];
+}
+
+static SOLVER_INLINE void subtractColumn(int len, double* restrict y, const double* restrict c,
+                                         double l) {
+  for (int i = 0; i < len; ++i) y[i] -= c[i] * l;
+}
+
+/* y0[i] -= sum c_k[i] l[k] and y1[i] -= sum c_k[i] m[k] over k < 4, in
+   order, loading each c_k[i] once for both columns. */
+static SOLVER_INLINE void subtractColumns4x2(int len, double* restrict y0, double* restrict y1,
+                                             const double* restrict c0, const double* restrict c1,
+                                             const double* restrict c2, const double* restrict c3,
+                                             const double* l, const double* m) {
+  double l0 = l[0], l1 = l[1], l2 = l[2], l3 = l[3], m0 = m[0], m1 = m[1], m2 = m[2], m3 = m[3];
+  for (int i = 0; i < len; ++i) {
+    double a = c0[i], b = c1[i], c = c2[i], d = c3[i];
+    y0[i] = y0[i] - a * l0 - b * l1 - c * l2 - d * l3;
+    y1[i] = y1[i] - a * m0 - b * m1 - c * m2 - d * m3;
+  }
+}
+
+/* The same over two columns c0, c1. */
+static SOLVER_INLINE void subtractColumns2x2(int len, double* restrict y0, double* restrict y1,
+                                             const double* restrict c0, const double* restrict c1,
+                                             const double* l, const double* m) {
+  double l0 = l[0], l1 = l[1], m0 = m[0], m1 = m[1];
+  for (int i = 0; i < len; ++i) {
+    double a = c0[i], b = c1[i];
+    y0[i] = y0[i] - a * l0 - b * l1;
+    y1[i] = y1[i] - a * m0 - b * m1;
+  }
+}
+
+/* Column j of the factor from its updated entries: 0, or j + 1 when the
+   pivot is not positive. recip[j] = 1 / L_jj. */
+static SOLVER_INLINE int finishColumn(double* cj, int n, int j, double* recip) {
+  double d = cj[j];
+  if (!(d > 0.0)) return j + 1;
+  double ljj = sqrt(d);
+  double inv = 1.0 / ljj;
+  cj[j] = ljj;
+  recip[j] = inv;
+  for (int i = j + 1; i < n; ++i) cj[i] *= inv;
+  return 0;
+}
+
+/* Left-looking, two columns at a time: columns j and j + 1 take off their
+   products with the finished columns (four at a time, each finished
+   column read once for both), then j is finished and taken off j + 1. */
+static SOLVER_INLINE int choleskyUnblocked(double* A, int n, double* recip) {
+  int j = 0;
+  for (; j + 1 < n; j += 2) {
+    double* cj = A + (ptrdiff_t)n * j;
+    double* cj1 = cj + n;
+    int k = 0;
+    for (; k + 4 <= j; k += 4) {
+      const double* c0 = A + (ptrdiff_t)n * k;
+      double l[4] = {c0[j], c0[n + j], c0[2 * n + j], c0[3 * n + j]};
+      double m[4] = {c0[j + 1], c0[n + j + 1], c0[2 * n + j + 1], c0[3 * n + j + 1]};
+      cj[j] = cj[j] - l[0] * l[0] - l[1] * l[1] - l[2] * l[2] - l[3] * l[3];
+      subtractColumns4x2(n - j - 1, cj + j + 1, cj1 + j + 1, c0 + j + 1, c0 + n + j + 1,
+                         c0 + 2 * n + j + 1, c0 + 3 * n + j + 1, l, m);
+    }
+    if (k < j) { /* j is even: two columns are left */
+      const double* c0 = A + (ptrdiff_t)n * k;
+      double l[2] = {c0[j], c0[n + j]}, m[2] = {c0[j + 1], c0[n + j + 1]};
+      cj[j] = cj[j] - l[0] * l[0] - l[1] * l[1];
+      subtractColumns2x2(n - j - 1, cj + j + 1, cj1 + j + 1, c0 + j + 1, c0 + n + j + 1, l, m);
+    }
+    int failed = finishColumn(cj, n, j, recip);
+    if (failed) return failed;
+    subtractColumn(n - j - 1, cj1 + j + 1, cj + j + 1, cj[j + 1]);
+    failed = finishColumn(cj1, n, j + 1, recip);
+    if (failed) return failed;
+  }
+  if (j < n) { /* the last column of an odd order */
+    double* cj = A + (ptrdiff_t)n * j;
+    for (int k = 0; k < j; ++k) {
+      const double* ck = A + (ptrdiff_t)n * k;
+      subtractColumn(n - j, cj + j, ck + j, ck[j]);
+    }
+    return finishColumn(cj, n, j, recip);
+  }
+  return 0;
+}
+
+static SOLVER_INLINE int choleskyInPlace(double* A, int n, double* recip) {
+  mirrorLower(A, n);
+  if (n <= CHOLESKY_LAPACK_ORDER) return choleskyUnblocked(A, n, recip);
+  int info = 0;
+  dpotrf_("L", &n, A, &n, &info, 1);
+  return info;
+}
+
+int kelm_math_lin_alg_choleskyFactor(double* A, int n) {
+  double recip[CHOLESKY_LAPACK_ORDER];
+  if (n <= 0) return 0;
+  return choleskyInPlace(A, n, recip);
+}
+
+/* Solves multiply by the reciprocals of the pivots, which factorizations of
+   order up to CHOLESKY_LAPACK_ORDER keep; larger ones (recip NULL) divide. */
+static SOLVER_INLINE double byPivot(double x, const double* F, int n, const double* recip, int j) {
+  return recip != NULL ? x * recip[j] : x / F[j + (ptrdiff_t)n * j];
+}
+
+static SOLVER_INLINE const double* pivotReciprocals(const double* F, int n, double* recip) {
+  if (n > CHOLESKY_LAPACK_ORDER) return NULL;
+  for (int j = 0; j < n; ++j) recip[j] = 1.0 / F[j + (ptrdiff_t)n * j];
+  return recip;
+}
+
+/* x <- L^{-1} x, L the lower triangle of F. */
+static SOLVER_INLINE void forwardSolve(const double* restrict F, int n, const double* recip,
+                                       double* restrict x) {
+  for (int j = 0; j < n; ++j) {
+    const double* cj = F + (ptrdiff_t)n * j;
+    double xj = byPivot(x[j], F, n, recip, j);
+    x[j] = xj;
+    subtractColumn(n - j - 1, x + j + 1, cj + j + 1, xj);
+  }
+}
+
+/* x <- L^{-T} x. */
+static SOLVER_INLINE void backwardSolve(const double* restrict F, int n, const double* recip,
+                                        double* restrict x) {
+  for (int j = n - 1; j >= 0; --j) {
+    const double* cj = F + (ptrdiff_t)n * j;
+    double s = x[j] - kelm_math_lin_alg_dotOrder(n - j - 1, cj + j + 1, x + j + 1);
+    x[j] = byPivot(s, F, n, recip, j);
+  }
+}
+
+/* The 1-norm of A = L L^T: its diagonal from the rows of L, its
+   off-diagonal entries from the strict upper triangle. */
+static SOLVER_INLINE double factoredNorm1(const double* restrict F, int n, double* restrict sums) {
+  for (int j = 0; j < n; ++j) {
+    double d = 0.0;
+    for (int k = 0; k <= j; ++k) d += F[j + (ptrdiff_t)n * k] * F[j + (ptrdiff_t)n * k];
+    sums[j] = d;
+  }
+  for (int j = 1; j < n; ++j) {
+    const double* cj = F + (ptrdiff_t)n * j;
+    double s = 0.0;
+    for (int i = 0; i < j; ++i) {
+      double a = fabs(cj[i]);
+      s += a;
+      sums[i] += a;
+    }
+    sums[j] += s;
+  }
+  double norm = 0.0;
+  for (int j = 0; j < n; ++j)
+    if (!(sums[j] <= norm)) norm = sums[j]; /* a NaN sum wins */
+  return norm;
+}
+
+/* x <- L^{-T} x and, when x2 is not NULL, x2 <- L^{-T} x2 alike. */
+static SOLVER_INLINE void backwardSolve2(const double* restrict F, int n, const double* recip,
+                                         double* restrict x, double* restrict x2) {
+  for (int j = n - 1; j >= 0; --j) {
+    const double* cj = F + (ptrdiff_t)n * j;
+    double s = x[j] - kelm_math_lin_alg_dotOrder(n - j - 1, cj + j + 1, x + j + 1);
+    x[j] = byPivot(s, F, n, recip, j);
+    if (x2 != NULL) {
+      double s2 = x2[j] - kelm_math_lin_alg_dotOrder(n - j - 1, cj + j + 1, x2 + j + 1);
+      x2[j] = byPivot(s2, F, n, recip, j);
+    }
+  }
+}
+
+/* A lower bound of the 1-norm of A^{-1}, which bounds its 2-norm from
+   above (A is symmetric). With signs e_k = +-1 chosen while solving
+   L w = e so that each w_k grows, v = L^{-T} w = A^{-1} e gives two lower
+   bounds: |v|_inf (as |e|_inf = 1) and the power-step Rayleigh quotient
+   v^T v / w^T w = e^T A^{-2} e / e^T A^{-1} e. When x is not NULL, the
+   solve carries x <- A^{-1} x along (its latency hides behind the
+   estimate's at small orders) with the bits of choleskySolve. */
+static SOLVER_INLINE double inverseNorm1Estimate(const double* restrict F, int n,
+                                                 const double* recip, double* restrict y,
+                                                 double* restrict x) {
+  for (int i = 0; i < n; ++i) y[i] = 0.0;
+  for (int k = 0; k < n; ++k) {
+    const double* ck = F + (ptrdiff_t)n * k;
+    double p = y[k];
+    double wk = byPivot((p > 0.0 ? -1.0 : 1.0) - p, F, n, recip, k);
+    y[k] = wk;
+    subtractColumn(n - k - 1, y + k + 1, ck + k + 1, -wk);
+    if (x != NULL) {
+      double xk = byPivot(x[k], F, n, recip, k);
+      x[k] = xk;
+      subtractColumn(n - k - 1, x + k + 1, ck + k + 1, xk);
+    }
+  }
+  double w2 = 0.0;
+  for (int i = 0; i < n; ++i) w2 += y[i] * y[i];
+  backwardSolve2(F, n, recip, y, x);
+  double vInf = 0.0, v2 = 0.0;
+  for (int i = 0; i < n; ++i) {
+    v2 += y[i] * y[i];
+    if (!(fabs(y[i]) <= vInf)) vInf = fabs(y[i]);
+  }
+  double estimate = vInf;
+  if (w2 > 0.0 && v2 / w2 > estimate) estimate = v2 / w2;
+  return estimate;
+}
+
+/* 1 / (|A|_1 |A^{-1}|_1), carrying the solve of x along (see above). */
+static SOLVER_INLINE double reciprocalCondition(const double* F, int n, const double* recip,
+                                                double* work, double* x) {
+  double anorm = factoredNorm1(F, n, work);
+  return 1.0 / (anorm * inverseNorm1Estimate(F, n, recip, work, x));
+}
+
+double kelm_math_lin_alg_conditionReciprocal(const double* factor, int n, int norm, double* work) {
+  double recip[CHOLESKY_LAPACK_ORDER];
+  (void)norm; /* one estimate serves both: the 1- and infinity norms of A agree */
+  if (n <= 0) return 1.0;
+  return reciprocalCondition(factor, n, pivotReciprocals(factor, n, recip), work, NULL);
+}
+
+static SOLVER_INLINE void solveFactored(const double* F, int n, const double* recip,
+                                        const double* b, double* x) {
+  if (x != b) memcpy(x, b, (size_t)n * sizeof(double));
+  forwardSolve(F, n, recip, x);
+  backwardSolve(F, n, recip, x);
+}
+
+void kelm_math_lin_alg_choleskySolve(const double* factor, const double* b, int n, double* x,
+                                     double* work) {
+  double recip[CHOLESKY_LAPACK_ORDER];
+  (void)work;
+  if (n <= 0) return;
+  solveFactored(factor, n, pivotReciprocals(factor, n, recip), b, x);
+}
+
+/* Cholesky in place and the reciprocal condition estimate, x <- A^{-1} x
+   riding along when x is not NULL; NaN when the factorization fails. */
+static SOLVER_INLINE double factorAndEstimate(double* A, int n, double* work, double* x) {
+  double recip[CHOLESKY_LAPACK_ORDER];
+  if (choleskyInPlace(A, n, recip) != 0) return NAN;
+  return reciprocalCondition(A, n, n <= CHOLESKY_LAPACK_ORDER ? recip : NULL, work, x);
+}
+
+static double factorAndEstimateAnyOrder(double* A, int n, double* work, double* x) {
+  switch (n) {
+    case 2: return factorAndEstimate(A, 2, work, x);
+    case 3: return factorAndEstimate(A, 3, work, x);
+    case 4: return factorAndEstimate(A, 4, work, x);
+    case 5: return factorAndEstimate(A, 5, work, x);
+    case 6: return factorAndEstimate(A, 6, work, x);
+    default: return factorAndEstimate(A, n, work, x);
+  }
+}
+
+int kelm_math_lin_alg_factorSymmetricPosDef(double* A, int n, double* work) {
+  if (n <= 0) return 0;
+  if (n == 1) return A[0] <= 0.0;
+  double rc = factorAndEstimateAnyOrder(A, n, work, NULL);
+  return !(rc * rc > 1e-15);
+}
+
+void kelm_math_lin_alg_solveSymmetricPosDef(const double* L, const double* B, int n, int m,
+                                            double* X, double* work) {
+  if (n <= 0 || m <= 0) return;
+  if (n == 1) {
+    for (int i = 0; i < m; ++i) X[i] = B[i] / L[0];
+    return;
+  }
+  for (int j = 0; j < m; ++j)
+    kelm_math_lin_alg_choleskySolve(L, B + (ptrdiff_t)n * j, n, X + (ptrdiff_t)n * j, work);
+}
+
+void kelm_math_lin_alg_factorAndSolveSymmetric(double* A, int n, double* tau, int* piv,
+                                               const double* b, double* x, double* work) {
+  if (n <= 0) return;
+  if (n == 1) {
+    x[0] = A[0] == 0.0 ? 0.0 : b[0] / A[0];
+    return;
+  }
+  size_t count = (size_t)n * (size_t)n;
+  double* saved = work + n;
+  memcpy(saved, A, count * sizeof(double));
+  /* choleskyFactor, conditionReciprocal and choleskySolve in one pass (the
+     same bits as the three calls); the solve runs along, unless x is b. */
+  int carry = x != b;
+  if (carry) memcpy(x, b, (size_t)n * sizeof(double));
+  double rc = factorAndEstimateAnyOrder(A, n, work, carry ? x : NULL);
+  if (rc * rc > 1e-14) {
+    if (!carry) kelm_math_lin_alg_choleskySolve(A, b, n, x, work);
+    return;
+  }
+  memcpy(A, saved, count * sizeof(double));
+  memset(piv, 0, (size_t)n * sizeof(int));
+  kelm_math_lin_alg_qrFactor(n, n, A, tau, piv, work);
+  memcpy(x, b, (size_t)n * sizeof(double));
+  kelm_math_lin_alg_qrSolveTall(n, n, A, tau, piv, x, 1e-12);
+}
+
+void kelm_math_lin_alg_factorAndSolveWide(int m, int n, double* A, double* tau, double* work,
+                                          int* piv, const double* b, double tol, double* x) {
+  if (m > 0) memset(piv, 0, (size_t)m * sizeof(int));
+  kelm_math_lin_alg_qrFactor(n, m, A, tau, piv, work);
+  kelm_math_lin_alg_qrSolveWide(m, n, A, tau, piv, b, tol, x);
+}
