@@ -18,10 +18,6 @@ std::string Code::output(ct::ScalarType type, unsigned count) {
   return visitor_.scratchpadPointerAccess(visitor_.reserveOutputVector(node_, type, count));
 }
 
-std::string Code::outputElement(ct::ScalarType type, unsigned count) {
-  return visitor_.scratchpadAccess(visitor_.reserveOutputVector(node_, type, count));
-}
-
 std::string Code::inPlace(std::size_t i, unsigned count, std::string const& countText) {
   ct::OperationPtr const& in = node_.input(i);
   if (visitor_.canOverwriteVector(in)) {

@@ -25,9 +25,6 @@ class Code {
   std::string array(std::size_t i) const;
   /// Reserves the next output, count fresh elements; its pointer text.
   std::string output(ct::ScalarType type, unsigned count);
-  /// Reserves the next output, count fresh elements; the access text of its
-  /// first element (for a result that a line assigns).
-  std::string outputElement(ct::ScalarType type, unsigned count = 1);
   /// Reserves the next output over array input i: in its storage when the
   /// node may overwrite it, else fresh, after the line
   /// "memcpy(OUT, IN, COUNT * sizeof(double));". Its pointer text.

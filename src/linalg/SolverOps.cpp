@@ -34,7 +34,7 @@ void FactorSymmetricPosDef::compute(frame::Args& args) const {
 }
 
 void FactorSymmetricPosDef::code(Code& code) const {
-  std::string flag = code.outputElement(ct::ScalarType::Int);
+  std::string flag = code.outputValue(ct::ScalarType::Int);
   std::string factor = code.inPlace(0, count(n, n), Code::lexical(n * n));
   std::string work = code.temporary(ct::ScalarType::Double, count(n, 1));
   code.line(flag + " = factorSymmetricPosDef(" + factor + ", " + Code::lexical(n) + ", " + work +

@@ -20,10 +20,6 @@ class GeSolve2x2Op final : public frame::KernelOp<GeSolve2x2Op, GeSolve2x2> {
  public:
   using KernelOp::KernelOp;
   GeSolve2x2Op(ct::OperationPtr const& A, ct::OperationPtr const& b) : KernelOp({}, {A, b}) {}
-  /// Without fields, the base comparison.
-  int compare_(ct::Operation const& other) const override {
-    return ct::VectorOperation::compare_(other);
-  }
 };
 
 /// Cholesky factor with a conditioning test. Input: collect of A (n * n).
