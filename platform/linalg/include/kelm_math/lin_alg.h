@@ -176,10 +176,10 @@ int kelm_math_lin_alg_choleskyFactor(double* A, int n);
    forward substitution grow, as the larger of |v|_inf and the power-step
    Rayleigh quotient v^T v / e^T A^{-1} e. So the result is at least the
    true reciprocal condition number (up to rounding), and in practice
-   within a small factor of it (below 20 on random tests up to order 30). `norm` names the norm: 1 for the 1-norm; as the 1- and
-   infinity norms of a symmetric matrix agree, every value gives this same
-   estimate. work: n doubles. Overflow gives 0, a NaN factor NaN; n <= 0
-   gives 1. */
+   within a small factor of it (below 20 on random tests up to order 30).
+   `norm` names the norm: 1 for the 1-norm; as the 1- and infinity norms of
+   a symmetric matrix agree, every value gives this same estimate. work: n
+   doubles. Overflow gives 0, a NaN factor NaN; n <= 0 gives 1. */
 double kelm_math_lin_alg_conditionReciprocal(const double* factor, int n, int norm, double* work);
 
 /* x = A^{-1} b for A = L L^T, L the lower triangle of factor. x may be b
