@@ -76,6 +76,23 @@ void BM_FactorAndSolveSymmetric_EigenLLT(benchmark::State& state) {
 }
 BENCHMARK(BM_FactorAndSolveSymmetric_EigenLLT) SOLVER_SIZES;
 
+// The same job as ours: LLT with its reciprocal condition estimate deciding
+// whether the Cholesky solve may be trusted.
+void BM_FactorAndSolveSymmetric_EigenLLTRcond(benchmark::State& state) {
+  auto n = static_cast<Index>(state.range(0));
+  std::vector<double> a = spdMatrix(unsigned(n)), b = vectorOf(unsigned(n)), x(n);
+  Eigen::LLT<Eigen::MatrixXd> llt(n);
+  for (auto _ : state) {
+    llt.compute(MapConstMatrix(a.data(), n, n));
+    double rc = llt.rcond();
+    if (llt.info() == Eigen::Success && rc * rc > 1e-14)
+      MapVector(x.data(), n) = llt.solve(MapConstVector(b.data(), n));
+    benchmark::DoNotOptimize(x.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_FactorAndSolveSymmetric_EigenLLTRcond) SOLVER_SIZES;
+
 void BM_FactorAndSolveWide_Vela(benchmark::State& state) {
   auto n = static_cast<unsigned>(state.range(0));
   unsigned m = equationsFor(n);
