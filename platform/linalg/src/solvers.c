@@ -289,7 +289,20 @@ static SOLVER_INLINE double factorAndEstimate(double* A, int n, double* work, do
   return reciprocalCondition(A, n, n <= CHOLESKY_LAPACK_ORDER ? recip : NULL, work, x);
 }
 
-static double factorAndEstimateAnyOrder(double* A, int n, double* work, double* x) {
+/* At small orders the vectorizer's unaligned pairs load entries that scalar
+   stores have just written, and each such load waits for those stores to
+   drain (a failed store forward): scalar code is much faster there. The
+   bits do not depend on it. */
+#if defined(__GNUC__) && !defined(__clang__)
+#define SOLVER_SCALAR __attribute__((optimize("no-tree-vectorize", "no-tree-slp-vectorize")))
+#else
+#define SOLVER_SCALAR
+#endif
+
+/* Up to this order the scalar body wins. */
+#define SOLVER_SCALAR_ORDER 16
+
+static SOLVER_SCALAR double factorAndEstimateSmall(double* A, int n, double* work, double* x) {
   switch (n) {
     case 2: return factorAndEstimate(A, 2, work, x);
     case 3: return factorAndEstimate(A, 3, work, x);
@@ -298,6 +311,11 @@ static double factorAndEstimateAnyOrder(double* A, int n, double* work, double* 
     case 6: return factorAndEstimate(A, 6, work, x);
     default: return factorAndEstimate(A, n, work, x);
   }
+}
+
+static double factorAndEstimateAnyOrder(double* A, int n, double* work, double* x) {
+  if (n <= SOLVER_SCALAR_ORDER) return factorAndEstimateSmall(A, n, work, x);
+  return factorAndEstimate(A, n, work, x);
 }
 
 int kelm_math_lin_alg_factorSymmetricPosDef(double* A, int n, double* work) {
