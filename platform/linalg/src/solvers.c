@@ -168,16 +168,6 @@ static SOLVER_INLINE void forwardSolve(const double* restrict F, int n, const do
   }
 }
 
-/* x <- L^{-T} x. */
-static SOLVER_INLINE void backwardSolve(const double* restrict F, int n, const double* recip,
-                                        double* restrict x) {
-  for (int j = n - 1; j >= 0; --j) {
-    const double* cj = F + (ptrdiff_t)n * j;
-    double s = x[j] - kelm_math_lin_alg_dotOrder(n - j - 1, cj + j + 1, x + j + 1);
-    x[j] = byPivot(s, F, n, recip, j);
-  }
-}
-
 /* The 1-norm of A = L L^T: its diagonal from the rows of L, its
    off-diagonal entries from the strict upper triangle. */
 static SOLVER_INLINE double factoredNorm1(const double* restrict F, int n, double* restrict sums) {
@@ -202,18 +192,29 @@ static SOLVER_INLINE double factoredNorm1(const double* restrict F, int n, doubl
   return norm;
 }
 
-/* x <- L^{-T} x and, when x2 is not NULL, x2 <- L^{-T} x2 alike. */
+/* x <- L^{-T} x and, when x2 is not NULL, x2 <- L^{-T} x2 alike. Each
+   finished x_j is taken off the entries above it at once (row j of L,
+   strided), not gathered by a dot product per entry: the chain from one
+   x_j to the next is then one multiply and one subtraction long. */
 static SOLVER_INLINE void backwardSolve2(const double* restrict F, int n, const double* recip,
                                          double* restrict x, double* restrict x2) {
   for (int j = n - 1; j >= 0; --j) {
-    const double* cj = F + (ptrdiff_t)n * j;
-    double s = x[j] - kelm_math_lin_alg_dotOrder(n - j - 1, cj + j + 1, x + j + 1);
-    x[j] = byPivot(s, F, n, recip, j);
+    const double* rj = F + j;
+    double xj = byPivot(x[j], F, n, recip, j);
+    x[j] = xj;
+    for (int i = 0; i < j; ++i) x[i] -= rj[(ptrdiff_t)n * i] * xj;
     if (x2 != NULL) {
-      double s2 = x2[j] - kelm_math_lin_alg_dotOrder(n - j - 1, cj + j + 1, x2 + j + 1);
-      x2[j] = byPivot(s2, F, n, recip, j);
+      double x2j = byPivot(x2[j], F, n, recip, j);
+      x2[j] = x2j;
+      for (int i = 0; i < j; ++i) x2[i] -= rj[(ptrdiff_t)n * i] * x2j;
     }
   }
+}
+
+/* x <- L^{-T} x. */
+static SOLVER_INLINE void backwardSolve(const double* restrict F, int n, const double* recip,
+                                        double* restrict x) {
+  backwardSolve2(F, n, recip, x, NULL);
 }
 
 /* A lower bound of the 1-norm of A^{-1}, which bounds its 2-norm from
