@@ -47,19 +47,37 @@ static SOLVER_INLINE void mirrorLower(double* A, int n) {
     for (int i = j + 1; i < n; ++i) A[j + (ptrdiff_t)n * i] = A[i + (ptrdiff_t)n * j];
 }
 
-static SOLVER_INLINE void subtractColumn(int len, double* restrict y, const double* restrict c,
-                                         double l) {
-  for (int i = 0; i < len; ++i) y[i] -= c[i] * l;
+/* The loops over rows [from, to) below start their vectorized part at an
+   even row: a pair loaded from a column must lie within a pair stored to
+   it shortly before, or the load waits for the stores to drain (a failed
+   store forward). Odd starts take one row on its own first. */
+
+/* y[i] -= c[i] l for i in [from, to). */
+static SOLVER_INLINE void subtractColumn(int from, int to, double* restrict y,
+                                         const double* restrict c, double l) {
+  if ((from & 1) && from < to) {
+    y[from] -= c[from] * l;
+    ++from;
+  }
+  for (int i = from; i < to; ++i) y[i] -= c[i] * l;
 }
 
 /* y0[i] -= sum c_k[i] l[k] and y1[i] -= sum c_k[i] m[k] over k < 4, in
-   order, loading each c_k[i] once for both columns. */
-static SOLVER_INLINE void subtractColumns4x2(int len, double* restrict y0, double* restrict y1,
-                                             const double* restrict c0, const double* restrict c1,
-                                             const double* restrict c2, const double* restrict c3,
-                                             const double* l, const double* m) {
+   order, loading each c_k[i] once for both columns; i in [from, to). */
+static SOLVER_INLINE void subtractColumns4x2(int from, int to, double* restrict y0,
+                                             double* restrict y1, const double* restrict c0,
+                                             const double* restrict c1, const double* restrict c2,
+                                             const double* restrict c3, const double* l,
+                                             const double* m) {
   double l0 = l[0], l1 = l[1], l2 = l[2], l3 = l[3], m0 = m[0], m1 = m[1], m2 = m[2], m3 = m[3];
-  for (int i = 0; i < len; ++i) {
+  int i = from;
+  if ((i & 1) && i < to) {
+    double a = c0[i], b = c1[i], c = c2[i], d = c3[i];
+    y0[i] = y0[i] - a * l0 - b * l1 - c * l2 - d * l3;
+    y1[i] = y1[i] - a * m0 - b * m1 - c * m2 - d * m3;
+    ++i;
+  }
+  for (; i < to; ++i) {
     double a = c0[i], b = c1[i], c = c2[i], d = c3[i];
     y0[i] = y0[i] - a * l0 - b * l1 - c * l2 - d * l3;
     y1[i] = y1[i] - a * m0 - b * m1 - c * m2 - d * m3;
@@ -67,11 +85,19 @@ static SOLVER_INLINE void subtractColumns4x2(int len, double* restrict y0, doubl
 }
 
 /* The same over two columns c0, c1. */
-static SOLVER_INLINE void subtractColumns2x2(int len, double* restrict y0, double* restrict y1,
-                                             const double* restrict c0, const double* restrict c1,
-                                             const double* l, const double* m) {
+static SOLVER_INLINE void subtractColumns2x2(int from, int to, double* restrict y0,
+                                             double* restrict y1, const double* restrict c0,
+                                             const double* restrict c1, const double* l,
+                                             const double* m) {
   double l0 = l[0], l1 = l[1], m0 = m[0], m1 = m[1];
-  for (int i = 0; i < len; ++i) {
+  int i = from;
+  if ((i & 1) && i < to) {
+    double a = c0[i], b = c1[i];
+    y0[i] = y0[i] - a * l0 - b * l1;
+    y1[i] = y1[i] - a * m0 - b * m1;
+    ++i;
+  }
+  for (; i < to; ++i) {
     double a = c0[i], b = c1[i];
     y0[i] = y0[i] - a * l0 - b * l1;
     y1[i] = y1[i] - a * m0 - b * m1;
@@ -87,7 +113,9 @@ static SOLVER_INLINE int finishColumn(double* cj, int n, int j, double* recip) {
   double inv = 1.0 / ljj;
   cj[j] = ljj;
   recip[j] = inv;
-  for (int i = j + 1; i < n; ++i) cj[i] *= inv;
+  int i = j + 1;
+  if ((i & 1) && i < n) cj[i++] *= inv;
+  for (; i < n; ++i) cj[i] *= inv;
   return 0;
 }
 
@@ -105,18 +133,17 @@ static SOLVER_INLINE int choleskyUnblocked(double* A, int n, double* recip) {
       double l[4] = {c0[j], c0[n + j], c0[2 * n + j], c0[3 * n + j]};
       double m[4] = {c0[j + 1], c0[n + j + 1], c0[2 * n + j + 1], c0[3 * n + j + 1]};
       cj[j] = cj[j] - l[0] * l[0] - l[1] * l[1] - l[2] * l[2] - l[3] * l[3];
-      subtractColumns4x2(n - j - 1, cj + j + 1, cj1 + j + 1, c0 + j + 1, c0 + n + j + 1,
-                         c0 + 2 * n + j + 1, c0 + 3 * n + j + 1, l, m);
+      subtractColumns4x2(j + 1, n, cj, cj1, c0, c0 + n, c0 + 2 * n, c0 + 3 * n, l, m);
     }
     if (k < j) { /* j is even: two columns are left */
       const double* c0 = A + (ptrdiff_t)n * k;
       double l[2] = {c0[j], c0[n + j]}, m[2] = {c0[j + 1], c0[n + j + 1]};
       cj[j] = cj[j] - l[0] * l[0] - l[1] * l[1];
-      subtractColumns2x2(n - j - 1, cj + j + 1, cj1 + j + 1, c0 + j + 1, c0 + n + j + 1, l, m);
+      subtractColumns2x2(j + 1, n, cj, cj1, c0, c0 + n, l, m);
     }
     int failed = finishColumn(cj, n, j, recip);
     if (failed) return failed;
-    subtractColumn(n - j - 1, cj1 + j + 1, cj + j + 1, cj[j + 1]);
+    subtractColumn(j + 1, n, cj1, cj, cj[j + 1]);
     failed = finishColumn(cj1, n, j + 1, recip);
     if (failed) return failed;
   }
@@ -124,7 +151,7 @@ static SOLVER_INLINE int choleskyUnblocked(double* A, int n, double* recip) {
     double* cj = A + (ptrdiff_t)n * j;
     for (int k = 0; k < j; ++k) {
       const double* ck = A + (ptrdiff_t)n * k;
-      subtractColumn(n - j, cj + j, ck + j, ck[j]);
+      subtractColumn(j, n, cj, ck, ck[j]);
     }
     return finishColumn(cj, n, j, recip);
   }
@@ -164,7 +191,7 @@ static SOLVER_INLINE void forwardSolve(const double* restrict F, int n, const do
     const double* cj = F + (ptrdiff_t)n * j;
     double xj = byPivot(x[j], F, n, recip, j);
     x[j] = xj;
-    subtractColumn(n - j - 1, x + j + 1, cj + j + 1, xj);
+    subtractColumn(j + 1, n, x, cj, xj);
   }
 }
 
@@ -322,11 +349,11 @@ static SOLVER_INLINE double inverseNorm1Estimate(const double* restrict F, int n
     double p = y[k];
     double wk = byPivot((p > 0.0 ? -1.0 : 1.0) - p, F, n, recip, k);
     y[k] = wk;
-    subtractColumn(n - k - 1, y + k + 1, ck + k + 1, -wk);
+    subtractColumn(k + 1, n, y, ck, -wk);
     if (x != NULL) {
       double xk = byPivot(x[k], F, n, recip, k);
       x[k] = xk;
-      subtractColumn(n - k - 1, x + k + 1, ck + k + 1, xk);
+      subtractColumn(k + 1, n, x, ck, xk);
     }
   }
   double w2 = 0.0;
