@@ -62,6 +62,22 @@ static SOLVER_INLINE void subtractColumn(int from, int to, double* restrict y,
   for (int i = from; i < to; ++i) y[i] -= c[i] * l;
 }
 
+/* subtractColumn on y with l and on x with m, loading c once. */
+static SOLVER_INLINE void subtractColumnTwice(int from, int to, double* restrict y,
+                                              double* restrict x, const double* restrict c,
+                                              double l, double m) {
+  if ((from & 1) && from < to) {
+    y[from] -= c[from] * l;
+    x[from] -= c[from] * m;
+    ++from;
+  }
+  for (int i = from; i < to; ++i) {
+    double ci = c[i];
+    y[i] -= ci * l;
+    x[i] -= ci * m;
+  }
+}
+
 /* y0[i] -= sum c_k[i] l[k] and y1[i] -= sum c_k[i] m[k] over k < 4, in
    order, loading each c_k[i] once for both columns; i in [from, to). */
 static SOLVER_INLINE void subtractColumns4x2(int from, int to, double* restrict y0,
@@ -318,11 +334,16 @@ static SOLVER_INLINE void backwardSolve2(const double* restrict F, int n, const 
     const double* rj = F + j;
     double xj = byPivot(x[j], F, n, recip, j);
     x[j] = xj;
-    for (int i = 0; i < j; ++i) x[i] -= rj[(ptrdiff_t)n * i] * xj;
-    if (x2 != NULL) {
-      double x2j = byPivot(x2[j], F, n, recip, j);
-      x2[j] = x2j;
-      for (int i = 0; i < j; ++i) x2[i] -= rj[(ptrdiff_t)n * i] * x2j;
+    if (x2 == NULL) {
+      for (int i = 0; i < j; ++i) x[i] -= rj[(ptrdiff_t)n * i] * xj;
+      continue;
+    }
+    double x2j = byPivot(x2[j], F, n, recip, j);
+    x2[j] = x2j;
+    for (int i = 0; i < j; ++i) { /* both from one load of L_ji */
+      double r = rj[(ptrdiff_t)n * i];
+      x[i] -= r * xj;
+      x2[i] -= r * x2j;
     }
   }
 }
@@ -349,12 +370,13 @@ static SOLVER_INLINE double inverseNorm1Estimate(const double* restrict F, int n
     double p = y[k];
     double wk = byPivot((p > 0.0 ? -1.0 : 1.0) - p, F, n, recip, k);
     y[k] = wk;
-    subtractColumn(k + 1, n, y, ck, -wk);
-    if (x != NULL) {
-      double xk = byPivot(x[k], F, n, recip, k);
-      x[k] = xk;
-      subtractColumn(k + 1, n, x, ck, xk);
+    if (x == NULL) {
+      subtractColumn(k + 1, n, y, ck, -wk);
+      continue;
     }
+    double xk = byPivot(x[k], F, n, recip, k);
+    x[k] = xk;
+    subtractColumnTwice(k + 1, n, y, x, ck, -wk, xk);
   }
   double w2 = 0.0;
   for (int i = 0; i < n; ++i) w2 += y[i] * y[i];
