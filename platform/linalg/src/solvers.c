@@ -439,7 +439,7 @@ static SOLVER_INLINE double factorAndEstimate(double* A, int n, double* work, do
 #endif
 
 /* Up to this order the scalar body wins. */
-#define SOLVER_SCALAR_ORDER 16
+#define SOLVER_SCALAR_ORDER 8
 
 static SOLVER_SCALAR double factorAndEstimateSmall(double* A, int n, double* work, double* x) {
   switch (n) {
