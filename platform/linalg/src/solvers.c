@@ -2,7 +2,6 @@
 #include <stddef.h>
 #include <string.h>
 
-#include "kelm_math/dot_order.h"
 #include "kelm_math/lin_alg.h"
 
 /* Above this order the blocked LAPACK factorization beats the unblocked
@@ -428,9 +427,9 @@ static SOLVER_INLINE double factorAndEstimate(double* A, int n, double* work, do
   return reciprocalCondition(A, n, n <= CHOLESKY_LAPACK_ORDER ? recip : NULL, work, x);
 }
 
-/* At small orders the vectorizer's unaligned pairs load entries that scalar
-   stores have just written, and each such load waits for those stores to
-   drain (a failed store forward): scalar code is much faster there. The
+/* At small orders vectorized loops are mostly prologue and epilogue, and
+   their pairs still straddle entries that scalar stores have just written
+   (the mirrored triangle, the pivots): scalar code is faster there. The
    bits do not depend on it. */
 #if defined(__GNUC__) && !defined(__clang__)
 #define SOLVER_SCALAR __attribute__((optimize("no-tree-vectorize", "no-tree-slp-vectorize")))
