@@ -2,7 +2,6 @@
 #include <stddef.h>
 #include <string.h>
 
-#include "kelm_math/dot_order.h"
 #include "kelm_math/lin_alg.h"
 
 /* Above this order the blocked LAPACK factorization beats the unblocked
@@ -47,19 +46,53 @@ static SOLVER_INLINE void mirrorLower(double* A, int n) {
     for (int i = j + 1; i < n; ++i) A[j + (ptrdiff_t)n * i] = A[i + (ptrdiff_t)n * j];
 }
 
-static SOLVER_INLINE void subtractColumn(int len, double* restrict y, const double* restrict c,
-                                         double l) {
-  for (int i = 0; i < len; ++i) y[i] -= c[i] * l;
+/* The loops over rows [from, to) below start their vectorized part at an
+   even row: a pair loaded from a column must lie within a pair stored to
+   it shortly before, or the load waits for the stores to drain (a failed
+   store forward). Odd starts take one row on its own first. */
+
+/* y[i] -= c[i] l for i in [from, to). */
+static SOLVER_INLINE void subtractColumn(int from, int to, double* restrict y,
+                                         const double* restrict c, double l) {
+  if ((from & 1) && from < to) {
+    y[from] -= c[from] * l;
+    ++from;
+  }
+  for (int i = from; i < to; ++i) y[i] -= c[i] * l;
+}
+
+/* subtractColumn on y with l and on x with m, loading c once. */
+static SOLVER_INLINE void subtractColumnTwice(int from, int to, double* restrict y,
+                                              double* restrict x, const double* restrict c,
+                                              double l, double m) {
+  if ((from & 1) && from < to) {
+    y[from] -= c[from] * l;
+    x[from] -= c[from] * m;
+    ++from;
+  }
+  for (int i = from; i < to; ++i) {
+    double ci = c[i];
+    y[i] -= ci * l;
+    x[i] -= ci * m;
+  }
 }
 
 /* y0[i] -= sum c_k[i] l[k] and y1[i] -= sum c_k[i] m[k] over k < 4, in
-   order, loading each c_k[i] once for both columns. */
-static SOLVER_INLINE void subtractColumns4x2(int len, double* restrict y0, double* restrict y1,
-                                             const double* restrict c0, const double* restrict c1,
-                                             const double* restrict c2, const double* restrict c3,
-                                             const double* l, const double* m) {
+   order, loading each c_k[i] once for both columns; i in [from, to). */
+static SOLVER_INLINE void subtractColumns4x2(int from, int to, double* restrict y0,
+                                             double* restrict y1, const double* restrict c0,
+                                             const double* restrict c1, const double* restrict c2,
+                                             const double* restrict c3, const double* l,
+                                             const double* m) {
   double l0 = l[0], l1 = l[1], l2 = l[2], l3 = l[3], m0 = m[0], m1 = m[1], m2 = m[2], m3 = m[3];
-  for (int i = 0; i < len; ++i) {
+  int i = from;
+  if ((i & 1) && i < to) {
+    double a = c0[i], b = c1[i], c = c2[i], d = c3[i];
+    y0[i] = y0[i] - a * l0 - b * l1 - c * l2 - d * l3;
+    y1[i] = y1[i] - a * m0 - b * m1 - c * m2 - d * m3;
+    ++i;
+  }
+  for (; i < to; ++i) {
     double a = c0[i], b = c1[i], c = c2[i], d = c3[i];
     y0[i] = y0[i] - a * l0 - b * l1 - c * l2 - d * l3;
     y1[i] = y1[i] - a * m0 - b * m1 - c * m2 - d * m3;
@@ -67,11 +100,19 @@ static SOLVER_INLINE void subtractColumns4x2(int len, double* restrict y0, doubl
 }
 
 /* The same over two columns c0, c1. */
-static SOLVER_INLINE void subtractColumns2x2(int len, double* restrict y0, double* restrict y1,
-                                             const double* restrict c0, const double* restrict c1,
-                                             const double* l, const double* m) {
+static SOLVER_INLINE void subtractColumns2x2(int from, int to, double* restrict y0,
+                                             double* restrict y1, const double* restrict c0,
+                                             const double* restrict c1, const double* l,
+                                             const double* m) {
   double l0 = l[0], l1 = l[1], m0 = m[0], m1 = m[1];
-  for (int i = 0; i < len; ++i) {
+  int i = from;
+  if ((i & 1) && i < to) {
+    double a = c0[i], b = c1[i];
+    y0[i] = y0[i] - a * l0 - b * l1;
+    y1[i] = y1[i] - a * m0 - b * m1;
+    ++i;
+  }
+  for (; i < to; ++i) {
     double a = c0[i], b = c1[i];
     y0[i] = y0[i] - a * l0 - b * l1;
     y1[i] = y1[i] - a * m0 - b * m1;
@@ -87,7 +128,9 @@ static SOLVER_INLINE int finishColumn(double* cj, int n, int j, double* recip) {
   double inv = 1.0 / ljj;
   cj[j] = ljj;
   recip[j] = inv;
-  for (int i = j + 1; i < n; ++i) cj[i] *= inv;
+  int i = j + 1;
+  if ((i & 1) && i < n) cj[i++] *= inv;
+  for (; i < n; ++i) cj[i] *= inv;
   return 0;
 }
 
@@ -105,18 +148,17 @@ static SOLVER_INLINE int choleskyUnblocked(double* A, int n, double* recip) {
       double l[4] = {c0[j], c0[n + j], c0[2 * n + j], c0[3 * n + j]};
       double m[4] = {c0[j + 1], c0[n + j + 1], c0[2 * n + j + 1], c0[3 * n + j + 1]};
       cj[j] = cj[j] - l[0] * l[0] - l[1] * l[1] - l[2] * l[2] - l[3] * l[3];
-      subtractColumns4x2(n - j - 1, cj + j + 1, cj1 + j + 1, c0 + j + 1, c0 + n + j + 1,
-                         c0 + 2 * n + j + 1, c0 + 3 * n + j + 1, l, m);
+      subtractColumns4x2(j + 1, n, cj, cj1, c0, c0 + n, c0 + 2 * n, c0 + 3 * n, l, m);
     }
     if (k < j) { /* j is even: two columns are left */
       const double* c0 = A + (ptrdiff_t)n * k;
       double l[2] = {c0[j], c0[n + j]}, m[2] = {c0[j + 1], c0[n + j + 1]};
       cj[j] = cj[j] - l[0] * l[0] - l[1] * l[1];
-      subtractColumns2x2(n - j - 1, cj + j + 1, cj1 + j + 1, c0 + j + 1, c0 + n + j + 1, l, m);
+      subtractColumns2x2(j + 1, n, cj, cj1, c0, c0 + n, l, m);
     }
     int failed = finishColumn(cj, n, j, recip);
     if (failed) return failed;
-    subtractColumn(n - j - 1, cj1 + j + 1, cj + j + 1, cj[j + 1]);
+    subtractColumn(j + 1, n, cj1, cj, cj[j + 1]);
     failed = finishColumn(cj1, n, j + 1, recip);
     if (failed) return failed;
   }
@@ -124,7 +166,7 @@ static SOLVER_INLINE int choleskyUnblocked(double* A, int n, double* recip) {
     double* cj = A + (ptrdiff_t)n * j;
     for (int k = 0; k < j; ++k) {
       const double* ck = A + (ptrdiff_t)n * k;
-      subtractColumn(n - j, cj + j, ck + j, ck[j]);
+      subtractColumn(j, n, cj, ck, ck[j]);
     }
     return finishColumn(cj, n, j, recip);
   }
@@ -164,56 +206,151 @@ static SOLVER_INLINE void forwardSolve(const double* restrict F, int n, const do
     const double* cj = F + (ptrdiff_t)n * j;
     double xj = byPivot(x[j], F, n, recip, j);
     x[j] = xj;
-    subtractColumn(n - j - 1, x + j + 1, cj + j + 1, xj);
+    subtractColumn(j + 1, n, x, cj, xj);
   }
 }
 
-/* x <- L^{-T} x. */
-static SOLVER_INLINE void backwardSolve(const double* restrict F, int n, const double* recip,
-                                        double* restrict x) {
-  for (int j = n - 1; j >= 0; --j) {
+/* The sums below run four rows (or columns) side by side, each in its own
+   order: four independent chains instead of one long one. */
+
+/* d[j] = sum over k <= j of L_jk^2 (the diagonal of A), in order of k. */
+static SOLVER_INLINE void factoredDiagonal(const double* restrict F, int n, double* restrict d) {
+  int j = 0;
+  for (; j + 4 <= n; j += 4) {
+    double d0 = 0.0, d1 = 0.0, d2 = 0.0, d3 = 0.0;
+    for (int k = 0; k <= j; ++k) {
+      const double* p = F + j + (ptrdiff_t)n * k;
+      d0 += p[0] * p[0];
+      d1 += p[1] * p[1];
+      d2 += p[2] * p[2];
+      d3 += p[3] * p[3];
+    }
+    const double* p = F + j + (ptrdiff_t)n * (j + 1);
+    d1 += p[1] * p[1];
+    d2 += p[2] * p[2];
+    d3 += p[3] * p[3];
+    p += n;
+    d2 += p[2] * p[2];
+    d3 += p[3] * p[3];
+    d3 += p[n + 3] * p[n + 3];
+    d[j] = d0;
+    d[j + 1] = d1;
+    d[j + 2] = d2;
+    d[j + 3] = d3;
+  }
+  for (; j < n; ++j) {
+    double dj = 0.0;
+    for (int k = 0; k <= j; ++k) dj += F[j + (ptrdiff_t)n * k] * F[j + (ptrdiff_t)n * k];
+    d[j] = dj;
+  }
+}
+
+/* sums[j] += sum over i < j of |A_ij| (column j of the strict upper
+   triangle), in order of i. */
+static SOLVER_INLINE void addUpperColumnSums(const double* restrict F, int n,
+                                             double* restrict sums) {
+  int j = 1;
+  for (; j + 4 <= n; j += 4) {
+    const double *c0 = F + (ptrdiff_t)n * j, *c1 = c0 + n, *c2 = c1 + n, *c3 = c2 + n;
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (int i = 0; i < j; ++i) {
+      s0 += fabs(c0[i]);
+      s1 += fabs(c1[i]);
+      s2 += fabs(c2[i]);
+      s3 += fabs(c3[i]);
+    }
+    s1 += fabs(c1[j]);
+    s2 += fabs(c2[j]);
+    s2 += fabs(c2[j + 1]);
+    s3 += fabs(c3[j]);
+    s3 += fabs(c3[j + 1]);
+    s3 += fabs(c3[j + 2]);
+    sums[j] += s0;
+    sums[j + 1] += s1;
+    sums[j + 2] += s2;
+    sums[j + 3] += s3;
+  }
+  for (; j < n; ++j) {
     const double* cj = F + (ptrdiff_t)n * j;
-    double s = x[j] - kelm_math_lin_alg_dotOrder(n - j - 1, cj + j + 1, x + j + 1);
-    x[j] = byPivot(s, F, n, recip, j);
+    double s = 0.0;
+    for (int i = 0; i < j; ++i) s += fabs(cj[i]);
+    sums[j] += s;
+  }
+}
+
+/* sums[i] += |A_ij| for j > i (row i of the strict upper triangle), in
+   order of j. */
+static SOLVER_INLINE void addUpperRowSums(const double* restrict F, int n, double* restrict sums) {
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const double* p = F + i;
+    double r0 = sums[i], r1 = sums[i + 1], r2 = sums[i + 2], r3 = sums[i + 3];
+    r0 += fabs(p[(ptrdiff_t)n * (i + 1)]);
+    r0 += fabs(p[(ptrdiff_t)n * (i + 2)]);
+    r0 += fabs(p[(ptrdiff_t)n * (i + 3)]);
+    r1 += fabs(p[(ptrdiff_t)n * (i + 2) + 1]);
+    r1 += fabs(p[(ptrdiff_t)n * (i + 3) + 1]);
+    r2 += fabs(p[(ptrdiff_t)n * (i + 3) + 2]);
+    for (int j = i + 4; j < n; ++j) {
+      const double* q = p + (ptrdiff_t)n * j;
+      r0 += fabs(q[0]);
+      r1 += fabs(q[1]);
+      r2 += fabs(q[2]);
+      r3 += fabs(q[3]);
+    }
+    sums[i] = r0;
+    sums[i + 1] = r1;
+    sums[i + 2] = r2;
+    sums[i + 3] = r3;
+  }
+  for (; i < n; ++i) {
+    double r = sums[i];
+    for (int j = i + 1; j < n; ++j) r += fabs(F[i + (ptrdiff_t)n * j]);
+    sums[i] = r;
   }
 }
 
 /* The 1-norm of A = L L^T: its diagonal from the rows of L, its
-   off-diagonal entries from the strict upper triangle. */
+   off-diagonal entries from the strict upper triangle. Row i of |A| sums as
+   L_i0^2 + ... + L_ii^2, then the upper column i, then the upper row i. */
 static SOLVER_INLINE double factoredNorm1(const double* restrict F, int n, double* restrict sums) {
-  for (int j = 0; j < n; ++j) {
-    double d = 0.0;
-    for (int k = 0; k <= j; ++k) d += F[j + (ptrdiff_t)n * k] * F[j + (ptrdiff_t)n * k];
-    sums[j] = d;
-  }
-  for (int j = 1; j < n; ++j) {
-    const double* cj = F + (ptrdiff_t)n * j;
-    double s = 0.0;
-    for (int i = 0; i < j; ++i) {
-      double a = fabs(cj[i]);
-      s += a;
-      sums[i] += a;
-    }
-    sums[j] += s;
-  }
+  factoredDiagonal(F, n, sums);
+  addUpperColumnSums(F, n, sums);
+  addUpperRowSums(F, n, sums);
   double norm = 0.0;
   for (int j = 0; j < n; ++j)
     if (!(sums[j] <= norm)) norm = sums[j]; /* a NaN sum wins */
   return norm;
 }
 
-/* x <- L^{-T} x and, when x2 is not NULL, x2 <- L^{-T} x2 alike. */
+/* x <- L^{-T} x and, when x2 is not NULL, x2 <- L^{-T} x2 alike. Each
+   finished x_j is taken off the entries above it at once (row j of L,
+   strided), not gathered by a dot product per entry: the chain from one
+   x_j to the next is then one multiply and one subtraction long. */
 static SOLVER_INLINE void backwardSolve2(const double* restrict F, int n, const double* recip,
                                          double* restrict x, double* restrict x2) {
   for (int j = n - 1; j >= 0; --j) {
-    const double* cj = F + (ptrdiff_t)n * j;
-    double s = x[j] - kelm_math_lin_alg_dotOrder(n - j - 1, cj + j + 1, x + j + 1);
-    x[j] = byPivot(s, F, n, recip, j);
-    if (x2 != NULL) {
-      double s2 = x2[j] - kelm_math_lin_alg_dotOrder(n - j - 1, cj + j + 1, x2 + j + 1);
-      x2[j] = byPivot(s2, F, n, recip, j);
+    const double* rj = F + j;
+    double xj = byPivot(x[j], F, n, recip, j);
+    x[j] = xj;
+    if (x2 == NULL) {
+      for (int i = 0; i < j; ++i) x[i] -= rj[(ptrdiff_t)n * i] * xj;
+      continue;
+    }
+    double x2j = byPivot(x2[j], F, n, recip, j);
+    x2[j] = x2j;
+    for (int i = 0; i < j; ++i) { /* both from one load of L_ji */
+      double r = rj[(ptrdiff_t)n * i];
+      x[i] -= r * xj;
+      x2[i] -= r * x2j;
     }
   }
+}
+
+/* x <- L^{-T} x. */
+static SOLVER_INLINE void backwardSolve(const double* restrict F, int n, const double* recip,
+                                        double* restrict x) {
+  backwardSolve2(F, n, recip, x, NULL);
 }
 
 /* A lower bound of the 1-norm of A^{-1}, which bounds its 2-norm from
@@ -232,12 +369,13 @@ static SOLVER_INLINE double inverseNorm1Estimate(const double* restrict F, int n
     double p = y[k];
     double wk = byPivot((p > 0.0 ? -1.0 : 1.0) - p, F, n, recip, k);
     y[k] = wk;
-    subtractColumn(n - k - 1, y + k + 1, ck + k + 1, -wk);
-    if (x != NULL) {
-      double xk = byPivot(x[k], F, n, recip, k);
-      x[k] = xk;
-      subtractColumn(n - k - 1, x + k + 1, ck + k + 1, xk);
+    if (x == NULL) {
+      subtractColumn(k + 1, n, y, ck, -wk);
+      continue;
     }
+    double xk = byPivot(x[k], F, n, recip, k);
+    x[k] = xk;
+    subtractColumnTwice(k + 1, n, y, x, ck, -wk, xk);
   }
   double w2 = 0.0;
   for (int i = 0; i < n; ++i) w2 += y[i] * y[i];
@@ -289,7 +427,20 @@ static SOLVER_INLINE double factorAndEstimate(double* A, int n, double* work, do
   return reciprocalCondition(A, n, n <= CHOLESKY_LAPACK_ORDER ? recip : NULL, work, x);
 }
 
-static double factorAndEstimateAnyOrder(double* A, int n, double* work, double* x) {
+/* At small orders vectorized loops are mostly prologue and epilogue, and
+   their pairs still straddle entries that scalar stores have just written
+   (the mirrored triangle, the pivots): scalar code is faster there. The
+   bits do not depend on it. */
+#if defined(__GNUC__) && !defined(__clang__)
+#define SOLVER_SCALAR __attribute__((optimize("no-tree-vectorize", "no-tree-slp-vectorize")))
+#else
+#define SOLVER_SCALAR
+#endif
+
+/* Up to this order the scalar body wins. */
+#define SOLVER_SCALAR_ORDER 8
+
+static SOLVER_SCALAR double factorAndEstimateSmall(double* A, int n, double* work, double* x) {
   switch (n) {
     case 2: return factorAndEstimate(A, 2, work, x);
     case 3: return factorAndEstimate(A, 3, work, x);
@@ -298,6 +449,11 @@ static double factorAndEstimateAnyOrder(double* A, int n, double* work, double* 
     case 6: return factorAndEstimate(A, 6, work, x);
     default: return factorAndEstimate(A, n, work, x);
   }
+}
+
+static double factorAndEstimateAnyOrder(double* A, int n, double* work, double* x) {
+  if (n <= SOLVER_SCALAR_ORDER) return factorAndEstimateSmall(A, n, work, x);
+  return factorAndEstimate(A, n, work, x);
 }
 
 int kelm_math_lin_alg_factorSymmetricPosDef(double* A, int n, double* work) {
