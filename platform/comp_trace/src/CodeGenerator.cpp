@@ -340,6 +340,12 @@ std::string CodeGenerator::access(Slot const& slot, unsigned index) const {
 
 std::string CodeGenerator::pointer(Slot const& slot) const {
   bool isDouble = slot.type == ScalarType::Double;
+  // An empty vector still needs a pointer, and one into scratch that nothing
+  // wrote makes compilers warn about reading it uninitialized.
+  if (slot.count == 0) {
+    (isDouble ? emptyDoublesUsed_ : emptyIntsUsed_) = true;
+    return isDouble ? "&spd_empty[0]" : "&spi_empty[0]";
+  }
   (isDouble ? doublesUsed_ : intsUsed_) = true;
   return (isDouble ? "&spd[" : "&spi[") + std::to_string(slot.offset) + "]";
 }
@@ -381,6 +387,8 @@ std::string CodeGenerator::run(std::string const& functionName,
   if (doublesUsed_)
     text += "  double spd[" + std::to_string(std::max(doubles_.size(), 1u)) + "];\n";
   if (intsUsed_) text += "  int spi[" + std::to_string(std::max(ints_.size(), 1u)) + "];\n";
+  if (emptyDoublesUsed_) text += "  double spd_empty[1] = {0.0};\n";
+  if (emptyIntsUsed_) text += "  int spi_empty[1] = {0};\n";
   if (!inputRead_) text += "  (void)in;\n";
   if (outputs.empty()) text += "  (void)out;\n";
   return text + body + "}\n";

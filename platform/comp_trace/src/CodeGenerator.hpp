@@ -94,6 +94,8 @@ class CodeGenerator {
   bool inputRead_ = false;
   mutable bool doublesUsed_ = false;
   mutable bool intsUsed_ = false;
+  mutable bool emptyDoublesUsed_ = false;
+  mutable bool emptyIntsUsed_ = false;
 };
 
 }  // namespace kelm_math::comp_trace::detail

@@ -58,6 +58,7 @@ class GenerateCodeVisitor {
   /// C text of element `index` of a slot, such as "spd[12]".
   std::string scratchpadAccess(Slot const& slot, unsigned index = 0) const;
   /// C text of the address of a slot's first element, such as "&spd[12]".
+  /// An empty slot gets the address of a zeroed element of its own.
   std::string scratchpadPointerAccess(Slot const& slot) const;
   /// C expression of a scalar node's value.
   std::string rawOpCode(ScalarOperation const& op) const;
