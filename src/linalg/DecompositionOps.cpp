@@ -75,7 +75,7 @@ void Svd::compute(frame::Args& args) const {
   double* S = args.output(k);
   double* U = args.output(rows * (full ? rows : k));
   double* V = args.output(cols * (full ? cols : k));
-  if (k == 0) return;
+  if (!ok) return;
   auto flag = static_cast<unsigned char>(full);
   std::vector<double> work = workOf(kelm_math_lin_alg_svdReqdWorkSize(m, n, flag));
   svd(static_cast<unsigned>(m), static_cast<unsigned>(n), args.doubles(2), flag, S, U, V,

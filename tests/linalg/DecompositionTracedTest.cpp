@@ -213,7 +213,7 @@ TEST(DecompositionTraced, SvdSolveAndRankThreePaths) {
   for (bool full : {false, true}) {
     // Capacity 5 by 4, actual m by n from the case; the factors of a traced
     // svd feed the solve from factors, and the rank reads the values.
-    for (std::vector<int> sizes : {std::vector<int>{5, 4}, {3, 4}, {4, 2}}) {
+    for (std::vector<int> sizes : {std::vector<int>{5, 4}, {3, 4}, {4, 2}, {0, 3}, {3, 0}}) {
       int m = sizes[0], n = sizes[1], k = std::min(m, n);
       auto compute = [&](auto const& in) {
         using S = typename std::decay_t<decltype(in)>::Scalar;
@@ -249,7 +249,8 @@ TEST(DecompositionTraced, SvdSolveAndRankThreePaths) {
       cases.push_back(extra[0]);
       auto result = vela::test::checkThreePaths(compute, cases);
       EXPECT_NE(result.code.find(full ? ", TRUE, " : ", FALSE, "), std::string::npos);
-      EXPECT_EQ(occurrences(result.code, "svdSolve("), 1u) << result.code;
+      // Without unknowns nothing reads the solve.
+      EXPECT_EQ(occurrences(result.code, "svdSolve("), n > 0 ? 1u : 0u) << result.code;
       EXPECT_EQ(occurrences(result.code, " = svdComputeRank("), 1u);
       EXPECT_EQ(occurrences(result.code, " = svdSolveFromFactorization("), full ? 0u : 1u);
     }

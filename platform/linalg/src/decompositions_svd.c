@@ -148,6 +148,15 @@ static void svdTall(int r, int c, int wcols, int shift, double* W, double* Z, do
   for (int j = 0; j < c; ++j) S[j] = ldexp(S[j], shift);
 }
 
+static void setIdentity(int r, double* Q) {
+  for (ptrdiff_t i = 0; i < (ptrdiff_t)r * r; ++i) Q[i] = 0.0;
+  for (int i = 0; i < r; ++i) Q[(ptrdiff_t)i * r + i] = 1.0;
+}
+
+static void setZero(int n, double* x) {
+  for (int i = 0; i < n; ++i) x[i] = 0.0;
+}
+
 int kelm_math_lin_alg_svdReqdWorkSize(int m, int n, unsigned char full) {
   (void)full;
   int k = m < n ? m : n;
@@ -156,7 +165,15 @@ int kelm_math_lin_alg_svdReqdWorkSize(int m, int n, unsigned char full) {
 
 void kelm_math_lin_alg_svd(int m, int n, const double* A, unsigned char full, double* S, double* U,
                            double* V, double* work) {
-  if (m <= 0 || n <= 0) return;
+  if (m < 0 || n < 0) return;
+  if (m == 0 || n == 0) {
+    /* The bases of a full factorization exist even without singular values. */
+    if (full) {
+      setIdentity(m, U);
+      setIdentity(n, V);
+    }
+    return;
+  }
   double amax = 0.0;
   for (ptrdiff_t i = 0; i < (ptrdiff_t)m * n; ++i)
     if (!(fabs(A[i]) <= amax)) amax = fabs(A[i]);
@@ -188,6 +205,7 @@ int kelm_math_lin_alg_svdSolveFromFactorizationReqdWorkSize(int m, int n) {
 int kelm_math_lin_alg_svdSolveFromFactorization(int m, int n, const double* S, const double* U,
                                                 const double* V, const double* b, double tol,
                                                 double* x, double* work) {
+  if (m == 0 && n > 0) setZero(n, x);
   if (m <= 0 || n <= 0) return 0;
   int k = m < n ? m : n, kept = 0;
   for (int j = 0; j < k; ++j) {
@@ -195,7 +213,7 @@ int kelm_math_lin_alg_svdSolveFromFactorization(int m, int n, const double* S, c
     work[j] = keep ? dot(m, U + (ptrdiff_t)j * m, b) / S[j] : 0.0;
     kept += keep;
   }
-  for (int i = 0; i < n; ++i) x[i] = 0.0;
+  setZero(n, x);
   for (int j = 0; j < k; ++j) {
     const double* v = V + (ptrdiff_t)j * n;
     for (int i = 0; i < n; ++i) x[i] += work[j] * v[i];
@@ -212,6 +230,7 @@ int kelm_math_lin_alg_svdSolveReqdWorkSize(int m, int n) {
 
 void kelm_math_lin_alg_svdSolve(int m, int n, const double* A, const double* b, double tol,
                                 double* x, double* work) {
+  if (m == 0 && n > 0) setZero(n, x);
   if (m <= 0 || n <= 0) return;
   int k = m < n ? m : n;
   double* S = work;

@@ -299,10 +299,11 @@ int kelm_math_lin_alg_orthonormalizeRealEigenvectorsWrtSpdB(int n, const double*
    a full factor (and the vectors of zero singular values) complete an
    orthonormal basis. Signs: each pair (u_j, v_j) is turned so that the
    first entry of largest magnitude of v_j (when m >= n), resp. of u_j (when
-   m < n), is positive. NaN or
-   infinite entries give unspecified (NaN-carrying) results after a bounded
-   number of sweeps. work: kelm_math_lin_alg_svdReqdWorkSize(m, n, full)
-   doubles. m or n <= 0 does nothing. */
+   m < n), is positive. NaN or infinite entries give unspecified
+   (NaN-carrying) results after a bounded number of sweeps. work:
+   kelm_math_lin_alg_svdReqdWorkSize(m, n, full) doubles. A negative size
+   does nothing; with m or n = 0 there are no singular values, and a full
+   factorization sets U and V to identities. */
 void kelm_math_lin_alg_svd(int m, int n, const double* A, unsigned char full, double* S, double* U,
                            double* V, double* work);
 /* max(1, min(m, n)) doubles. */
@@ -316,8 +317,8 @@ int kelm_math_lin_alg_svdComputeRank(int m, int n, const double* s, double tol);
 /* Minimum-norm least-squares solution x (n) of A x = b (A m by n, b m)
    through the thin factorization of kelm_math_lin_alg_svd and
    kelm_math_lin_alg_svdSolveFromFactorization with the same tol.
-   work: kelm_math_lin_alg_svdSolveReqdWorkSize(m, n) doubles. m or n <= 0
-   does nothing. */
+   work: kelm_math_lin_alg_svdSolveReqdWorkSize(m, n) doubles. m = 0 < n
+   gives x = 0 (no equations); otherwise m or n <= 0 does nothing. */
 void kelm_math_lin_alg_svdSolve(int m, int n, const double* A, const double* b, double tol,
                                 double* x, double* work);
 /* min(m, n) (m + n + 1) + the work of svd and of the solve from factors. */
@@ -327,9 +328,9 @@ int kelm_math_lin_alg_svdSolveReqdWorkSize(int m, int n);
    V (n by k), k = min(m, n): singular value j is kept when
    S[j] > tol && S[j] > 0 (tol is absolute); the others count as zero, which
    gives the minimum-norm least-squares solution. Returns 1 when all k were
-   kept (A of full rank k), 0 otherwise (and 0 when m or n <= 0, which does
-   nothing). work: kelm_math_lin_alg_svdSolveFromFactorizationReqdWorkSize
-   doubles. */
+   kept (A of full rank k), 0 otherwise. m = 0 < n gives x = 0 and 0;
+   otherwise m or n <= 0 does nothing and returns 0. work:
+   kelm_math_lin_alg_svdSolveFromFactorizationReqdWorkSize doubles. */
 int kelm_math_lin_alg_svdSolveFromFactorization(int m, int n, const double* S, const double* U,
                                                 const double* V, const double* b, double tol,
                                                 double* x, double* work);
