@@ -16,45 +16,52 @@ static double blockRatio(double a, double b, double d) {
   return lo == 0.0 ? kelmf_get_real_max() : hi / lo;
 }
 
-int zeph_core_math_bestFitPlane3D(size_t count, const double* xyz, double* point, double* normal) {
-  double m[3][3] = {{0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}};
-  double best = kelmf_get_real_max();
-  double n[3];
-  double f, schur, length;
+static void centroid(size_t count, const double* xyz, double* point) {
   size_t c;
-  int i, j, k = -1, p, q, axis;
-
-  if (count < 3) return 0;
+  int i;
   point[0] = point[1] = point[2] = 0.0;
   for (c = 0; c < count; ++c)
     for (i = 0; i < 3; ++i) point[i] += xyz[3 * c + i];
   for (i = 0; i < 3; ++i) point[i] /= (double)count;
+}
 
+/* Sums (not means) of the products of the deviations from the centroid. */
+static void scatter(size_t count, const double* xyz, const double* point, double m[3][3]) {
+  size_t c;
+  int i, j;
+  for (i = 0; i < 3; ++i)
+    for (j = 0; j < 3; ++j) m[i][j] = 0.0;
   for (c = 0; c < count; ++c) {
     double d[3];
     for (i = 0; i < 3; ++i) d[i] = xyz[3 * c + i] - point[i];
     for (i = 0; i < 3; ++i)
       for (j = 0; j < 3; ++j) m[i][j] += d[i] * d[j];
   }
+}
 
-  /* Fix the normal's component along the axis whose complementary block is
-     best conditioned; the earlier axis wins a tie. */
+/* The axis whose complementary block is best conditioned (the earlier axis
+   wins a tie), or -1 when every block is singular. */
+static int bestAxis(double m[3][3]) {
+  double best = kelmf_get_real_max();
+  int axis, k = -1;
   for (axis = 0; axis < 3; ++axis) {
-    double ratio;
-    i = (axis + 1) % 3;
-    j = (axis + 2) % 3;
-    ratio = blockRatio(m[i][i], m[i][j], m[j][j]);
+    int i = (axis + 1) % 3, j = (axis + 2) % 3;
+    double ratio = blockRatio(m[i][i], m[i][j], m[j][j]);
     if (ratio < best) {
       best = ratio;
       k = axis;
     }
   }
-  if (k < 0) return 0;
+  return k;
+}
 
-  i = (k + 1) % 3;
-  j = (k + 2) % 3;
-  p = m[j][j] > m[i][i] ? j : i;
-  q = p == i ? j : i;
+/* Solves the normal equations for the two other components with component k
+   fixed to 1; 0 on a zero pivot or Schur complement. */
+static int normalWithComponentFixed(double m[3][3], int k, double* n) {
+  int i = (k + 1) % 3, j = (k + 2) % 3;
+  int p = m[j][j] > m[i][i] ? j : i;
+  int q = p == i ? j : i;
+  double f, schur;
   if (m[p][p] == 0.0) return 0;
   f = m[p][q] / m[p][p];
   schur = m[q][q] - m[p][q] * f;
@@ -62,7 +69,18 @@ int zeph_core_math_bestFitPlane3D(size_t count, const double* xyz, double* point
   n[q] = -(m[q][k] - f * m[p][k]) / schur;
   n[p] = (-m[p][k] - m[p][q] * n[q]) / m[p][p];
   n[k] = 1.0;
+  return 1;
+}
 
+int zeph_core_math_bestFitPlane3D(size_t count, const double* xyz, double* point, double* normal) {
+  double m[3][3], n[3], length;
+  int i, k;
+
+  if (count < 3) return 0;
+  centroid(count, xyz, point);
+  scatter(count, xyz, point, m);
+  k = bestAxis(m);
+  if (k < 0 || !normalWithComponentFixed(m, k, n)) return 0;
   length = sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
   for (i = 0; i < 3; ++i) normal[i] = n[i] / length;
   return 1;
