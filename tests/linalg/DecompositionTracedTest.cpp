@@ -13,6 +13,7 @@ namespace vm = vela::math;
 using ct::TracedDouble;
 using ct::TracedInt;
 using vela::test::Case;
+using vela::test::occurrences;
 
 namespace {
 
@@ -24,12 +25,6 @@ ct::Operation const* nodeOf(ct::TracedValue<T> const& e) {
 
 std::vector<TracedDouble> constants(std::vector<double> const& v) {
   return std::vector<TracedDouble>(v.begin(), v.end());
-}
-
-std::size_t occurrences(std::string const& text, std::string const& what) {
-  std::size_t count = 0;
-  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
-  return count;
 }
 
 template <class S>

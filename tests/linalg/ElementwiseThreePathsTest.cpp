@@ -41,12 +41,6 @@ std::vector<IntegerOf<In>> ints(In const& in, std::size_t first, std::size_t n) 
   return v;
 }
 
-std::size_t count(std::string const& text, std::string const& what) {
-  std::size_t n = 0;
-  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 std::vector<Case> randomCases(std::size_t doubles, std::vector<std::vector<int>> const& ints) {
   std::vector<Case> cases;
   unsigned seed = 11;
@@ -159,9 +153,9 @@ TEST(ElementwiseThreePaths, ZeroMajorOverwritesOrCopies) {
   cases[0].doubles[2] = -0.0;
   auto overwritten = checkThreePaths(alone, cases);
   EXPECT_NE(overwritten.code.find("zeroMajor(3, 4, "), std::string::npos) << overwritten.code;
-  EXPECT_EQ(count(overwritten.code, "memcpy("), 0u) << overwritten.code;
+  EXPECT_EQ(vela::test::occurrences(overwritten.code, "memcpy("), 0u) << overwritten.code;
   auto copied = checkThreePaths(shared, cases);
-  EXPECT_EQ(count(copied.code, "memcpy("), 1u) << copied.code;
+  EXPECT_EQ(vela::test::occurrences(copied.code, "memcpy("), 1u) << copied.code;
   EXPECT_NE(copied.code.find(", 12 * sizeof(double));"), std::string::npos) << copied.code;
 }
 
@@ -181,7 +175,7 @@ TEST(ElementwiseThreePaths, InPlaceChain) {
   auto result = checkThreePaths(compute, randomCases(12, {{1, 0, 1, 1, 3, 0, 0, 2},
                                                           {0, 0, 0, 0, 1, 2, 3, 4},
                                                           {1, 1, 1, 2, 0, 0, 0, 1}}));
-  EXPECT_EQ(count(result.code, "memcpy("), 0u) << result.code;
+  EXPECT_EQ(vela::test::occurrences(result.code, "memcpy("), 0u) << result.code;
 }
 
 TEST(ElementwiseThreePaths, ReduceAndExpand) {

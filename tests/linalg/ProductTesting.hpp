@@ -17,6 +17,7 @@ namespace vela::test::products {
 namespace ct = kelm_math::comp_trace;
 using ct::TracedDouble;
 using ct::TracedInt;
+using vela::test::occurrences;
 
 /// Element (i, j) of a column-major matrix given by its element accessor.
 /// C(i, j) = sum over p < k of a(i, p) b(p, j), summed in order of p from
@@ -73,13 +74,6 @@ inline unsigned collectSize(ct::Operation const& node, std::size_t i) {
 inline bool constantValues(std::vector<TracedDouble> const& values, std::vector<double>& out) {
   out.assign(values.size(), 0.0);
   return ct::getConstants(values.data(), static_cast<unsigned>(values.size()), out.data());
-}
-
-/// How often text occurs in code.
-inline std::size_t occurrences(std::string const& code, std::string const& text) {
-  std::size_t count = 0;
-  for (auto at = code.find(text); at != std::string::npos; at = code.find(text, at + 1)) ++count;
-  return count;
 }
 
 /// Cases of random doubles with the same ints, one per seed.

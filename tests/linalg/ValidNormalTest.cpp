@@ -16,12 +16,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-std::size_t count(std::string const& text, std::string const& part) {
-  std::size_t n = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 template <class In>
 using Vec3Of =
     math3d::Vector3_T<std::conditional_t<std::is_same_v<typename std::decay_t<In>::Scalar, double>,
@@ -116,10 +110,10 @@ TEST(ValidNormal, AgreesOnThreePathsOverwritingOrCopying) {
                                         {2, -2, 2, 0, 1e-15, 0}})
     cases.push_back({values, {}});
   auto overwritten = vela::test::checkThreePaths(alone, cases);
-  EXPECT_EQ(count(overwritten.code, "memcpy("), 0u) << overwritten.code;
-  EXPECT_EQ(count(overwritten.code, ",3);"), 1u) << overwritten.code;
-  EXPECT_EQ(count(overwritten.code, ",2);"), 1u) << overwritten.code;
+  EXPECT_EQ(vela::test::occurrences(overwritten.code, "memcpy("), 0u) << overwritten.code;
+  EXPECT_EQ(vela::test::occurrences(overwritten.code, ",3);"), 1u) << overwritten.code;
+  EXPECT_EQ(vela::test::occurrences(overwritten.code, ",2);"), 1u) << overwritten.code;
   auto copied = vela::test::checkThreePaths(shared, cases);
-  EXPECT_EQ(count(copied.code, "memcpy("), 1u) << copied.code;
-  EXPECT_EQ(count(copied.code, ", 3 * sizeof(double));"), 1u) << copied.code;
+  EXPECT_EQ(vela::test::occurrences(copied.code, "memcpy("), 1u) << copied.code;
+  EXPECT_EQ(vela::test::occurrences(copied.code, ", 3 * sizeof(double));"), 1u) << copied.code;
 }

@@ -36,6 +36,12 @@ bool sameBits(double a, double b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+std::size_t occurrences(std::string const& text, std::string const& part) {
+  std::size_t n = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 namespace detail {
 namespace {
 

@@ -47,6 +47,10 @@ struct ThreePathResult {
 /// a literal in C need not keep its payload).
 bool sameBits(double a, double b);
 
+/// How often part occurs in text (overlapping occurrences count), for
+/// checks on generated code.
+std::size_t occurrences(std::string const& text, std::string const& part);
+
 /// Checks one computation along its three paths for every case: the Numeric
 /// result, the traced graph evaluated against the case's bindings, and the
 /// generated C compiled by the system C compiler, loaded and run. All three

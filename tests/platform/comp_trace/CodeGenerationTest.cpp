@@ -15,12 +15,6 @@ namespace {
 double const kNaN = std::numeric_limits<double>::quiet_NaN();
 double const kInf = std::numeric_limits<double>::infinity();
 
-std::size_t count(std::string const& text, std::string const& what) {
-  std::size_t n = 0;
-  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 // Adds `step` to every element of its input vector, in place when allowed.
 class AddInPlaceOp final : public ct::VectorOperation {
  public:
@@ -147,8 +141,8 @@ TEST(CodeGeneration, EqualComputationsAreWrittenOnceAndTextIsDeterministic) {
   };
   auto outputs = build();
   std::string code = ct::generateCFunction("merged", {"x", "y"}, outputs);
-  EXPECT_EQ(count(code, "vela_rt_guarded_atan2("), 1u) << code;
-  EXPECT_EQ(count(code, " * "), 2u) << code;  // x * y once, first * 2.0 once
+  EXPECT_EQ(vela::test::occurrences(code, "vela_rt_guarded_atan2("), 1u) << code;
+  EXPECT_EQ(vela::test::occurrences(code, " * "), 2u) << code;  // x * y once, first * 2.0 once
   EXPECT_EQ(code, ct::generateCFunction("merged", {"x", "y"}, build()));
   EXPECT_EQ(code.rfind("#include <vela/codegen_runtime.h>\n", 0), 0u);
   EXPECT_NE(code.find("void merged(const double* in, double* out)"), std::string::npos);
@@ -174,7 +168,7 @@ TEST(CodeGeneration, InPlaceNodesReuseStorageOnlyForTheLastReader) {
   auto shared =
       vela::test::checkThreePaths(compute, {{{1.0, 2.0, 3.0}, {}}, {{-1.0, 0.5, 1e9}, {}}});
   // The first stage overwrites its private collect; the second must copy.
-  EXPECT_EQ(count(shared.code, "memcpy("), 1u) << shared.code;
+  EXPECT_EQ(vela::test::occurrences(shared.code, "memcpy("), 1u) << shared.code;
 
   auto chained = [](auto const& in) {
     using S = typename std::decay_t<decltype(in)>::Scalar;
@@ -187,7 +181,7 @@ TEST(CodeGeneration, InPlaceNodesReuseStorageOnlyForTheLastReader) {
     }
   };
   auto reused = vela::test::checkThreePaths(chained, {{{1.0, 2.0, 3.0}, {}}});
-  EXPECT_EQ(count(reused.code, "memcpy("), 0u) << reused.code;
+  EXPECT_EQ(vela::test::occurrences(reused.code, "memcpy("), 0u) << reused.code;
 }
 
 TEST(CodeGeneration, RejectsMissingInputsAndBadNames) {
