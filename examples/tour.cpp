@@ -140,10 +140,9 @@ bool compileAndRun(std::string const& source, double const* in, double* out) {
       quoted(VELA_TOUR_CC) + " -std=c99 -O2 -ffp-contract=off -Wall -Wextra -Werror -fPIC -shared" +
       extraFlags + " -I" + quoted(VELA_TOUR_RUNTIME_INCLUDE) + " -I" +
       quoted(VELA_TOUR_CKERNELS_INCLUDE) + " -I" + quoted(VELA_TOUR_LINALG_INCLUDE) + " " +
-      quoted(c) + " " + quoted(VELA_TOUR_RUNTIME_ARCHIVE) + " " +
-      quoted(VELA_TOUR_CKERNELS_ARCHIVE) + " " + quoted(VELA_TOUR_LINALG_ARCHIVE) + " " +
-      quoted(VELA_TOUR_FOUNDATION_ARCHIVE) + " " + VELA_TOUR_LAPACK_LIBRARIES + " -lm -o " +
-      quoted(so);
+      quoted(c) + " " + quoted(VELA_TOUR_CKERNELS_ARCHIVE) + " " +
+      quoted(VELA_TOUR_LINALG_ARCHIVE) + " " + quoted(VELA_TOUR_FOUNDATION_ARCHIVE) + " " +
+      VELA_TOUR_LAPACK_LIBRARIES + " -lm -o " + quoted(so);
   std::printf("  $ %s\n", command.c_str());
   std::fflush(stdout);
   int const status = std::system(command.c_str());

@@ -6,7 +6,7 @@
 #include "math3d/math3d.hpp"
 #include "vela/Exception.hpp"
 #include "vela/Matrix"
-#include "vela/codegen_runtime.h"
+#include "vela/codegen_runtime_scalar.h"
 #include "vela/math/dense_kernels.hpp"
 #include "vela/math/modes.hpp"
 #include "vela/stdStringify.hpp"

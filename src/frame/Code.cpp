@@ -1,10 +1,8 @@
 #include "frame/Code.hpp"
 
-#include <boost/lexical_cast.hpp>
-#include <cstdio>
 #include <stdexcept>
 
-#include "vela/stdStringify.hpp"
+#include "vela/NumberText.hpp"
 
 namespace vela::math::frame {
 
@@ -70,16 +68,6 @@ void Code::assignCall(std::string const& result, std::string const& name,
   line(result + " = " + callText_(name, args) + ";");
 }
 
-std::string Code::printfUnsigned(unsigned value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%u", value);
-  return buffer;
-}
-
-std::string Code::lexical(unsigned long long value) {
-  return boost::lexical_cast<std::string>(value);
-}
-
-std::string Code::stringify(unsigned long long value) { return vela::stdStringify(value); }
+std::string Code::decimal(unsigned long long value) { return vela::decimalText(value); }
 
 }  // namespace vela::math::frame

@@ -49,12 +49,9 @@ class Code {
 
   std::string const& text() const { return text_; }
 
-  /// Decimal text formatted with "%u".
-  static std::string printfUnsigned(unsigned value);
-  /// Decimal text by boost::lexical_cast.
-  static std::string lexical(unsigned long long value);
-  /// Decimal text by vela::stdStringify.
-  static std::string stringify(unsigned long long value);
+  /// Decimal text of a size or count known when the code is written: the
+  /// same in every locale.
+  static std::string decimal(unsigned long long value);
 
  private:
   static std::string callText_(std::string const& name, std::initializer_list<std::string> args);

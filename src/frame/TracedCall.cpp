@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "kelm_math/comp_trace/CollectOp.hpp"
+#include "vela/math/dynamic_sizes.hpp"
 
 namespace vela::math::frame {
 namespace {
@@ -16,6 +17,10 @@ int TracedCallBase::size(ct::TracedInt const& value) {
   int constant = 0;
   if (!value.getConstant(constant)) foldable_ = false;
   return constant;
+}
+
+int TracedCallBase::size(ct::TracedInt const& value, unsigned max) {
+  return size(clampSize(value, max));
 }
 
 double TracedCallBase::scalar(ct::TracedDouble const& value) {

@@ -22,6 +22,8 @@ class TracedCallBase {
  public:
   /// Adds a scalar int input; its constant value, or 0 when it is traced.
   int size(ct::TracedInt const& value);
+  /// Adds an actual size clamped to [0, max] (see vela/math/dynamic_sizes.hpp).
+  int size(ct::TracedInt const& value, unsigned max);
   /// Adds a scalar double input; its constant value, or 0 when it is traced.
   double scalar(ct::TracedDouble const& value);
   /// Adds an array input of `max` elements, `covered` of which fold.

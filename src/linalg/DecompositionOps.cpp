@@ -52,9 +52,9 @@ void OrthonormalizeRealEigWrtSpdB::compute(frame::Args& args) const {
   int n = args.size(0);
   bool ok = fitsIn(n, n, args.count(1)) && fitsIn(n, n, args.count(2));
   int* flag = args.intOutput(1);
-  double* V = args.output(ok ? n * n : 0);
+  // All N * N elements, as the copy in generated C holds them.
+  double* V = args.outputCopy(2);
   if (!ok) return;
-  std::copy(args.doubles(2), args.doubles(2) + n * n, V);
   std::vector<double> work = workOf(3 * n * n);
   flag[0] = orthonormalizeRealEigenvectorsWrtSpdB(static_cast<unsigned>(n), args.doubles(1), V,
                                                   work.data());
@@ -62,7 +62,7 @@ void OrthonormalizeRealEigWrtSpdB::compute(frame::Args& args) const {
 
 void OrthonormalizeRealEigWrtSpdB::code(Code& code) const {
   std::string flag = code.outputValue(kInt);
-  std::string V = code.inPlace(2, N * N, Code::printfUnsigned(N * N));
+  std::string V = code.inPlace(2, N * N, Code::decimal(N * N));
   std::string work = code.temporary(kDouble, 3 * N * N);
   code.assignCall(flag, "orthonormalizeRealEigenvectorsWrtSpdB",
                   {code.size(0), code.array(1), V, work});
@@ -160,7 +160,7 @@ void eigDynamicSize(unsigned N, TracedValue<int> const& n, TracedValue<double> c
                     TracedValue<double>* vre, TracedValue<double>* vim,
                     TracedValue<double>* /*work*/, TracedValue<int>* /*iwork*/) {
   frame::TracedCall<EigOp> call(Eig{N});
-  long long s = call.size(n);
+  long long s = call.size(n, N);
   call.array(A, N * N, s * s).array(B, N * N, s * s);
   call.output(re, N, s).output(im, N, s).output(vre, N * N, s * s).output(vim, N * N, s * s);
   call.run();
@@ -179,7 +179,7 @@ TracedValue<int> orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(unsigned N,
                                                                   TracedValue<double>* /*work*/) {
   TracedValue<int> flag(0);
   frame::TracedCall<OrthonormalizeRealEigWrtSpdBOp> call(OrthonormalizeRealEigWrtSpdB{N});
-  long long s = call.size(n);
+  long long s = call.size(n, N);
   call.array(B, N * N, s * s).array(V, N * N, s * s);
   call.output(&flag, 1, 1).output(V, N * N, s * s);
   call.run();
@@ -198,8 +198,8 @@ void svdDynamicSize(unsigned M, unsigned N, TracedValue<int> const& m, TracedVal
   Svd kernel{M, N, full != 0};
   frame::TracedCall<SvdOp> call(kernel);
   call.neverFold();
-  call.size(m);
-  call.size(n);
+  call.size(m, M);
+  call.size(n, N);
   call.array(A, M * N, 0);
   call.output(S, kernel.k(), 0).output(U, kernel.uCount(), 0).output(V, kernel.vCount(), 0);
   call.run();
@@ -214,7 +214,7 @@ TracedValue<int> svdComputeRankDynamicSize(unsigned M, unsigned N, TracedValue<i
                                            TracedValue<int> const& n, TracedValue<double> const* s,
                                            TracedValue<double> const& tol) {
   frame::TracedCall<SvdComputeRankOp> call(SvdComputeRank{});
-  int rows = call.size(m), cols = call.size(n);
+  int rows = call.size(m, M), cols = call.size(n, N);
   call.array(s, std::min(M, N), std::min(rows, cols));
   call.scalar(tol);
   return call.runScalar();
@@ -231,8 +231,8 @@ void svdSolveDynamicSize(unsigned M, unsigned N, TracedValue<int> const& m,
                          TracedValue<double>* x, TracedValue<double>* /*work*/) {
   frame::TracedCall<SvdSolveOp> call(SvdSolve{M, N});
   call.neverFold();
-  call.size(m);
-  call.size(n);
+  call.size(m, M);
+  call.size(n, N);
   call.array(A, M * N, 0).array(b, M, 0);
   call.scalar(tol);
   call.output(x, N, 0);
@@ -258,8 +258,8 @@ TracedValue<int> svdSolveFromFactorizationDynamicSize(
   TracedValue<int> flag;
   frame::TracedCall<SvdSolveFromFactorizationOp> call(SvdSolveFromFactorization{M, N});
   call.neverFold();
-  call.size(m);
-  call.size(n);
+  call.size(m, M);
+  call.size(n, N);
   call.array(S, k, 0).array(U, k * M, 0).array(V, k * N, 0).array(b, M, 0);
   call.scalar(tol);
   call.output(&flag, 1, 0).output(x, N, 0);

@@ -3,6 +3,7 @@
 #include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
 #include "vela/math/dense_kernels.hpp"
+#include "vela/math/dynamic_sizes.hpp"
 
 namespace vela::math {
 
@@ -27,8 +28,8 @@ void ZeroMajor::compute(frame::Args& args) const {
 }
 
 void ZeroMajor::code(Code& code) const {
-  std::string out = code.inPlace(1, static_cast<unsigned>(m * n), Code::lexical(m * n));
-  code.call("zeroMajor", {Code::lexical(m), Code::lexical(n), code.array(0), out});
+  std::string out = code.inPlace(1, static_cast<unsigned>(m * n), Code::decimal(m * n));
+  code.call("zeroMajor", {Code::decimal(m), Code::decimal(n), code.array(0), out});
 }
 
 void ReduceMatrix::compute(frame::Args& args) const {
@@ -52,8 +53,8 @@ void ExpandVector::compute(frame::Args& args) const {
 }
 
 void ExpandVector::code(Code& code) const {
-  std::string out = code.inPlace(2, n, Code::lexical(n));
-  code.call("expandVector", {Code::lexical(n), code.size(0), code.array(1), out});
+  std::string out = code.inPlace(2, n, Code::decimal(n));
+  code.call("expandVector", {Code::decimal(n), code.size(0), code.array(1), out});
 }
 
 void SubmatrixAssign::compute(frame::Args& args) const {
@@ -69,7 +70,7 @@ void SubmatrixAssign::compute(frame::Args& args) const {
 }
 
 void SubmatrixAssign::code(Code& code) const {
-  std::string out = code.inPlace(7, count, Code::stringify(count));
+  std::string out = code.inPlace(7, count, Code::decimal(count));
   code.call("submatrixAssign", {code.size(0), code.size(1), code.size(2), code.size(3),
                                 code.size(4), code.size(5), code.array(6), out});
 }
@@ -90,7 +91,8 @@ void reduceMatrixDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> cons
                              TracedValue<int> const* indices, TracedValue<double>* A) {
   unsigned count = mMax * nMax;
   frame::TracedCall<ReduceMatrixOp> call(ReduceMatrix{count});
-  long long rows = call.size(m), cols = call.size(n), kept = call.size(k);
+  // k needs no clamp: the kernel does nothing for k outside [1, n].
+  long long rows = call.size(m, mMax), cols = call.size(n, nMax), kept = call.size(k);
   call.array(indices, nMax, kept).array(A, count, rows * cols).output(A, count, rows * cols);
   call.run();
 }
@@ -98,6 +100,7 @@ void reduceMatrixDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> cons
 void expandVector(unsigned nMax, TracedValue<int> const& n, TracedValue<int> const* indices,
                   TracedValue<double>* v) {
   frame::TracedCall<ExpandVectorOp> call(ExpandVector{nMax});
+  // n needs no clamp: the kernel does nothing for n outside [0, nMax].
   int size = call.size(n);
   // The result depends on the first n entries only, and defines all nMax.
   call.array(indices, nMax, size).array(v, nMax, size).output(v, nMax, nMax);
@@ -119,13 +122,13 @@ void submatrixAssignDynamicSize(unsigned srcMax, unsigned dstMax, TracedValue<in
                                 TracedValue<int> const& dstOffset,
                                 TracedValue<int> const& dstStride, TracedValue<double> const* src,
                                 TracedValue<double>* dst) {
+  detail::BlockSizes<TracedValue<int>> block =
+      detail::clampBlock(srcMax, dstMax, {{rows, cols, srcOffset, srcStride, dstOffset, dstStride}},
+                         detail::boundAsTraced(srcMax), detail::boundAsTraced(dstMax));
   frame::TracedCall<SubmatrixAssignOp> call(SubmatrixAssign{dstMax});
-  call.size(rows);
-  long long columns = call.size(cols);
-  call.size(srcOffset);
-  long long srcLead = call.size(srcStride);
-  call.size(dstOffset);
-  long long dstLead = call.size(dstStride);
+  long long v[6];
+  for (int i = 0; i < 6; ++i) v[i] = call.size(block.v[i]);
+  long long columns = v[1], srcLead = v[3], dstLead = v[5];
   call.array(src, srcMax, srcLead * columns).array(dst, dstMax, dstLead * columns);
   call.output(dst, dstMax, dstLead * columns);
   call.run();

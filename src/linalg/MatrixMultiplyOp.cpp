@@ -3,6 +3,7 @@
 #include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
 #include "vela/math/dense_kernels.hpp"
+#include "vela/math/dynamic_sizes.hpp"
 
 namespace vela::math {
 
@@ -91,7 +92,7 @@ void multiply(int kind, unsigned s0Max, unsigned s1Max, unsigned s2Max, TracedVa
   MultiplyCounts max = multiplyCounts(kind, s0Max, s1Max, s2Max);
   auto count = static_cast<unsigned>(max.out);
   frame::TracedCall<MatrixMultiplyOp> call(MatrixMultiply{kind, count});
-  int a = call.size(s0), b = call.size(s1), c = call.size(s2);
+  int a = call.size(s0, s0Max), b = call.size(s1, s1Max), c = call.size(s2, s2Max);
   MultiplyCounts covered = multiplyCounts(kind, a, b, c);
   call.array(A, static_cast<unsigned>(max.a), covered.a)
       .array(B, static_cast<unsigned>(max.b), covered.b)
@@ -163,7 +164,8 @@ void matrixMultiplyStridedDynamicSize(unsigned kMax, unsigned nMax, unsigned lda
                                       TracedValue<double> const* B, TracedValue<double>* out) {
   unsigned count = nMax * ldcMax;
   frame::TracedCall<MatrixMultiplyStridedOp> call(MatrixMultiplyStrided{count});
-  for (auto const* v : {&m, &k, &n, &lda, &ldb, &ldc}) call.size(*v);
+  auto s = detail::clampStrided(kMax, nMax, ldaMax, ldbMax, ldcMax, m, k, n, lda, ldb, ldc);
+  for (auto const* v : {&s.m, &s.k, &s.n, &s.lda, &s.ldb, &s.ldc}) call.size(*v);
   call.array(A, kMax * ldaMax, 0).array(B, nMax * ldbMax, 0).output(out, count, 0).neverFold();
   call.run();
 }

@@ -72,7 +72,7 @@ void multiply(bool transpose, unsigned mMax, unsigned nMax, TracedValue<int> con
               TracedValue<double>* out) {
   unsigned count = transpose ? nMax : mMax;
   frame::TracedCall<MatrixVectorMultiplyOp> call(MatrixVectorMultiply{transpose, count});
-  long long rows = call.size(m), columns = call.size(n);
+  long long rows = call.size(m, mMax), columns = call.size(n, nMax);
   call.array(A, mMax * nMax, rows * columns)
       .array(x, transpose ? mMax : nMax, transpose ? rows : columns)
       .output(out, count, transpose ? columns : rows);
@@ -85,7 +85,7 @@ void accumulate(bool add, bool transpose, unsigned mMax, unsigned nMax, TracedVa
   unsigned count = transpose ? nMax : mMax;
   frame::TracedCall<AccumulateMatrixVectorProductOp> call(
       AccumulateMatrixVectorProduct{add, transpose, count});
-  long long rows = call.size(m), columns = call.size(n);
+  long long rows = call.size(m, mMax), columns = call.size(n, nMax);
   long long yCovered = transpose ? columns : rows;
   // y is read in full before the outputs replace it.
   call.array(A, mMax * nMax, rows * columns)

@@ -52,7 +52,7 @@ void BestFitPlane3D::code(frame::Code& code) const {
   std::string flag = code.outputValue(ct::ScalarType::Bool);
   std::string point = code.output(ct::ScalarType::Double, 3);
   std::string normal = code.output(ct::ScalarType::Double, 3);
-  code.line(flag + " = zeph_core_math_bestFitPlane3D(" + frame::Code::lexical(count) + ", " +
+  code.line(flag + " = zeph_core_math_bestFitPlane3D(" + frame::Code::decimal(count) + ", " +
             code.array(0) + ", " + point + ", " + normal + ");");
 }
 

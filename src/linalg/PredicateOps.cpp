@@ -31,7 +31,7 @@ void AnyIsInf::compute(frame::Args& args) const {
 }
 
 void AnyIsInf::code(frame::Code& code) const {
-  code.assignCall("zeph_core_math_anyIsInf", {frame::Code::lexical(n), code.array(0)});
+  code.assignCall("zeph_core_math_anyIsInf", {frame::Code::decimal(n), code.array(0)});
 }
 
 void AnyIsNaN::compute(frame::Args& args) const {
@@ -39,7 +39,7 @@ void AnyIsNaN::compute(frame::Args& args) const {
 }
 
 void AnyIsNaN::code(frame::Code& code) const {
-  code.assignCall("zeph_core_math_anyIsNaN", {frame::Code::lexical(n), code.array(0)});
+  code.assignCall("zeph_core_math_anyIsNaN", {frame::Code::decimal(n), code.array(0)});
 }
 
 void HasUniqueRows::compute(frame::Args& args) const {
@@ -51,8 +51,8 @@ void HasUniqueRows::code(frame::Code& code) const {
   std::string result = code.scalarResult();
   auto workSize = static_cast<unsigned>(hasUniqueRowsWorkSize(m, n));
   std::string work = code.temporary(ct::ScalarType::Double, workSize);
-  code.line(result + " = hasUniqueRows(" + frame::Code::lexical(m) + ", " +
-            frame::Code::lexical(n) + ", " + code.array(0) + ", " + work + ");");
+  code.line(result + " = hasUniqueRows(" + frame::Code::decimal(m) + ", " +
+            frame::Code::decimal(n) + ", " + code.array(0) + ", " + work + ");");
 }
 
 void ComputeIndicesNonzeroElements::compute(frame::Args& args) const {
@@ -62,7 +62,7 @@ void ComputeIndicesNonzeroElements::compute(frame::Args& args) const {
 
 void ComputeIndicesNonzeroElements::code(frame::Code& code) const {
   code.call("zeph_core_math_computeIndicesNonzeroElements",
-            {frame::Code::lexical(n), code.array(0), code.output(ct::ScalarType::Int, n)});
+            {frame::Code::decimal(n), code.array(0), code.output(ct::ScalarType::Int, n)});
 }
 
 TracedValue<bool> anyIsInf(unsigned n, TracedValue<double> const* v) {

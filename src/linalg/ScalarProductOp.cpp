@@ -12,7 +12,7 @@ void DotProduct::compute(frame::Args& args) const {
 }
 
 void DotProduct::code(frame::Code& code) const {
-  code.assignCall("dotProduct", {frame::Code::lexical(n), code.array(0), code.array(1)});
+  code.assignCall("dotProduct", {frame::Code::decimal(n), code.array(0), code.array(1)});
 }
 
 void ComputeQuadraticTerm::compute(frame::Args& args) const {
@@ -23,7 +23,7 @@ void ComputeQuadraticTerm::compute(frame::Args& args) const {
 
 void ComputeQuadraticTerm::code(frame::Code& code) const {
   code.assignCall("computeQuadraticTerm",
-                  {frame::Code::lexical(n), code.array(0), code.array(1), code.array(2)});
+                  {frame::Code::decimal(n), code.array(0), code.array(1), code.array(2)});
 }
 
 TracedValue<double> dotProduct(unsigned n, TracedValue<double> const* a,

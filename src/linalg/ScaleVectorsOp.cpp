@@ -43,7 +43,7 @@ void scale(bool columns, bool inverse, unsigned mMax, unsigned nMax, TracedValue
            TracedValue<double>* out) {
   unsigned count = mMax * nMax;
   frame::TracedCall<ScaleVectorsOp> call(ScaleVectors{columns, inverse, count});
-  long long rows = call.size(m), cols = call.size(n);
+  long long rows = call.size(m, mMax), cols = call.size(n, nMax);
   call.array(A, count, rows * cols);
   call.array(s, columns ? nMax : mMax, columns ? cols : rows);
   call.output(out, count, rows * cols);

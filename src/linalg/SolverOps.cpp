@@ -14,7 +14,7 @@ using frame::Code;
 unsigned count(unsigned long a, unsigned long b) { return static_cast<unsigned>(a * b); }
 
 std::string memcpyLine(std::string const& to, std::string const& from, unsigned long count) {
-  return "memcpy(" + to + ", " + from + ", " + Code::lexical(count) + " * sizeof(double));";
+  return "memcpy(" + to + ", " + from + ", " + Code::decimal(count) + " * sizeof(double));";
 }
 }  // namespace
 
@@ -35,9 +35,9 @@ void FactorSymmetricPosDef::compute(frame::Args& args) const {
 
 void FactorSymmetricPosDef::code(Code& code) const {
   std::string flag = code.outputValue(ct::ScalarType::Int);
-  std::string factor = code.inPlace(0, count(n, n), Code::lexical(n * n));
+  std::string factor = code.inPlace(0, count(n, n), Code::decimal(n * n));
   std::string work = code.temporary(ct::ScalarType::Double, count(n, 1));
-  code.line(flag + " = factorSymmetricPosDef(" + factor + ", " + Code::lexical(n) + ", " + work +
+  code.line(flag + " = factorSymmetricPosDef(" + factor + ", " + Code::decimal(n) + ", " + work +
             ");");
 }
 
@@ -52,7 +52,7 @@ void SolveSymmetricPosDef::code(Code& code) const {
   std::string X = code.output(ct::ScalarType::Double, count(n, m));
   std::string work = code.temporary(ct::ScalarType::Double, count(n, 1));
   code.call("solveSymmetricPosDef",
-            {code.array(0), code.array(1), Code::lexical(n), Code::lexical(m), X, work});
+            {code.array(0), code.array(1), Code::decimal(n), Code::decimal(m), X, work});
 }
 
 void FactorAndSolveSymmetric::compute(frame::Args& args) const {
@@ -71,7 +71,7 @@ void FactorAndSolveSymmetric::code(Code& code) const {
   std::string piv = code.temporary(ct::ScalarType::Int, count(n, 1));
   std::string work = code.temporary(ct::ScalarType::Double, count(n, n + 1));
   code.line(memcpyLine(copy, code.array(0), n * n));
-  code.call("factorAndSolveSymmetric", {copy, Code::lexical(n), tau, piv, code.array(1), x, work});
+  code.call("factorAndSolveSymmetric", {copy, Code::decimal(n), tau, piv, code.array(1), x, work});
 }
 
 void FactorAndSolveWide::compute(frame::Args& args) const {
@@ -90,7 +90,7 @@ void FactorAndSolveWide::code(Code& code) const {
   std::string piv = code.temporary(ct::ScalarType::Int, count(m, 1));
   std::string work = code.temporary(ct::ScalarType::Double, count(m, 1));
   code.line(memcpyLine(copy, code.array(0), m * n));
-  code.call("factorAndSolveWide", {Code::lexical(m), Code::lexical(n), copy, tau, work, piv,
+  code.call("factorAndSolveWide", {Code::decimal(m), Code::decimal(n), copy, tau, work, piv,
                                    code.array(1), code.size(2), x});
 }
 

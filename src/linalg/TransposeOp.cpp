@@ -27,9 +27,8 @@ void Transpose::compute(frame::Args& args) const {
 }
 
 void Transpose::code(frame::Code& code) const {
-  code.call(
-      kind == 0 ? "matrixTransposeAdd" : "matrixTransposeSubtract",
-      {frame::Code::printfUnsigned(n), code.array(0), code.output(ct::ScalarType::Double, n * n)});
+  code.call(kind == 0 ? "matrixTransposeAdd" : "matrixTransposeSubtract",
+            {frame::Code::decimal(n), code.array(0), code.output(ct::ScalarType::Double, n * n)});
 }
 
 void ShiftColumns::compute(frame::Args& args) const {
@@ -56,7 +55,7 @@ void transposeColMajorDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int>
                                   TracedValue<double>* out) {
   unsigned count = mMax * nMax;
   frame::TracedCall<TransposeColMajorOp> call(TransposeColMajor{count});
-  long long elements = static_cast<long long>(call.size(m)) * call.size(n);
+  long long elements = static_cast<long long>(call.size(m, mMax)) * call.size(n, nMax);
   call.array(A, count, elements).output(out, count, elements);
   call.run();
 }
@@ -88,7 +87,8 @@ void shiftColumnsDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> cons
                              TracedValue<double> const* A, TracedValue<double>* out) {
   unsigned count = mMax * nMax;
   frame::TracedCall<ShiftColumnsOp> call(ShiftColumns{count});
-  long long rows = call.size(m), columns = call.size(n), shifted = call.size(k);
+  // k needs no clamp: the kernel copies nothing for k outside [1, n].
+  long long rows = call.size(m, mMax), columns = call.size(n, nMax), shifted = call.size(k);
   call.array(A, count, rows * columns).output(out, count, rows * shifted);
   call.run();
 }

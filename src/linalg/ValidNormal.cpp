@@ -57,7 +57,7 @@ void ValidNormal::compute(frame::Args& args) const {
 }
 
 void ValidNormal::code(frame::Code& code) const {
-  std::string dimText = frame::Code::lexical(dim);
+  std::string dimText = frame::Code::decimal(dim);
   std::string out = code.inPlace(1, static_cast<unsigned>(dim), dimText);
   code.line("zeph_core_math_validNormal(" + out + ", " + code.array(0) + "," + dimText + ");");
 }

@@ -30,7 +30,7 @@ namespace {
 void combine(int kind, unsigned nMax, TracedValue<int> const& n, TracedValue<double> const* a,
              TracedValue<double> const* b, TracedValue<double>* out) {
   frame::TracedCall<VectorCombineOp> call(VectorCombine{kind, nMax});
-  int size = call.size(n);
+  int size = call.size(n, nMax);
   call.array(a, nMax, size).array(b, nMax, size).output(out, nMax, size);
   call.run();
 }

@@ -10,7 +10,7 @@ void VectorScale::compute(frame::Args& args) const {
 }
 
 void VectorScale::code(frame::Code& code) const {
-  code.call("vectorScale", {frame::Code::printfUnsigned(n), code.size(0), code.array(1),
+  code.call("vectorScale", {frame::Code::decimal(n), code.size(0), code.array(1),
                             code.output(ct::ScalarType::Double, n)});
 }
 
@@ -19,8 +19,8 @@ void VectorNegate::compute(frame::Args& args) const {
 }
 
 void VectorNegate::code(frame::Code& code) const {
-  code.call("vectorNegate", {frame::Code::printfUnsigned(n), code.array(0),
-                             code.output(ct::ScalarType::Double, n)});
+  code.call("vectorNegate",
+            {frame::Code::decimal(n), code.array(0), code.output(ct::ScalarType::Double, n)});
 }
 
 void vectorScale(unsigned n, TracedValue<double> const& scale, TracedValue<double> const* a,

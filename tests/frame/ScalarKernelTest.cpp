@@ -23,7 +23,7 @@ struct SquareSum {
     args.output(1)[0] = sum;
   }
   void code(Code& code) const {
-    std::string a = code.array(0), res = code.scalarResult(), n = Code::lexical(this->n);
+    std::string a = code.array(0), res = code.scalarResult(), n = Code::decimal(this->n);
     code.line("{ int k; " + res + " = 0.0; for (k = 0; k < " + n + "; ++k) " + res + " += (" + a +
               ")[k] * (" + a + ")[k]; }");
   }
@@ -44,9 +44,9 @@ struct Below {
   }
   void code(Code& code) const {
     std::string index = code.size(0), limit = code.size(2), values = code.array(1);
-    code.line(code.scalarResult() + " = " + index + " >= 0 && " + index + " < " +
-              Code::printfUnsigned(n) + " && vela_rt_access_d(" + Code::printfUnsigned(n) + ", " +
-              values + ", " + index + ") < " + limit + ";");
+    code.line(code.scalarResult() + " = " + index + " >= 0 && " + index + " < " + Code::decimal(n) +
+              " && vela_rt_access_d(" + Code::decimal(n) + ", " + values + ", " + index + ") < " +
+              limit + ";");
   }
 };
 class BelowOp final : public vela::math::frame::ScalarKernelOp<BelowOp, Below, bool> {

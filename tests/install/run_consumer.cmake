@@ -11,57 +11,71 @@ if(NOT VELA_CONFIG)
 endif()
 
 set(prefix ${VELA_WORK_DIR}/prefix)
-set(consumer_build ${VELA_WORK_DIR}/consumer-build)
-file(REMOVE_RECURSE ${prefix} ${consumer_build})
+file(REMOVE_RECURSE ${prefix})
 
 execute_process(
   COMMAND ${CMAKE_COMMAND} --install ${VELA_BUILD_DIR} --config ${VELA_CONFIG} --prefix ${prefix}
   COMMAND_ECHO STDOUT
   COMMAND_ERROR_IS_FATAL ANY)
-
-set(configure_args
-  -S ${VELA_CONSUMER_SOURCE_DIR}
-  -B ${consumer_build}
-  -G ${VELA_GENERATOR}
-  -DCMAKE_BUILD_TYPE=${VELA_CONFIG}
-  -DCMAKE_C_COMPILER=${VELA_C_COMPILER}
-  -DCMAKE_CXX_COMPILER=${VELA_CXX_COMPILER}
-  -DCMAKE_PREFIX_PATH=${prefix}
-  # Only the freshly installed package may satisfy find_package.
-  -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
-  -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=OFF)
-if(VELA_MAKE_PROGRAM)
-  list(APPEND configure_args -DCMAKE_MAKE_PROGRAM=${VELA_MAKE_PROGRAM})
-endif()
-if(VELA_CONSUMER_FLAGS)
-  list(APPEND configure_args
-    "-DCMAKE_CXX_FLAGS=${VELA_CONSUMER_FLAGS}"
-    "-DCMAKE_C_FLAGS=${VELA_CONSUMER_FLAGS}"
-    "-DCMAKE_EXE_LINKER_FLAGS=${VELA_CONSUMER_FLAGS}")
-endif()
-execute_process(
-  COMMAND ${CMAKE_COMMAND} --no-warn-unused-cli ${configure_args}
-  COMMAND_ECHO STDOUT
-  COMMAND_ERROR_IS_FATAL ANY)
-
-# A vela_math found anywhere else (say a system-wide install) would prove nothing.
-file(STRINGS ${consumer_build}/CMakeCache.txt found_dir REGEX "^vela_math_DIR:")
-string(REGEX REPLACE "^[^=]*=" "" found_dir "${found_dir}")
-file(REAL_PATH "${found_dir}" found_dir)
 file(REAL_PATH "${prefix}" real_prefix)
-string(FIND "${found_dir}/" "${real_prefix}/" at)
-if(NOT at EQUAL 0)
-  message(FATAL_ERROR "vela_math was found in '${found_dir}', not under '${real_prefix}'")
-endif()
 
-execute_process(
-  COMMAND ${CMAKE_COMMAND} --build ${consumer_build} --config ${VELA_CONFIG}
-  COMMAND_ECHO STDOUT
-  COMMAND_ERROR_IS_FATAL ANY)
-
-foreach(program app generated_check)
+# Configures, builds and runs the consumer in build folder `name` with extra
+# compiler flags.
+function(build_and_run_consumer name extra_flags)
+  set(consumer_build ${VELA_WORK_DIR}/${name})
+  file(REMOVE_RECURSE ${consumer_build})
+  set(flags "${VELA_CONSUMER_FLAGS} ${extra_flags}")
+  set(configure_args
+    -S ${VELA_CONSUMER_SOURCE_DIR}
+    -B ${consumer_build}
+    -G ${VELA_GENERATOR}
+    -DCMAKE_BUILD_TYPE=${VELA_CONFIG}
+    -DCMAKE_C_COMPILER=${VELA_C_COMPILER}
+    -DCMAKE_CXX_COMPILER=${VELA_CXX_COMPILER}
+    -DCMAKE_PREFIX_PATH=${prefix}
+    "-DCMAKE_CXX_FLAGS=${flags}"
+    "-DCMAKE_C_FLAGS=${flags}"
+    "-DCMAKE_EXE_LINKER_FLAGS=${VELA_CONSUMER_FLAGS}"
+    # Only the freshly installed package may satisfy find_package.
+    -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
+    -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=OFF)
+  if(VELA_MAKE_PROGRAM)
+    list(APPEND configure_args -DCMAKE_MAKE_PROGRAM=${VELA_MAKE_PROGRAM})
+  endif()
   execute_process(
-    COMMAND ${consumer_build}/bin/${program}
+    COMMAND ${CMAKE_COMMAND} --no-warn-unused-cli ${configure_args}
     COMMAND_ECHO STDOUT
     COMMAND_ERROR_IS_FATAL ANY)
-endforeach()
+
+  # A vela_math found anywhere else (say a system-wide install) would prove nothing.
+  file(STRINGS ${consumer_build}/CMakeCache.txt found_dir REGEX "^vela_math_DIR:")
+  string(REGEX REPLACE "^[^=]*=" "" found_dir "${found_dir}")
+  file(REAL_PATH "${found_dir}" found_dir)
+  string(FIND "${found_dir}/" "${real_prefix}/" at)
+  if(NOT at EQUAL 0)
+    message(FATAL_ERROR "vela_math was found in '${found_dir}', not under '${real_prefix}'")
+  endif()
+
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} --build ${consumer_build} --config ${VELA_CONFIG}
+    COMMAND_ECHO STDOUT
+    COMMAND_ERROR_IS_FATAL ANY)
+
+  foreach(program app generated_check)
+    execute_process(
+      COMMAND ${consumer_build}/bin/${program}
+      COMMAND_ECHO STDOUT
+      COMMAND_ERROR_IS_FATAL ANY)
+  endforeach()
+endfunction()
+
+build_and_run_consumer(consumer-build "")
+
+# Flags users really use: with hardware FMA, -march=native lets the compiler
+# contract a * b + c, which the package's targets must switch off.
+file(READ /proc/cpuinfo cpuinfo)
+if(cpuinfo MATCHES "[ \t]fma[ \t\n]")
+  build_and_run_consumer(consumer-build-native "-O2 -march=native")
+else()
+  message(STATUS "no FMA on this CPU: the -march=native consumer build is skipped")
+endif()

@@ -26,13 +26,13 @@ void numericProduct(int kind, bool dynamic, Shape s, double const* A, double con
        u2 = static_cast<unsigned>(s.s2);
   namespace vm = vela::math;
   if (kind == 0)
-    dynamic ? vm::matrixMultiplyDynamicSize(40, 400, 40, u0, u1, u2, A, B, out)
+    dynamic ? vm::matrixMultiplyDynamicSize(400, 400, 400, u0, u1, u2, A, B, out)
             : vm::matrixMultiply(u0, u1, u2, A, B, out);
   else if (kind == 1)
-    dynamic ? vm::matrixTransposeMultiplyDynamicSize(400, 40, 40, u0, u1, u2, A, B, out)
+    dynamic ? vm::matrixTransposeMultiplyDynamicSize(400, 400, 400, u0, u1, u2, A, B, out)
             : vm::matrixTransposeMultiply(u0, u1, u2, A, B, out);
   else
-    dynamic ? vm::matrixMultiplyTransposeDynamicSize(40, 400, 40, u0, u1, u2, A, B, out)
+    dynamic ? vm::matrixMultiplyTransposeDynamicSize(400, 400, 400, u0, u1, u2, A, B, out)
             : vm::matrixMultiplyTranspose(u0, u1, u2, A, B, out);
 }
 
@@ -162,12 +162,15 @@ TEST(MatrixMultiply, FoldsConstantsAndRecordsOtherwise) {
   EXPECT_EQ(collectSize(*node, 3), 24u);
   EXPECT_EQ(collectSize(*node, 4), 28u);
   EXPECT_NE(node->input(0), s.operation());  // its own copy of the size
-  EXPECT_TRUE(scalarInput(*node, 0).isOperationallyEqual(s));
-  // Sizes past the maxima (the caller's error) evaluate to zeros instead of
-  // reading past the collected elements; within them the product is there.
+  EXPECT_TRUE(scalarInput(*node, 0).isOperationallyEqual(vela::math::clampSize(s, 4)));
+  // Sizes past the maxima are clamped to them, as the Numeric form does:
+  // s = 5 multiplies 4 by 5 and 4 by 5 factors.
   vela::math::BindingSet bindings;
   bindings.bind("s", 5);
-  for (auto const& e : big) EXPECT_EQ(e.evaluate(bindings), 0.0);
+  std::vector<double> clamped(42, 0.0);
+  vela::math::matrixTransposeMultiplyDynamicSize(4, 6, 7, 5, 5, 5, Aw.data(), Bw.data(),
+                                                 clamped.data());
+  for (std::size_t i = 0; i < 25; ++i) EXPECT_EQ(big[i].evaluate(bindings), clamped[i]) << i;
   bindings.bind("s", 1);
   EXPECT_EQ(big[0].evaluate(bindings), Aw[0] * Bw[0]);
   EXPECT_EQ(big[1].evaluate(bindings), 0.0);

@@ -153,7 +153,7 @@ TEST(MatrixVector, FoldsConstantsAndRecordsOtherwise) {
   EXPECT_EQ(mv->kernel().count, 5u);
   EXPECT_EQ(collectSize(*mv, 2), 15u);
   EXPECT_EQ(collectSize(*mv, 3), 3u);
-  EXPECT_TRUE(scalarInput(*mv, 1).isOperationallyEqual(m));
+  EXPECT_TRUE(scalarInput(*mv, 1).isOperationallyEqual(vela::math::clampSize(m, 5)));
 }
 
 TEST(MatrixVector, ThreePathsOfProducts) {
@@ -234,7 +234,8 @@ TEST(MatrixVector, ThreePathsOfAccumulationInPlaceOrCopied) {
   EXPECT_NE(result.code.find("addMatrixTransposeVectorProduct(3, 4, "), std::string::npos)
       << result.code;
   // n, the count of y transposed, is the traced int after the 19 doubles.
-  EXPECT_NE(result.code.find(", (((int)in[20])) * sizeof(double));"), std::string::npos);
+  EXPECT_NE(result.code.find(", (spi["), std::string::npos);
+  EXPECT_NE(result.code.find("]) * sizeof(double));"), std::string::npos);
   EXPECT_NE(result.code.find("subtractMatrixTransposeVectorProduct("), std::string::npos);
 }
 

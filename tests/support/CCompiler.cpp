@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 namespace vela::test {
 namespace {
@@ -46,8 +47,22 @@ CompiledFunction::CompiledFunction(std::string const& source, std::string const&
                              "\n--- source ---\n" + source);
   handle_ = ::dlopen((base_ + ".so").c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle_) throw std::runtime_error(std::string("dlopen failed: ") + ::dlerror());
-  function_ = reinterpret_cast<Function>(::dlsym(handle_, functionName.c_str()));
-  if (!function_) throw std::runtime_error("generated function not found: " + functionName);
+  void* symbol = ::dlsym(handle_, functionName.c_str());
+  if (!symbol) throw std::runtime_error("generated function not found: " + functionName);
+  using WorkSize = std::size_t (*)();
+  if (auto workSize =
+          reinterpret_cast<WorkSize>(::dlsym(handle_, (functionName + "_work_size").c_str()))) {
+    workBytes_ = workSize();
+    workFunction_ = reinterpret_cast<WorkFunction>(symbol);
+  } else {
+    function_ = reinterpret_cast<Function>(symbol);
+  }
+}
+
+void CompiledFunction::operator()(double const* in, double* out) const {
+  if (function_) return function_(in, out);
+  std::vector<double> work((workBytes_ + sizeof(double) - 1) / sizeof(double));
+  workFunction_(in, out, work.data());
 }
 
 CompiledFunction::~CompiledFunction() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -10,22 +11,28 @@ namespace vela::test {
 class CompiledFunction {
  public:
   using Function = void (*)(double const*, double*);
+  using WorkFunction = void (*)(double const*, double*, void*);
 
   /// Compiles `source` (defining functionName) with
   /// cc -std=c99 -O2 -Wall -Wextra -Werror -ffp-contract=off against the
   /// runtime of generated code. Throws std::runtime_error with the
-  /// compiler's output when compiling or loading fails.
+  /// compiler's output when compiling or loading fails. A function of the
+  /// work form gets a fresh heap work array of NAME_work_size() bytes.
   CompiledFunction(std::string const& source, std::string const& functionName);
   ~CompiledFunction();
   CompiledFunction(CompiledFunction const&) = delete;
   CompiledFunction& operator=(CompiledFunction const&) = delete;
 
-  void operator()(double const* in, double* out) const { function_(in, out); }
+  void operator()(double const* in, double* out) const;
+  /// Bytes of work array the function takes; 0 for the stack form.
+  std::size_t workBytes() const { return workBytes_; }
 
  private:
   std::string base_;
   void* handle_ = nullptr;
   Function function_ = nullptr;
+  WorkFunction workFunction_ = nullptr;
+  std::size_t workBytes_ = 0;
 };
 
 }  // namespace vela::test

@@ -61,8 +61,8 @@ ThreePathResult checkTraced(std::vector<ct::TracedDouble> const& traced, std::si
   std::vector<std::string> names;
   for (std::size_t i = 0; i < doubles; ++i) names.push_back("d" + std::to_string(i));
   for (std::size_t k = 0; k < ints; ++k) names.push_back("i" + std::to_string(k));
-  ThreePathResult result{ct::generateCFunction("vela_three_paths", names, traced), traced};
-  CompiledFunction compiled(result.code, "vela_three_paths");
+  ThreePathResult result{ct::generateCFunction("three_paths_model", names, traced), traced};
+  CompiledFunction compiled(result.code, "three_paths_model");
 
   for (std::size_t c = 0; c < cases.size(); ++c) {
     Case const& values = cases[c];

@@ -3,7 +3,10 @@
 // Dense vector and matrix kernels of both modes. Arrays are plain pointers
 // to contiguous elements owned by the caller; matrices are column-major.
 // A DynamicSize form takes compile-time maxima first, then the actual sizes,
-// which must lie between 0 and their maxima. The Traced forms fold to
+// meant to lie between 0 and their maxima; a size outside that range is
+// clamped into it in every mode (see vela/math/dynamic_sizes.hpp), so a
+// traced size bound to any value keeps evaluation and generated C inside
+// their arrays. The Traced forms fold to
 // constants when every size and every covered element is a constant, and
 // otherwise record one node whose outputs the result elements read. A
 // recorded output element past the actual size evaluates to 0 and holds an
@@ -16,6 +19,7 @@
 #include "kelm_math/lin_alg.h"
 #include "math3d/Quaternion.hpp"
 #include "math3d/Vector.hpp"
+#include "vela/math/dynamic_sizes.hpp"
 #include "vela/math/modes.hpp"
 
 namespace vela::math {
@@ -25,9 +29,9 @@ inline void vectorAdd(unsigned n, double const* a, double const* b, double* out)
   kelm_math_lin_alg_vectorAdd(static_cast<int>(n), a, b, out);
 }
 /// vectorAdd over the actual size n; nMax is not used.
-inline void vectorAddDynamicSize(unsigned /*nMax*/, unsigned n, double const* a, double const* b,
+inline void vectorAddDynamicSize(unsigned nMax, unsigned n, double const* a, double const* b,
                                  double* out) {
-  kelm_math_lin_alg_vectorAdd(static_cast<int>(n), a, b, out);
+  kelm_math_lin_alg_vectorAdd(static_cast<int>(clampSize(n, nMax)), a, b, out);
 }
 /// Traced vectorAdd: folds constant inputs, else records a VectorCombineOp
 /// whose output all n elements of out read.
@@ -42,9 +46,9 @@ void vectorAddDynamicSize(unsigned nMax, TracedValue<int> const& n, TracedValue<
 inline void vectorSubtract(unsigned n, double const* a, double const* b, double* out) {
   kelm_math_lin_alg_vectorSubtract(static_cast<int>(n), a, b, out);
 }
-inline void vectorSubtractDynamicSize(unsigned /*nMax*/, unsigned n, double const* a,
-                                      double const* b, double* out) {
-  kelm_math_lin_alg_vectorSubtract(static_cast<int>(n), a, b, out);
+inline void vectorSubtractDynamicSize(unsigned nMax, unsigned n, double const* a, double const* b,
+                                      double* out) {
+  kelm_math_lin_alg_vectorSubtract(static_cast<int>(clampSize(n, nMax)), a, b, out);
 }
 void vectorSubtract(unsigned n, TracedValue<double> const* a, TracedValue<double> const* b,
                     TracedValue<double>* out);
@@ -83,9 +87,9 @@ inline void transposeColMajor(unsigned m, unsigned n, double const* A, double* o
   kelm_math_lin_alg_transposeColMajor(static_cast<int>(m), static_cast<int>(n), A, out);
 }
 /// transposeColMajor of the actual m by n matrix; the maxima are not used.
-inline void transposeColMajorDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/, unsigned m,
-                                         unsigned n, double const* A, double* out) {
-  transposeColMajor(m, n, A, out);
+inline void transposeColMajorDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
+                                         double const* A, double* out) {
+  transposeColMajor(clampSize(m, mMax), clampSize(n, nMax), A, out);
 }
 /// Traced transposeColMajor (TransposeColMajorOp).
 void transposeColMajor(unsigned m, unsigned n, TracedValue<double> const* A,
@@ -117,9 +121,9 @@ inline void shiftColumns(unsigned m, unsigned n, unsigned k, double const* A, do
   kelm_math_lin_alg_shiftColumns(static_cast<int>(m), static_cast<int>(n), static_cast<int>(k), A,
                                  out);
 }
-inline void shiftColumnsDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/, unsigned m, unsigned n,
+inline void shiftColumnsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                     unsigned k, double const* A, double* out) {
-  shiftColumns(m, n, k, A, out);
+  shiftColumns(clampSize(m, mMax), clampSize(n, nMax), k, A, out);
 }
 /// Traced shiftColumns of a traced column count k (ShiftColumnsOp); out
 /// holds m * n elements, a fold writes the first m * k.
@@ -148,22 +152,21 @@ inline void inverseScaleRows(unsigned m, unsigned n, double const* A, double con
                              double* out) {
   kelm_math_lin_alg_inverseScaleRows(static_cast<int>(m), static_cast<int>(n), A, s, out);
 }
-inline void scaleColumnsDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/, unsigned m, unsigned n,
+inline void scaleColumnsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                     double const* A, double const* s, double* out) {
-  scaleColumns(m, n, A, s, out);
+  scaleColumns(clampSize(m, mMax), clampSize(n, nMax), A, s, out);
 }
-inline void inverseScaleColumnsDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/, unsigned m,
-                                           unsigned n, double const* A, double const* s,
-                                           double* out) {
-  inverseScaleColumns(m, n, A, s, out);
+inline void inverseScaleColumnsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
+                                           double const* A, double const* s, double* out) {
+  inverseScaleColumns(clampSize(m, mMax), clampSize(n, nMax), A, s, out);
 }
-inline void scaleRowsDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/, unsigned m, unsigned n,
+inline void scaleRowsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                  double const* A, double const* s, double* out) {
-  scaleRows(m, n, A, s, out);
+  scaleRows(clampSize(m, mMax), clampSize(n, nMax), A, s, out);
 }
-inline void inverseScaleRowsDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/, unsigned m,
-                                        unsigned n, double const* A, double const* s, double* out) {
-  inverseScaleRows(m, n, A, s, out);
+inline void inverseScaleRowsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
+                                        double const* A, double const* s, double* out) {
+  inverseScaleRows(clampSize(m, mMax), clampSize(n, nMax), A, s, out);
 }
 /// Traced scalings (ScaleVectorsOp). In the DynamicSize forms A and out hold
 /// mMax * nMax elements and s holds nMax factors (columns) or mMax (rows).
@@ -204,9 +207,9 @@ inline void reduceMatrix(unsigned m, unsigned n, unsigned k, int const* indices,
   kelm_math_lin_alg_reduceMatrix(static_cast<int>(m), static_cast<int>(n), static_cast<int>(k),
                                  indices, A);
 }
-inline void reduceMatrixDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/, unsigned m, unsigned n,
+inline void reduceMatrixDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                     unsigned k, int const* indices, double* A) {
-  reduceMatrix(m, n, k, indices, A);
+  reduceMatrix(clampSize(m, mMax), clampSize(n, nMax), k, indices, A);
 }
 /// Traced reduceMatrix of a traced column count k (ReduceMatrixOp).
 void reduceMatrix(unsigned m, unsigned n, TracedValue<int> const& k,
@@ -239,11 +242,13 @@ inline void submatrixAssign(unsigned rows, unsigned cols, unsigned srcOffset, un
                                         static_cast<int>(srcStride), static_cast<int>(dstStride),
                                         src + srcOffset, dst + dstOffset);
 }
-inline void submatrixAssignDynamicSize(unsigned /*srcMax*/, unsigned /*dstMax*/, unsigned rows,
+inline void submatrixAssignDynamicSize(unsigned srcMax, unsigned dstMax, unsigned rows,
                                        unsigned cols, unsigned srcOffset, unsigned srcStride,
                                        unsigned dstOffset, unsigned dstStride, double const* src,
                                        double* dst) {
-  submatrixAssign(rows, cols, srcOffset, srcStride, dstOffset, dstStride, src, dst);
+  detail::BlockSizes<unsigned> b = detail::clampBlock(
+      srcMax, dstMax, {{rows, cols, srcOffset, srcStride, dstOffset, dstStride}}, srcMax, dstMax);
+  submatrixAssign(b.v[0], b.v[1], b.v[2], b.v[3], b.v[4], b.v[5], src, dst);
 }
 /// Traced submatrixAssign (SubmatrixAssignOp) over srcStride * cols source
 /// and dstStride * cols destination elements; the block must lie within
@@ -277,10 +282,10 @@ inline void matrixMultiply(unsigned s0, unsigned s1, unsigned s2, double const* 
                                    A, B, out);
 }
 /// matrixMultiply over the actual sizes; the maxima are not used.
-inline void matrixMultiplyDynamicSize(unsigned /*s0Max*/, unsigned /*s1Max*/, unsigned /*s2Max*/,
-                                      unsigned s0, unsigned s1, unsigned s2, double const* A,
-                                      double const* B, double* out) {
-  matrixMultiply(s0, s1, s2, A, B, out);
+inline void matrixMultiplyDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max, unsigned s0,
+                                      unsigned s1, unsigned s2, double const* A, double const* B,
+                                      double* out) {
+  matrixMultiply(clampSize(s0, s0Max), clampSize(s1, s1Max), clampSize(s2, s2Max), A, B, out);
 }
 /// Traced matrixMultiply: folds when A and B are constant, else records a
 /// MatrixMultiplyOp whose output all s0 * s2 elements of out read.
@@ -301,11 +306,11 @@ inline void matrixTransposeMultiply(unsigned s0, unsigned s1, unsigned s2, doubl
   kelm_math_lin_alg_matrixTransposeMultiply(static_cast<int>(s0), static_cast<int>(s1),
                                             static_cast<int>(s2), A, B, out);
 }
-inline void matrixTransposeMultiplyDynamicSize(unsigned /*s0Max*/, unsigned /*s1Max*/,
-                                               unsigned /*s2Max*/, unsigned s0, unsigned s1,
-                                               unsigned s2, double const* A, double const* B,
-                                               double* out) {
-  matrixTransposeMultiply(s0, s1, s2, A, B, out);
+inline void matrixTransposeMultiplyDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max,
+                                               unsigned s0, unsigned s1, unsigned s2,
+                                               double const* A, double const* B, double* out) {
+  matrixTransposeMultiply(clampSize(s0, s0Max), clampSize(s1, s1Max), clampSize(s2, s2Max), A, B,
+                          out);
 }
 /// Traced forms as for matrixMultiply; B holds s0Max * s2Max elements and
 /// a record writes s1Max * s2Max elements of out.
@@ -322,11 +327,11 @@ inline void matrixMultiplyTranspose(unsigned s0, unsigned s1, unsigned s2, doubl
   kelm_math_lin_alg_matrixMultiplyTranspose(static_cast<int>(s0), static_cast<int>(s1),
                                             static_cast<int>(s2), A, B, out);
 }
-inline void matrixMultiplyTransposeDynamicSize(unsigned /*s0Max*/, unsigned /*s1Max*/,
-                                               unsigned /*s2Max*/, unsigned s0, unsigned s1,
-                                               unsigned s2, double const* A, double const* B,
-                                               double* out) {
-  matrixMultiplyTranspose(s0, s1, s2, A, B, out);
+inline void matrixMultiplyTransposeDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max,
+                                               unsigned s0, unsigned s1, unsigned s2,
+                                               double const* A, double const* B, double* out) {
+  matrixMultiplyTranspose(clampSize(s0, s0Max), clampSize(s1, s1Max), clampSize(s2, s2Max), A, B,
+                          out);
 }
 /// Traced forms as for matrixMultiply (B holds s1Max * s2Max elements).
 void matrixMultiplyTranspose(unsigned s0, unsigned s1, unsigned s2, TracedValue<double> const* A,
@@ -347,12 +352,13 @@ inline void matrixMultiplyStrided(unsigned m, unsigned k, unsigned n, unsigned l
 }
 /// matrixMultiplyStrided over the actual values; the maxima (of k, n, lda,
 /// ldb, ldc) are not used.
-inline void matrixMultiplyStridedDynamicSize(unsigned /*kMax*/, unsigned /*nMax*/,
-                                             unsigned /*ldaMax*/, unsigned /*ldbMax*/,
-                                             unsigned /*ldcMax*/, unsigned m, unsigned k,
-                                             unsigned n, unsigned lda, unsigned ldb, unsigned ldc,
-                                             double const* A, double const* B, double* out) {
-  matrixMultiplyStrided(m, k, n, lda, ldb, ldc, A, B, out);
+inline void matrixMultiplyStridedDynamicSize(unsigned kMax, unsigned nMax, unsigned ldaMax,
+                                             unsigned ldbMax, unsigned ldcMax, unsigned m,
+                                             unsigned k, unsigned n, unsigned lda, unsigned ldb,
+                                             unsigned ldc, double const* A, double const* B,
+                                             double* out) {
+  auto s = detail::clampStrided(kMax, nMax, ldaMax, ldbMax, ldcMax, m, k, n, lda, ldb, ldc);
+  matrixMultiplyStrided(s.m, s.k, s.n, s.lda, s.ldb, s.ldc, A, B, out);
 }
 /// Traced strided product over the elements the strides reach: A
 /// (k - 1) * lda + m, B (n - 1) * ldb + k, out (n - 1) * ldc + m (none when
@@ -379,10 +385,9 @@ inline void matrixVectorMultiply(unsigned m, unsigned n, double const* A, double
                                  double* out) {
   kelm_math_lin_alg_matrixVectorMultiply(static_cast<int>(m), static_cast<int>(n), A, x, out);
 }
-inline void matrixVectorMultiplyDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/, unsigned m,
-                                            unsigned n, double const* A, double const* x,
-                                            double* out) {
-  matrixVectorMultiply(m, n, A, x, out);
+inline void matrixVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
+                                            double const* A, double const* x, double* out) {
+  matrixVectorMultiply(clampSize(m, mMax), clampSize(n, nMax), A, x, out);
 }
 /// Traced A x: folds when A and x are constant, else records a
 /// MatrixVectorMultiplyOp whose output all m elements of out read.
@@ -400,10 +405,10 @@ inline void matrixTransposeVectorMultiply(unsigned m, unsigned n, double const* 
   kelm_math_lin_alg_matrixTransposeVectorMultiply(static_cast<int>(m), static_cast<int>(n), A, x,
                                                   out);
 }
-inline void matrixTransposeVectorMultiplyDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/,
-                                                     unsigned m, unsigned n, double const* A,
-                                                     double const* x, double* out) {
-  matrixTransposeVectorMultiply(m, n, A, x, out);
+inline void matrixTransposeVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax, unsigned m,
+                                                     unsigned n, double const* A, double const* x,
+                                                     double* out) {
+  matrixTransposeVectorMultiply(clampSize(m, mMax), clampSize(n, nMax), A, x, out);
 }
 /// Traced forms as for matrixVectorMultiply; x holds mMax elements and a
 /// record writes nMax elements of out.
@@ -421,10 +426,9 @@ inline void addMatrixVectorProduct(unsigned m, unsigned n, double const* A, doub
                                    double* y) {
   kelm_math_lin_alg_addMatrixVectorProduct(static_cast<int>(m), static_cast<int>(n), A, x, y);
 }
-inline void addMatrixVectorProductDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/, unsigned m,
-                                              unsigned n, double const* A, double const* x,
-                                              double* y) {
-  addMatrixVectorProduct(m, n, A, x, y);
+inline void addMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
+                                              double const* A, double const* x, double* y) {
+  addMatrixVectorProduct(clampSize(m, mMax), clampSize(n, nMax), A, x, y);
 }
 /// Traced y += A x: folds when A, x and y are constant (y gets constants),
 /// else records an AccumulateMatrixVectorProductOp over the old y whose
@@ -443,10 +447,10 @@ inline void addMatrixTransposeVectorProduct(unsigned m, unsigned n, double const
   kelm_math_lin_alg_addMatrixTransposeVectorProduct(static_cast<int>(m), static_cast<int>(n), A, x,
                                                     y);
 }
-inline void addMatrixTransposeVectorProductDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/,
-                                                       unsigned m, unsigned n, double const* A,
-                                                       double const* x, double* y) {
-  addMatrixTransposeVectorProduct(m, n, A, x, y);
+inline void addMatrixTransposeVectorProductDynamicSize(unsigned mMax, unsigned nMax, unsigned m,
+                                                       unsigned n, double const* A, double const* x,
+                                                       double* y) {
+  addMatrixTransposeVectorProduct(clampSize(m, mMax), clampSize(n, nMax), A, x, y);
 }
 /// Traced forms as for addMatrixVectorProduct; x holds mMax elements and y
 /// nMax.
@@ -461,10 +465,10 @@ inline void subtractMatrixVectorProduct(unsigned m, unsigned n, double const* A,
                                         double* y) {
   kelm_math_lin_alg_subtractMatrixVectorProduct(static_cast<int>(m), static_cast<int>(n), A, x, y);
 }
-inline void subtractMatrixVectorProductDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/, unsigned m,
+inline void subtractMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax, unsigned m,
                                                    unsigned n, double const* A, double const* x,
                                                    double* y) {
-  subtractMatrixVectorProduct(m, n, A, x, y);
+  subtractMatrixVectorProduct(clampSize(m, mMax), clampSize(n, nMax), A, x, y);
 }
 /// Traced forms as for addMatrixVectorProduct.
 void subtractMatrixVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
@@ -479,10 +483,10 @@ inline void subtractMatrixTransposeVectorProduct(unsigned m, unsigned n, double 
   kelm_math_lin_alg_subtractMatrixTransposeVectorProduct(static_cast<int>(m), static_cast<int>(n),
                                                          A, x, y);
 }
-inline void subtractMatrixTransposeVectorProductDynamicSize(unsigned /*mMax*/, unsigned /*nMax*/,
+inline void subtractMatrixTransposeVectorProductDynamicSize(unsigned mMax, unsigned nMax,
                                                             unsigned m, unsigned n, double const* A,
                                                             double const* x, double* y) {
-  subtractMatrixTransposeVectorProduct(m, n, A, x, y);
+  subtractMatrixTransposeVectorProduct(clampSize(m, mMax), clampSize(n, nMax), A, x, y);
 }
 /// Traced forms as for addMatrixTransposeVectorProduct.
 void subtractMatrixTransposeVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
@@ -661,9 +665,9 @@ inline int eig(unsigned n, double const* A, double const* B, double* re, double*
   return kelm_math_lin_alg_eig(static_cast<int>(n), A, B, re, im, vre, vim, work, iwork);
 }
 /// eig of the packed n by n problem; the capacity N is not used.
-inline int eigDynamicSize(unsigned /*N*/, unsigned n, double const* A, double const* B, double* re,
+inline int eigDynamicSize(unsigned N, unsigned n, double const* A, double const* B, double* re,
                           double* im, double* vre, double* vim, double* work, int* iwork) {
-  return eig(n, A, B, re, im, vre, vim, work, iwork);
+  return eig(clampSize(n, N), A, B, re, im, vre, vim, work, iwork);
 }
 /// Traced eig; a recorded EigOp gives re, im N elements and vre, vim N*N.
 void eig(unsigned n, TracedValue<double> const* A, TracedValue<double> const* B,
@@ -686,10 +690,10 @@ inline bool orthonormalizeRealEigenvectorsWrtSpdB(unsigned n, double const* B, d
          0;
 }
 /// The same for the packed n by n problem; N is not used.
-inline bool orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(unsigned /*N*/, unsigned n,
+inline bool orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(unsigned N, unsigned n,
                                                              double const* B, double* V,
                                                              double* work) {
-  return orthonormalizeRealEigenvectorsWrtSpdB(n, B, V, work);
+  return orthonormalizeRealEigenvectorsWrtSpdB(clampSize(n, N), B, V, work);
 }
 /// Traced form: the flag as 0 or 1; a recorded node replaces all N*N
 /// elements of V.
@@ -712,9 +716,9 @@ inline void svd(unsigned m, unsigned n, double const* A, unsigned char full, dou
   kelm_math_lin_alg_svd(static_cast<int>(m), static_cast<int>(n), A, full, S, U, V, work);
 }
 /// svd of the packed m by n problem; M and N are not used.
-inline void svdDynamicSize(unsigned /*M*/, unsigned /*N*/, unsigned m, unsigned n, double const* A,
+inline void svdDynamicSize(unsigned M, unsigned N, unsigned m, unsigned n, double const* A,
                            unsigned char full, double* S, double* U, double* V, double* work) {
-  svd(m, n, A, full, S, U, V, work);
+  svd(clampSize(m, M), clampSize(n, N), A, full, S, U, V, work);
 }
 /// Traced svd, never folded: S, U and V read all min(M, N), M*(full ? M :
 /// min(M, N)) and N*(full ? N : min(M, N)) elements of an SvdOp.
@@ -733,9 +737,9 @@ inline unsigned svdComputeRank(unsigned m, unsigned n, double const* s, double t
       kelm_math_lin_alg_svdComputeRank(static_cast<int>(m), static_cast<int>(n), s, tol));
 }
 /// The same over min(m, n) values; M and N are not used.
-inline unsigned svdComputeRankDynamicSize(unsigned /*M*/, unsigned /*N*/, unsigned m, unsigned n,
+inline unsigned svdComputeRankDynamicSize(unsigned M, unsigned N, unsigned m, unsigned n,
                                           double const* s, double tol) {
-  return svdComputeRank(m, n, s, tol);
+  return svdComputeRank(clampSize(m, M), clampSize(n, N), s, tol);
 }
 /// Traced rank: a constant when m, n, the min(m, n) values and tol are, else
 /// read from an SvdComputeRankOp.
@@ -754,10 +758,9 @@ inline void svdSolve(unsigned m, unsigned n, double const* A, double const* b, d
   kelm_math_lin_alg_svdSolve(static_cast<int>(m), static_cast<int>(n), A, b, tol, x, work);
 }
 /// svdSolve of the packed m by n problem; M and N are not used.
-inline void svdSolveDynamicSize(unsigned /*M*/, unsigned /*N*/, unsigned m, unsigned n,
-                                double const* A, double const* b, double tol, double* x,
-                                double* work) {
-  svdSolve(m, n, A, b, tol, x, work);
+inline void svdSolveDynamicSize(unsigned M, unsigned N, unsigned m, unsigned n, double const* A,
+                                double const* b, double tol, double* x, double* work) {
+  svdSolve(clampSize(m, M), clampSize(n, N), A, b, tol, x, work);
 }
 /// Traced svdSolve, never folded: x reads all N elements of an SvdSolveOp.
 void svdSolve(unsigned m, unsigned n, TracedValue<double> const* A, TracedValue<double> const* b,
@@ -778,11 +781,11 @@ inline int svdSolveFromFactorization(unsigned m, unsigned n, double const* S, do
                                                      V, b, tol, x, work);
 }
 /// The same for packed factors of the actual m, n; M and N are not used.
-inline int svdSolveFromFactorizationDynamicSize(unsigned /*M*/, unsigned /*N*/, unsigned m,
-                                                unsigned n, double const* S, double const* U,
-                                                double const* V, double const* b, double tol,
-                                                double* x, double* work) {
-  return svdSolveFromFactorization(m, n, S, U, V, b, tol, x, work);
+inline int svdSolveFromFactorizationDynamicSize(unsigned M, unsigned N, unsigned m, unsigned n,
+                                                double const* S, double const* U, double const* V,
+                                                double const* b, double tol, double* x,
+                                                double* work) {
+  return svdSolveFromFactorization(clampSize(m, M), clampSize(n, N), S, U, V, b, tol, x, work);
 }
 /// Traced form, never folded: the flag and all N elements of x read an
 /// SvdSolveFromFactorizationOp.

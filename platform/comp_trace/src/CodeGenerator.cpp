@@ -1,16 +1,17 @@
 #include "CodeGenerator.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <typeindex>
 #include <unordered_set>
 
+#include "FunctionName.hpp"
 #include "ScalarNodes.hpp"
 #include "kelm_math/comp_trace/CollectOp.hpp"
 #include "kelm_math/comp_trace/GenerateCFunction.hpp"
+#include "vela/NumberText.hpp"
 
 namespace kelm_math::comp_trace {
 namespace detail {
@@ -42,13 +43,6 @@ std::size_t fieldHash(Operation const& op) {
   if (type == typeid(FunctionOp))
     return static_cast<std::size_t>(static_cast<FunctionOp const&>(op).fn());
   return 0;
-}
-
-bool isIdentifier(std::string const& name) {
-  if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0]))) return false;
-  return std::all_of(name.begin(), name.end(), [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-  });
 }
 
 }  // namespace
@@ -335,7 +329,7 @@ std::string CodeGenerator::access(Slot const& slot, unsigned index) const {
   if (index >= slot.count) throw std::logic_error("comp_trace: scratchpad access past its slot");
   bool isDouble = slot.type == ScalarType::Double;
   (isDouble ? doublesUsed_ : intsUsed_) = true;
-  return (isDouble ? "spd[" : "spi[") + std::to_string(slot.offset + index) + "]";
+  return (isDouble ? "spd[" : "spi[") + vela::decimalText(slot.offset + index) + "]";
 }
 
 std::string CodeGenerator::pointer(Slot const& slot) const {
@@ -347,7 +341,7 @@ std::string CodeGenerator::pointer(Slot const& slot) const {
     return isDouble ? "&spd_empty[0]" : "&spi_empty[0]";
   }
   (isDouble ? doublesUsed_ : intsUsed_) = true;
-  return (isDouble ? "&spd[" : "&spi[") + std::to_string(slot.offset) + "]";
+  return (isDouble ? "&spd[" : "&spi[") + vela::decimalText(slot.offset) + "]";
 }
 
 std::string CodeGenerator::rawOpCode(Operation const& op) const {
@@ -367,10 +361,10 @@ unsigned CodeGenerator::inputIndex(std::string const& name) const {
   return it->second;
 }
 
-std::string CodeGenerator::run(std::string const& functionName,
-                               std::vector<TracedDouble> const& outputs) {
-  if (!isIdentifier(functionName))
-    throw std::invalid_argument("comp_trace: not a C identifier: " + functionName);
+GeneratedCode CodeGenerator::run(std::string const& functionName,
+                                 std::vector<TracedDouble> const& outputs,
+                                 std::size_t stackLimitBytes) {
+  checkFunctionName(functionName);
   collect_(outputs);
   findAliases_();
   computeLiveness_(outputs);
@@ -380,18 +374,41 @@ std::string CodeGenerator::run(std::string const& functionName,
     double constant = 0.0;
     std::string value = outputs[j].getConstant(constant) ? literal(ScalarValue(constant))
                                                          : rawOpCode(*outputs[j].operation());
-    body += visitor.codeLine("out[" + std::to_string(j) + "] = " + value + ";");
+    body += visitor.codeLine("out[" + vela::decimalText(j) + "] = " + value + ";");
   }
-  std::string text = "#include <vela/codegen_runtime.h>\n\nvoid " + functionName +
-                     "(const double* in, double* out)\n{\n";
-  if (doublesUsed_)
-    text += "  double spd[" + std::to_string(std::max(doubles_.size(), 1u)) + "];\n";
-  if (intsUsed_) text += "  int spi[" + std::to_string(std::max(ints_.size(), 1u)) + "];\n";
+  std::string text = header_(functionName, stackLimitBytes);
+  if (outputs.empty()) text += "  (void)out;\n";
+  return {text + body + "}\n", workBytes_};
+}
+
+// The signature and the scratch declarations. Scratch that fits the limit
+// lives on the stack; larger scratch is the caller's work array, doubles
+// first, then ints (so both stay aligned).
+std::string CodeGenerator::header_(std::string const& name, std::size_t stackLimitBytes) {
+  std::size_t doubles = doublesUsed_ ? std::max(doubles_.size(), 1u) : 0;
+  std::size_t ints = intsUsed_ ? std::max(ints_.size(), 1u) : 0;
+  std::size_t bytes = doubles * sizeof(double) + ints * sizeof(int);
+  std::string text = "#include <vela/codegen_runtime.h>\n\n";
+  bool onStack = bytes <= stackLimitBytes;
+  if (onStack) {
+    text += "void " + name + "(const double* in, double* out)\n{\n";
+    if (doubles) text += "  double spd[" + vela::decimalText(doubles) + "];\n";
+    // An int flag that nothing reads is still stored: no warning for that.
+    if (ints) text += "  int spi[" + vela::decimalText(ints) + "];\n  (void)spi;\n";
+  } else {
+    workBytes_ = bytes;
+    text += "size_t " + name + "_work_size(void)\n{\n  return " + vela::decimalText(bytes) +
+            "u;\n}\n\nvoid " + name + "(const double* in, double* out, void* work)\n{\n";
+    if (doubles) text += "  double* spd = (double*)work;\n";
+    if (ints)
+      text += "  int* spi = (int*)((char*)work + " + vela::decimalText(doubles * sizeof(double)) +
+              ");\n";
+  }
   if (emptyDoublesUsed_) text += "  double spd_empty[1] = {0.0};\n";
   if (emptyIntsUsed_) text += "  int spi_empty[1] = {0};\n";
   if (!inputRead_) text += "  (void)in;\n";
-  if (outputs.empty()) text += "  (void)out;\n";
-  return text + body + "}\n";
+  if (!onStack && !doubles && !ints) text += "  (void)work;\n";
+  return text;
 }
 
 }  // namespace detail
@@ -440,10 +457,17 @@ std::string GenerateCodeVisitor::codeLine(std::string const& text) const {
   return "  " + text + "\n";
 }
 
+GeneratedCode generateCFunctionCode(std::string const& functionName,
+                                    std::vector<std::string> const& inputNames,
+                                    std::vector<TracedDouble> const& outputs,
+                                    std::size_t stackLimitBytes) {
+  return detail::CodeGenerator(inputNames).run(functionName, outputs, stackLimitBytes);
+}
+
 std::string generateCFunction(std::string const& functionName,
                               std::vector<std::string> const& inputNames,
                               std::vector<TracedDouble> const& outputs) {
-  return detail::CodeGenerator(inputNames).run(functionName, outputs);
+  return generateCFunctionCode(functionName, inputNames, outputs).text;
 }
 
 }  // namespace kelm_math::comp_trace

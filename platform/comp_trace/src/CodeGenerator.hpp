@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kelm_math/comp_trace/CodeGeneration.hpp"
+#include "kelm_math/comp_trace/GenerateCFunction.hpp"
 #include "kelm_math/comp_trace/TracedValue.hpp"
 
 namespace kelm_math::comp_trace::detail {
@@ -29,7 +30,8 @@ class SlotPool {
 class CodeGenerator {
  public:
   explicit CodeGenerator(std::vector<std::string> const& inputNames);
-  std::string run(std::string const& functionName, std::vector<TracedDouble> const& outputs);
+  GeneratedCode run(std::string const& functionName, std::vector<TracedDouble> const& outputs,
+                    std::size_t stackLimitBytes);
 
   // The visitor's operations.
   Slot outputSlot(Operation const& op, unsigned output) const;
@@ -71,6 +73,7 @@ class CodeGenerator {
   void findAliases_();
   void computeLiveness_(std::vector<TracedDouble> const& outputs);
   std::string emit_();
+  std::string header_(std::string const& name, std::size_t stackLimitBytes);
   int id_(Operation const& op) const;
   int owner_(int id) const;  // the node whose storage id's value lives in
   void use_(int id, int step);
@@ -89,6 +92,7 @@ class CodeGenerator {
   std::vector<Storage> storages_;
   SlotPool doubles_;
   SlotPool ints_;
+  std::size_t workBytes_ = 0;
   int step_ = -1;
   int current_ = -1;
   bool inputRead_ = false;

@@ -5,7 +5,7 @@
 
 #include "Recording.hpp"
 #include "kelm_math/comp_trace/CollectOp.hpp"
-#include "vela/codegen_runtime.h"
+#include "vela/codegen_runtime_scalar.h"
 
 namespace kelm_math::comp_trace {
 

@@ -3,11 +3,11 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
-#include "vela/codegen_runtime.h"
+#include "vela/NumberText.hpp"
+#include "vela/codegen_runtime_scalar.h"
 
 namespace kelm_math::comp_trace::detail {
 namespace {
@@ -233,15 +233,13 @@ std::string literal(ScalarValue const& value) {
   if (value.type() == ScalarType::Int) {
     int v = value.intValue();
     if (v == INT_MIN) return "(-2147483647 - 1)";
-    return v < 0 ? "(" + std::to_string(v) + ")" : std::to_string(v);
+    return v < 0 ? "(" + vela::decimalText(v) + ")" : vela::decimalText(v);
   }
   double x = value.doubleValue();
   if (std::isnan(x)) return "NAN";
   if (std::isinf(x)) return x > 0 ? "INFINITY" : "(-INFINITY)";
   if (x == 0.0) return std::signbit(x) ? "(-0.0)" : "0.0";
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.17g", x);
-  std::string text = buffer;
+  std::string text = vela::roundTripText(x);
   if (text.find_first_of(".e") == std::string::npos) text += ".0";
   return x < 0 ? "(" + text + ")" : text;
 }
@@ -271,9 +269,11 @@ ScalarValue InputOp::evaluateScalar(EvaluateVisitor const& visitor) const {
 }
 
 std::string InputOp::inlineCode(GenerateCodeVisitor const& visitor) const {
-  std::string in = "in[" + std::to_string(visitor.inputIndex(name_)) + "]";
+  std::string in = "in[" + vela::decimalText(visitor.inputIndex(name_)) + "]";
   switch (scalarType()) {
-    case ScalarType::Int: return "((int)" + in + ")";
+    // The runtime's conversion, as evaluation converts: a cast is undefined
+    // for NaN and out-of-range values.
+    case ScalarType::Int: return "vela_rt_d2i(" + in + ")";
     case ScalarType::Bool: return "(" + in + " != 0)";
     default: return in;
   }
@@ -282,7 +282,7 @@ std::string InputOp::inlineCode(GenerateCodeVisitor const& visitor) const {
 ScalarOperationPtr ElementOp::cloneScalar() const { return std::make_shared<ElementOp>(*this); }
 
 std::string ElementOp::description() const {
-  return "Element [" + std::to_string(output_) + ", " + std::to_string(index_) + "]";
+  return "Element [" + vela::decimalText(output_) + ", " + vela::decimalText(index_) + "]";
 }
 
 int ElementOp::compare_(Operation const& other) const {
@@ -346,7 +346,7 @@ std::string ArrayAccessOp::generateCode(GenerateCodeVisitor& visitor) const {
   std::string values = visitor.scratchpadPointerAccess(visitor.outputSlot(input(1), 0));
   return assignLine(
       visitor, *this,
-      f + std::to_string(n_) + ", " + values + ", " + visitor.rawOpCode(input(0)) + ")");
+      f + vela::decimalText(n_) + ", " + values + ", " + visitor.rawOpCode(input(0)) + ")");
 }
 
 }  // namespace kelm_math::comp_trace::detail

@@ -5,6 +5,8 @@
 #include <map>
 #include <memory>
 
+#include "vela/NumberText.hpp"
+
 namespace math3d {
 
 std::string stringify(double x) {
@@ -40,7 +42,7 @@ std::string constantText(ct::Operation const& op, ct::OperationPtr const& ptr) {
     }
     case ct::ScalarType::Int: {
       int v = 0;
-      return ct::TracedInt(node).getConstant(v) ? std::to_string(v) : std::string();
+      return ct::TracedInt(node).getConstant(v) ? vela::decimalText(v) : std::string();
     }
     case ct::ScalarType::Bool: {
       bool v = false;

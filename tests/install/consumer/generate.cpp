@@ -1,9 +1,12 @@
-// Records a computation with the installed package, then writes one C file:
+// Records a computation with the installed package, checks that its
+// evaluation gives the Numeric result bit for bit, then writes one C file:
 // the generated function plus a main() that runs it on the recorded inputs
 // and compares each output bit for bit with the Numeric result. Building and
 // running that file proves that generated code compiles and links against
-// the installed runtime and kernel archives alone.
+// the installed runtime and kernel archives alone, and that the three paths
+// agree under the consumer's compiler flags.
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -42,6 +45,24 @@ std::vector<vm::Scalar<Mode>> compute(std::vector<vm::Scalar<Mode>> const& in) {
   vm::compDiagonalization(points[0], points[1], principal, rotation);
   out.insert(out.end(), principal.values(), principal.values() + 3);
   out.insert(out.end(), rotation.values(), rotation.values() + 4);
+  // Inline header code of the consumer's own translation unit: products and
+  // sums that a compiler would contract into FMA.
+  math3d::Vector3_T<Mode> a(in[0], in[1], in[2]), b(in[3], in[4], in[5]);
+  math3d::Vector3_T<Mode> moment = a.cross(b) + principal * a.dot(b);
+  math3d::Transform3_T<Mode> pose(rotation, a);
+  math3d::Vector3_T<Mode> moved = pose.xformPoint(b) - moment.cross(a);
+  math3d::Matrix3x3_T<Mode> turn(rotation);
+  math3d::Quaternion_T<Mode> back(turn.compose(turn));
+  out.insert(out.end(), moment.values(), moment.values() + 3);
+  out.insert(out.end(), moved.values(), moved.values() + 3);
+  out.insert(out.end(), back.values(), back.values() + 4);
+  // svd( and dotProduct( are routines a user program defines too (see
+  // user_symbols.c): the model must call its own.
+  S A[6] = {in[0], in[1], in[2], in[3], in[4], in[6]}, s[2], U[6], V[4];
+  std::vector<S> work(static_cast<std::size_t>(kelm_math_lin_alg_svdReqdWorkSize(3, 2, 0)));
+  vm::svd(3u, 2u, A, 0, s, U, V, work.data());
+  out.insert(out.end(), s, s + 2);
+  out.insert(out.end(), U, U + 6);
   return out;
 }
 
@@ -68,6 +89,21 @@ int main(int argc, char** argv) {
     tracedIn.push_back(ct::TracedDouble::input(names.back()));
   }
   std::vector<ct::TracedDouble> traced = compute<vm::Traced>(tracedIn);
+
+  // Evaluation, compiled into the library with its own flags, against
+  // Numeric compiled here with the consumer's.
+  ct::BindingSet bindings;
+  for (std::size_t i = 0; i < kInputs; ++i) bindings.bind(names[i], kValues[i]);
+  int mismatches = 0;
+  for (std::size_t j = 0; j < expected.size(); ++j) {
+    double evaluated = traced[j].evaluate(bindings);
+    if (std::memcmp(&evaluated, &expected[j], sizeof(double)) != 0) {
+      std::cerr << "output " << j << ": evaluation " << hex(evaluated) << ", Numeric "
+                << hex(expected[j]) << "\n";
+      ++mismatches;
+    }
+  }
+  if (mismatches) return 1;
 
   std::ofstream file(argv[1]);
   file << ct::generateCFunction("consumer_generated", names, traced);

@@ -11,7 +11,7 @@
 #include "kelm_math/comp_trace/ModeTypes.hpp"
 #include "kelm_math/comp_trace/Modes.hpp"
 #include "kelm_math/comp_trace/TracedValue.hpp"
-#include "vela/codegen_runtime.h"
+#include "vela/codegen_runtime_scalar.h"
 
 namespace math3d {
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -7,15 +9,48 @@
 
 namespace kelm_math::comp_trace {
 
-/// One C99 translation unit defining
-///   void functionName(const double* in, double* out)
-/// that computes the outputs: in[i] is the input named inputNames[i] (an int
-/// input reads (int)in[i], a bool input in[i] != 0), out[j] receives
-/// outputs[j]. The unit includes only <vela/codegen_runtime.h> and C standard
-/// headers. Equal nodes are written once; the same graph gives the same text.
-/// Throws UnboundInput for an input missing from inputNames and
-/// std::invalid_argument for an empty or repeated name or a function name
-/// that is not a C identifier.
+/// Thrown for a function name that generated C cannot use: not a C
+/// identifier, a C keyword, a name of the C library or of the runtime
+/// (vectorAdd, svd, ...), or beginning with '_' or a prefix the runtime and
+/// its libraries use (vela_, kelm_, kelmf_, zeph_). what() names it.
+class InvalidFunctionName : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+/// Scratch, in bytes, that a generated function may keep on the stack.
+/// Above it the function takes a work array from its caller instead.
+constexpr std::size_t kStackScratchLimitBytes = 64 * 1024;
+
+/// A generated C translation unit and the form of its function.
+struct GeneratedCode {
+  std::string text;
+  /// 0 for the stack form, void NAME(const double* in, double* out).
+  /// Otherwise the work form, void NAME(const double* in, double* out,
+  /// void* work): work must hold this many bytes, aligned for double (as
+  /// malloc returns), and the unit also defines size_t NAME_work_size(void)
+  /// returning the same number. One work array serves one call at a time.
+  std::size_t workBytes = 0;
+};
+
+/// One C99 translation unit defining the function functionName that
+/// computes the outputs: in[i] is the input named inputNames[i] (an int input
+/// reads vela_rt_d2i(in[i]), the conversion evaluation uses; a bool input
+/// in[i] != 0), out[j] receives outputs[j]. The unit includes only
+/// <vela/codegen_runtime.h>, which brings the C standard headers it needs.
+/// Numbers are written the same under every locale. Equal nodes are written
+/// once; the same graph gives the same text. The function keeps its scratch
+/// on the stack when it needs at most stackLimitBytes, else it takes a work
+/// array (see GeneratedCode).
+/// Throws UnboundInput for an input missing from inputNames,
+/// std::invalid_argument for an empty or repeated input name and
+/// InvalidFunctionName for an unusable function name.
+GeneratedCode generateCFunctionCode(std::string const& functionName,
+                                    std::vector<std::string> const& inputNames,
+                                    std::vector<TracedDouble> const& outputs,
+                                    std::size_t stackLimitBytes = kStackScratchLimitBytes);
+
+/// The text of generateCFunctionCode with the default stack limit.
 std::string generateCFunction(std::string const& functionName,
                               std::vector<std::string> const& inputNames,
                               std::vector<TracedDouble> const& outputs);
