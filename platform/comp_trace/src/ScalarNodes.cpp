@@ -88,6 +88,8 @@ bool isComparison(Fn fn) { return fn >= Fn::Lt && fn <= Fn::Ne; }
 // whatever the C library would return (its pow is not always correctly
 // rounded). Taking those values on every path keeps generated C equal to
 // evaluation at any optimisation level; powText writes the same rule in C.
+// clang's further rewrites (exp2 for a power-of-two x, sqrt for y = 0.5
+// without errno) are not followed.
 double powOf(double x, double y) {
   if (y == 2.0) return x * x;
   if (y == -1.0) return 1.0 / x;
