@@ -1,7 +1,8 @@
-// A guided run through vela::math: one kernel, vectorAdd, computed on plain
-// doubles, folded, recorded as a graph, evaluated against bindings, and
-// turned into C that is compiled, loaded and run. Exits non-zero when a step
-// fails or the results differ in a single bit.
+// A guided run through vela::math: one step of a spinning rigid body,
+// written once over the mode, computed on plain doubles, recorded as a graph
+// from traced inputs, evaluated against bindings, and turned into C that is
+// compiled, loaded and run. Exits non-zero when a step fails or the results
+// differ in a single bit.
 
 #include <dlfcn.h>
 #include <stdlib.h>
@@ -21,80 +22,83 @@
 namespace {
 
 namespace fs = std::filesystem;
-using vela::math::BindingSet;
-using TracedDouble = vela::math::TracedValue<double>;
 
-constexpr unsigned kN = 3;
-// 0.1 + 0.2 rounds to 0.30000000000000004, so agreement below is bitwise,
-// not merely close.
-constexpr double kA[kN] = {0.1, 1.5, -2.25};
-constexpr double kB[kN] = {0.2, 2.5, 1.0 / 3.0};
-char const* const kFunctionName = "tour_vector_add";
+// A body of mass 2 whose centre of mass sits at c in its own frame, with
+// inertia I about that centre (kg m^2; body frame, positive definite). It
+// turns about the world z axis through the point (0, 0, 1) and feels the
+// torque tau.
+double const kMass = 2.0;
+double const kCenter[3] = {0.5, 0.0, 0.25};
+double const kInertiaDiagonal[3] = {0.3, 0.4, 0.5};
+double const kInertiaOffDiagonal[3] = {0.02, -0.01, 0.05};  // yz, zx, xy
+double const kTorque[3] = {0.0, 0.1, 0.2};
+
+// The body at angle theta (rad) turning at rate omega (rad/s), in the world
+// frame: its momentum h = M V about its centre (M the spatial inertia, V the
+// twist (w, w x c)), and the angular acceleration alpha from Euler's
+// equation I alpha = tau - w x (I w), solved by Cholesky. Outputs h (6),
+// alpha (3) and the flag of the factorization (0 when it worked).
+template <class Mode>
+std::vector<vela::math::Scalar<Mode>> rigidBodyStep(vela::math::Scalar<Mode> const& theta,
+                                                    vela::math::Scalar<Mode> const& omega) {
+  using Real = vela::math::Scalar<Mode>;
+  using Vector = vela::math::Vector3_T<Mode>;
+  using Matrix = vela::math::Matrix3x3_T<Mode>;
+  auto constant = [](double const* v) { return Vector(v[0], v[1], v[2]); };
+
+  // The turn by theta about z, as a quaternion and as a matrix R.
+  Real half = theta * 0.5;
+  vela::math::Quaternion_T<Mode> turn(vela::math::cos(half), 0.0, 0.0, vela::math::sin(half));
+  vela::math::Transform3_T<Mode> pose(turn, Vector(0.0, 0.0, 1.0));
+  Matrix rotation(turn);
+  Matrix bodyInertia(constant(kInertiaDiagonal), constant(kInertiaOffDiagonal));
+  Matrix inertia = rotation.compose(bodyInertia).composeTranspose(rotation);  // R I R^T
+  Vector center = pose.xformPoint(constant(kCenter));
+  Vector w(0.0, 0.0, omega);
+
+  vela::math::SymmetricSpatialMatrix_T<Mode> spatialInertia(inertia, Matrix(),
+                                                            Matrix::identity() * kMass);
+  vela::math::SpatialVector_T<Mode> twist(w, w.cross(center));
+  vela::math::SpatialVector_T<Mode> momentum = spatialInertia.xform(twist);
+
+  Vector rhs = constant(kTorque) - w.cross(inertia * w);
+  Real factor[9], work[3], alpha[3];
+  std::copy(inertia.values(), inertia.values() + 9, factor);
+  auto failed = vela::math::factorSymmetricPosDef(factor, 3u, work);
+  vela::math::solveSymmetricPosDef(factor, rhs.values(), 3u, 1u, alpha, work);
+
+  std::vector<Real> out(momentum.values(), momentum.values() + 6);
+  out.insert(out.end(), alpha, alpha + 3);
+  out.push_back(Real(failed));
+  return out;
+}
+
+constexpr std::size_t kOutputs = 10;
+char const* const kOutputNames[kOutputs] = {"h[0]", "h[1]",     "h[2]",     "h[3]",     "h[4]",
+                                            "h[5]", "alpha[0]", "alpha[1]", "alpha[2]", "failed"};
+double const kTheta = 0.7, kOmega = 2.5;
+char const* const kFunctionName = "tour_rigid_body";
 
 void section(char const* title) { std::printf("\n== %s ==\n", title); }
 
-void printVector(char const* label, double const* v) {
-  std::printf("  %-8s = [%.17g, %.17g, %.17g]\n", label, v[0], v[1], v[2]);
+void printOutputs(std::vector<double> const& v) {
+  for (std::size_t i = 0; i < v.size(); ++i) std::printf("  %-8s = %.17g\n", kOutputNames[i], v[i]);
 }
 
-bool sameBits(double const* x, double const* y) {
-  return std::memcmp(x, y, kN * sizeof(double)) == 0;
+bool sameBits(std::vector<double> const& x, std::vector<double> const& y) {
+  return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(double)) == 0;
+}
+
+// The first lines of text, and how many more there are.
+void printHead(std::string const& text, int lines) {
+  std::size_t end = 0;
+  for (int i = 0; i < lines && end != std::string::npos; ++i) end = text.find('\n', end + 1);
+  std::printf("----- generated C -----\n%s\n", text.substr(0, end).c_str());
+  if (end != std::string::npos)
+    std::printf("  ... %td more lines\n", std::count(text.begin() + end + 1, text.end(), '\n'));
 }
 
 char const* yesNo(bool b) { return b ? "yes" : "no"; }
-
-std::vector<std::string> inputNames() { return {"a0", "a1", "a2", "b0", "b1", "b2"}; }
-
-// (b) Every element folds to a constant when every input is one.
-bool showFolded(double const* numeric) {
-  TracedDouble a[kN], b[kN], sum[kN];
-  for (unsigned i = 0; i < kN; ++i) {
-    a[i] = kA[i];
-    b[i] = kB[i];
-  }
-  vela::math::vectorAdd(kN, a, b, sum);
-  double folded[kN];
-  for (unsigned i = 0; i < kN; ++i) {
-    if (!sum[i].getConstant(folded[i])) {
-      std::printf("  out[%u] is not a constant: a node was recorded\n", i);
-      return false;
-    }
-  }
-  printVector("out", folded);
-  std::printf("  every out[i].getConstant succeeds: no node recorded\n");
-  std::printf("  same bits as Numeric: %s\n", yesNo(sameBits(folded, numeric)));
-  return sameBits(folded, numeric);
-}
-
-// (c) With inputs, one node is recorded and every element reads it.
-bool showRecorded(TracedDouble const* sum) {
-  for (unsigned i = 0; i < kN; ++i) {
-    if (sum[i].isConstant()) {
-      std::printf("  out[%u] folded although its inputs are bound at evaluation\n", i);
-      return false;
-    }
-  }
-  auto const& node = sum[0].operation()->input(0);
-  bool oneNode = true;
-  for (unsigned i = 1; i < kN; ++i) oneNode = oneNode && sum[i].operation()->input(0) == node;
-  std::printf("  out[0].operation()->description()           : %s\n",
-              sum[0].operation()->description().c_str());
-  std::printf("  out[0].operation()->input(0)->description() : %s\n", node->description().c_str());
-  std::printf("  out[0], out[1] and out[2] read that one node : %s\n", yesNo(oneNode));
-  return oneNode;
-}
-
-// (d) One binding set for the three reads, so the node is evaluated once.
-void evaluate(TracedDouble const* sum, double* out) {
-  BindingSet bindings;
-  auto const names = inputNames();
-  for (unsigned i = 0; i < kN; ++i) {
-    bindings.bind(names[i], kA[i]);
-    bindings.bind(names[kN + i], kB[i]);
-  }
-  for (unsigned i = 0; i < kN; ++i) out[i] = sum[i].evaluate(bindings);
-  printVector("out", out);
-}
 
 std::string quoted(std::string const& s) {
   std::string q = "'";
@@ -121,7 +125,7 @@ class TemporaryDirectory {
   fs::path path_;
 };
 
-// (e) Compiles source as a shared object, loads it and calls the function once.
+// Compiles source as a shared object, loads it and calls the function once.
 bool compileAndRun(std::string const& source, double const* in, double* out) {
   TemporaryDirectory dir;
   if (dir.path().empty()) {
@@ -165,60 +169,56 @@ bool compileAndRun(std::string const& source, double const* in, double* out) {
   function(in, out);
   dlclose(library);
   std::printf("  loaded and called %s(in, out)\n", kFunctionName);
-  printVector("out", out);
   return true;
 }
 
-bool runGeneratedC(TracedDouble const* sum, double* out) {
-  std::string const source = kelm_math::comp_trace::generateCFunction(kFunctionName, inputNames(),
-                                                                      {sum[0], sum[1], sum[2]});
-  std::printf("----- generated C -----\n%s----- end -----\n", source.c_str());
-  double in[2 * kN];
-  std::copy(kA, kA + kN, in);
-  std::copy(kB, kB + kN, in + kN);
-  return compileAndRun(source, in, out);
-}
-
-bool compare(double const* numeric, double const* evaluated, double const* generated) {
-  std::printf("  %-6s  %-24s %-24s %s\n", "", "Numeric", "evaluated", "generated C");
-  for (unsigned i = 0; i < kN; ++i)
-    std::printf("  out[%u]  %-24.17g %-24.17g %.17g\n", i, numeric[i], evaluated[i], generated[i]);
+bool compare(std::vector<double> const& numeric, std::vector<double> const& evaluated,
+             std::vector<double> const& generated) {
+  std::printf("  %-8s  %-24s %-24s %s\n", "", "Numeric", "evaluated", "generated C");
+  for (std::size_t i = 0; i < kOutputs; ++i)
+    std::printf("  %-8s  %-24.17g %-24.17g %.17g\n", kOutputNames[i], numeric[i], evaluated[i],
+                generated[i]);
   bool const agree = sameBits(numeric, evaluated) && sameBits(numeric, generated);
   std::printf("  all three agree bit for bit: %s\n", yesNo(agree));
   return agree;
 }
 
 bool runTour() {
-  section("(a) Numeric: vectorAdd on plain doubles");
-  printVector("a", kA);
-  printVector("b", kB);
-  double numeric[kN];
-  vela::math::vectorAdd(kN, kA, kB, numeric);
-  printVector("a + b", numeric);
+  using vela::math::TracedDouble;
 
-  section("(b) Traced with constant inputs: folded");
-  if (!showFolded(numeric)) return false;
+  section("(a) Numeric: the step on plain doubles");
+  std::printf("  theta = %g rad, omega = %g rad/s\n", kTheta, kOmega);
+  std::vector<double> const numeric = rigidBodyStep<vela::math::Numeric>(kTheta, kOmega);
+  printOutputs(numeric);
 
-  section("(c) Traced with inputs a0..a2, b0..b2: one node recorded");
-  TracedDouble a[kN], b[kN], sum[kN];
-  auto const names = inputNames();
-  for (unsigned i = 0; i < kN; ++i) {
-    a[i] = TracedDouble::input(names[i]);
-    b[i] = TracedDouble::input(names[kN + i]);
-  }
-  vela::math::vectorAdd(kN, a, b, sum);
-  if (!showRecorded(sum)) return false;
+  section("(b) Traced: the same code records a graph from the inputs theta and omega");
+  TracedDouble const theta = TracedDouble::input("theta"), omega = TracedDouble::input("omega");
+  std::vector<TracedDouble> const traced = rigidBodyStep<vela::math::Traced>(theta, omega);
+  std::printf("  %zu outputs; the half-angle sine reads %s\n", traced.size(),
+              vela::math::stringify(vela::math::sin(theta * 0.5)).c_str());
+  double folded = 0.0;
+  bool const folds = vela::math::sin(TracedDouble(kTheta * 0.5)).getConstant(folded);
+  std::printf("  with a constant angle it folds at once: %s\n", yesNo(folds));
 
-  section("(d) The graph evaluated with the numbers of (a)");
-  double evaluated[kN];
-  evaluate(sum, evaluated);
+  section("(c) The graph evaluated with the numbers of (a)");
+  vela::math::BindingSet bindings;
+  bindings.bind("theta", kTheta);
+  bindings.bind("omega", kOmega);
+  std::vector<double> evaluated;
+  for (auto const& value : traced) evaluated.push_back(value.evaluate(bindings));
+  printOutputs(evaluated);
 
-  section("(e) The graph as C: generated, compiled, loaded, run");
-  double generated[kN];
-  if (!runGeneratedC(sum, generated)) return false;
+  section("(d) The graph as C: generated, compiled, loaded, run");
+  std::string const source =
+      vela::math::generateCFunction(kFunctionName, {"theta", "omega"}, traced);
+  printHead(source, 16);
+  double const in[2] = {kTheta, kOmega};
+  std::vector<double> generated(kOutputs);
+  if (!compileAndRun(source, in, generated.data())) return false;
+  printOutputs(generated);
 
   section("Results side by side");
-  return compare(numeric, evaluated, generated);
+  return folds && compare(numeric, evaluated, generated);
 }
 
 }  // namespace

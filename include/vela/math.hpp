@@ -9,4 +9,5 @@
 #include "vela/codegen_runtime_scalar.h"
 #include "vela/math/dense_kernels.hpp"
 #include "vela/math/modes.hpp"
+#include "vela/math/names.hpp"
 #include "vela/stdStringify.hpp"

@@ -53,6 +53,44 @@ double floor(double x) { return std::floor(x); }
 TracedDouble floor(TracedDouble const& x) { return call<double>(Fn::Floor, ScalarType::Double, x); }
 double abs(double x) { return std::fabs(x); }
 TracedDouble abs(TracedDouble const& x) { return call<double>(Fn::Abs, ScalarType::Double, x); }
+namespace {
+// The C library functions: one meaning, apply(), for Numeric, folding and
+// evaluation alike.
+double numeric(Fn fn, double x, double y = 0.0) {
+  ScalarValue args[2] = {x, y};
+  return detail::apply(fn, ScalarType::Double, args).doubleValue();
+}
+TracedDouble traced(Fn fn, TracedDouble const& x) {
+  return call<double>(fn, ScalarType::Double, x);
+}
+TracedDouble traced(Fn fn, TracedDouble const& x, TracedDouble const& y) {
+  return call<double>(fn, ScalarType::Double, x, y);
+}
+}  // namespace
+
+double sin(double x) { return numeric(Fn::Sin, x); }
+TracedDouble sin(TracedDouble const& x) { return traced(Fn::Sin, x); }
+double cos(double x) { return numeric(Fn::Cos, x); }
+TracedDouble cos(TracedDouble const& x) { return traced(Fn::Cos, x); }
+double tan(double x) { return numeric(Fn::Tan, x); }
+TracedDouble tan(TracedDouble const& x) { return traced(Fn::Tan, x); }
+double asin(double x) { return numeric(Fn::Asin, x); }
+TracedDouble asin(TracedDouble const& x) { return traced(Fn::Asin, x); }
+double acos(double x) { return numeric(Fn::Acos, x); }
+TracedDouble acos(TracedDouble const& x) { return traced(Fn::Acos, x); }
+double atan(double x) { return numeric(Fn::Atan, x); }
+TracedDouble atan(TracedDouble const& x) { return traced(Fn::Atan, x); }
+double atan2(double y, double x) { return numeric(Fn::Atan2, y, x); }
+TracedDouble atan2(TracedDouble const& y, TracedDouble const& x) { return traced(Fn::Atan2, y, x); }
+double exp(double x) { return numeric(Fn::Exp, x); }
+TracedDouble exp(TracedDouble const& x) { return traced(Fn::Exp, x); }
+double log(double x) { return numeric(Fn::Log, x); }
+TracedDouble log(TracedDouble const& x) { return traced(Fn::Log, x); }
+double pow(double x, double y) { return numeric(Fn::Pow, x, y); }
+TracedDouble pow(TracedDouble const& x, TracedDouble const& y) { return traced(Fn::Pow, x, y); }
+double hypot(double x, double y) { return numeric(Fn::Hypot, x, y); }
+TracedDouble hypot(TracedDouble const& x, TracedDouble const& y) { return traced(Fn::Hypot, x, y); }
+
 double sgn(double x) { return vela_rt_sgn(x); }
 TracedDouble sgn(TracedDouble const& x) { return call<double>(Fn::Sgn, ScalarType::Double, x); }
 

@@ -46,6 +46,17 @@ FnInfo info(Fn fn) {
     case Fn::And: return {"And", 2};
     case Fn::Or: return {"Or", 2};
     case Fn::Select: return {"Ternary", 3};
+    case Fn::Sin: return {"Sin", 1};
+    case Fn::Cos: return {"Cos", 1};
+    case Fn::Tan: return {"Tan", 1};
+    case Fn::Asin: return {"Asin", 1};
+    case Fn::Acos: return {"Acos", 1};
+    case Fn::Atan: return {"Atan", 1};
+    case Fn::Exp: return {"Exp", 1};
+    case Fn::Log: return {"Log", 1};
+    case Fn::Atan2: return {"Atan2", 2};
+    case Fn::Pow: return {"Pow", 2};
+    case Fn::Hypot: return {"Hypot", 2};
   }
   throw std::logic_error("comp_trace: unknown scalar function");
 }
@@ -73,6 +84,24 @@ ScalarValue compareValues(Fn fn, T a, T b) {
 
 bool isComparison(Fn fn) { return fn >= Fn::Lt && fn <= Fn::Ne; }
 
+// C compilers replace pow by x * x, 1 / x or 1 when they see these operands,
+// whatever the C library would return (its pow is not always correctly
+// rounded). Taking those values on every path keeps generated C equal to
+// evaluation at any optimisation level; powText writes the same rule in C.
+// clang's further rewrites (exp2 for a power-of-two x, sqrt for y = 0.5
+// without errno) are not followed.
+double powOf(double x, double y) {
+  if (y == 2.0) return x * x;
+  if (y == -1.0) return 1.0 / x;
+  if (y == 0.0 || x == 1.0) return 1.0;
+  return std::pow(x, y);
+}
+
+std::string powText(std::string const& x, std::string const& y) {
+  return y + " == 2.0 ? " + x + " * " + x + " : " + y + " == -1.0 ? 1.0 / " + x + " : " + y +
+         " == 0.0 || " + x + " == 1.0 ? 1.0 : pow(" + x + ", " + y + ")";
+}
+
 ScalarValue applyDouble(Fn fn, ScalarValue const* v) {
   double a = v[0].doubleValue();
   if (info(fn).arity == 1) {
@@ -84,6 +113,14 @@ ScalarValue applyDouble(Fn fn, ScalarValue const* v) {
       case Fn::Sgn: return vela_rt_sgn(a);
       case Fn::ToInt: return vela_rt_d2i(a);
       case Fn::ToBool: return a != 0.0;
+      case Fn::Sin: return std::sin(a);
+      case Fn::Cos: return std::cos(a);
+      case Fn::Tan: return std::tan(a);
+      case Fn::Asin: return std::asin(a);
+      case Fn::Acos: return std::acos(a);
+      case Fn::Atan: return std::atan(a);
+      case Fn::Exp: return std::exp(a);
+      case Fn::Log: return std::log(a);
       default: unsupported(fn, ScalarType::Double);
     }
   }
@@ -98,6 +135,9 @@ ScalarValue applyDouble(Fn fn, ScalarValue const* v) {
     case Fn::Max: return vela_rt_max(a, b);
     case Fn::GuardedDivide: return vela_rt_guarded_divide(a, b);
     case Fn::GuardedAtan2: return vela_rt_guarded_atan2(a, b);
+    case Fn::Atan2: return std::atan2(a, b);
+    case Fn::Pow: return powOf(a, b);
+    case Fn::Hypot: return std::hypot(a, b);
     default: unsupported(fn, ScalarType::Double);
   }
 }
@@ -177,6 +217,17 @@ std::string functionText(Fn fn, ScalarType operand, std::string const* a) {
     case Fn::And: return infix("&&");
     case Fn::Or: return infix("||");
     case Fn::Select: return a[0] + " ? " + a[1] + " : " + a[2];
+    case Fn::Sin: return call("sin");
+    case Fn::Cos: return call("cos");
+    case Fn::Tan: return call("tan");
+    case Fn::Asin: return call("asin");
+    case Fn::Acos: return call("acos");
+    case Fn::Atan: return call("atan");
+    case Fn::Exp: return call("exp");
+    case Fn::Log: return call("log");
+    case Fn::Atan2: return call("atan2");
+    case Fn::Pow: return powText(a[0], a[1]);
+    case Fn::Hypot: return call("hypot");
   }
   throw std::logic_error("comp_trace: unknown scalar function");
 }

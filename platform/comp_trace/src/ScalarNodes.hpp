@@ -12,7 +12,8 @@
 namespace kelm_math::comp_trace::detail {
 
 /// Scalar functions of FunctionOp. Operands are of the node's operand type
-/// except the condition of Select (bool, input 0).
+/// except the condition of Select (bool, input 0). Sin to Hypot are the C
+/// library functions of those names, on doubles only.
 enum class Fn : int {
   Neg,
   Not,
@@ -40,7 +41,18 @@ enum class Fn : int {
   Ne,
   And,
   Or,
-  Select
+  Select,
+  Sin,
+  Cos,
+  Tan,
+  Asin,
+  Acos,
+  Atan,
+  Exp,
+  Log,
+  Atan2,
+  Pow,
+  Hypot
 };
 
 /// Type of the value of fn applied to operands of the given type.

@@ -38,6 +38,46 @@ TracedDouble floor(TracedDouble const& x);
 double abs(double x);
 TracedDouble abs(TracedDouble const& x);
 
+/// The C library's functions of the same names, on every path: Numeric,
+/// folding and evaluation call the library in this process, generated C
+/// calls it by name. Angles are in radians. A domain error gives NaN (asin
+/// or acos outside [-1, 1], log of a negative number, sin, cos or tan of an
+/// infinity); a pole gives an infinity (log(0) is -inf); errno is not part
+/// of the result. The Numeric overloads are compiled out of line, so that a
+/// compiler never folds a constant argument with arithmetic of its own.
+double sin(double x);
+TracedDouble sin(TracedDouble const& x);
+double cos(double x);
+TracedDouble cos(TracedDouble const& x);
+double tan(double x);
+TracedDouble tan(TracedDouble const& x);
+/// Inverse sine in [-pi/2, pi/2], inverse cosine in [0, pi], inverse tangent
+/// in [-pi/2, pi/2].
+double asin(double x);
+TracedDouble asin(TracedDouble const& x);
+double acos(double x);
+TracedDouble acos(TracedDouble const& x);
+double atan(double x);
+TracedDouble atan(TracedDouble const& x);
+/// The angle of the point (x, y) in [-pi, pi]. Unlike guardedAtan2, the
+/// zeros follow the C library: atan2(+-0, +0) is +-0, atan2(+-0, -0) is +-pi.
+double atan2(double y, double x);
+TracedDouble atan2(TracedDouble const& y, TracedDouble const& x);
+/// e^x, and the natural logarithm (-inf at +-0, NaN below 0).
+double exp(double x);
+TracedDouble exp(TracedDouble const& x);
+double log(double x);
+TracedDouble log(TracedDouble const& x);
+/// x^y: the C library's pow, except that y = 2 gives x * x, y = -1 gives
+/// 1 / x, and y = 0 or x = 1 gives 1, the values C compilers substitute
+/// for those operands. A negative x with a non-integer y gives NaN.
+double pow(double x, double y);
+TracedDouble pow(TracedDouble const& x, TracedDouble const& y);
+/// sqrt(x^2 + y^2) without intermediate overflow or underflow; an infinite
+/// operand gives +inf, even with a NaN.
+double hypot(double x, double y);
+TracedDouble hypot(TracedDouble const& x, TracedDouble const& y);
+
 /// 1 for positive, -1 for negative; 0, -0 and NaN come back unchanged.
 double sgn(double x);
 TracedDouble sgn(TracedDouble const& x);
