@@ -12,9 +12,10 @@ inline kelm_math::comp_trace::TracedInt constantSize(unsigned n) {
 }
 
 /// True when `need` elements (a count computed from sizes read at
-/// evaluation) are non-negative and at most `have`. Nodes check sizes this
-/// way, so that sizes beyond the maxima (the caller's error) leave the
-/// result as it is instead of reaching past the collected elements.
+/// evaluation) are non-negative and at most `have`. The front ends clamp
+/// sizes into range; nodes check them again this way, so that a node built
+/// over other inputs leaves its result as it is instead of reaching past the
+/// collected elements.
 inline bool fits(long long need, std::size_t have) {
   return need >= 0 && static_cast<unsigned long long>(need) <= have;
 }

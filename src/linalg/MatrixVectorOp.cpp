@@ -9,7 +9,8 @@ namespace vela::math {
 namespace {
 // Sizes m and n of A (m by n) that read no more than A and x hold (x has m
 // elements when transposed, else n) and write no more than `rows` allows
-// (n resp. m); anything else (the caller's error) computes nothing.
+// (n resp. m); anything else (never the case for clamped sizes) computes
+// nothing.
 bool validSizes(frame::Args const& args, bool transpose, std::size_t rows) {
   long long m = args.size(0), n = args.size(1);
   return m >= 0 && n >= 0 && frame::fits(m * n, args.count(2)) &&

@@ -258,8 +258,9 @@ void submatrixAssign(unsigned rows, unsigned cols, unsigned srcOffset, unsigned 
                      TracedValue<double>* dst);
 /// Traced submatrixAssign of traced sizes: src holds srcMax elements, dst
 /// dstMax. A fold reads srcStride * cols and dstStride * cols elements and
-/// writes the latter; a record replaces all dstMax elements of dst. A block
-/// beyond the maxima leaves dst unchanged at evaluation.
+/// writes the latter; a record replaces all dstMax elements of dst. Values
+/// are clamped to [0, maximum] and a block that still reaches past srcMax or
+/// dstMax elements copies nothing, in every mode (vela/math/dynamic_sizes.hpp).
 void submatrixAssignDynamicSize(unsigned srcMax, unsigned dstMax, TracedValue<int> const& rows,
                                 TracedValue<int> const& cols, TracedValue<int> const& srcOffset,
                                 TracedValue<int> const& srcStride,
