@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -19,6 +20,30 @@ std::string uniqueBase() {
   std::filesystem::create_directories(VELA_TEST_WORK_DIR);
   return std::string(VELA_TEST_WORK_DIR) + "/case_" + std::to_string(::getpid()) + "_" +
          std::to_string(counter++);
+}
+
+// Bytes of stack filled below the caller: far more than the frame of any
+// generated function in these tests.
+constexpr std::size_t kSoiledBytes = std::size_t(1) << 18;
+// Stack that callBelow skips, beyond the filler's own frame and redzones.
+constexpr std::size_t kSkippedBytes = 4096;
+
+// Fills the stack below its caller with 0xA5 bytes.
+__attribute__((noinline)) void soilStack() {
+  unsigned char bytes[kSoiledBytes];
+  std::memset(bytes, 0xA5, sizeof bytes);
+  // The stores must happen although nothing reads them here.
+  asm volatile("" : : "r"(bytes) : "memory");
+}
+
+// Calls f from deeper down: called right after soilStack from the same
+// frame, f's frame then lies inside the filled bytes, not where soilStack
+// kept its return address and sanitizer bookkeeping.
+__attribute__((noinline)) void callBelow(CompiledFunction::Function f, double const* in,
+                                         double* out) {
+  unsigned char skipped[kSkippedBytes];
+  asm volatile("" : : "r"(skipped) : "memory");
+  f(in, out);
 }
 
 std::string readFile(std::string const& path) {
@@ -48,6 +73,11 @@ CompiledFunction::CompiledFunction(std::string const& source, std::string const&
   if (!handle_) throw std::runtime_error(std::string("dlopen failed: ") + ::dlerror());
   function_ = reinterpret_cast<Function>(::dlsym(handle_, functionName.c_str()));
   if (!function_) throw std::runtime_error("generated function not found: " + functionName);
+}
+
+void CompiledFunction::operator()(double const* in, double* out) const {
+  soilStack();
+  callBelow(function_, in, out);
 }
 
 CompiledFunction::~CompiledFunction() {

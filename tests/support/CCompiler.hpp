@@ -20,7 +20,10 @@ class CompiledFunction {
   CompiledFunction(CompiledFunction const&) = delete;
   CompiledFunction& operator=(CompiledFunction const&) = delete;
 
-  void operator()(double const* in, double* out) const { function_(in, out); }
+  /// Runs the function on a stack whose free part was first filled with a
+  /// pattern of 0xA5 bytes, so that scratch it reads before writing holds
+  /// that pattern rather than whatever zeros happened to be there.
+  void operator()(double const* in, double* out) const;
 
  private:
   std::string base_;
