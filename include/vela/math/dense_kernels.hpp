@@ -840,8 +840,7 @@ bool bestFitPlane3D(std::vector<math3d::Vector3_T<Numeric>> const& points,
 /// Traced bestFitPlane3D. With all coordinates constant it returns a
 /// constant flag and sets point and normal to constants, zero vectors after
 /// a failure. Otherwise it records a BestFitPlane3dOp whose outputs the flag,
-/// point and normal read: zeros after a failure at evaluation, unspecified
-/// in generated C.
+/// point and normal read: zeros after a failure, evaluated or generated.
 TracedValue<bool> bestFitPlane3D(std::vector<math3d::Vector3_T<Traced>> const& points,
                                  math3d::Vector3_T<Traced>& point,
                                  math3d::Vector3_T<Traced>& normal);

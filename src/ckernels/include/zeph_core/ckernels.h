@@ -26,10 +26,11 @@ void zeph_core_math_computeIndicesNonzeroElements(unsigned int n, const int* fla
 /* Least-squares plane through count points xyz (x, y, z triples): writes
    their centroid to point[0..3) and the unit normal to normal[0..3) and
    returns 1. The normal's component along the best-conditioned axis is
-   positive. Returns 0 on failure: with fewer than 3 points nothing is
-   written; otherwise point holds the centroid and normal is untouched
-   (coincident points, points on a line along a coordinate axis, or
-   rounding that leaves the scatter matrix exactly singular). */
+   positive. Returns 0 on failure (fewer than 3 points, coincident points,
+   points on a line along a coordinate axis, or rounding that leaves the
+   scatter matrix exactly singular), and then point and normal are both
+   zeros, as a traced fit evaluates to. point and normal may be
+   uninitialized on entry. */
 int zeph_core_math_bestFitPlane3D(size_t count, const double* xyz, double* point, double* normal);
 
 /* Guards a curve normal of dim values: when its length is below 1e-14 it is
