@@ -544,14 +544,13 @@ TracedValue<bool> hasUniqueRows(unsigned m, unsigned n, TracedValue<double> cons
                                 TracedValue<double>* work);
 
 /// Writes the positions i < n with flags[i] != 0, in increasing order, to
-/// indices[0], indices[1], ...; the entries after the last one written are
-/// left as they are. indices holds room for n.
+/// indices[0], indices[1], ..., and 0 to the n - k entries after the k
+/// positions. indices holds room for n.
 void computeIndicesNonzeroElements(unsigned n, int const* flags, int* indices);
 /// Traced computeIndicesNonzeroElements; all n entries of indices are
 /// written. Folded (all flags constant): the k positions, then n - k constant
-/// zeros. Recorded: every entry reads a ComputeIndicesNonzeroElementsOp, and
-/// the entries past the last position evaluate to 0 (unspecified in
-/// generated C).
+/// zeros. Recorded: every entry reads a ComputeIndicesNonzeroElementsOp,
+/// which gives the same zeros after the positions, evaluated or generated.
 void computeIndicesNonzeroElements(unsigned n, TracedValue<int> const* flags,
                                    TracedValue<int>* indices);
 

@@ -15,8 +15,8 @@ int zeph_core_math_anyIsInf(unsigned int n, const double* v);
 int zeph_core_math_anyIsNaN(unsigned int n, const double* v);
 
 /* Writes, in increasing order, the positions i < n with flags[i] != 0 to
-   indices[0], indices[1], ...; entries after the last one written are left
-   as they are. */
+   indices[0], indices[1], ..., and 0 to the entries after them up to
+   indices[n - 1] (a traced call evaluates to these zeros). */
 void zeph_core_math_computeIndicesNonzeroElements(unsigned int n, const int* flags, int* indices);
 
 /* ---- Plane fitting and normals ---- */
