@@ -319,6 +319,29 @@ TEST(Eig, EigenpairsOfRealComplexAndSingularPencils) {
   EXPECT_TRUE(std::isnan(bad.re[0]) && std::isnan(bad.vim[8]));
 }
 
+TEST(OrthonormalizeRealEigenvectorsWrtSpdB, NearlyParallelColumnsComeOutOrthonormal) {
+  // Columns a common vector apart by `spread`: one Gram-Schmidt pass leaves
+  // them B-orthogonal only to about eps / spread, a second to working
+  // precision.
+  struct Row {
+    int n;
+    double spread;
+  };
+  for (Row const& row : {Row{3, 1e-6}, Row{5, 1e-7}, Row{8, 1e-9}}) {
+    SCOPED_TRACE(testing::Message() << "n " << row.n << " spread " << row.spread);
+    int n = row.n;
+    Matrix B = spd(n, 20 + n), common = randomMatrix(n, 1, 30 + n), V = randomMatrix(n, n, 40 + n),
+           work(3 * n * n);
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i) V[j * n + i] = common[i] + row.spread * V[j * n + i];
+    ASSERT_TRUE(vm::orthonormalizeRealEigenvectorsWrtSpdB(n, B.data(), V.data(), work.data()));
+    Matrix VtBV = multiply(V, n, n, true, multiply(B, n, n, false, V, n, n, false), n, n, false);
+    Matrix I(n * n, 0.0);
+    for (int i = 0; i < n; ++i) I[i * n + i] = 1.0;
+    EXPECT_LT(maxAbsDiff(VtBV, I), 1e-14 * n);
+  }
+}
+
 TEST(OrthonormalizeRealEigenvectorsWrtSpdB, DegenerateSpaceAndFailures) {
   int n = 4;
   Matrix B = spd(n, 9), V = randomMatrix(n, n, 10), work(3 * n * n);
