@@ -65,6 +65,15 @@ Matrix lowRank(int m, int n, int r, unsigned seed) {
                   false);
 }
 
+// Entry of column j of Q (r rows) that comes first among those of largest
+// magnitude.
+double firstLargest(Matrix const& Q, int r, int j) {
+  int big = 0;
+  for (int i = 1; i < r; ++i)
+    if (std::fabs(Q[j * r + i]) > std::fabs(Q[j * r + big])) big = i;
+  return Q[j * r + big];
+}
+
 }  // namespace
 
 TEST(Svd, FactorsReconstructAreOrthonormalAndSorted) {
@@ -108,6 +117,34 @@ TEST(Svd, FactorsReconstructAreOrthonormalAndSorted) {
         EXPECT_EQ(thin.S, r.S);
         EXPECT_EQ(maxAbsDiff(thin.V, Matrix(r.V.begin(), r.V.begin() + n * k)), 0.0);
       }
+    }
+}
+
+TEST(Svd, SignsMakeTheFirstLargestEntryOfVPositiveOrOfUWhenWide) {
+  struct Case {
+    int m, n;
+    Matrix A;  // empty: random
+  };
+  // Symmetric 2-by-2 blocks rotate by exactly 45 degrees: the singular
+  // vectors then have two entries of equal magnitude, and the first decides.
+  Case const cases[] = {{3, 3, {}},
+                        {7, 4, {}},
+                        {4, 7, {}},
+                        {1, 5, {}},
+                        {5, 1, {}},
+                        {2, 2, {3, 1, 1, 3}},
+                        {2, 3, {3, 1, 1, 3, 0, 0}},
+                        {3, 2, {3, 1, 0, 1, 3, 0}},
+                        {2, 2, {-3, -1, -1, -3}}};
+  unsigned seed = 70;
+  for (Case const& c : cases)
+    for (bool full : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.m << "x" << c.n << " full " << full << " seed " << seed);
+      Matrix A = c.A.empty() ? randomMatrix(c.m, c.n, ++seed) : c.A;
+      SvdResult r = runSvd(c.m, c.n, A, full);
+      bool wide = c.m < c.n;
+      for (int j = 0; j < std::min(c.m, c.n); ++j)
+        EXPECT_GT(firstLargest(wide ? r.U : r.V, wide ? c.m : c.n, j), 0.0) << "column " << j;
     }
 }
 
@@ -280,6 +317,29 @@ TEST(Eig, EigenpairsOfRealComplexAndSingularPencils) {
   EigResult bad = runEig(3, D, I3);
   EXPECT_EQ(bad.ok, 0);
   EXPECT_TRUE(std::isnan(bad.re[0]) && std::isnan(bad.vim[8]));
+}
+
+TEST(OrthonormalizeRealEigenvectorsWrtSpdB, NearlyParallelColumnsComeOutOrthonormal) {
+  // Columns a common vector apart by `spread`: one Gram-Schmidt pass leaves
+  // them B-orthogonal only to about eps / spread, a second to working
+  // precision.
+  struct Row {
+    int n;
+    double spread;
+  };
+  for (Row const& row : {Row{3, 1e-6}, Row{5, 1e-7}, Row{8, 1e-9}}) {
+    SCOPED_TRACE(testing::Message() << "n " << row.n << " spread " << row.spread);
+    int n = row.n;
+    Matrix B = spd(n, 20 + n), common = randomMatrix(n, 1, 30 + n), V = randomMatrix(n, n, 40 + n),
+           work(3 * n * n);
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i) V[j * n + i] = common[i] + row.spread * V[j * n + i];
+    ASSERT_TRUE(vm::orthonormalizeRealEigenvectorsWrtSpdB(n, B.data(), V.data(), work.data()));
+    Matrix VtBV = multiply(V, n, n, true, multiply(B, n, n, false, V, n, n, false), n, n, false);
+    Matrix I(n * n, 0.0);
+    for (int i = 0; i < n; ++i) I[i * n + i] = 1.0;
+    EXPECT_LT(maxAbsDiff(VtBV, I), 1e-14 * n);
+  }
 }
 
 TEST(OrthonormalizeRealEigenvectorsWrtSpdB, DegenerateSpaceAndFailures) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -204,6 +205,51 @@ TEST(DecompositionTraced, EigAndOrthonormalizeThreePaths) {
   }
 }
 
+TEST(DecompositionTraced, FailedEigAndOrthonormalizationAgreeOnThreePaths) {
+  // A failed eig writes NaN everywhere; a failed orthonormalization leaves V
+  // as it came. Both through nodes of order 3.
+  auto compute = [](auto const& in) {
+    using S = typename std::decay_t<decltype(in)>::Scalar;
+    using I = typename std::decay_t<decltype(in)>::Integer;
+    std::vector<S> A = in.doubles(0, 9), B = in.doubles(9, 9), V = in.doubles(18, 9), out;
+    std::vector<S> work(kelm_math_lin_alg_eigReqdRealWorkSize(3)), re(3), im(3), vre(9), vim(9);
+    std::vector<I> iwork(kelm_math_lin_alg_eigReqdInt32WorkSize(3));
+    vm::eig(3, A.data(), B.data(), re.data(), im.data(), vre.data(), vim.data(), work.data(),
+            iwork.data());
+    for (auto const* part : {&re, &im, &vre, &vim}) append(out, *part, part->size());
+    out.push_back(S(vm::orthonormalizeRealEigenvectorsWrtSpdB(3, B.data(), V.data(), work.data())));
+    append(out, V, 9);
+    return out;
+  };
+  double const nan = std::nan(""), inf = HUGE_VAL;
+  std::vector<double> const I = {1, 0, 0, 0, 1, 0, 0, 0, 1},
+                            indefinite = {2, 0, 0, 0, -1, 0, 0, 0, 1};
+  std::vector<double> A = vela::test::randomDoubles(9, 5), V = vela::test::randomDoubles(9, 6);
+  auto join = [](std::vector<double> a, std::vector<double> const& b,
+                 std::vector<double> const& c) {
+    a.insert(a.end(), b.begin(), b.end());
+    a.insert(a.end(), c.begin(), c.end());
+    return Case{a, {}};
+  };
+  std::vector<double> dependent = V, withNaN = V, infA = A, nanB = I;
+  for (int i = 0; i < 3; ++i) dependent[6 + i] = V[i] - 2 * V[3 + i];
+  withNaN[4] = nan;
+  infA[3] = inf;
+  nanB[4] = nan;
+  std::vector<Case> cases = {join(A, I, V),          join(infA, I, V),      join(A, nanB, V),
+                             join(A, indefinite, V), join(A, I, dependent), join(A, I, withNaN)};
+  // The cases fail where meant: eig on the non-finite ones, the
+  // orthonormalization on all but the first two.
+  for (std::size_t c = 0; c < cases.size(); ++c) {
+    std::vector<double> out = compute(vela::test::Inputs<vm::Numeric>(cases[c]));
+    EXPECT_EQ(std::isnan(out[0]), c == 1 || c == 2) << c;
+    EXPECT_EQ(out[24], c < 2 ? 1.0 : 0.0) << c;
+  }
+  auto result = vela::test::checkThreePaths(compute, cases);
+  EXPECT_EQ(occurrences(result.code, "eig("), 1u) << result.code;
+  EXPECT_EQ(occurrences(result.code, " = orthonormalizeRealEigenvectorsWrtSpdB(3, "), 1u);
+}
+
 TEST(DecompositionTraced, SvdSolveAndRankThreePaths) {
   for (bool full : {false, true}) {
     // Capacity 5 by 4, actual m by n from the case; the factors of a traced
@@ -242,6 +288,9 @@ TEST(DecompositionTraced, SvdSolveAndRankThreePaths) {
         for (int i = 0; i < m; ++i) extra[0].doubles[j * m + i] = (i + 1.0) * (j - 1.5);
       extra[0].doubles[25] = 1e-9;
       cases.push_back(extra[0]);
+      // A NaN entry: no sweep converges, yet every output is written.
+      cases.push_back(cases[0]);
+      cases.back().doubles[0] = std::nan("");
       auto result = vela::test::checkThreePaths(compute, cases);
       EXPECT_NE(result.code.find(full ? ", TRUE, " : ", FALSE, "), std::string::npos);
       // Without unknowns nothing reads the solve.

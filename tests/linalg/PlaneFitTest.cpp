@@ -62,9 +62,9 @@ TEST(PlaneFit, EdgeCasesOfTheCFunctionAndTheNumericOverload) {
   struct Row {
     std::vector<V3> points;
     int fitted;
-    V3 point, normal;  // expected; NaN where it stays untouched or comes out NaN
+    V3 point, normal;  // expected; NaN where it comes out NaN
   };
-  V3 const untouched(kNaN, kNaN, kNaN);
+  V3 const zero(0, 0, 0);
   std::vector<Row> const rows = {
       {{{0, 0, 2}, {1, 0, 2}, {0, 1, 2}, {1, 1, 2}}, 1, {0.5, 0.5, 2}, {0, 0, 1}},
       {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, 1, V3(1, 1, 1) / 3.0, V3(1, 1, 1) * kRoot3},
@@ -72,10 +72,12 @@ TEST(PlaneFit, EdgeCasesOfTheCFunctionAndTheNumericOverload) {
       {{{1, 0, 0}, {0, -1, 0}, {0, 0, 1}}, 1, V3(1, -1, 1) / 3.0, V3(1, -1, 1) * kRoot3},
       // The last two blocks tie, better than the first: the second fixes it.
       {{{-2, -1, -3}, {-1, 1, 0}, {0, -2, -2}}, 1, {-1, -2.0 / 3, -5.0 / 3}, V3(1, 1, -1) * kRoot3},
-      {{{0, 0, 0}, {1, 0, 0}}, 0, untouched, untouched},
-      {{}, 0, untouched, untouched},
-      {{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}, 0, {1, 0, 0}, untouched},
-      {{{1, 2, 3}, {1, 2, 3}, {1, 2, 3}}, 0, {1, 2, 3}, untouched},
+      // Failures write zeros to both outputs, whatever they held.
+      {{{0, 0, 0}, {1, 0, 0}}, 0, zero, zero},
+      {{}, 0, zero, zero},
+      {{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}, 0, zero, zero},
+      {{{1, 2, 3}, {1, 2, 3}, {1, 2, 3}}, 0, zero, zero},
+      {{{-5, 2, 4}, {3, 6, 0}, {-5, 2, 4}}, 0, zero, zero},  // a zero Schur complement
       // A NaN spares the block of the other two axes, but not the normal.
       {{{0, 0, 0}, {1, kNaN, 0}, {0, 1, 1}}, 1, {1.0 / 3, kNaN, 1.0 / 3}, V3(kNaN, kNaN, kNaN)},
   };
@@ -87,7 +89,7 @@ TEST(PlaneFit, EdgeCasesOfTheCFunctionAndTheNumericOverload) {
   EXPECT_NEAR(normal.x(), -4 * normal.y(), 1e-15);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     Row const& row = rows[r];
-    point = untouched, normal = untouched;
+    point = V3(kNaN, kNaN, kNaN), normal = V3(kNaN, kNaN, kNaN);
     double const* xyz = row.points.empty() ? nullptr : row.points[0].values();
     ASSERT_EQ(
         zeph_core_math_bestFitPlane3D(row.points.size(), xyz, point.values(), normal.values()),
@@ -187,12 +189,17 @@ TEST(PlaneFit, NodeAgreesOnThreePathsAndComparesByCount) {
         math3d::Vector3_T<std::conditional_t<std::is_same_v<S, double>, vm::Numeric, vm::Traced>>;
     std::vector<Vec> points;
     for (std::size_t k = 0; k < 5; ++k) points.emplace_back(in.doubles(3 * k, 3).data());
-    Vec point, normal;
-    auto flag = vm::bestFitPlane3D(points, point, normal);
-    // After a failure generated code leaves its own values in the outputs.
-    std::vector<S> out = {ct::ternary(flag, S(1.0), S(0.0))};
-    for (int i = 0; i < 3; ++i) out.push_back(ct::ternary(flag, point.coord(i), S(0.0)));
-    for (int i = 0; i < 3; ++i) out.push_back(ct::ternary(flag, normal.coord(i), S(0.0)));
+    // Every output as it comes, failed fits included (zeros on all paths),
+    // of all five points, of the first three and of too few.
+    std::vector<S> out;
+    for (std::size_t count : {5, 3, 2}) {
+      Vec point, normal;
+      auto flag = vm::bestFitPlane3D(std::vector<Vec>(points.begin(), points.begin() + count),
+                                     point, normal);
+      out.push_back(ct::ternary(flag, S(1.0), S(0.0)));
+      for (int i = 0; i < 3; ++i) out.push_back(point.coord(i));
+      for (int i = 0; i < 3; ++i) out.push_back(normal.coord(i));
+    }
     return out;
   };
   std::vector<vela::test::Case> cases;
@@ -200,10 +207,16 @@ TEST(PlaneFit, NodeAgreesOnThreePathsAndComparesByCount) {
     cases.push_back({vela::test::randomDoubles(15, seed), {}});
   cases.push_back({{1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 1, -1, 0.5, 0.5, 0}, {}});
   cases.push_back({{0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0, -0.0, 0, 0}, {}});  // on the x axis
+  cases.push_back({{1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3}, {}});     // coincident
+  cases.push_back({{0, 0, 0, 1, 2, 3, 2, 4, 6, 3, 6, 9, -1, -2, -3}, {}});  // exactly collinear
+  // The first three on a line: an axis is taken, but its Schur complement is 0.
+  cases.push_back({{-5, 2, 4, 3, 6, 0, -5, 2, 4, 1, 0, 0, 0, 1, 0}, {}});
   cases.push_back({{0, 0, 0, 1, 0, 0, 2, 0, 0, 3, kNaN, 0, 4, 0, 0}, {}});
   auto result = vela::test::checkThreePaths(compute, cases);
-  EXPECT_NE(result.code.find(" = zeph_core_math_bestFitPlane3D(5, "), std::string::npos)
-      << result.code;
+  for (char const* count : {"(5, ", "(3, ", "(2, "})
+    EXPECT_NE(result.code.find(std::string(" = zeph_core_math_bestFitPlane3D") + count),
+              std::string::npos)
+        << result.code;
 
   auto coords =
       std::make_shared<ct::CollectOp>(0u, static_cast<ct::TracedDouble const*>(nullptr), "");

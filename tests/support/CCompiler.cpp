@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,6 +21,30 @@ std::string uniqueBase() {
   std::filesystem::create_directories(VELA_TEST_WORK_DIR);
   return std::string(VELA_TEST_WORK_DIR) + "/case_" + std::to_string(::getpid()) + "_" +
          std::to_string(counter++);
+}
+
+// Bytes of stack filled below the caller: far more than the frame of any
+// generated function in these tests.
+constexpr std::size_t kSoiledBytes = std::size_t(1) << 18;
+// Stack that callBelow skips, beyond the filler's own frame and redzones.
+constexpr std::size_t kSkippedBytes = 4096;
+
+// Fills the stack below its caller with 0xA5 bytes.
+__attribute__((noinline)) void soilStack() {
+  unsigned char bytes[kSoiledBytes];
+  std::memset(bytes, 0xA5, sizeof bytes);
+  // The stores must happen although nothing reads them here.
+  asm volatile("" : : "r"(bytes) : "memory");
+}
+
+// Calls f from deeper down: called right after soilStack from the same
+// frame, f's frame then lies inside the filled bytes, not where soilStack
+// kept its return address and sanitizer bookkeeping.
+__attribute__((noinline)) void callBelow(CompiledFunction::Function f, double const* in,
+                                         double* out) {
+  unsigned char skipped[kSkippedBytes];
+  asm volatile("" : : "r"(skipped) : "memory");
+  f(in, out);
 }
 
 std::string readFile(std::string const& path) {
@@ -60,8 +85,14 @@ CompiledFunction::CompiledFunction(std::string const& source, std::string const&
 }
 
 void CompiledFunction::operator()(double const* in, double* out) const {
-  if (function_) return function_(in, out);
+  if (function_) {
+    soilStack();
+    callBelow(function_, in, out);
+    return;
+  }
+  // The work array gets the same pattern.
   std::vector<double> work((workBytes_ + sizeof(double) - 1) / sizeof(double));
+  std::memset(work.data(), 0xA5, work.size() * sizeof(double));
   workFunction_(in, out, work.data());
 }
 

@@ -23,6 +23,10 @@ class CompiledFunction {
   CompiledFunction(CompiledFunction const&) = delete;
   CompiledFunction& operator=(CompiledFunction const&) = delete;
 
+  /// Runs the function. Its scratch (the stack, or the work array of the
+  /// work form) is first filled with a pattern of 0xA5 bytes, so that
+  /// scratch it reads before writing holds that pattern rather than
+  /// whatever zeros happened to be there.
   void operator()(double const* in, double* out) const;
   /// Bytes of work array the function takes; 0 for the stack form.
   std::size_t workBytes() const { return workBytes_; }

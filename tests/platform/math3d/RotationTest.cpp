@@ -99,6 +99,31 @@ TEST(Math3dRotation, HalfTurnsAboutAxesAndDiagonalsRoundTrip) {
   EXPECT_EQ(x.z(), 0.0);
 }
 
+TEST(Math3dRotation, QuaternionTiesGoToTheFirstOfTraceAndDiagonal) {
+  // Exact rotations whose trace and diagonal terms tie. The component of the
+  // first tied candidate (trace, then x, y, z) comes from the root, as
+  // H = sqrt(2) / 2; the other one as a quotient, Q = 2 (0.5 / sqrt(2)), an
+  // ulp below. Half turns also change sign with the choice.
+  double const H = 0.7071067811865476, Q = 0.7071067811865475;
+  struct Row {
+    Mat m;
+    Quat q;
+  };
+  Row const rows[] = {
+      {Mat(1, 0, 0, 0, 0, -1, 0, 1, 0), Quat(H, Q, 0, 0)},  // quarter turn about x: trace = xx
+      {Mat(0, 0, 1, 0, 1, 0, -1, 0, 0), Quat(H, 0, Q, 0)},  // about y: trace = yy
+      {Mat(0, -1, 0, 1, 0, 0, 0, 0, 1), Quat(H, 0, 0, Q)},  // about z: trace = zz
+      {Mat(0, -1, 0, -1, 0, 0, 0, 0, -1),
+       Quat(0, H, -Q, 0)},                                  // half turn about (1, -1, 0): xx = yy
+      {Mat(0, 0, 1, 0, -1, 0, 1, 0, 0), Quat(0, H, 0, Q)},  // about (1, 0, 1): xx = zz
+      {Mat(-1, 0, 0, 0, 0, -1, 0, -1, 0), Quat(0, 0, H, -Q)},  // about (0, 1, -1): yy = zz
+  };
+  for (std::size_t r = 0; r < std::size(rows); ++r) {
+    Quat q = checkedQuaternion(rows[r].m);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(q.values()[k], rows[r].q.values()[k]) << r << " " << k;
+  }
+}
+
 // Column j of `r` is sign[j] times column perm[j] of `e`.
 Mat permuted(Mat const& e, int const* perm, double const* sign) {
   Mat r;
