@@ -72,28 +72,17 @@ static int normalWithComponentFixed(double m[3][3], int k, double* n) {
   return 1;
 }
 
-/* Both outputs of a failed fit: generated code hands this function
-   uninitialized storage, so every path must write them. */
-static int failed(double* point, double* normal) {
-  int i;
-  for (i = 0; i < 3; ++i) point[i] = normal[i] = 0.0;
-  return 0;
-}
-
 int zeph_core_math_bestFitPlane3D(size_t count, const double* xyz, double* point, double* normal) {
-  double c[3], m[3][3], n[3], length;
+  double m[3][3], n[3], length;
   int i, k;
 
-  if (count < 3) return failed(point, normal);
-  centroid(count, xyz, c);
-  scatter(count, xyz, c, m);
+  if (count < 3) return 0;
+  centroid(count, xyz, point);
+  scatter(count, xyz, point, m);
   k = bestAxis(m);
-  if (k < 0 || !normalWithComponentFixed(m, k, n)) return failed(point, normal);
+  if (k < 0 || !normalWithComponentFixed(m, k, n)) return 0;
   length = sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-  for (i = 0; i < 3; ++i) {
-    point[i] = c[i];
-    normal[i] = n[i] / length;
-  }
+  for (i = 0; i < 3; ++i) normal[i] = n[i] / length;
   return 1;
 }
 

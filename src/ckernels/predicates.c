@@ -17,6 +17,4 @@ void zeph_core_math_computeIndicesNonzeroElements(unsigned int n, const int* fla
   unsigned int next = 0;
   for (unsigned int i = 0; i < n; ++i)
     if (flags[i] != 0) indices[next++] = (int)i;
-  /* Generated code passes uninitialized storage: the rest is defined too. */
-  while (next < n) indices[next++] = 0;
 }

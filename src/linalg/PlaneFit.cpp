@@ -54,6 +54,12 @@ void BestFitPlane3D::code(frame::Code& code) const {
   std::string normal = code.output(ct::ScalarType::Double, 3);
   code.line(flag + " = zeph_core_math_bestFitPlane3D(" + frame::Code::decimal(count) + ", " +
             code.array(0) + ", " + point + ", " + normal + ");");
+  // A failed fit leaves the centroid, or nothing, in fresh storage; its
+  // evaluation gives zero vectors.
+  code.line("if (!" + flag + ") {");
+  code.line("  memset(" + point + ", 0, 3 * sizeof(double));");
+  code.line("  memset(" + normal + ", 0, 3 * sizeof(double));");
+  code.line("}");
 }
 
 }  // namespace vela::math

@@ -61,8 +61,12 @@ void ComputeIndicesNonzeroElements::compute(frame::Args& args) const {
 }
 
 void ComputeIndicesNonzeroElements::code(frame::Code& code) const {
+  // The kernel leaves the entries past the last position as they are; in
+  // evaluation they are zeros, so they are zeroed here too.
+  std::string indices = code.output(ct::ScalarType::Int, n);
+  code.line("memset(" + indices + ", 0, " + frame::Code::decimal(n) + " * sizeof(int));");
   code.call("zeph_core_math_computeIndicesNonzeroElements",
-            {frame::Code::decimal(n), code.array(0), code.output(ct::ScalarType::Int, n)});
+            {frame::Code::decimal(n), code.array(0), indices});
 }
 
 TracedValue<bool> anyIsInf(unsigned n, TracedValue<double> const* v) {

