@@ -40,6 +40,15 @@ int zeph_core_math_bestFitPlane3D(size_t count, const double* xyz, double* point
    tangent must hold 3 values. normal and tangent may share storage. */
 void zeph_core_math_validNormal(double* normal, const double* tangent, int dim);
 
+/* ---- Knot interval lookup ---- */
+
+/* Binary search over n ascending knots: n - 1 when x > knots[n - 1], -1 when
+   x < knots[0] (and for n = 0); otherwise the index i of the interval
+   [knots[i], knots[i + 1]) that holds x, where x equal to an interior knot
+   gives that knot's index and x equal to the last knot gives n - 2. A NaN x
+   ends at 0. No allocation, no recursion. */
+int zeph_core_math_indexOfLowerBound(unsigned int n, const double* knots, double x);
+
 #ifdef __cplusplus
 }
 #endif
