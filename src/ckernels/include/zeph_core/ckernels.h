@@ -49,6 +49,18 @@ void zeph_core_math_validNormal(double* normal, const double* tangent, int dim);
    ends at 0. No allocation, no recursion. */
 int zeph_core_math_indexOfLowerBound(unsigned int n, const double* knots, double x);
 
+/* ---- Bezier curves ---- */
+
+/* The point at t of the Bezier curve with n control points points[0..n*dim)
+   (point after point), written to out[0..dim), by de Casteljau. t = 0 gives
+   the first point and t = 1 (or n = 1) the last, bit for bit; any other t,
+   outside [0, 1] or NaN included, runs de Casteljau, so the curve is
+   extrapolated, not clamped. The work storage holds 100 values: calls with
+   (n - 1) * dim > 100, and calls with n = 0, read no point and write dim
+   zeros; dim = 0 writes nothing. */
+void zeph_core_math_castelEval(unsigned int n, unsigned int dim, const double* points, double* out,
+                               double t);
+
 #ifdef __cplusplus
 }
 #endif
