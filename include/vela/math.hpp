@@ -7,6 +7,7 @@
 #include "vela/Exception.hpp"
 #include "vela/Matrix"
 #include "vela/codegen_runtime_scalar.h"
+#include "vela/math/BezierCurve.hpp"
 #include "vela/math/dense_kernels.hpp"
 #include "vela/math/modes.hpp"
 #include "vela/math/names.hpp"
