@@ -60,9 +60,6 @@ TEST(BezierCurve, PointAndDerivativesMatchBernsteinAndDifferences) {
   EXPECT_DOUBLE_EQ(line.tangent(0.3).x(), 0.6);
   for (V2 v : {line.tangentDer(0.3), line.tangent2Der(0.3), line.tangent3Der(0.3)})
     EXPECT_TRUE(v.x() == 0.0 && v.y() == 0.0);
-  Curve3 cubic(std::vector<V3>(kQuartic.begin(), kQuartic.begin() + 4));
-  EXPECT_EQ(cubic.tangent3Der(0.5).x(), 0.0);
-  EXPECT_NE(cubic.tangent2Der(0.5).x(), 0.0);
   // Empty curve: nothing to evaluate, zero vectors, no control points.
   Curve3 empty;
   EXPECT_TRUE(empty.controlPoints().empty());
@@ -115,7 +112,7 @@ TEST(BezierCurve, SubdivideAndPolyline) {
   expectNear(out[6], cubic.point(0.75), 0.0, "omit end");
   cubic.insertPolyline(3, out, Curve2::OmitStartPoint);
   ASSERT_EQ(out.size(), 9u);
-  EXPECT_EQ(out[8].x(), 3.3);
+  expectNear(out[7], cubic.point(0.5), 0.0, "omit start");
 }
 
 // Storage laid out as a spline's: two quadratic segments back to back.
