@@ -43,7 +43,7 @@ void CasteljauInterpolation::code(frame::Code& code) const {
   }
   code.call("zeph_core_math_castelEval",
             {frame::Code::decimal(degree + 1), frame::Code::decimal(dimension),
-             code.array(0) + "+" + frame::Code::decimal(stride()) + "*(" + code.size(1) + ")", out,
+             code.array(0) + "+" + frame::Code::decimal(stride()) + "*" + code.size(1), out,
              code.size(2)});
 }
 
