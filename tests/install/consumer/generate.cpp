@@ -63,6 +63,11 @@ std::vector<vm::Scalar<Mode>> compute(std::vector<vm::Scalar<Mode>> const& in) {
   vm::svd(3u, 2u, A, 0, s, U, V, work.data());
   out.insert(out.end(), s, s + 2);
   out.insert(out.end(), U, U + 6);
+  // A curve: its lines call the C kernels by their full names.
+  vm::BezierCurve<Mode, math3d::Vector3_T> curve(points);
+  math3d::Vector3_T<Mode> onCurve = curve.point(in[8]), along = curve.tangent(in[3]);
+  out.insert(out.end(), onCurve.values(), onCurve.values() + 3);
+  out.insert(out.end(), along.values(), along.values() + 3);
   return out;
 }
 
