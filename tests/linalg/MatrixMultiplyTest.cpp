@@ -13,8 +13,6 @@ using vela::math::MatrixMultiplyStridedOp;
 
 namespace {
 
-constexpr double kSentinel = -777.0;
-
 struct Shape {
   int s0, s1, s2;
 };

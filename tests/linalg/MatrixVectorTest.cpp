@@ -13,8 +13,6 @@ using vela::math::MatrixVectorMultiplyOp;
 
 namespace {
 
-constexpr double kSentinel = -777.0;
-
 // A x (or A^T x) summed in order of the inner index.
 std::vector<double> referenceMatrixVector(bool transpose, int m, int n,
                                           std::vector<double> const& A,

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "linalg/PlaneFitOps.hpp"
+#include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
 #include "vela/math.hpp"
 #include "zeph_core/ckernels.h"
@@ -17,7 +18,7 @@ using T3 = math3d::Vector3_T<vm::Traced>;
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using vela::test::kNaN;
 double const kRoot3 = 1.0 / std::sqrt(3.0);
 
 // Sum of (n . (p - c))^2 over the points: their squared distances from the

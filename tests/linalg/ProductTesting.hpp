@@ -19,6 +19,9 @@ using ct::TracedDouble;
 using ct::TracedInt;
 using vela::test::occurrences;
 
+/// Fills output storage a kernel must leave alone past what it writes.
+constexpr double kSentinel = -777.0;
+
 /// Element (i, j) of a column-major matrix given by its element accessor.
 /// C(i, j) = sum over p < k of a(i, p) b(p, j), summed in order of p from
 /// the first product (0 for k = 0); writes c(i, j) for i < m, j < n.

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "linalg/SolverTesting.hpp"
+#include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
 #include "vela/math.hpp"
 
@@ -12,7 +13,7 @@ using namespace vela::test::solvers;
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using vela::test::kNaN;
 
 Matrix transpose(Matrix const& a, unsigned rows, unsigned cols) {
   Matrix t(a.size());

@@ -5,6 +5,7 @@
 
 #include "linalg/SolverOps.hpp"
 #include "linalg/SolverTesting.hpp"
+#include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
 #include "vela/math.hpp"
 
@@ -17,7 +18,7 @@ using namespace vela::test::solvers;
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using vela::test::kNaN;
 
 // The node an output element reads, when it is an Op.
 template <class Op>

@@ -4,6 +4,7 @@
 
 #include "linalg/PlaneFitOps.hpp"
 #include "linalg/ValidNormal.hpp"
+#include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
 #include "zeph_core/ckernels.h"
 
@@ -14,7 +15,7 @@ using V3 = math3d::Vector3_T<vm::Numeric>;
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using vela::test::kNaN;
 
 template <class In>
 using Vec3Of =

@@ -6,6 +6,7 @@
 
 #include "kelm_math/comp_trace.hpp"
 #include "support/CCompiler.hpp"
+#include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
 
 namespace ct = kelm_math::comp_trace;
@@ -14,8 +15,8 @@ using vela::test::Case;
 
 namespace {
 
-double const kNaN = std::numeric_limits<double>::quiet_NaN();
-double const kInf = std::numeric_limits<double>::infinity();
+using vela::test::kNaN;
+using vela::test::kInf;
 
 // Adds `step` to every element of its input vector, in place when allowed.
 class AddInPlaceOp final : public ct::VectorOperation {

@@ -6,6 +6,7 @@
 
 #include "kelm_math/comp_trace.hpp"
 #include "support/CCompiler.hpp"
+#include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
 
 namespace ct = kelm_math::comp_trace;
@@ -14,9 +15,9 @@ using vela::test::Case;
 
 namespace {
 
-double const kNaN = std::numeric_limits<double>::quiet_NaN();
+using vela::test::kNaN;
 double const kSignalingNaN = std::numeric_limits<double>::signaling_NaN();
-double const kInf = std::numeric_limits<double>::infinity();
+using vela::test::kInf;
 // Operands for which the C library's pow(x, 2) resp. pow(x, -1) is one unit
 // in the last place away from x * x resp. 1 / x, which compilers substitute.
 double const kSquareOffByOne = 0x1.4c7035e612d52p+3;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "kelm_math/comp_trace.hpp"
+#include "support/SpecialValues.hpp"
 
 namespace ct = kelm_math::comp_trace;
 using ct::TracedBool;
@@ -12,8 +13,8 @@ using ct::TracedDouble;
 using ct::TracedInt;
 
 namespace {
-double const kNaN = std::numeric_limits<double>::quiet_NaN();
-double const kInf = std::numeric_limits<double>::infinity();
+using vela::test::kNaN;
+using vela::test::kInf;
 }  // namespace
 
 TEST(TracedValue, ConstantsFoldAndTracedValuesRecord) {
