@@ -13,6 +13,33 @@ function(vela_configure_target target)
                                              -fno-sanitize-recover=all)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
+  if(VELA_UNITY_BUILD)
+    # Sources may still be added after this call: decide once all are known.
+    # (A deferred call expands its arguments when it runs, hence the EVAL.)
+    cmake_language(EVAL CODE "cmake_language(DEFER DIRECTORY [[${PROJECT_SOURCE_DIR}]]
+                                              CALL _vela_unity_build [[${target}]])")
+  endif()
+endfunction()
+
+# Compiles the C++ sources of a target in batches, so that the headers and
+# the inline code they instantiate are compiled once per batch, not per file.
+# C sources stay separate: without namespaces, file-local helpers of the same
+# name in two files are common and harmless.
+function(_vela_unity_build target)
+  get_target_property(sources ${target} SOURCES)
+  get_target_property(dir ${target} SOURCE_DIR)
+  set(c_sources "")
+  foreach(source IN LISTS sources)
+    if(source MATCHES "\\.c$")
+      cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY ${dir})
+      list(APPEND c_sources ${source})
+    endif()
+  endforeach()
+  if(c_sources)
+    set_source_files_properties(${c_sources} TARGET_DIRECTORY ${target}
+                                PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+  endif()
+  set_target_properties(${target} PROPERTIES UNITY_BUILD ON)
 endfunction()
 
 # vela_add_library(name ALIAS alias EXPORT_NAME n SOURCES ... )
