@@ -1,0 +1,1 @@
+// Carries the precompiled headers the test programs share (tests/CMakeLists.txt).
