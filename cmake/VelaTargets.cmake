@@ -1,7 +1,11 @@
 # Common settings of every library and executable of the project.
 set(VELA_EXPORTED_TARGETS "" CACHE INTERNAL "")
 
+# vela_configure_target(target [UNINSTRUMENTED])
+# UNINSTRUMENTED compiles the target's own code without the sanitizers, which
+# it still links for the instrumented libraries.
 function(vela_configure_target target)
+  cmake_parse_arguments(ARG "UNINSTRUMENTED" "" "" ${ARGN})
   # Bit-identical results between evaluation and generated code need no contraction.
   target_compile_options(${target} PRIVATE
     $<$<COMPILE_LANGUAGE:C,CXX>:-Wall -Wextra -ffp-contract=off>)
@@ -9,8 +13,10 @@ function(vela_configure_target target)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
   if(VELA_SANITIZE)
-    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
-                                             -fno-sanitize-recover=all)
+    if(NOT ARG_UNINSTRUMENTED)
+      target_compile_options(${target} PRIVATE -fsanitize=address,undefined
+                                               -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    endif()
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
   if(VELA_UNITY_BUILD)
