@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "curves/CasteljauInterpolationOp.hpp"
+#include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
 #include "zeph_core/ckernels.h"
 
@@ -14,7 +15,7 @@ using vela::test::sameBits;
 
 namespace {
 
-double const kNaN = std::numeric_limits<double>::quiet_NaN();
+using vela::test::kNaN;
 
 // Bernstein form, an independent evaluation of the same polynomial.
 std::vector<double> bernstein(std::vector<double> const& p, unsigned dim, double t) {

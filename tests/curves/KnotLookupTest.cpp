@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "curves/IndexOfLowerBoundOp.hpp"
+#include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
 #include "zeph_core/ckernels.h"
 
@@ -12,8 +13,8 @@ namespace vm = vela::math;
 
 namespace {
 
-double const kNaN = std::numeric_limits<double>::quiet_NaN();
-double const kInf = std::numeric_limits<double>::infinity();
+using vela::test::kNaN;
+using vela::test::kInf;
 
 TEST(KnotLookup, FindsTheIntervalOfEveryParameter) {
   double const three[] = {0.0, 0.5, 1.0};
