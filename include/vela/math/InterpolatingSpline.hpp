@@ -1,0 +1,217 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+#include "math3d/math3d.hpp"
+#include "vela/Exception.hpp"
+#include "vela/math/BezierCurve.hpp"
+#include "vela/math/modes.hpp"
+
+namespace vela::math {
+
+/// Where a global curve parameter falls: the segment index, the local
+/// parameter in that segment and the knots at the segment's start and end.
+/// A default tag has index -1, lower 0 and upper 1.
+template <class Mode>
+struct IdxBoundsTag {
+  Scalar<Mode> param{0.0};
+  Integer<Mode> index{-1};
+  Scalar<Mode> lower{0.0};
+  Scalar<Mode> upper{1.0};
+};
+
+/// Abstract base of the interpolating curves: a piecewise cubic curve through
+/// a list of data points, open or closed, over the global parameter [0, 1]
+/// given by normalized cumulative chord length. Derived classes supply each
+/// segment's Bezier control points; the base validates the points, builds the
+/// knots, keeps one BezierCurve view per segment on arrays it owns, and
+/// evaluates points, derivatives and normals.
+///
+/// Data points are numeric in both modes: in Traced everything built from them
+/// is stored as constant traced values, and only the work that depends on the
+/// parameter is recorded. Derivatives are with respect to the global
+/// parameter. Open curves extrapolate their end segments outside [0, 1];
+/// closed curves wrap the parameter into [0, 1).
+template <class Mode, template <class> class Vec>
+class InterpolatingSpline {
+ public:
+  using Real = Scalar<Mode>;
+  using Index = Integer<Mode>;
+  using Point = Vec<Mode>;
+  using DataPoint = Vec<Numeric>;
+  using Tag = IdxBoundsTag<Mode>;
+  using Curve = BezierCurve<Mode, Vec>;
+
+  /// Fewer than two points, or two points on a closed curve.
+  class InsufficientDataPoints : public vela::Exception {
+   public:
+    const char* what() const noexcept override;
+  };
+  /// A closed curve whose last point equals its first.
+  class FirstPointRepeated : public vela::Exception {
+   public:
+    const char* what() const noexcept override;
+  };
+  /// Two consecutive points closer than 1e-9 of the longest chord + 1e-12.
+  class RepeatedDataPoints : public vela::Exception {
+   public:
+    const char* what() const noexcept override;
+  };
+  /// A closed curve whose points all lie on one line (within 1e-9 of the
+  /// points' extent + 1e-12).
+  class CollinearDataPoints : public vela::Exception {
+   public:
+    const char* what() const noexcept override;
+  };
+
+  /// Order 3, no points, open.
+  InterpolatingSpline();
+  /// Copies every array and rebuilds the segment views on the copies.
+  InterpolatingSpline(InterpolatingSpline const& other);
+  InterpolatingSpline& operator=(InterpolatingSpline const& other);
+  /// Numeric only: the traced spline's arrays evaluated against bindings
+  /// (UnboundInput when an input has no value).
+  template <class M = Mode, std::enable_if_t<std::is_same_v<M, Numeric>, int> = 0>
+  InterpolatingSpline(InterpolatingSpline<Traced, Vec> const& traced, BindingSet const& bindings) {
+    evaluateFrom_(traced, bindings);
+  }
+  virtual ~InterpolatingSpline();
+
+  /// A copy of the most derived object.
+  virtual std::shared_ptr<InterpolatingSpline> clone() const = 0;
+  /// Same order, closedness and data points (compared with the vector's ==).
+  virtual bool operator==(InterpolatingSpline const& other) const;
+  bool operator!=(InterpolatingSpline const& other) const { return !(*this == other); }
+
+  /// Validates and stores the points, then rebuilds every segment. Throws
+  /// InsufficientDataPoints, RepeatedDataPoints, FirstPointRepeated or
+  /// CollinearDataPoints (tested in that order) and is then unchanged.
+  /// Non-finite coordinates are not rejected; they give non-finite values.
+  void dataPoints(std::vector<DataPoint> const& points);
+  std::vector<DataPoint> const& dataPoints() const { return dataPoints_; }
+  /// Opens or closes the curve and rebuilds the segments when that changes.
+  /// The points are not validated again: a closed curve of two points has
+  /// two segments back and forth along one chord, a closed curve of
+  /// collinear points is a loop folded onto their line, and closing a curve
+  /// whose last point equals its first gives a zero closing chord, whose
+  /// segment's values are not finite.
+  void isClosed(bool flag);
+  bool isClosed() const { return isClosed_; }
+
+  unsigned order() const { return order_; }
+  /// 0, then the running sums of chord lengths (length units), per knot.
+  std::vector<double> const& chordLengthSum() const { return chordLengthSum_; }
+  /// Normalized chord sums: first 0, last exactly 1.
+  std::vector<Real> const& knots() const { return a_.knots; }
+  /// Normalized chord lengths, one per segment.
+  std::vector<Real> const& knotSpacings() const { return a_.knotSpacings; }
+  /// Per segment order + 1 control points of dim coordinates, point after point.
+  std::vector<Real> const& bezierControlPoints() const { return a_.controlPoints; }
+  std::size_t numBezierCurves() const { return curves_.size(); }
+  /// Segment i's curve, a view on this spline's arrays; i is not checked.
+  Curve const& bezierCurve(std::size_t i) const { return *curves_[i]; }
+
+  /// t wrapped into [0, 1) on a closed curve (t - floor(t)); t on an open one.
+  Real validParam_(Real const& t) const;
+  /// The segment holding t: the one that starts at a knot hit exactly, the
+  /// first or last segment outside the knots. Default tag without segments.
+  Tag getBezierParamInfo(Real const& t) const;
+
+  /// The curve and its first to fourth derivatives at t or at a tag (zero
+  /// vectors where the order is too low; tangent3Der of a cubic is zero).
+  Point point(Real const& t) const;
+  Point point(Tag const& tag) const;
+  Point tangent(Real const& t) const;
+  Point tangent(Tag const& tag) const;
+  Point tangentDer(Real const& t) const;
+  Point tangentDer(Tag const& tag) const;
+  Point tangent2Der(Real const& t) const;
+  Point tangent2Der(Tag const& tag) const;
+  Point tangent3Der(Real const& t) const;
+  Point tangent3Der(Tag const& tag) const;
+
+  /// The derivative of the unit tangent (not normalized; guarded by
+  /// validNormal where it nearly vanishes), its first and second
+  /// derivatives, and the first and second derivatives of the unit normal.
+  /// No guard against a zero tangent: that gives infinities or NaN.
+  Point normal(Real const& t) const;
+  Point normal(Tag const& tag) const;
+  Point normalDer(Real const& t) const;
+  Point normalDer(Tag const& tag) const;
+  Point normal2Der(Real const& t) const;
+  Point normal2Der(Tag const& tag) const;
+  Point uNormalDer(Real const& t) const;
+  Point uNormalDer(Tag const& tag) const;
+  Point uNormal2Der(Real const& t) const;
+  Point uNormal2Der(Tag const& tag) const;
+
+  /// The same quantities from a tangent T and its derivatives T1, T2, T3,
+  /// or from a normal N and its derivatives N1, N2.
+  static Point normal(Point const& T, Point const& T1);
+  static Point normalDer(Point const& T, Point const& T1, Point const& T2);
+  static Point normal2Der(Point const& T, Point const& T1, Point const& T2, Point const& T3);
+  static Point uNormalDer(Point const& N, Point const& N1);
+  static Point uNormal2Der(Point const& N, Point const& N1, Point const& N2);
+
+  /// About n points along the whole curve, each segment sampled in
+  /// proportion to its chord (at least 3 samples per segment), shared
+  /// segment ends emitted once, both curve ends included.
+  std::vector<Point> polyline(unsigned n) const;
+  /// Multiplies the segments' geometry by s; the data points, knots and
+  /// chord sums are unchanged.
+  void scale(Real const& s);
+
+ protected:
+  /// Fills the control points of every segment through bezierControlPoints_.
+  /// paddedChords are the chord lengths in length units: open [0, c1, ...,
+  /// c(N-1), 0]; closed [cN, c1, ..., c(N-1), cN, c1] with cN the closing chord.
+  virtual void computeBezierControlPoints_(std::vector<double> const& paddedChords) = 0;
+  /// Stores the control points (constants in Traced).
+  void bezierControlPoints_(std::vector<double> const& values);
+  /// Rebuilds knots, control points, derived arrays and segment views.
+  void computeBezierCurves_();
+  /// One view per segment of other on this spline's own arrays, each
+  /// recomputing its derived arrays.
+  void copyBezierCurves_(InterpolatingSpline const& other);
+
+ private:
+  template <class, template <class> class>
+  friend class InterpolatingSpline;
+
+  /// The traced-or-numeric arrays the segment views point into.
+  struct Arrays {
+    std::vector<Real> knots;
+    std::vector<Real> knotSpacings;
+    std::vector<Real> controlPoints;
+    std::array<std::vector<Real>, 4> derivPoints;
+    std::vector<Real> dotCoeffs;
+    std::vector<Real> elevatedDerivPoints;
+  };
+
+  void validate_(std::vector<DataPoint> const& points) const;
+  /// Sizes the derived arrays for the segments.
+  void sizeDerivedArrays_(std::size_t segments);
+  /// Views on a_ for the given number of segments.
+  void buildViews_(std::size_t segments, bool compute);
+  void evaluateFrom_(InterpolatingSpline<Traced, Vec> const& traced, BindingSet const& bindings);
+  /// Count points of a segment's slice of values at the tag (zeros if none).
+  Point castel_(std::vector<Real> const& values, unsigned count, Tag const& tag) const;
+
+  unsigned order_ = 3;
+  std::vector<DataPoint> dataPoints_;
+  bool isClosed_ = false;
+  std::vector<double> chordLengthSum_;
+  Arrays a_;
+  std::vector<std::shared_ptr<Curve>> curves_;
+};
+
+extern template class InterpolatingSpline<Numeric, math3d::Vector2_T>;
+extern template class InterpolatingSpline<Numeric, math3d::Vector3_T>;
+extern template class InterpolatingSpline<Traced, math3d::Vector2_T>;
+extern template class InterpolatingSpline<Traced, math3d::Vector3_T>;
+
+}  // namespace vela::math
