@@ -100,9 +100,11 @@ void InterpolatingCubicSpline<Mode, Vec>::computeBezierControlPoints_(
     double sigma = d[j] + d[j + 1] + d[j + 2];
     for (std::size_t c = 0; c < dim; ++c) bezier.push_back(points[j].coord(c));
     for (std::size_t c = 0; c < dim; ++c)
-      bezier.push_back(x[c * n + j] * (d[j + 1] + d[j + 2]) / sigma + x[c * n + next] * d[j] / sigma);
+      bezier.push_back(x[c * n + j] * (d[j + 1] + d[j + 2]) / sigma +
+                       x[c * n + next] * d[j] / sigma);
     for (std::size_t c = 0; c < dim; ++c)
-      bezier.push_back(x[c * n + j] * d[j + 2] / sigma + x[c * n + next] * (d[j] + d[j + 1]) / sigma);
+      bezier.push_back(x[c * n + j] * d[j + 2] / sigma +
+                       x[c * n + next] * (d[j] + d[j + 1]) / sigma);
     for (std::size_t c = 0; c < dim; ++c) bezier.push_back(points[next].coord(c));
   }
   this->bezierControlPoints_(bezier);

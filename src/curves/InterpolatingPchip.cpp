@@ -26,8 +26,8 @@ bool InterpolatingPchip<Mode, Vec>::operator==(Base const& other) const {
 }
 
 template <class Mode, template <class> class Vec>
-double InterpolatingPchip<Mode, Vec>::interiorCondition_(double hPrev, double hNext,
-                                                         double delPrev, double delNext) {
+double InterpolatingPchip<Mode, Vec>::interiorCondition_(double hPrev, double hNext, double delPrev,
+                                                         double delNext) {
   if (ct::sgn(delPrev) != ct::sgn(delNext) || delPrev == 0.0 || delNext == 0.0) return 0.0;
   double w1 = 2.0 * hNext + hPrev;
   double w2 = hNext + 2.0 * hPrev;
@@ -78,7 +78,8 @@ void InterpolatingPchip<Mode, Vec>::computeBezierControlPoints_(std::vector<doub
       B(i % segments, 1, c) = ((d[i] + d[i + 1]) * P(i, c) - d[i + 1] * before) / d[i];
     }
     if (closed) continue;
-    double first = endCondition_(d[1], d[2], (P(1, c) - P(0, c)) / d[1], (P(2, c) - P(1, c)) / d[2]);
+    double first =
+        endCondition_(d[1], d[2], (P(1, c) - P(0, c)) / d[1], (P(2, c) - P(1, c)) / d[2]);
     B(0, 0, c) = P(0, c);
     B(0, 1, c) = P(0, c) + first * d[1] / 3.0;
     double last = endCondition_(d[n - 1], d[n - 2], (P(n - 1, c) - P(n - 2, c)) / d[n - 1],

@@ -365,8 +365,8 @@ typename InterpolatingSpline<Mode, Vec>::Point InterpolatingSpline<Mode, Vec>::n
   Real p = T1.dot(T1) + T.dot(T2);
   Real alongT = Real(9.0) * p * q / s5 - (Real(3.0) * T1.dot(T2) + T.dot(T3)) / s3 -
                 Real(15.0) * q * q * q / s7;
-  return T3 / s - T2 * (Real(3.0) * q / s3) +
-         T1 * (Real(9.0) * q * q / s5 - Real(3.0) * p / s3) + T * alongT;
+  return T3 / s - T2 * (Real(3.0) * q / s3) + T1 * (Real(9.0) * q * q / s5 - Real(3.0) * p / s3) +
+         T * alongT;
 }
 
 template <class Mode, template <class> class Vec>
@@ -439,8 +439,8 @@ typename InterpolatingSpline<Mode, Vec>::Point InterpolatingSpline<Mode, Vec>::u
 // ---- Sampling and scaling ----
 
 template <class Mode, template <class> class Vec>
-std::vector<typename InterpolatingSpline<Mode, Vec>::Point> InterpolatingSpline<Mode, Vec>::polyline(
-    unsigned n) const {
+std::vector<typename InterpolatingSpline<Mode, Vec>::Point>
+InterpolatingSpline<Mode, Vec>::polyline(unsigned n) const {
   std::vector<Point> out;
   if (curves_.empty()) return out;
   out.reserve(n + 2 * a_.knots.size() - 2);
