@@ -11,6 +11,7 @@
 #include "vela/math/InterpolatingCubicSpline.hpp"
 #include "vela/math/InterpolatingPchip.hpp"
 #include "vela/math/InterpolatingSpline.hpp"
+#include "vela/math/LumpedDistribution.hpp"
 #include "vela/math/dense_kernels.hpp"
 #include "vela/math/modes.hpp"
 #include "vela/math/names.hpp"
