@@ -1,14 +1,18 @@
 // A guided run through vela::math: one step of a spinning rigid body,
 // written once over the mode, computed on plain doubles, recorded as a graph
 // from traced inputs, evaluated against bindings, and turned into C that is
-// compiled, loaded and run. Exits non-zero when a step fails or the results
-// differ in a single bit.
+// compiled, loaded and run. Then two curves through the same points are
+// drawn as an SVG picture, written to the path given as the only argument
+// (tour-curves.svg in the current directory without one). Exits non-zero
+// when a step fails or the results differ in a single bit.
 
 #include <dlfcn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -183,7 +187,93 @@ bool compare(std::vector<double> const& numeric, std::vector<double> const& eval
   return agree;
 }
 
-bool runTour() {
+// ---- The curve picture ----
+
+using Point2 = math3d::Vector2_T<vela::math::Numeric>;
+
+// One thing drawn: a dot at points[0], or a polyline through the points.
+struct SvgShape {
+  std::vector<Point2> points;
+  std::string style;
+  bool dot = false;
+};
+
+// Pixel coordinates with two decimals, the same under every locale.
+std::string svgNumber(double v) {
+  char text[64];
+  auto const result = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 2);
+  return result.ec == std::errc() ? std::string(text, result.ptr) : std::string("nan");
+}
+
+// Writes the shapes fitted into an 800-pixel-wide viewport, y pointing up.
+bool writeSvg(fs::path const& path, std::vector<SvgShape> const& shapes) {
+  double lo[2] = {HUGE_VAL, HUGE_VAL}, hi[2] = {-HUGE_VAL, -HUGE_VAL};
+  for (auto const& shape : shapes)
+    for (auto const& p : shape.points)
+      for (int k = 0; k < 2; ++k)
+        lo[k] = std::min(lo[k], p.values()[k]), hi[k] = std::max(hi[k], p.values()[k]);
+  double const margin = 20.0, width = 800.0;
+  double const scale = (width - 2 * margin) / std::max(hi[0] - lo[0], 1e-300);
+  double const height = 2 * margin + scale * (hi[1] - lo[1]);
+  auto x = [&](Point2 const& p) { return svgNumber(margin + scale * (p.x() - lo[0])); };
+  auto y = [&](Point2 const& p) { return svgNumber(height - margin - scale * (p.y() - lo[1])); };
+  std::ofstream out(path);
+  out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << svgNumber(width) << "\" height=\""
+      << svgNumber(height) << "\">\n";
+  for (auto const& shape : shapes) {
+    if (shape.dot) {
+      out << "  <circle cx=\"" << x(shape.points[0]) << "\" cy=\"" << y(shape.points[0])
+          << "\" r=\"4\" " << shape.style << "/>\n";
+      continue;
+    }
+    out << "  <polyline fill=\"none\" " << shape.style << " points=\"";
+    for (auto const& p : shape.points) out << x(p) << ',' << y(p) << ' ';
+    out << "\"/>\n";
+  }
+  out << "</svg>\n";
+  out.close();
+  return !out.fail();
+}
+
+// The curve sampled along a polyline, each segment's control polygon, and
+// normals of a fixed drawn length at a few parameters.
+void drawCurve(vela::math::InterpolatingSpline<vela::math::Numeric, math3d::Vector2_T> const& curve,
+               std::string const& colour, double normalLength, std::vector<SvgShape>& shapes) {
+  for (std::size_t i = 0; i < curve.numBezierCurves(); ++i)
+    shapes.push_back({curve.bezierCurve(i).controlPoints(),
+                      "stroke=\"" + colour + "\" stroke-width=\"0.7\" stroke-dasharray=\"4 3\""});
+  shapes.push_back({curve.polyline(400), "stroke=\"" + colour + "\" stroke-width=\"2\""});
+  // normal(t) is the derivative of the unit tangent: only its direction is drawn.
+  for (int k = 0; k < 12; ++k) {
+    double const t = (k + 0.5) / 12;
+    Point2 const at = curve.point(t), n = curve.normal(t);
+    shapes.push_back({{at, at + n * (normalLength / n.norm())},
+                      "stroke=\"" + colour + "\" stroke-width=\"1.2\""});
+  }
+}
+
+bool drawCurves(fs::path const& path) {
+  using vela::math::Numeric;
+  std::vector<Point2> const points = {{0.0, 0.0}, {1.0, 2.0}, {3.0, 2.5}, {4.0, 1.0},
+                                      {6.0, 1.5}, {5.0, 4.0}, {2.0, 4.5}};
+  vela::math::InterpolatingCubicSpline<Numeric, math3d::Vector2_T> const spline(points, true);
+  vela::math::InterpolatingPchip<Numeric, math3d::Vector2_T> const pchip(points, false);
+  std::printf("  closed cubic spline: %zu segments; open PCHIP curve: %zu segments\n",
+              spline.numBezierCurves(), pchip.numBezierCurves());
+
+  std::vector<SvgShape> shapes;
+  drawCurve(spline, "#1f5fbf", 0.4, shapes);
+  drawCurve(pchip, "#d9731a", 0.4, shapes);
+  for (auto const& p : points) shapes.push_back({{p}, "fill=\"black\"", true});
+  if (!writeSvg(path, shapes)) {
+    std::printf("  cannot write %s\n", path.c_str());
+    return false;
+  }
+  std::printf("  wrote %s\n", fs::absolute(path).c_str());
+  return true;
+}
+
+bool runTour(fs::path const& svgPath) {
   using vela::math::TracedDouble;
 
   section("(a) Numeric: the step on plain doubles");
@@ -218,14 +308,21 @@ bool runTour() {
   printOutputs(generated);
 
   section("Results side by side");
-  return folds && compare(numeric, evaluated, generated);
+  bool const agree = folds && compare(numeric, evaluated, generated);
+
+  section("Curves: a closed cubic spline and an open PCHIP curve through the same points");
+  return drawCurves(svgPath) && agree;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 2) {
+    std::printf("usage: tour [PICTURE.svg]\n");
+    return 2;
+  }
   try {
-    if (runTour()) return 0;
+    if (runTour(argc == 2 ? argv[1] : "tour-curves.svg")) return 0;
     std::printf("\ntour: FAILED\n");
   } catch (std::exception const& e) {
     std::printf("\ntour: FAILED with exception: %s\n", e.what());

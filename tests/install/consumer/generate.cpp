@@ -1,10 +1,12 @@
-// Records a computation with the installed package, checks that its
-// evaluation gives the Numeric result bit for bit, then writes one C file:
-// the generated function plus a main() that runs it on the recorded inputs
-// and compares each output bit for bit with the Numeric result. Building and
-// running that file proves that generated code compiles and links against
-// the installed runtime and kernel archives alone, and that the three paths
-// agree under the consumer's compiler flags.
+// Records computations with the installed package, checks that their
+// evaluation gives the Numeric results bit for bit, then writes one C file
+// per computation: the generated function plus a main() that runs it on the
+// recorded inputs and compares each output bit for bit with the Numeric
+// result. The first computation runs once; the second, curves evaluated at
+// a traced parameter, runs at several parameters. Building and running those
+// files proves that generated code compiles and links against the installed
+// runtime and kernel archives alone, and that the three paths agree under
+// the consumer's compiler flags.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -20,6 +22,13 @@ namespace ct = kelm_math::comp_trace;
 
 constexpr std::size_t kInputs = 9;
 double const kValues[kInputs] = {2.0, 3.0, 5.0, 0.25, -0.5, 0.75, 1.0, -2.0, 0.5};
+
+// Data points of the curves, off any plane and off any line.
+std::vector<math3d::Vector3_T<vm::Numeric>> const kSpacePoints = {
+    {0.0, 0.0, 0.0}, {1.0, 2.0, 0.5},  {3.0, 2.5, 1.0},
+    {4.0, 1.0, 0.5}, {6.0, 1.5, -0.5}, {5.0, 4.0, 0.0}};
+std::vector<math3d::Vector2_T<vm::Numeric>> const kPlanePoints = {
+    {0.0, 0.0}, {1.0, 2.0}, {3.0, 2.5}, {4.0, 1.0}, {6.0, 1.5}, {5.0, 4.0}, {2.0, 4.5}};
 
 // The computation, written once over the mode. Each kernel family whose
 // lines call into a different archive contributes outputs.
@@ -71,22 +80,91 @@ std::vector<vm::Scalar<Mode>> compute(std::vector<vm::Scalar<Mode>> const& in) {
   return out;
 }
 
+// Closed and open curves built from numeric points, so that only the work
+// that depends on the parameter t is recorded: the segment lookup (with the
+// wrap of a closed curve) and the evaluations.
+template <class Mode>
+std::vector<vm::Scalar<Mode>> curvesAt(vm::Scalar<Mode> const& t) {
+  vm::InterpolatingCubicSpline<Mode, math3d::Vector3_T> const spline(kSpacePoints, true);
+  vm::InterpolatingPchip<Mode, math3d::Vector2_T> const pchip(kPlanePoints, false);
+  std::vector<vm::Scalar<Mode>> out;
+  for (auto const& v : {spline.point(t), spline.tangent(t), spline.normal(t)})
+    out.insert(out.end(), v.values(), v.values() + 3);
+  for (auto const& v : {pchip.point(t), pchip.tangent(t)})
+    out.insert(out.end(), v.values(), v.values() + 2);
+  return out;
+}
+
 std::string hex(double v) {
   char text[64];
   std::snprintf(text, sizeof text, "%a", v);
   return text;
 }
 
+// Evaluation, compiled into the library with its own flags, against Numeric
+// compiled here with the consumer's: the number of outputs that differ.
+int mismatches(std::vector<std::string> const& names, std::vector<double> const& in,
+               std::vector<ct::TracedDouble> const& traced, std::vector<double> const& expected) {
+  ct::BindingSet bindings;
+  for (std::size_t i = 0; i < names.size(); ++i) bindings.bind(names[i], in[i]);
+  int count = 0;
+  for (std::size_t j = 0; j < expected.size(); ++j) {
+    double evaluated = traced[j].evaluate(bindings);
+    if (std::memcmp(&evaluated, &expected[j], sizeof(double)) != 0) {
+      std::cerr << "output " << j << " at " << hex(in[0]) << ": evaluation " << hex(evaluated)
+                << ", Numeric " << hex(expected[j]) << "\n";
+      ++count;
+    }
+  }
+  return count;
+}
+
+// A C array initializer of the values, in hexadecimal.
+std::string initializer(std::vector<double> const& values) {
+  std::string text = "{";
+  for (std::size_t i = 0; i < values.size(); ++i) text += (i ? ", " : "") + hex(values[i]);
+  return text + "}";
+}
+
+// One C program: the function generated from traced, plus a main() that calls
+// it on each row of inputs and compares every output bit for bit with the
+// same row of expected.
+bool writeProgram(char const* path, std::string const& function,
+                  std::vector<std::string> const& names,
+                  std::vector<ct::TracedDouble> const& traced,
+                  std::vector<std::vector<double>> const& inputs,
+                  std::vector<std::vector<double>> const& expected) {
+  std::size_t const rows = inputs.size(), outputs = traced.size();
+  std::ofstream file(path);
+  file << ct::generateCFunction(function, names, traced);
+  file << "\n#include <stdio.h>\n#include <string.h>\n\nint main(void) {\n"
+       << "  const double in[" << rows << "][" << names.size() << "] = {";
+  for (std::size_t r = 0; r < rows; ++r) file << (r ? ", " : "") << initializer(inputs[r]);
+  file << "};\n  const double expected[" << rows << "][" << outputs << "] = {";
+  for (std::size_t r = 0; r < rows; ++r) file << (r ? ",\n    " : "") << initializer(expected[r]);
+  file << "};\n  double out[" << outputs << "];\n  int failures = 0;\n"
+       << "  for (int r = 0; r < " << rows << "; ++r) {\n"
+       << "    " << function << "(in[r], out);\n"
+       << "    for (int j = 0; j < " << outputs << "; ++j) {\n"
+       << "      if (memcmp(&out[j], &expected[r][j], sizeof(double)) != 0) {\n"
+       << "        fprintf(stderr, \"" << function
+       << " run %d, output %d: %a, expected %a\\n\", r, j, out[j], expected[r][j]);\n"
+       << "        ++failures;\n      }\n    }\n  }\n"
+       << "  if (failures == 0) printf(\"" << function << " agrees with Numeric in " << rows
+       << " runs\\n\");\n"
+       << "  return failures == 0 ? 0 : 1;\n}\n";
+  return static_cast<bool>(file);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: generate OUTPUT.c\n";
+  if (argc != 3) {
+    std::cerr << "usage: generate CHECK.c CURVES.c\n";
     return 2;
   }
   std::vector<double> numericIn(kValues, kValues + kInputs);
   std::vector<double> expected = compute<vm::Numeric>(numericIn);
-
   std::vector<std::string> names;
   std::vector<ct::TracedDouble> tracedIn;
   for (std::size_t i = 0; i < kInputs; ++i) {
@@ -94,36 +172,26 @@ int main(int argc, char** argv) {
     tracedIn.push_back(ct::TracedDouble::input(names.back()));
   }
   std::vector<ct::TracedDouble> traced = compute<vm::Traced>(tracedIn);
+  if (mismatches(names, numericIn, traced, expected)) return 1;
+  if (!writeProgram(argv[1], "consumer_generated", names, traced, {numericIn}, {expected}))
+    return 1;
 
-  // Evaluation, compiled into the library with its own flags, against
-  // Numeric compiled here with the consumer's.
-  ct::BindingSet bindings;
-  for (std::size_t i = 0; i < kInputs; ++i) bindings.bind(names[i], kValues[i]);
-  int mismatches = 0;
-  for (std::size_t j = 0; j < expected.size(); ++j) {
-    double evaluated = traced[j].evaluate(bindings);
-    if (std::memcmp(&evaluated, &expected[j], sizeof(double)) != 0) {
-      std::cerr << "output " << j << ": evaluation " << hex(evaluated) << ", Numeric "
-                << hex(expected[j]) << "\n";
-      ++mismatches;
-    }
+  // Parameters inside segments, on interior knots of either curve, at both
+  // ends and beyond them, where the closed curve wraps and the open one
+  // extrapolates.
+  double const splineKnot =
+      vm::InterpolatingCubicSpline<vm::Numeric, math3d::Vector3_T>(kSpacePoints, true).knots()[2];
+  double const pchipKnot =
+      vm::InterpolatingPchip<vm::Numeric, math3d::Vector2_T>(kPlanePoints, false).knots()[3];
+  std::vector<std::vector<double>> params = {{0.3}, {splineKnot}, {pchipKnot}, {0.0},
+                                             {1.0}, {1.25},       {-0.25},     {0.9}};
+  std::vector<ct::TracedDouble> curves = curvesAt<vm::Traced>(ct::TracedDouble::input("t"));
+  std::vector<std::vector<double>> curvesExpected;
+  int curveMismatches = 0;
+  for (auto const& t : params) {
+    curvesExpected.push_back(curvesAt<vm::Numeric>(t[0]));
+    curveMismatches += mismatches({"t"}, t, curves, curvesExpected.back());
   }
-  if (mismatches) return 1;
-
-  std::ofstream file(argv[1]);
-  file << ct::generateCFunction("consumer_generated", names, traced);
-  file << "\n#include <stdio.h>\n#include <string.h>\n\nint main(void) {\n"
-       << "  const double in[" << kInputs << "] = {";
-  for (std::size_t i = 0; i < kInputs; ++i) file << (i ? ", " : "") << hex(kValues[i]);
-  file << "};\n  const double expected[" << expected.size() << "] = {";
-  for (std::size_t j = 0; j < expected.size(); ++j) file << (j ? ", " : "") << hex(expected[j]);
-  file << "};\n  double out[" << expected.size() << "];\n  int failures = 0;\n"
-       << "  consumer_generated(in, out);\n"
-       << "  for (int j = 0; j < " << expected.size() << "; ++j) {\n"
-       << "    if (memcmp(&out[j], &expected[j], sizeof(double)) != 0) {\n"
-       << "      fprintf(stderr, \"output %d: %a, expected %a\\n\", j, out[j], expected[j]);\n"
-       << "      ++failures;\n    }\n  }\n"
-       << "  if (failures == 0) printf(\"generated code agrees with Numeric\\n\");\n"
-       << "  return failures == 0 ? 0 : 1;\n}\n";
-  return file ? 0 : 1;
+  if (curveMismatches) return 1;
+  return writeProgram(argv[2], "consumer_curves", {"t"}, curves, params, curvesExpected) ? 0 : 1;
 }
