@@ -8,6 +8,7 @@
 #include "vela/Matrix"
 #include "vela/codegen_runtime_scalar.h"
 #include "vela/math/BezierCurve.hpp"
+#include "vela/math/GaussQuadrature.hpp"
 #include "vela/math/InterpolatingCubicSpline.hpp"
 #include "vela/math/InterpolatingPchip.hpp"
 #include "vela/math/InterpolatingSpline.hpp"
