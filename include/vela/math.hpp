@@ -7,6 +7,7 @@
 #include "vela/Exception.hpp"
 #include "vela/Matrix"
 #include "vela/codegen_runtime_scalar.h"
+#include "vela/math/BeamSectionalProperties.hpp"
 #include "vela/math/BezierCurve.hpp"
 #include "vela/math/GaussQuadrature.hpp"
 #include "vela/math/InterpolatingCubicSpline.hpp"
