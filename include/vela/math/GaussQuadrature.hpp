@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+namespace vela::math {
+
+// Shape codes: 1 the line [-1, 1] (weights sum to 2), 3 the triangle
+// xi, eta >= 0, xi + eta <= 1 in area coordinates (weights sum to 0.5), 4 the
+// quadrilateral [-1, 1] x [-1, 1] (weights sum to 4). Every point and weight
+// is a 15-significant-digit literal, so sums and exact integrals hold to
+// about 1e-15 relative, not to the last bit.
+
+/// Number of points of the triangle rule of an order: 1, 3, 4, 6, 7 for
+/// orders 1 to 5, 13 for order 7; 0 for order 6 and every other order.
+std::size_t getNumGaussPointsTria(std::size_t order);
+
+/// Number of points of the rule of a shape and order: the triangle count for
+/// shape 3, order * order for shape 4, order for shape 1, 0 for other shapes.
+/// Lines and quadrilaterals count points even for orders above 5, which have
+/// no table (see getGaussPointsLine).
+std::size_t getNumGaussPoints(std::size_t shape, std::size_t order);
+
+/// Writes the line rule of order 1 to 5 into xi[0..order) and
+/// weights[0..order), points in increasing order. The vectors are written by
+/// index and not resized: they must hold at least order elements. Any other
+/// order writes nothing.
+void getGaussPointsLine(std::size_t order, std::vector<double>& xi, std::vector<double>& weights);
+
+/// Writes the quadrilateral rule of order 1 to 5, the tensor product of the
+/// line rule: point i * order + j lies at (line point i, line point j). The
+/// vectors must hold at least order * order elements (not resized). Any
+/// other order writes nothing.
+void getGaussPointsQuad(std::size_t order, std::vector<double>& xi, std::vector<double>& eta,
+                        std::vector<double>& weights);
+
+/// Writes the triangle rule of order 1, 2, 3, 4, 5 or 7 (exact for
+/// polynomials of that degree) in area coordinates. The vectors must hold at
+/// least getNumGaussPointsTria(order) elements (not resized). Any other
+/// order writes nothing. Orders 3 and 7 have a negative weight at the center.
+void getGaussPointsTriangle(std::size_t order, std::vector<double>& xi, std::vector<double>& eta,
+                            std::vector<double>& weights);
+
+/// The rule of a shape code: 3 triangle, 4 quadrilateral, 1 line (eta is
+/// left untouched); any other shape writes nothing.
+void getGaussPoints(std::size_t shape, std::size_t order, std::vector<double>& xi,
+                    std::vector<double>& eta, std::vector<double>& weights);
+
+/// One quadrature rule with its own storage. A shape or order without a
+/// table gives no points for triangles and other shapes, and, for lines and
+/// quadrilaterals, the counted number of points at 0 with weight 0.
+class GaussQuadrature {
+ public:
+  /// The rule of a shape code and an order; see getGaussPoints.
+  GaussQuadrature(std::size_t shape, std::size_t order);
+
+  std::size_t numPoints;
+  std::vector<double> xi;
+  /// Empty for the line (shape 1).
+  std::vector<double> eta;
+  std::vector<double> weights;
+};
+
+}  // namespace vela::math
