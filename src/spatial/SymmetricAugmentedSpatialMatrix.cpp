@@ -147,6 +147,9 @@ void SymmetricAugmentedSpatialMatrix<Mode>::reset() {
 template <class Mode>
 typename SymmetricAugmentedSpatialMatrix<Mode>::Spatial
 SymmetricAugmentedSpatialMatrix<Mode>::offDiagonalTimes_(std::vector<Real> const& va) const {
+  // With no augmented coordinates the product is zero; a kernel call would
+  // cost more than the whole spatial block.
+  if (offDiagonal_.empty()) return Spatial();
   Real w[6];
   matrixVectorMultiply(6u, static_cast<unsigned>(augmentedComponentDimension()),
                        offDiagonal_.data(), va.data(), w);
@@ -156,12 +159,12 @@ SymmetricAugmentedSpatialMatrix<Mode>::offDiagonalTimes_(std::vector<Real> const
 template <class Mode>
 std::vector<typename SymmetricAugmentedSpatialMatrix<Mode>::Real>
 SymmetricAugmentedSpatialMatrix<Mode>::offDiagonalTransposeTimes_(Spatial const& vs) const {
-  // The traced kernels take arrays, so the coordinates are copied out first.
-  Real x[6];
-  vs.getValues(x);
   std::vector<Real> r(augmentedComponentDimension());
   // An empty product would still record a node over the traced coordinates.
   if (r.empty()) return r;
+  // The traced kernels take arrays, so the coordinates are copied out first.
+  Real x[6];
+  vs.getValues(x);
   matrixTransposeVectorMultiply(6u, static_cast<unsigned>(r.size()), offDiagonal_.data(), x,
                                 r.data());
   return r;
@@ -196,6 +199,7 @@ template <class Mode>
 std::vector<typename SymmetricAugmentedSpatialMatrix<Mode>::Real>
 SymmetricAugmentedSpatialMatrix<Mode>::xformAndExtractAugmented(Vector const& v) const {
   std::vector<Real> r = offDiagonalTransposeTimes_(v.spatial());
+  if (r.empty()) return r;
   auto n = static_cast<unsigned>(r.size());
   addMatrixVectorProduct(n, n, symmetric_.data(), v.augmented().data(), r.data());
   return r;
