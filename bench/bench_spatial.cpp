@@ -99,6 +99,72 @@ void BM_SpatialXform_EigenFixed6(benchmark::State& state) {
 }
 BENCHMARK(BM_SpatialXform_EigenFixed6);
 
+// Parts of the product, to see where its time goes.
+void BM_Part_SpatialBlock(benchmark::State& state) {
+  SpatialData d(0);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(&d.v);
+    auto r = d.a.symmetricSpatial().xform(d.v.spatial());
+    benchmark::DoNotOptimize(r.values());
+  }
+}
+BENCHMARK(BM_Part_SpatialBlock);
+
+void BM_Part_Kernels(benchmark::State& state) {
+  auto n = static_cast<unsigned>(state.range(0));
+  SpatialData d(n);
+  std::vector<double> w(6), r(n);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(&d.v);
+    vm::matrixVectorMultiply(6u, n, d.a.offDiagonalAugmented().data(), d.v.augmented().data(),
+                             w.data());
+    vm::matrixTransposeVectorMultiply(6u, n, d.a.offDiagonalAugmented().data(),
+                                      d.v.spatial().values(), r.data());
+    vm::addMatrixVectorProduct(n, n, d.a.symmetricAugmented().data(), d.v.augmented().data(),
+                               r.data());
+    benchmark::DoNotOptimize(w.data());
+    benchmark::DoNotOptimize(r.data());
+  }
+}
+BENCHMARK(BM_Part_Kernels) SPATIAL_SIZES;
+
+void BM_Part_Kernel(benchmark::State& state) {
+  auto n = static_cast<unsigned>(state.range(0));
+  auto which = state.range(1);
+  SpatialData d(n);
+  std::vector<double> w(6), r(n);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(&d.v);
+    if (which == 0)
+      vm::matrixVectorMultiply(6u, n, d.a.offDiagonalAugmented().data(), d.v.augmented().data(),
+                               w.data());
+    if (which == 1)
+      vm::matrixTransposeVectorMultiply(6u, n, d.a.offDiagonalAugmented().data(),
+                                        d.v.spatial().values(), r.data());
+    if (which == 2)
+      vm::addMatrixVectorProduct(n, n, d.a.symmetricAugmented().data(), d.v.augmented().data(),
+                                 r.data());
+    benchmark::DoNotOptimize(w.data());
+    benchmark::DoNotOptimize(r.data());
+  }
+}
+BENCHMARK(BM_Part_Kernel)
+    ->Args({6, 0})
+    ->Args({6, 1})
+    ->Args({6, 2})
+    ->Args({24, 0})
+    ->Args({24, 1})
+    ->Args({24, 2});
+
+void BM_Part_Allocation(benchmark::State& state) {
+  auto n = static_cast<std::size_t>(state.range(0));
+  for (auto _ : state) {
+    std::vector<double> r(n);
+    benchmark::DoNotOptimize(r.data());
+  }
+}
+BENCHMARK(BM_Part_Allocation) SPATIAL_SIZES;
+
 }  // namespace
 
 BENCHMARK_MAIN();
