@@ -32,38 +32,24 @@ auto products(std::size_t n) {
     std::vector<S> packed = take(21), sym = take(n * n), off = take(6 * n);
     vm::SymmetricAugmentedSpatialMatrix<Mode> a(
         math3d::SymmetricSpatialMatrix_T<Mode>(packed.data()), sym, off);
-    std::vector<S> vs = take(6), va = take(n), us = take(6), ua = take(n);
-    Vec v(Spatial(vs.data()), va), u(Spatial(us.data()), ua);
+    std::vector<S> vs = take(6), va = take(n), uSpatial = take(6), ua = take(n);
+    Vec v(Spatial(vs.data()), va), u(Spatial(uSpatial.data()), ua);
 
     std::vector<S> out;
-    auto spatial = [&](Spatial const& s) {
-      for (int k = 0; k < 6; ++k) out.push_back(s.coord(k));
+    auto put = [&](Spatial const& s, std::vector<S> const& augmented) {
+      out.insert(out.end(), s.values(), s.values() + 6);
+      out.insert(out.end(), augmented.begin(), augmented.end());
     };
-    auto vector = [&](Vec const& x) {
-      spatial(x.spatial());
-      out.insert(out.end(), x.augmented().begin(), x.augmented().end());
-    };
-    vector(a.xform(v));
-    vector(a * v);
-    vector(a.xform(u.spatial()));
-    spatial(a.xformAndExtractSpatial(v));
-    spatial(a.xformAndExtractSpatial(u.spatial()));
-    std::vector<S> augmented = a.xformAndExtractAugmented(v);
-    out.insert(out.end(), augmented.begin(), augmented.end());
-    augmented = a.xformAndExtractAugmented(u.spatial());
-    out.insert(out.end(), augmented.begin(), augmented.end());
-
-    out.push_back(v.norm2());
-    vector(v + u);
-    vector(v - u);
-    vector(-v);
-    vector(v + u.spatial());
-    vector(v - u.spatial());
+    Spatial us = u.spatial();
     Vec w = v;
     w += u;
-    w -= u.spatial();
+    w -= us;
     if (n > 0) w.addToAugmentedElement(n - 1, u.norm2());
-    vector(w);
+    for (Vec const& x : {a.xform(v), a * v, a.xform(us), v + u, v - u, -v, v + us, v - us, w})
+      put(x.spatial(), x.augmented());
+    put(a.xformAndExtractSpatial(v), a.xformAndExtractAugmented(v));
+    put(a.xformAndExtractSpatial(us), a.xformAndExtractAugmented(us));
+    out.push_back(v.norm2());
     return out;
   };
 }

@@ -69,6 +69,7 @@ class AugmentedSpatialVector {
   /// default TracedValue in Traced); the spatial part is kept.
   void reset();
 
+  /// Unary plus: this very object.
   AugmentedSpatialVector const& operator+() const { return *this; }
   /// Sign negation of every coordinate (0 becomes -0).
   AugmentedSpatialVector operator-() const;
