@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/ThreePaths.hpp"
+#include "vela/math/SymmetricAugmentedSpatialMatrix.hpp"
+
+namespace augmented_matrix_test {
+
+namespace vm = vela::math;
+using Spatial = math3d::SpatialVector_T<vm::Numeric>;
+using SpatialMatrix = math3d::SymmetricSpatialMatrix_T<vm::Numeric>;
+using Vec = vm::AugmentedSpatialVector<vm::Numeric>;
+using Mat = vm::SymmetricAugmentedSpatialMatrix<vm::Numeric>;
+
+std::mt19937 generator(17);
+std::vector<double> randomValues(std::size_t n) {
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  std::vector<double> r(n);
+  for (double& x : r) x = uniform(generator);
+  return r;
+}
+
+Mat randomMatrix(std::size_t n) {
+  std::vector<double> sym = randomValues(n * n);
+  for (std::size_t j = 0; j < n; ++j)
+    for (std::size_t i = 0; i < j; ++i) sym[i + n * j] = sym[j + n * i];
+  return Mat(SpatialMatrix(randomValues(21).data()), sym, randomValues(6 * n));
+}
+
+Vec randomVector(std::size_t n) { return Vec(Spatial(randomValues(6).data()), randomValues(n)); }
+
+std::vector<double> stacked(Vec const& v) {
+  std::vector<double> r(v.spatial().values(), v.spatial().values() + 6);
+  r.insert(r.end(), v.augmented().begin(), v.augmented().end());
+  return r;
+}
+
+/// Expects got = full x, with full the (6 + n)-square matrix assembled
+/// element by element, within a rounding bound of each row's terms.
+void expectDenseProduct(Mat const& a, Vec const& x, std::vector<double> const& got) {
+  std::size_t n = a.augmentedComponentDimension(), d = 6 + n;
+  std::vector<double> xs = stacked(x);
+  ASSERT_EQ(got.size(), d);
+  for (std::size_t i = 0; i < d; ++i) {
+    double y = 0.0, bound = 0.0;
+    for (std::size_t j = 0; j < d; ++j) {
+      double e = i < 6 && j < 6 ? a.symmetricSpatial().element(int(i), int(j))
+                 : i < 6        ? a.offDiagonalAugmented()[i + 6 * (j - 6)]
+                 : j < 6        ? a.offDiagonalAugmented()[j + 6 * (i - 6)]
+                                : a.symmetricAugmented()[(i - 6) + n * (j - 6)];
+      y += e * xs[j];
+      bound += std::abs(e * xs[j]);
+    }
+    EXPECT_NEAR(got[i], y, 1e-14 * (1.0 + bound)) << "row " << i;
+  }
+}
+
+TEST(SymmetricAugmentedSpatialMatrix, ProductsMatchTheDenseMatrix) {
+  for (std::size_t n : {0u, 1u, 3u, 6u}) {
+    SCOPED_TRACE("n = " + std::to_string(n));
+    Mat a = randomMatrix(n);
+    Vec v = randomVector(n);
+    Vec s(v.spatial(), n);  // a plain spatial vector acts as [vs; 0]
+    auto extracted = [&](auto const& x) {
+      return stacked(Vec(a.xformAndExtractSpatial(x), a.xformAndExtractAugmented(x)));
+    };
+    std::vector<std::pair<Vec, std::vector<double>>> products = {{v, stacked(a.xform(v))},
+                                                                 {v, stacked(a * v)},
+                                                                 {v, extracted(v)},
+                                                                 {s, stacked(a.xform(v.spatial()))},
+                                                                 {s, stacked(a * v.spatial())},
+                                                                 {s, extracted(v.spatial())}};
+    for (auto const& [x, got] : products) expectDenseProduct(a, x, got);
+  }
+}
+
+TEST(SymmetricAugmentedSpatialMatrix, ProductIsSymmetric) {
+  for (std::size_t n : {0u, 2u, 5u}) {
+    Mat a = randomMatrix(n);
+    // With only the off-diagonal block, the two extract forms must be each
+    // other's transpose.
+    Mat offOnly(SpatialMatrix(), std::vector<double>(n * n, 0.0), a.offDiagonalAugmented());
+    for (Mat const* m : {&a, &offOnly}) {
+      std::vector<double> u = stacked(randomVector(n)), v = stacked(randomVector(n));
+      std::vector<double> au = stacked(m->xform(Vec(Spatial(u.data()), n, u.data() + 6)));
+      std::vector<double> av = stacked(m->xform(Vec(Spatial(v.data()), n, v.data() + 6)));
+      double uAv = 0.0, vAu = 0.0, scale = 0.0;
+      for (std::size_t k = 0; k < u.size(); ++k) {
+        uAv += u[k] * av[k];
+        vAu += v[k] * au[k];
+        scale += std::abs(u[k] * av[k]) + std::abs(v[k] * au[k]);
+      }
+      EXPECT_NEAR(uAv, vAu, 1e-14 * (1.0 + scale)) << "n = " << n;
+    }
+  }
+}
+
+TEST(SymmetricAugmentedSpatialMatrix, EdgeCases) {
+  // No augmented part: the spatial block alone.
+  Mat a0 = randomMatrix(0);
+  Vec v0 = randomVector(0);
+  EXPECT_EQ(a0.augmentedComponentDimension(), 0u);
+  EXPECT_EQ(a0.xform(v0).augmentedComponentDimension(), 0u);
+  EXPECT_TRUE(a0.xform(v0).spatial() == a0.symmetricSpatial().xform(v0.spatial()));
+
+  // Identity augmented block alone: the augmented part passes through.
+  std::vector<double> identity = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  Vec v = randomVector(3);
+  Vec w = Mat(SpatialMatrix(), identity, std::vector<double>(18, 0.0)).xform(v);
+  EXPECT_TRUE(w.spatial().isZero());
+  EXPECT_EQ(w.augmented(), v.augmented());
+
+  Mat a = randomMatrix(3);
+  Spatial s(randomValues(6).data());
+  a.offDiagonalSpatialVector(1, s);
+  a.addOffDiagonalSpatialVector(1, s);
+  for (int k = 0; k < 6; ++k) EXPECT_EQ(a.offDiagonalAugmented()[6 + k], 2.0 * s.coord(k));
+
+  SpatialMatrix spatial = a.symmetricSpatial();
+  a.reset();
+  EXPECT_EQ(a.symmetricAugmented(), std::vector<double>(9, 0.0));
+  EXPECT_EQ(a.offDiagonalAugmented(), std::vector<double>(18, 0.0));
+  EXPECT_TRUE(a.symmetricSpatial().isOperationallyEqual(spatial));
+
+  // A numeric copy of a traced matrix evaluates every element.
+  std::vector<vm::TracedDouble> sym = {vm::TracedDouble::input("x")}, off(6, 0.5);
+  vm::SymmetricAugmentedSpatialMatrix<vm::Traced> traced(math3d::traceable(spatial), sym, off);
+  vm::BindingSet bindings;
+  bindings.bind("x", 2.5);
+  Mat evaluated(traced, bindings);
+  EXPECT_EQ(evaluated.symmetricAugmented(), std::vector<double>{2.5});
+  EXPECT_EQ(evaluated.offDiagonalAugmented(), std::vector<double>(6, 0.5));
+  EXPECT_THROW((void)Mat(traced, vm::BindingSet()), vm::UnboundInput);
+}
+
+TEST(SymmetricAugmentedSpatialMatrix, StringifyWritesTheScript) {
+  auto t = [](double x) { return math3d::stringify(x); };
+  std::vector<double> packed(21);
+  for (int k = 0; k < 21; ++k) packed[k] = 0.5 * k - 3.0;
+  SpatialMatrix ssp(packed.data());
+  auto expected = [&](std::string const& off, std::string const& sym) {
+    return "Isymspa = ... % Symmetric spatial component\n" + ssp.stringify() +
+           ";\nIoffaug = ... % Off-diagonal augmented component\n" + off +
+           ";\nIsymaug = ... % Symmetric augmented component\n" + sym +
+           ";\nI       = ... % Full symmetric augmented spatial matrix\n"
+           "[ Isymspa , Ioffaug ; Ioffaug' , Isymaug ];";
+  };
+  EXPECT_EQ(Mat(ssp, 0).stringify(), expected("double.empty(6,0)", "double.empty(0,0)"));
+
+  // Off-diagonal columns 1..6 and 7..12.5; augmented block [1 3; 2 -0.25].
+  Mat m(ssp, {1.0, 2.0, 3.0, -0.25}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12.5});
+  std::string off = "[" + t(1) + ", " + t(7);
+  for (int i = 2; i <= 5; ++i) off += "; ...\n " + t(i) + ", " + t(i + 6);
+  off += "; ...\n " + t(6) + ", " + t(12.5) + "]";
+  std::string sym = "[" + t(1) + ", " + t(3) + "; ...\n " + t(2) + ", " + t(-0.25) + "]";
+  EXPECT_EQ(m.stringify(), expected(off, sym));
+  EXPECT_EQ(vm::traceable(m).stringify(), m.stringify());
+}
+
+}  // namespace augmented_matrix_test
