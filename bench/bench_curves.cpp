@@ -5,6 +5,7 @@
 // spline's own Bezier segments) and Eigen's B-spline through the same points
 // over its own chord-length parameters (a different curve of the same
 // kind: Eigen interpolates with averaged knots, not natural end conditions).
+// The knot search and the segment evaluation are also timed on their own.
 // The traced point is measured three ways: recording it, evaluating the
 // recording against bindings, and calling the C generated from it, compiled
 // here with the system C compiler and loaded with dlopen.
@@ -32,6 +33,7 @@
 #include <vector>
 
 #include "vela/math.hpp"
+#include "zeph_core/ckernels.h"
 
 namespace {
 
@@ -109,16 +111,30 @@ class PowerBasisFloor {
       }
   }
 
-  Vec2 point(double t) const {
-    double u;
-    double const* a = segment(t, u, nullptr);
+  // The segment holding t, as the spline picks it.
+  std::size_t index(double t) const {
+    auto above = std::upper_bound(knots_.begin(), knots_.end(), t);
+    std::ptrdiff_t last = static_cast<std::ptrdiff_t>(knots_.size()) - 2;
+    return static_cast<std::size_t>(
+        std::clamp<std::ptrdiff_t>(above - knots_.begin() - 1, 0, last));
+  }
+
+  // Horner on one segment at its local parameter u.
+  Vec2 segmentPoint(std::size_t i, double u) const {
+    double const* a = &coeffs_[i * 8];
     return Vec2(((a[6] * u + a[4]) * u + a[2]) * u + a[0],
                 ((a[7] * u + a[5]) * u + a[3]) * u + a[1]);
   }
 
+  Vec2 point(double t) const {
+    double u, h;
+    std::size_t i = segment(t, u, h);
+    return segmentPoint(i, u);
+  }
+
   Vec2 normal(double t) const {
     double u, h;
-    double const* a = segment(t, u, &h);
+    double const* a = &coeffs_[segment(t, u, h) * 8];
     double tx = ((3.0 * a[6] * u + 2.0 * a[4]) * u + a[2]) / h;
     double ty = ((3.0 * a[7] * u + 2.0 * a[5]) * u + a[3]) / h;
     double t1x = (6.0 * a[6] * u + 2.0 * a[4]) / (h * h);
@@ -127,16 +143,12 @@ class PowerBasisFloor {
   }
 
  private:
-  // The segment's coefficients, its local parameter u and its knot span h.
-  double const* segment(double t, double& u, double* h) const {
-    auto above = std::upper_bound(knots_.begin(), knots_.end(), t);
-    std::ptrdiff_t last = static_cast<std::ptrdiff_t>(knots_.size()) - 2;
-    std::ptrdiff_t i = std::clamp<std::ptrdiff_t>(above - knots_.begin() - 1, 0, last);
-    double lower = knots_[static_cast<std::size_t>(i)];
-    double span = knots_[static_cast<std::size_t>(i) + 1] - lower;
-    u = (t - lower) / span;
-    if (h) *h = span;
-    return &coeffs_[static_cast<std::size_t>(i) * 8];
+  // The segment holding t, its local parameter u and its knot span h.
+  std::size_t segment(double t, double& u, double& h) const {
+    std::size_t i = index(t);
+    h = knots_[i + 1] - knots_[i];
+    u = (t - knots_[i]) / h;
+    return i;
   }
 
   std::vector<double> knots_;
@@ -260,8 +272,8 @@ void BM_FloorNormal(benchmark::State& state) {
   PowerBasisFloor const floor(f.spline);
   auto library = [&](double t) { return f.spline.normal(t); };
   auto ours = [&](double t) { return floor.normal(t); };
-  // Normals scale with the curvature over the short knot spans: a looser
-  // tolerance than the points'.
+  // The normals here reach about 170 (the tangent's length times the
+  // curvature), the points about 6: a looser tolerance than the points'.
   if (!agrees(state, f.ts, ours, library, 1e-7, "floor normal differs from the spline")) return;
   std::size_t k = 0;
   for (auto _ : state) {
@@ -277,6 +289,77 @@ void BM_EigenNormal(benchmark::State& state) {
   for (auto _ : state) {
     Vec2 n = eigenNormal(spline, f.ts[k++ & (kParams - 1)]);
     benchmark::DoNotOptimize(n);
+  }
+}
+
+// ---- Parts of point(t) ----
+// The knot search and the segment evaluation on their own, the library's C
+// kernels against the floor's, to show which half of point(t) costs what.
+
+void BM_PartLookupKernel(benchmark::State& state) {
+  Fixture const& f = fixture();
+  std::vector<double> const& knots = f.spline.knots();
+  auto n = static_cast<unsigned>(knots.size());
+  std::size_t k = 0;
+  for (auto _ : state) {
+    int i = zeph_core_math_indexOfLowerBound(n, knots.data(), f.ts[k++ & (kParams - 1)]);
+    benchmark::DoNotOptimize(i);
+  }
+}
+
+void BM_PartLookupUpperBound(benchmark::State& state) {
+  Fixture const& f = fixture();
+  PowerBasisFloor const floor(f.spline);
+  for (double t : f.ts)
+    if (floor.index(t) != static_cast<std::size_t>(f.spline.getBezierParamInfo(t).index)) {
+      state.SkipWithError("upper_bound picks another segment");
+      return;
+    }
+  std::size_t k = 0;
+  for (auto _ : state) {
+    std::size_t i = floor.index(f.ts[k++ & (kParams - 1)]);
+    benchmark::DoNotOptimize(i);
+  }
+}
+
+// Segments and local parameters of the random t, found once.
+struct Located {
+  std::vector<std::size_t> segments;
+  std::vector<double> locals;
+};
+
+Located locate(Fixture const& f) {
+  Located out;
+  for (double t : f.ts) {
+    auto tag = f.spline.getBezierParamInfo(t);
+    out.segments.push_back(static_cast<std::size_t>(tag.index));
+    out.locals.push_back(tag.param);
+  }
+  return out;
+}
+
+void BM_PartCastelKernel(benchmark::State& state) {
+  Fixture const& f = fixture();
+  Located const at = locate(f);
+  double const* control = f.spline.bezierControlPoints().data();
+  std::size_t k = 0;
+  double out[2];
+  for (auto _ : state) {
+    std::size_t j = k++ & (kParams - 1);
+    zeph_core_math_castelEval(4, 2, control + 8 * at.segments[j], out, at.locals[j]);
+    benchmark::DoNotOptimize(out);
+  }
+}
+
+void BM_PartHorner(benchmark::State& state) {
+  Fixture const& f = fixture();
+  PowerBasisFloor const floor(f.spline);
+  Located const at = locate(f);
+  std::size_t k = 0;
+  for (auto _ : state) {
+    std::size_t j = k++ & (kParams - 1);
+    Vec2 p = floor.segmentPoint(at.segments[j], at.locals[j]);
+    benchmark::DoNotOptimize(p);
   }
 }
 
@@ -415,6 +498,10 @@ BENCHMARK(BM_EigenPoint);
 BENCHMARK(BM_CubicNormal);
 BENCHMARK(BM_FloorNormal);
 BENCHMARK(BM_EigenNormal);
+BENCHMARK(BM_PartLookupKernel);
+BENCHMARK(BM_PartLookupUpperBound);
+BENCHMARK(BM_PartCastelKernel);
+BENCHMARK(BM_PartHorner);
 BENCHMARK(BM_TracedPointRecord);
 BENCHMARK(BM_TracedPointEvaluate);
 BENCHMARK(BM_TracedPointGeneratedC);
