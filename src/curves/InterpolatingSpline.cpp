@@ -5,6 +5,7 @@
 #include "curves/CasteljauInterpolationOp.hpp"
 #include "curves/IndexOfLowerBoundOp.hpp"
 #include "linalg/ValidNormal.hpp"
+#include "zeph_core/ckernels.h"
 
 namespace vela::math {
 namespace {
@@ -245,15 +246,16 @@ typename InterpolatingSpline<Mode, Vec>::Tag InterpolatingSpline<Mode, Vec>::get
   Real param = validParam_(t);
   Real const* knots = a_.knots.data();
   Index index = indexOfLowerBound(static_cast<unsigned>(n), knots, param);
-  index = ct::min(ct::max(index, Index(0)), Index(n - 2));
-  tag.index = index;
   if constexpr (std::is_same_v<Mode, Numeric>) {
+    index = std::min(std::max(index, 0), n - 2);
     tag.lower = knots[index];
     tag.upper = knots[index + 1];
   } else {
+    index = ct::min(ct::max(index, Index(0)), Index(n - 2));
     tag.lower = ct::arrayAccess(knots, n, index);
     tag.upper = ct::arrayAccess(knots, n, index + 1);
   }
+  tag.index = index;
   tag.param = (param - tag.lower) / (tag.upper - tag.lower);
   return tag;
 }
@@ -265,8 +267,17 @@ typename InterpolatingSpline<Mode, Vec>::Point InterpolatingSpline<Mode, Vec>::c
     std::vector<Real> const& values, unsigned count, Tag const& tag) const {
   Point out;
   if (curves_.empty() || count == 0) return out;
-  castelInterpolate(static_cast<unsigned>(values.size()), count - 1, Point::dimension,
-                    values.data(), tag.index, tag.param, out.values());
+  if constexpr (std::is_same_v<Mode, Numeric>) {
+    // The same clamp and call as castelInterpolate, without its division.
+    int last = static_cast<int>(curves_.size()) - 1;
+    std::size_t segment = static_cast<std::size_t>(std::min(std::max(tag.index, 0), last));
+    zeph_core_math_castelEval(count, Point::dimension,
+                              values.data() + segment * count * Point::dimension, out.values(),
+                              tag.param);
+  } else {
+    castelInterpolate(static_cast<unsigned>(values.size()), count - 1, Point::dimension,
+                      values.data(), tag.index, tag.param, out.values());
+  }
   return out;
 }
 

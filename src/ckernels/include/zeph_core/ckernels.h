@@ -57,7 +57,7 @@ int zeph_core_math_indexOfLowerBound(unsigned int n, const double* knots, double
    outside [0, 1] or NaN included, runs de Casteljau, so the curve is
    extrapolated, not clamped. The work storage holds 100 values: calls with
    (n - 1) * dim > 100, and calls with n = 0, read no point and write dim
-   zeros; dim = 0 writes nothing. */
+   zeros; dim = 0 writes nothing. out may overlap points. */
 void zeph_core_math_castelEval(unsigned int n, unsigned int dim, const double* points, double* out,
                                double t);
 
