@@ -70,6 +70,28 @@ TEST(CastelEval, EndPointsExactInteriorAndExtrapolation) {
   }
 }
 
+TEST(CastelEval, ShortCurvesGiveTheLevelsBitsAndMayOverlapTheirOutput) {
+  for (unsigned n : {2u, 3u, 4u, 5u})
+    for (unsigned dim : {1u, 2u, 3u, 4u}) {
+      std::vector<double> p = vela::test::randomDoubles(n * dim, 7 * n + dim);
+      for (double t : {0.3, -1.7, 2.5}) {
+        // The levels written out: each step (1 - t) a + t b.
+        std::vector<double> w = p;
+        for (unsigned level = n - 1; level > 0; --level)
+          for (unsigned i = 0; i < level * dim; ++i) w[i] = (1.0 - t) * w[i] + t * w[i + dim];
+        std::vector<double> out(dim);
+        zeph_core_math_castelEval(n, dim, p.data(), out.data(), t);
+        for (unsigned k = 0; k < dim; ++k) EXPECT_TRUE(sameBits(out[k], w[k])) << n << dim << k;
+        // In place, and shifted by one value into the points.
+        for (unsigned shift : {0u, 1u}) {
+          std::vector<double> q = p;
+          zeph_core_math_castelEval(n, dim, q.data(), q.data() + shift, t);
+          for (unsigned k = 0; k < dim; ++k) EXPECT_TRUE(sameBits(q[shift + k], w[k])) << shift;
+        }
+      }
+    }
+}
+
 TEST(CastelEval, CallsOutsideTheContractStayInBounds) {
   // Exactly sized heap arrays: under ASan any read or write past them fails.
   std::vector<double> out(3, 7.0);
