@@ -11,7 +11,9 @@ namespace vela::math {
 /// A shape-preserving piecewise cubic Hermite curve (PCHIP): each coordinate,
 /// as a function of cumulative chord length, is interpolated on its own with
 /// monotonicity-preserving slopes, so monotone runs of a coordinate do not
-/// overshoot. C1, not C2. Bad data points are rejected by the base class's
+/// overshoot (beyond rounding: the outgoing control point at a data point is
+/// formed from the incoming one, so a zero slope there can come out a unit
+/// in the last place off). C1, not C2. Bad data points are rejected by the base class's
 /// validation; nothing else is thrown.
 template <class Mode, template <class> class Vec>
 class InterpolatingPchip : public InterpolatingSpline<Mode, Vec> {
