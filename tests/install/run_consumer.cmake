@@ -61,7 +61,7 @@ function(build_and_run_consumer name extra_flags)
     COMMAND_ECHO STDOUT
     COMMAND_ERROR_IS_FATAL ANY)
 
-  foreach(program app generated_check generated_curves)
+  foreach(program app generated_check generated_curves generated_mass)
     execute_process(
       COMMAND ${consumer_build}/bin/${program}
       COMMAND_ECHO STDOUT

@@ -3,10 +3,12 @@
 // per computation: the generated function plus a main() that runs it on the
 // recorded inputs and compares each output bit for bit with the Numeric
 // result. The first computation runs once; the second, curves evaluated at
-// a traced parameter, runs at several parameters. Building and running those
-// files proves that generated code compiles and links against the installed
-// runtime and kernel archives alone, and that the three paths agree under
-// the consumer's compiler flags.
+// a traced parameter, runs at several parameters; the third, the mass
+// properties of a few traced point masses, runs on several bodies, one of
+// them massless so that the guarded divisions by the mass are taken.
+// Building and running those files proves that generated code compiles and
+// links against the installed runtime and kernel archives alone, and that
+// the three paths agree under the consumer's compiler flags.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -95,6 +97,39 @@ std::vector<vm::Scalar<Mode>> curvesAt(vm::Scalar<Mode> const& t) {
   return out;
 }
 
+// Point masses (m, x, y, z), the first also carrying central moments and
+// products of inertia of its own (the last six inputs).
+constexpr std::size_t kPointMasses = 4;
+constexpr std::size_t kMassInputs = 4 * kPointMasses + 6;
+
+// The inputs of one body: its point masses, then the first one's own inertia.
+std::vector<double> massInputs(double const (&points)[kPointMasses][4], double const (&own)[6]) {
+  std::vector<double> in;
+  for (auto const& p : points) in.insert(in.end(), p, p + 4);
+  in.insert(in.end(), own, own + 6);
+  return in;
+}
+
+// Their sum as one distribution, then its central quantities, principal
+// moments and principal axes: every division by the total mass is guarded.
+template <class Mode>
+std::vector<vm::Scalar<Mode>> massProperties(std::vector<vm::Scalar<Mode>> const& in) {
+  using V = math3d::Vector3_T<Mode>;
+  using Body = vm::LumpedDistribution<Mode>;
+  std::size_t const own = 4 * kPointMasses;
+  Body body(true, in[0], V(in[1], in[2], in[3]), V(in[own], in[own + 1], in[own + 2]),
+            V(in[own + 3], in[own + 4], in[own + 5]));
+  for (std::size_t k = 1; k < kPointMasses; ++k)
+    body += Body(true, in[4 * k], V(in[4 * k + 1], in[4 * k + 2], in[4 * k + 3]), V(), V());
+  std::vector<vm::Scalar<Mode>> out = {body.total()};
+  for (V const& v :
+       {body.center(), body.centerMoments(), body.centerProducts(), body.principalMoments()})
+    out.insert(out.end(), v.values(), v.values() + 3);
+  math3d::Quaternion_T<Mode> const axes = body.guardedPrincipalToReferenceTransform().quaternion();
+  out.insert(out.end(), axes.values(), axes.values() + 4);
+  return out;
+}
+
 std::string hex(double v) {
   char text[64];
   std::snprintf(text, sizeof text, "%a", v);
@@ -159,8 +194,8 @@ bool writeProgram(char const* path, std::string const& function,
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: generate CHECK.c CURVES.c\n";
+  if (argc != 4) {
+    std::cerr << "usage: generate CHECK.c CURVES.c MASS.c\n";
     return 2;
   }
   std::vector<double> numericIn(kValues, kValues + kInputs);
@@ -193,5 +228,45 @@ int main(int argc, char** argv) {
     curveMismatches += mismatches({"t"}, t, curves, curvesExpected.back());
   }
   if (curveMismatches) return 1;
-  return writeProgram(argv[2], "consumer_curves", {"t"}, curves, params, curvesExpected) ? 0 : 1;
+  if (!writeProgram(argv[2], "consumer_curves", {"t"}, curves, params, curvesExpected)) return 1;
+
+  // Bodies: a generic one; one without mass, its points at the origin and
+  // only the first point's own inertia left; one with a massless point at
+  // the origin among massive ones; collinear points, whose equal principal
+  // moments leave the axes to the tie rules; and the empty body.
+  std::vector<std::vector<double>> bodies = {
+      massInputs({{2.0, 0.5, -1.0, 0.25},
+                  {0.5, 1.5, 0.75, -0.5},
+                  {1.25, -0.75, 0.25, 2.0},
+                  {3.0, 0.0, -1.5, 1.0}},
+                 {0.3, 0.4, 0.5, 0.01, -0.02, 0.03}),
+      massInputs(
+          {{0.0, 0.0, 0.0, 0.0}, {0.0, 0.0, 0.0, 0.0}, {0.0, 0.0, 0.0, 0.0}, {0.0, 0.0, 0.0, 0.0}},
+          {0.3, 0.4, 0.5, 0.05, 0.0, -0.1}),
+      massInputs({{0.0, 0.0, 0.0, 0.0},
+                  {1.5, 1.0, 2.0, -1.0},
+                  {0.5, -2.0, 0.5, 0.25},
+                  {2.5, 0.0, -1.0, 3.0}},
+                 {}),
+      massInputs({{1.0, 1.0, 2.0, 3.0},
+                  {2.0, -1.0, -2.0, -3.0},
+                  {0.5, 2.0, 4.0, 6.0},
+                  {0.25, 0.5, 1.0, 1.5}},
+                 {}),
+      std::vector<double>(kMassInputs, 0.0)};
+  std::vector<std::string> massNames;
+  std::vector<ct::TracedDouble> massIn;
+  for (std::size_t i = 0; i < kMassInputs; ++i) {
+    massNames.push_back("u" + std::to_string(i));
+    massIn.push_back(ct::TracedDouble::input(massNames.back()));
+  }
+  std::vector<ct::TracedDouble> mass = massProperties<vm::Traced>(massIn);
+  std::vector<std::vector<double>> massExpected;
+  int massMismatches = 0;
+  for (auto const& row : bodies) {
+    massExpected.push_back(massProperties<vm::Numeric>(row));
+    massMismatches += mismatches(massNames, row, mass, massExpected.back());
+  }
+  if (massMismatches) return 1;
+  return writeProgram(argv[3], "consumer_mass", massNames, mass, bodies, massExpected) ? 0 : 1;
 }
