@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "curves/CasteljauInterpolationOp.hpp"
+#include "curves/ClosestPointOps.hpp"
 #include "zeph_core/ckernels.h"
 
 namespace vela::math {
@@ -189,6 +190,17 @@ typename BezierCurve<Mode, Vec>::Point BezierCurve<Mode, Vec>::tangent2Der(Real 
 template <class Mode, template <class> class Vec>
 typename BezierCurve<Mode, Vec>::Point BezierCurve<Mode, Vec>::tangent3Der(Real const& t) const {
   return degree_ >= 4 ? castel_(s_.derivPoints4, degree_ - 3, t) : Point();
+}
+
+template <class Mode, template <class> class Vec>
+typename BezierCurve<Mode, Vec>::Real BezierCurve<Mode, Vec>::closestPoint(Point const& q,
+                                                                         Point& out) const {
+  if (degree_ == 0 || !s_.controlPoints) {
+    out = Point();
+    return Real(0.0);
+  }
+  return closestPointOnBezier(degree_, dimension_, s_.controlPoints, s_.dotCoeffs,
+                              s_.elevatedDerivPoints, q.values(), out.values());
 }
 
 template <class Mode, template <class> class Vec>

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "curves/CasteljauInterpolationOp.hpp"
+#include "curves/ClosestPointOps.hpp"
 #include "curves/IndexOfLowerBoundOp.hpp"
 #include "linalg/ValidNormal.hpp"
 #include "zeph_core/ckernels.h"
@@ -445,6 +446,63 @@ template <class Mode, template <class> class Vec>
 typename InterpolatingSpline<Mode, Vec>::Point InterpolatingSpline<Mode, Vec>::uNormal2Der(
     Real const& t) const {
   return uNormal2Der(getBezierParamInfo(t));
+}
+
+// ---- Closest points ----
+
+template <class Mode, template <class> class Vec>
+typename InterpolatingSpline<Mode, Vec>::Real InterpolatingSpline<Mode, Vec>::closestPoint(
+    Point const& q, Point& out, Tag& tag) const {
+  int segments = static_cast<int>(curves_.size());
+  tag = Tag();
+  out = Point();
+  if (segments == 0) return Real(0.0);
+  std::vector<Real> params(curves_.size()), distances(curves_.size());
+  for (std::size_t k = 0; k < curves_.size(); ++k) {
+    Point nearest;
+    params[k] = curves_[k]->closestPoint(q, nearest);
+    distances[k] = (q - nearest).norm();
+  }
+  Index best = ct::indexOfMin(distances.data(), segments);
+  int knots = static_cast<int>(a_.knots.size());
+  tag.index = best;
+  tag.lower = ct::arrayAccess(a_.knots.data(), knots, best);
+  tag.upper = ct::arrayAccess(a_.knots.data(), knots, best + 1);
+  tag.param = ct::arrayAccess(params.data(), segments, best);
+  Real T = tag.lower + (tag.upper - tag.lower) * tag.param;
+  out = point(T);
+  return T;
+}
+
+template <class Mode, template <class> class Vec>
+typename InterpolatingSpline<Mode, Vec>::Real InterpolatingSpline<Mode, Vec>::closestPoint(
+    Point const& q, Point& out) const {
+  Tag tag;
+  return closestPoint(q, out, tag);
+}
+
+template <class Mode, template <class> class Vec>
+typename InterpolatingSpline<Mode, Vec>::Real InterpolatingSpline<Mode, Vec>::closestPoint(
+    Point const& q, Real const& t0, Point& out, Tag& tag) const {
+  out = Point();
+  if (curves_.empty()) {
+    tag = Tag();
+    return Real(0.0);
+  }
+  SplineArrays<Real> arrays{a_.knots.data(), a_.controlPoints.data(), a_.derivPoints[0].data(),
+                            a_.dotCoeffs.data(), a_.elevatedDerivPoints.data()};
+  Real T = closestPointOnSpline(order_, Point::dimension, static_cast<unsigned>(curves_.size()),
+                                isClosed_, getBezierParamInfo(t0).index, arrays, q.values(),
+                                out.values());
+  tag = getBezierParamInfo(T);
+  return T;
+}
+
+template <class Mode, template <class> class Vec>
+typename InterpolatingSpline<Mode, Vec>::Real InterpolatingSpline<Mode, Vec>::closestPoint(
+    Point const& q, Real const& t0, Point& out) const {
+  Tag tag;
+  return closestPoint(q, t0, out, tag);
 }
 
 // ---- Sampling and scaling ----

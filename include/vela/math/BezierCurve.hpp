@@ -77,6 +77,12 @@ class BezierCurve {
   Point tangent2Der(Real const& t) const;
   Point tangent3Der(Real const& t) const;
 
+  /// The parameter t in [0, 1] of the curve's point nearest to q, written to
+  /// out: the nearest of t = 0, t = 1 and the roots of (B(t) - q)·B'(t)
+  /// (ties keep the earlier, in that order). Degrees above 6 are beyond the
+  /// search's storage: they, and an empty curve, give 0 and a zero point. In
+  /// Traced it always records a ClosestPointOnBezierOp.
+  Real closestPoint(Point const& q, Point& out) const;
   /// The curve split at t into owning curves over [0, t] and [t, 1].
   std::pair<BezierCurve, BezierCurve> subdivide(Real const& t) const;
   /// The n + 1 control points (none for an empty curve).

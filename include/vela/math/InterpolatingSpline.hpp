@@ -157,6 +157,21 @@ class InterpolatingSpline {
   static Point uNormalDer(Point const& N, Point const& N1);
   static Point uNormal2Der(Point const& N, Point const& N1, Point const& N2);
 
+  /// The point of the curve nearest to q, by a search of every segment: the
+  /// nearest of the segments' nearest points (the first on ties). Returns
+  /// its global parameter T and writes point(T) to out and T's segment,
+  /// local parameter and knots to tag. An empty spline gives 0, a zero
+  /// point and a default tag.
+  Real closestPoint(Point const& q, Point& out, Tag& tag) const;
+  Real closestPoint(Point const& q, Point& out) const;
+  /// The same by walking from the segment of t0 to neighbouring segments
+  /// while the nearest point found is a segment end that is not a true
+  /// minimum (wrapping around a closed curve, stopping at an open curve's
+  /// ends, visiting at most one segment more than there are): a local
+  /// minimum of the distance, found faster from a nearby t0.
+  Real closestPoint(Point const& q, Real const& t0, Point& out, Tag& tag) const;
+  Real closestPoint(Point const& q, Real const& t0, Point& out) const;
+
   /// About n points along the whole curve, each segment sampled in
   /// proportion to its chord (at least 3 samples per segment), shared
   /// segment ends emitted once, both curve ends included.

@@ -61,6 +61,57 @@ int zeph_core_math_indexOfLowerBound(unsigned int n, const double* knots, double
 void zeph_core_math_castelEval(unsigned int n, unsigned int dim, const double* points, double* out,
                                double t);
 
+/* ---- Closest points and 1-D minimization ---- */
+
+/* Largest curve degree and dimension the closest-point searches take. Calls
+   outside them (and n = 0 or dim = 0) read nothing, write dim zeros (none
+   for dim = 0 or dim above the limit) and return 0. */
+#define ZEPH_CLOSEST_MAX_DEGREE 6
+#define ZEPH_CLOSEST_MAX_DIM 16
+
+/* The parameter t in [0, 1] of the point of a Bezier curve nearest to q, and
+   that point in out (dim values). The curve has degree n (n + 1 control
+   points of dim coordinates), dotCoeffs (2n) and elevatedDerivPoints (2n
+   points) its Bernstein data of B.B' and B' (see BezierCurve). The roots of
+   (B(t) - q).B'(t) are isolated by subdivision and refined by Newton; the
+   candidates are t = 0, t = 1 and the roots, and the first nearest one wins
+   (ties keep t = 0 over t = 1 over roots). The subdivision stops at depth
+   64, where intervals are below the resolution of a double: isolated roots
+   are all found before it; clustered or double roots can be missed there.
+   NaN in the data never hangs it: distances that are NaN lose. */
+double zeph_core_math_findClosestPointOnBezier(unsigned int n, unsigned int dim,
+                                               const double* controlPoints, const double* dotCoeffs,
+                                               const double* elevatedDerivPoints, const double* q,
+                                               double* out);
+
+/* The closest point to q found by walking a spline's segments from segment
+   start (clamped to the last segment): while the nearest point of a segment
+   is one of its ends, and that end is not a true minimum, move on to the
+   neighbour (wrapping around when closed, stopping at an open end), visiting
+   at most segments + 1 segments. Writes the point to out and returns the
+   global parameter knots[s] + t (knots[s+1] - knots[s]). The arrays hold
+   every segment's data, segment after segment: knots segments + 1 values,
+   the others as for findClosestPointOnBezier and n dim first-derivative
+   values per segment. segments = 0 is outside the contract. */
+double zeph_core_math_findClosestPointOnSpline(unsigned int n, unsigned int dim,
+                                               unsigned int segments, int closed, unsigned int start,
+                                               const double* knots, const double* controlPoints,
+                                               const double* derivPoints1, const double* dotCoeffs,
+                                               const double* elevatedDerivPoints, const double* q,
+                                               double* out);
+
+/* Where a one-variable function is smallest and its value there. */
+typedef struct zeph_core_MinSearchResult {
+  double x;
+  double fx;
+} zeph_core_MinSearchResult;
+
+/* Brent's minimization of f on [a, b] (a < b) by golden sections and
+   parabolic steps, starting at b, at most 100 iterations, to a relative
+   tolerance of 1e-10 (absolute 2.5e-11 near 0). f is called at most 101
+   times; a NaN value of f is never taken as a new minimum. */
+zeph_core_MinSearchResult zeph_core_FuncMinSearch1D(double (*f)(double), double a, double b);
+
 #ifdef __cplusplus
 }
 #endif

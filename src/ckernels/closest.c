@@ -1,0 +1,192 @@
+#include <math.h>
+#include <string.h>
+
+#include "zeph_core/ckernels.h"
+
+/* Coefficients of (B - q).B' for degree 6: 2n = 12, stored in 13. */
+#define ROOT_COEFFS 13
+/* Room for t = 0, t = 1 and the roots. */
+#define CANDIDATES 20
+/* Deeper than a double resolves [0, 1]: isolated roots separate before. */
+#define MAX_ROOT_DEPTH 64
+
+static int outsideContract(unsigned int n, unsigned int dim) {
+  return n == 0 || n > ZEPH_CLOSEST_MAX_DEGREE || dim == 0 || dim > ZEPH_CLOSEST_MAX_DIM;
+}
+
+static void zeroOut(unsigned int dim, double* out) {
+  if (dim != 0 && dim <= ZEPH_CLOSEST_MAX_DIM) memset(out, 0, dim * sizeof(double));
+}
+
+static double distance(unsigned int dim, const double* a, const double* b) {
+  double sum = 0.0;
+  unsigned int k;
+  for (k = 0; k < dim; ++k) sum += (a[k] - b[k]) * (a[k] - b[k]);
+  return sqrt(sum);
+}
+
+/* Sign changes of the coefficients, exact zeros skipped. */
+static unsigned int signChanges(const double* c, unsigned int m) {
+  unsigned int i, changes = 0;
+  double reference = c[0];
+  for (i = 1; i < m; ++i) {
+    if (c[i] == 0.0) continue;
+    if (c[i] * reference < 0.0) ++changes;
+    reference = c[i];
+  }
+  return changes;
+}
+
+/* The root of a polynomial of degree m - 1 in Bernstein form on [0, 1] by
+   Newton's method, or -1 when the iteration fails. */
+static double newton(const double* c, unsigned int m, double tol) {
+  double e[ROOT_COEFFS];
+  double u = c[0] * c[m - 1] < 0.0 ? c[0] / (c[0] - c[m - 1]) : 0.5;
+  double f, g, step;
+  unsigned int i, iteration;
+  for (i = 0; i + 1 < m; ++i) e[i] = (double)(m - 1) * (c[i + 1] - c[i]);
+  zeph_core_math_castelEval(m, 1, c, &f, u);
+  zeph_core_math_castelEval(m - 1, 1, e, &g, u);
+  if (fabs(f) > 2.0 * fabs(g)) return -1.0;
+  step = f / g;
+  for (iteration = 0; iteration < 50; ++iteration) {
+    if (fabs(step) <= tol) return u;
+    u -= step;
+    if (u < -1.0 || u > 2.0) return -1.0;
+    zeph_core_math_castelEval(m, 1, c, &f, u);
+    zeph_core_math_castelEval(m - 1, 1, e, &g, u);
+    if (fabs(f) > 2.0 * fabs(g)) return -1.0;
+    step = f / g;
+  }
+  return -1.0;
+}
+
+/* c becomes its left half over [0, 0.5], right its right half. */
+static void splitHalf(double* c, unsigned int m, double* right) {
+  double level[ROOT_COEFFS], left[ROOT_COEFFS];
+  unsigned int i, k;
+  memcpy(level, c, m * sizeof(double));
+  left[0] = level[0];
+  right[m - 1] = level[m - 1];
+  for (k = 1; k < m; ++k) {
+    for (i = 0; i + k < m; ++i) level[i] = 0.5 * level[i] + 0.5 * level[i + 1];
+    left[k] = level[0];
+    right[m - 1 - k] = level[m - 1 - k];
+  }
+  memcpy(c, left, m * sizeof(double));
+}
+
+/* Roots in [a, b] of the polynomial with Bernstein coefficients c (m of
+   them, destroyed), at most room of them written to roots; their number. */
+static unsigned int findRoots(double* c, unsigned int m, unsigned int depth, double a, double b,
+                              double tol, double* roots, unsigned int room) {
+  double right[ROOT_COEFFS];
+  double mid;
+  unsigned int changes, r1, r2;
+  if (m < 2) return 0;
+  changes = signChanges(c, m);
+  if (changes == 0) return 0;
+  if (changes == 1 && depth >= 4) {
+    double u = newton(c, m, tol);
+    if (u >= 0.0 && u <= 1.0) {
+      if (room == 0) return 0;
+      roots[0] = a + (b - a) * u;
+      return 1;
+    }
+    if (depth > 16) return 0;
+  }
+  if (depth >= MAX_ROOT_DEPTH) return 0;
+  splitHalf(c, m, right);
+  mid = (a + b) * 0.5;
+  r1 = findRoots(c, m, depth + 1, a, mid, tol, roots, room);
+  if (r1 >= changes) return r1;
+  r2 = findRoots(right, m, depth + 1, mid, b, tol, roots + r1, room - r1);
+  if (r1 + r2 >= changes) return r1 + r2;
+  /* A root exactly at mid has no sign change on either side. */
+  if (fabs(right[0]) < tol && fabs(right[1]) > tol && fabs(c[m - 2]) > tol && r1 + r2 < room) {
+    roots[r1 + r2] = mid;
+    return r1 + r2 + 1;
+  }
+  return r1 + r2;
+}
+
+double zeph_core_math_findClosestPointOnBezier(unsigned int n, unsigned int dim,
+                                               const double* controlPoints, const double* dotCoeffs,
+                                               const double* elevatedDerivPoints, const double* q,
+                                               double* out) {
+  double w[ROOT_COEFFS], candidates[CANDIDATES], point[ZEPH_CLOSEST_MAX_DIM];
+  double bestT, bestDistance;
+  unsigned int k, d, count, i;
+  if (outsideContract(n, dim)) {
+    zeroOut(dim, out);
+    return 0.0;
+  }
+  for (k = 0; k < 2 * n; ++k) {
+    double dot = 0.0;
+    for (d = 0; d < dim; ++d) dot += elevatedDerivPoints[k * dim + d] * q[d];
+    w[k] = dotCoeffs[k] - dot;
+  }
+  candidates[0] = 0.0;
+  candidates[1] = 1.0;
+  count = 2 + findRoots(w, 2 * n, 0, 0.0, 1.0, 1e-14, candidates + 2, CANDIDATES - 2);
+
+  zeph_core_math_castelEval(n + 1, dim, controlPoints, out, 0.0);
+  bestT = 0.0;
+  bestDistance = distance(dim, out, q);
+  for (i = 1; i < count; ++i) {
+    double current;
+    zeph_core_math_castelEval(n + 1, dim, controlPoints, point, candidates[i]);
+    current = distance(dim, point, q);
+    if (current < bestDistance) {
+      bestDistance = current;
+      bestT = candidates[i];
+      memcpy(out, point, dim * sizeof(double));
+    }
+  }
+  return bestT;
+}
+
+/* The end t (0 or 1) of segment data at p is a true minimum of the distance. */
+static int endIsMinimum(unsigned int n, unsigned int dim, const double* derivPoints1,
+                        const double* q, const double* p, double t) {
+  double derivative[ZEPH_CLOSEST_MAX_DIM], along = 0.0;
+  unsigned int k;
+  if (distance(dim, q, p) < 1e-12) return 1;
+  zeph_core_math_castelEval(n, dim, derivPoints1, derivative, t);
+  for (k = 0; k < dim; ++k) along += (q[k] - p[k]) * derivative[k];
+  return fabs(along) < 1e-12;
+}
+
+double zeph_core_math_findClosestPointOnSpline(unsigned int n, unsigned int dim,
+                                               unsigned int segments, int closed, unsigned int start,
+                                               const double* knots, const double* controlPoints,
+                                               const double* derivPoints1, const double* dotCoeffs,
+                                               const double* elevatedDerivPoints, const double* q,
+                                               double* out) {
+  double point[ZEPH_CLOSEST_MAX_DIM];
+  double t;
+  unsigned int s = start < segments ? start : segments - 1;
+  unsigned long long visits = 0;
+  if (outsideContract(n, dim) || segments == 0) {
+    zeroOut(dim, out);
+    return 0.0;
+  }
+  for (;;) {
+    t = zeph_core_math_findClosestPointOnBezier(
+        n, dim, controlPoints + (size_t)s * (n + 1) * dim, dotCoeffs + (size_t)s * 2 * n,
+        elevatedDerivPoints + (size_t)s * 2 * n * dim, q, point);
+    ++visits;
+    if (t != 0.0 && t != 1.0) break;
+    if (endIsMinimum(n, dim, derivPoints1 + (size_t)s * n * dim, q, point, t)) break;
+    if (segments < visits) break;
+    if (t == 0.0) {
+      if (s == 0 && !closed) break;
+      s = s == 0 ? segments - 1 : s - 1;
+    } else {
+      if (s + 1 == segments && !closed) break;
+      s = s + 1 == segments ? 0 : s + 1;
+    }
+  }
+  memcpy(out, point, dim * sizeof(double));
+  return knots[s] + t * (knots[s + 1] - knots[s]);
+}
