@@ -7,7 +7,9 @@
 #define ROOT_COEFFS 13
 /* Room for t = 0, t = 1 and the roots. */
 #define CANDIDATES 20
-/* Deeper than a double resolves [0, 1]: isolated roots separate before. */
+/* Deeper than a double resolves [0, 1]: isolated roots separate before.
+   With the room for roots this also bounds the work when rounding noise
+   gives sign changes everywhere. */
 #define MAX_ROOT_DEPTH 64
 
 static int outsideContract(unsigned int n, unsigned int dim) {
@@ -83,7 +85,7 @@ static unsigned int findRoots(double* c, unsigned int m, unsigned int depth, dou
   double right[ROOT_COEFFS];
   double mid;
   unsigned int changes, r1, r2;
-  if (m < 2) return 0;
+  if (m < 2 || room == 0) return 0;
   changes = signChanges(c, m);
   if (changes == 0) return 0;
   if (changes == 1 && depth >= 4) {
@@ -95,15 +97,20 @@ static unsigned int findRoots(double* c, unsigned int m, unsigned int depth, dou
     }
     if (depth > 16) return 0;
   }
-  if (depth >= MAX_ROOT_DEPTH) return 0;
+  /* Roots still clustered at this width: the interval is one candidate. */
+  if (depth >= MAX_ROOT_DEPTH) {
+    roots[0] = (a + b) * 0.5;
+    return 1;
+  }
   splitHalf(c, m, right);
   mid = (a + b) * 0.5;
   r1 = findRoots(c, m, depth + 1, a, mid, tol, roots, room);
   if (r1 >= changes) return r1;
   r2 = findRoots(right, m, depth + 1, mid, b, tol, roots + r1, room - r1);
   if (r1 + r2 >= changes) return r1 + r2;
-  /* A root exactly at mid has no sign change on either side. */
-  if (fabs(right[0]) < tol && fabs(right[1]) > tol && fabs(c[m - 2]) > tol && r1 + r2 < room) {
+  /* A root exactly at mid has no sign change on either side. A multiple one
+     (flat there) counts too: of odd multiplicity it can be the minimum. */
+  if (fabs(right[0]) < tol && r1 + r2 < room) {
     roots[r1 + r2] = mid;
     return r1 + r2 + 1;
   }
@@ -157,12 +164,10 @@ static int endIsMinimum(unsigned int n, unsigned int dim, const double* derivPoi
   return fabs(along) < 1e-12;
 }
 
-double zeph_core_math_findClosestPointOnSpline(unsigned int n, unsigned int dim,
-                                               unsigned int segments, int closed, unsigned int start,
-                                               const double* knots, const double* controlPoints,
-                                               const double* derivPoints1, const double* dotCoeffs,
-                                               const double* elevatedDerivPoints, const double* q,
-                                               double* out) {
+double zeph_core_math_findClosestPointOnSpline(
+    unsigned int n, unsigned int dim, unsigned int segments, int closed, unsigned int start,
+    const double* knots, const double* controlPoints, const double* derivPoints1,
+    const double* dotCoeffs, const double* elevatedDerivPoints, const double* q, double* out) {
   double point[ZEPH_CLOSEST_MAX_DIM];
   double t;
   unsigned int s = start < segments ? start : segments - 1;

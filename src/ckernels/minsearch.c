@@ -5,7 +5,9 @@
 /* The golden-section fraction, as the search has always used it. */
 #define GOLDEN_STEP 0.381966
 
-static double withSign(double magnitude, double sign) { return sign >= 0.0 ? magnitude : -magnitude; }
+static double withSign(double magnitude, double sign) {
+  return sign >= 0.0 ? magnitude : -magnitude;
+}
 
 zeph_core_MinSearchResult zeph_core_FuncMinSearch1D(double (*f)(double), double a, double b) {
   zeph_core_MinSearchResult result;

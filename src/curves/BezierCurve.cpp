@@ -194,7 +194,7 @@ typename BezierCurve<Mode, Vec>::Point BezierCurve<Mode, Vec>::tangent3Der(Real 
 
 template <class Mode, template <class> class Vec>
 typename BezierCurve<Mode, Vec>::Real BezierCurve<Mode, Vec>::closestPoint(Point const& q,
-                                                                         Point& out) const {
+                                                                           Point& out) const {
   if (degree_ == 0 || !s_.controlPoints) {
     out = Point();
     return Real(0.0);

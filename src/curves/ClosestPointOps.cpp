@@ -1,6 +1,7 @@
+#include "curves/ClosestPointOps.hpp"
+
 #include <algorithm>
 
-#include "curves/ClosestPointOps.hpp"
 #include "frame/TracedCall.hpp"
 #include "vela/math/dynamic_sizes.hpp"
 #include "zeph_core/ckernels.h"
@@ -53,11 +54,11 @@ void ClosestPointOnSpline::compute(frame::Args& args) const {
 void ClosestPointOnSpline::code(frame::Code& code) const {
   std::string parameter = code.outputValue(ct::ScalarType::Double);
   std::string point = code.inPlace(7, dimension, frame::Code::decimal(dimension));
-  code.assignCall(parameter, "zeph_core_math_findClosestPointOnSpline",
-                  {frame::Code::decimal(degree), frame::Code::decimal(dimension),
-                   frame::Code::decimal(segments), closed ? "1" : "0", code.size(0), code.array(1),
-                   code.array(2), code.array(3), code.array(4), code.array(5), code.array(6),
-                   point});
+  code.assignCall(
+      parameter, "zeph_core_math_findClosestPointOnSpline",
+      {frame::Code::decimal(degree), frame::Code::decimal(dimension),
+       frame::Code::decimal(segments), closed ? "1" : "0", code.size(0), code.array(1),
+       code.array(2), code.array(3), code.array(4), code.array(5), code.array(6), point});
 }
 
 double closestPointOnBezier(unsigned degree, unsigned dimension, double const* controlPoints,
@@ -76,8 +77,8 @@ ct::TracedDouble closestPointOnBezier(unsigned degree, unsigned dimension,
   ct::TracedDouble t;
   frame::TracedCall<ClosestPointOnBezierOp> call(ClosestPointOnBezier{degree, dimension});
   call.array(controlPoints, points, points).neverFold();
-  call.array(dotCoeffs, coeffs, coeffs).array(elevatedDerivPoints, coeffs * dimension,
-                                              coeffs * dimension);
+  call.array(dotCoeffs, coeffs, coeffs)
+      .array(elevatedDerivPoints, coeffs * dimension, coeffs * dimension);
   call.array(q, dimension, dimension).array(out, dimension, dimension);
   call.output(&t, 1, 1).output(out, dimension, dimension);
   call.run();

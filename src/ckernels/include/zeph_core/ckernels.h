@@ -75,10 +75,14 @@ void zeph_core_math_castelEval(unsigned int n, unsigned int dim, const double* p
    points) its Bernstein data of B.B' and B' (see BezierCurve). The roots of
    (B(t) - q).B'(t) are isolated by subdivision and refined by Newton; the
    candidates are t = 0, t = 1 and the roots, and the first nearest one wins
-   (ties keep t = 0 over t = 1 over roots). The subdivision stops at depth
-   64, where intervals are below the resolution of a double: isolated roots
-   are all found before it; clustered or double roots can be missed there.
-   NaN in the data never hangs it: distances that are NaN lose. */
+   (ties keep t = 0 over t = 1 over roots). A root exactly at a subdivision
+   midpoint is taken whatever its multiplicity. The subdivision stops at
+   depth 64, below the resolution of a double, where isolated roots have
+   all been separated: an interval still holding sign changes there (a
+   cluster, a multiple root) gives its midpoint as a candidate. At most 18
+   roots are kept, which bounds the work even for coefficients that are
+   rounding noise around zero. NaN in the data never hangs it: distances
+   that are NaN lose. */
 double zeph_core_math_findClosestPointOnBezier(unsigned int n, unsigned int dim,
                                                const double* controlPoints, const double* dotCoeffs,
                                                const double* elevatedDerivPoints, const double* q,
@@ -93,12 +97,10 @@ double zeph_core_math_findClosestPointOnBezier(unsigned int n, unsigned int dim,
    every segment's data, segment after segment: knots segments + 1 values,
    the others as for findClosestPointOnBezier and n dim first-derivative
    values per segment. segments = 0 is outside the contract. */
-double zeph_core_math_findClosestPointOnSpline(unsigned int n, unsigned int dim,
-                                               unsigned int segments, int closed, unsigned int start,
-                                               const double* knots, const double* controlPoints,
-                                               const double* derivPoints1, const double* dotCoeffs,
-                                               const double* elevatedDerivPoints, const double* q,
-                                               double* out);
+double zeph_core_math_findClosestPointOnSpline(
+    unsigned int n, unsigned int dim, unsigned int segments, int closed, unsigned int start,
+    const double* knots, const double* controlPoints, const double* derivPoints1,
+    const double* dotCoeffs, const double* elevatedDerivPoints, const double* q, double* out);
 
 /* Where a one-variable function is smallest and its value there. */
 typedef struct zeph_core_MinSearchResult {
