@@ -121,12 +121,18 @@ TEST(ClosestPointOnBezier, MultipleRootsAndVanishingCoefficientsEnd) {
   EXPECT_TRUE(out3 == V3(1, 2, 3));
   // Coefficients with a sign change at every step, as rounding noise around
   // zero gives, on the C function directly: the search ends, in range.
-  std::vector<double> control(14, 1.0), elevated(24, 0.0), wiggle(12);
-  for (std::size_t k = 0; k < wiggle.size(); ++k) wiggle[k] = k % 2 ? -1e-300 : 1e-300;
+  std::vector<double> control(14, 1.0), elevated(24, 0.0), wiggle(12), cluster(12);
+  for (std::size_t k = 0; k < wiggle.size(); ++k) {
+    wiggle[k] = k % 2 ? -1e-300 : 1e-300;
+    // (t - 0.3)^11: eleven roots in one place, kept apart only by rounding.
+    cluster[k] = std::pow(0.7, double(k)) * std::pow(-0.3, double(11 - k));
+  }
   double q[2] = {0.0, 0.0}, near[2];
-  t = zeph_core_math_findClosestPointOnBezier(6, 2, control.data(), wiggle.data(),
-                                              elevated.data(), q, near);
-  EXPECT_TRUE(t >= 0.0 && t <= 1.0);
+  for (auto const* coeffs : {&wiggle, &cluster}) {
+    t = zeph_core_math_findClosestPointOnBezier(6, 2, control.data(), coeffs->data(),
+                                                elevated.data(), q, near);
+    EXPECT_TRUE(t >= 0.0 && t <= 1.0);
+  }
   // Non-finite data or queries neither hang nor leave the parameter range.
   vm::BezierCurve<vm::Numeric, Vector2_T> bad({V2(0, 0), V2(vela::test::kNaN, 1), V2(2, 0)});
   t = bad.closestPoint(V2(1, 1), out);
