@@ -12,6 +12,7 @@
 #include "vela/math/BezierCurve.hpp"
 #include "vela/math/GaussQuadrature.hpp"
 #include "vela/math/InterpolatingCubicSpline.hpp"
+#include "vela/math/InterpolatingCubicSpline3DWrapper.hpp"
 #include "vela/math/InterpolatingPchip.hpp"
 #include "vela/math/InterpolatingSpline.hpp"
 #include "vela/math/LumpedDistribution.hpp"
