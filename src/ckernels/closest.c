@@ -39,6 +39,20 @@ static unsigned int signChanges(const double* c, unsigned int m) {
   return changes;
 }
 
+/* castelEval of m values of dimension 1, the same operations in the same
+   order, inline: Newton calls it in its inner loop. m <= ROOT_COEFFS. */
+static double castel1(const double* c, unsigned int m, double u) {
+  double work[ROOT_COEFFS];
+  double s = 1.0 - u;
+  unsigned int level, i;
+  if (u == 0.0) return c[0];
+  if (u == 1.0 || m == 1) return c[m - 1];
+  for (i = 0; i + 1 < m; ++i) work[i] = s * c[i] + u * c[i + 1];
+  for (level = m - 1; level > 1; --level)
+    for (i = 0; i + 1 < level; ++i) work[i] = s * work[i] + u * work[i + 1];
+  return work[0];
+}
+
 /* The root of a polynomial of degree m - 1 in Bernstein form on [0, 1] by
    Newton's method, or -1 when the iteration fails. */
 static double newton(const double* c, unsigned int m, double tol) {
@@ -47,35 +61,32 @@ static double newton(const double* c, unsigned int m, double tol) {
   double f, g, step;
   unsigned int i, iteration;
   for (i = 0; i + 1 < m; ++i) e[i] = (double)(m - 1) * (c[i + 1] - c[i]);
-  zeph_core_math_castelEval(m, 1, c, &f, u);
-  zeph_core_math_castelEval(m - 1, 1, e, &g, u);
+  f = castel1(c, m, u);
+  g = castel1(e, m - 1, u);
   if (fabs(f) > 2.0 * fabs(g)) return -1.0;
   step = f / g;
   for (iteration = 0; iteration < 50; ++iteration) {
     if (fabs(step) <= tol) return u;
     u -= step;
     if (u < -1.0 || u > 2.0) return -1.0;
-    zeph_core_math_castelEval(m, 1, c, &f, u);
-    zeph_core_math_castelEval(m - 1, 1, e, &g, u);
+    f = castel1(c, m, u);
+    g = castel1(e, m - 1, u);
     if (fabs(f) > 2.0 * fabs(g)) return -1.0;
     step = f / g;
   }
   return -1.0;
 }
 
-/* c becomes its left half over [0, 0.5], right its right half. */
+/* c becomes its left half over [0, 0.5], right its right half. Level k of
+   de Casteljau is kept in c[k..m-1], so c[k] ends as the left half's k-th
+   coefficient. */
 static void splitHalf(double* c, unsigned int m, double* right) {
-  double level[ROOT_COEFFS], left[ROOT_COEFFS];
   unsigned int i, k;
-  memcpy(level, c, m * sizeof(double));
-  left[0] = level[0];
-  right[m - 1] = level[m - 1];
+  right[m - 1] = c[m - 1];
   for (k = 1; k < m; ++k) {
-    for (i = 0; i + k < m; ++i) level[i] = 0.5 * level[i] + 0.5 * level[i + 1];
-    left[k] = level[0];
-    right[m - 1 - k] = level[m - 1 - k];
+    for (i = m - 1; i >= k; --i) c[i] = 0.5 * c[i - 1] + 0.5 * c[i];
+    right[m - 1 - k] = c[m - 1];
   }
-  memcpy(c, left, m * sizeof(double));
 }
 
 /* Roots in [a, b] of the polynomial with Bernstein coefficients c (m of
