@@ -73,14 +73,23 @@ static int normalWithComponentFixed(double m[3][3], int k, double* n) {
 }
 
 int zeph_core_math_bestFitPlane3D(size_t count, const double* xyz, double* point, double* normal) {
-  double m[3][3], n[3], length;
-  int i, k;
+  double m[3][3], n[3], length, big;
+  int i, k, e;
 
   if (count < 3) return 0;
   centroid(count, xyz, point);
   scatter(count, xyz, point, m);
   k = bestAxis(m);
   if (k < 0 || !normalWithComponentFixed(m, k, n)) return 0;
+  /* Nearly axis-aligned points can give components whose squares overflow;
+     a power-of-two scale keeps the bits of every other case. */
+  big = 1.0;
+  for (i = 0; i < 3; ++i)
+    if (fabs(n[i]) > big) big = fabs(n[i]);
+  if (big > 0x1p500 && big <= kelmf_get_real_max()) {
+    frexp(big, &e);
+    for (i = 0; i < 3; ++i) n[i] = ldexp(n[i], -e);
+  }
   length = sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
   for (i = 0; i < 3; ++i) normal[i] = n[i] / length;
   return 1;

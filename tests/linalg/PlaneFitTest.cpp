@@ -111,6 +111,35 @@ TEST(PlaneFit, EdgeCasesOfTheCFunctionAndTheNumericOverload) {
   }
 }
 
+// Planes nearly parallel to a coordinate axis: with a component fixed to 1
+// the others exceed the square root of the largest double, and the unit
+// normal must still come out of squaring them.
+TEST(PlaneFit, SteepPlanesStillGiveAUnitNormal) {
+  struct Row {
+    std::vector<V3> points;
+    V3 normal;  // NaN: not coplanar, only the length is checked
+  };
+  std::vector<Row> const rows = {
+      {{{0, 0, 0}, {1, 0, 1e160}, {0, 1, 0}, {1, 1, 1e160}}, {-1, 0, 1e-160}},
+      {{{0, 0, 0}, {0, 1, -1e200}, {1, 0, 0}, {1, 1, -1e200}}, {0, 1, 1e-200}},
+      {{{0, 0, 0}, {1e-100, 0, 1e60}, {0, 1e-100, 0}, {1e-100, 1e-100, 2e60}}, {kNaN, kNaN, kNaN}},
+  };
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    V3 point, normal;
+    ASSERT_EQ(zeph_core_math_bestFitPlane3D(rows[r].points.size(), rows[r].points[0].values(),
+                                            point.values(), normal.values()),
+              1)
+        << "row " << r;
+    EXPECT_NEAR(normal.norm(), 1.0, 1e-15) << "row " << r;
+    for (int i = 0; i < 3; ++i) {
+      if (std::isnan(rows[r].normal.coord(i))) continue;
+      EXPECT_NEAR(normal.coord(i), rows[r].normal.coord(i),
+                  1e-15 * std::fabs(rows[r].normal.coord(i)))
+          << "row " << r << ", component " << i;
+    }
+  }
+}
+
 // Noisy samples of random planes: the fit is the centroid and the unit
 // normal of least residual, orthogonal to the plane's directions.
 TEST(PlaneFit, NoisyPlanesAreFittedByTheirDefinition) {
