@@ -33,9 +33,10 @@ static inline kelm_math_lin_alg_dotPair kelm_math_lin_alg_dotPairProduct(const d
 
 /* The sum of a[p] * b[p] over p < n in the order every reduction along a
    column uses: below four terms one after the other; otherwise four
-   interleaved partial sums s[l] over p = l mod 4 (up to the last multiple
-   of four), combined as (s0 + s2) + (s1 + s3), then the remaining terms one
-   after the other. 0 for n <= 0. */
+   interleaved partial sums s[l] over p = l mod 4 up to the last multiple
+   of four, where two or three terms remain the next two taken into s0 and
+   s1, combined as (s0 + s2) + (s1 + s3), then a last odd term added. 0 for
+   n <= 0. */
 static inline double kelm_math_lin_alg_dotOrder(int n, const double* a, const double* b) {
   double sum;
   int p;
