@@ -266,6 +266,39 @@ TEST(SolverNumeric, PivotedQRSolves) {
   EXPECT_EQ(x, Matrix(2, 0.0));
 }
 
+// The rank rule of both QR solves on a hand-made diagonal R (no
+// reflectors, no pivoting): a zero entry is never kept, whatever the
+// tolerance, and a zero, infinite or NaN R_00 gives rank 0.
+TEST(SolverNumeric, QRSolveRankRule) {
+  double const inf = std::numeric_limits<double>::infinity();
+  struct Row {
+    double d0, d1, d2, tol;
+    int rank;
+  };
+  std::vector<Row> const rows = {
+      {2, 1, 0.5, 1e-12, 3}, {2, 1, 0.5, 0.4, 2},   {2, 1, 0.5, 2.0, 0},  {2, 1, 0, 0.0, 2},
+      {2, 1, 0, -1.0, 2},    {2, 0, 1, -1.0, 1},    {inf, 1, 1, -1.0, 0}, {inf, 1, 1, 0.0, 0},
+      {0, 1, 1, -1.0, 0},    {kNaN, 1, 1, -1.0, 0}, {2, 1, 1, kNaN, 0},   {-2, -1, 0.5, -0.5, 3},
+  };
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    Row const& row = rows[r];
+    Matrix qr = {row.d0, 0, 0, 0, row.d1, 0, 0, 0, row.d2}, tau(3, 0.0), b = {1, 1, 1};
+    std::vector<int> piv = {1, 2, 3};
+    Matrix x = b;
+    EXPECT_EQ(
+        kelm_math_lin_alg_qrSolveTall(3, 3, qr.data(), tau.data(), piv.data(), x.data(), row.tol),
+        row.rank)
+        << "row " << r;
+    for (int j = 0; j < 3; ++j) EXPECT_EQ(x[j], j < row.rank ? 1.0 / qr[4 * j] : 0.0) << r;
+    Matrix y(3, kNaN);
+    EXPECT_EQ(kelm_math_lin_alg_qrSolveWide(3, 3, qr.data(), tau.data(), piv.data(), b.data(),
+                                            row.tol, y.data()),
+              row.rank)
+        << "row " << r;
+    for (int j = 0; j < 3; ++j) EXPECT_EQ(y[j], j < row.rank ? 1.0 / qr[4 * j] : 0.0) << r;
+  }
+}
+
 // The one-pass Cholesky route (scalar at small orders, vectorized above,
 // odd and even orders, the solve carried along or done afterwards when x is
 // b) against the three library calls it stands for.

@@ -132,13 +132,20 @@ void kelm_math_lin_alg_qrFactor(int rows, int columns, double* A, double* tau, i
   }
 }
 
-/* Leading diagonal entries of R kept: |R_kk| > tol |R_00|, up to the first
-   that is not. */
+/* Leading diagonal entries of R kept: |R_kk| > tol |R_00| and nonzero, up
+   to the first that is not. A negative limit alone would keep zeros (a
+   division by zero in the solve) and an infinite R_00. */
 static int qrRank(const double* QR, int rows, int steps, double tol) {
   if (steps <= 0) return 0;
-  double limit = tol * fabs(QR[0]);
+  double r00 = fabs(QR[0]);
+  if (!(r00 > 0.0 && r00 <= DBL_MAX)) return 0;
+  double limit = tol * r00;
   int r = 0;
-  while (r < steps && fabs(QR[r + (ptrdiff_t)rows * r]) > limit) ++r;
+  while (r < steps) {
+    double d = fabs(QR[r + (ptrdiff_t)rows * r]);
+    if (!(d > limit && d > 0.0)) break;
+    ++r;
+  }
   return r;
 }
 
