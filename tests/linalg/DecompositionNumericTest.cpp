@@ -120,6 +120,42 @@ TEST(Svd, FactorsReconstructAreOrthonormalAndSorted) {
     }
 }
 
+// Rank-deficient inputs whose rotations leave a column of rounding residue
+// far below the others: it must not pass as orthogonal to them (its squared
+// products underflow), and comes out as a zero singular value.
+TEST(Svd, ColumnsOfRoundingResidueStillGiveOrthonormalFactors) {
+  struct Row {
+    int m, n;
+    Matrix A;
+  };
+  Matrix const wide = {-26, -26, -26, -26, -15.125, -64, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  std::vector<Row> const rows = {
+      {3, 5, wide},
+      {5, 3, {-26, -26, 0, 0, 0, -26, -15.125, 0, 0, 0, -26, -64, 0, 0, 0}},
+      {3, 5,
+       [&] {
+         Matrix a = wide;
+         for (double& x : a) x *= 1e-200;
+         return a;
+       }()},
+  };
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    Row const& row = rows[r];
+    int k = std::min(row.m, row.n);
+    for (bool full : {false, true}) {
+      SvdResult f = runSvd(row.m, row.n, row.A, full);
+      EXPECT_LT(orthogonalityError(f.U, row.m, full ? row.m : k), 1e-14) << "row " << r;
+      EXPECT_LT(orthogonalityError(f.V, row.n, full ? row.n : k), 1e-14) << "row " << r;
+      EXPECT_EQ(f.S[k - 1], 0.0) << "row " << r;
+      Matrix US(row.m * k);
+      for (int j = 0; j < k; ++j)
+        for (int i = 0; i < row.m; ++i) US[j * row.m + i] = f.U[j * row.m + i] * f.S[j];
+      Matrix back = multiply(US, row.m, k, false, f.V, row.n, k, true);
+      EXPECT_LT(maxAbsDiff(back, row.A), 1e-13 * f.S[0]) << "row " << r;
+    }
+  }
+}
+
 TEST(Svd, SignsMakeTheFirstLargestEntryOfVPositiveOrOfUWhenWide) {
   struct Case {
     int m, n;
@@ -317,6 +353,35 @@ TEST(Eig, EigenpairsOfRealComplexAndSingularPencils) {
   EigResult bad = runEig(3, D, I3);
   EXPECT_EQ(bad.ok, 0);
   EXPECT_TRUE(std::isnan(bad.re[0]) && std::isnan(bad.vim[8]));
+}
+
+// Pencils of tiny entries go through the scaling driver, which leaves some
+// vectors of a singular A unscaled: they are scaled all the same.
+TEST(Eig, VectorsOfTinyPencilsAreScaledLikeTheOthers) {
+  struct Row {
+    int n;
+    double a;                      // every entry of A (rank one)
+    double diagonal, offDiagonal;  // of B
+  };
+  std::vector<Row> const rows = {
+      {6, -std::numeric_limits<double>::min(), 1134, 103},
+      {4, 1e-200, 3, 1},
+      {5, 1e-120, 7, -2},
+  };
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    Row const& row = rows[r];
+    int n = row.n;
+    Matrix A(n * n, row.a), B(n * n, row.offDiagonal);
+    for (int i = 0; i < n; ++i) B[i * n + i] = row.diagonal;
+    EigResult e = runEig(n, A, B);
+    ASSERT_EQ(e.ok, 1) << "row " << r;
+    for (int j = 0; j < n; ++j) {
+      double big = 0.0;
+      for (int i = 0; i < n; ++i)
+        big = std::max(big, std::fabs(e.vre[j * n + i]) + std::fabs(e.vim[j * n + i]));
+      EXPECT_NEAR(big, 1.0, 1e-15) << "row " << r << ", vector " << j;
+    }
+  }
 }
 
 TEST(OrthonormalizeRealEigenvectorsWrtSpdB, NearlyParallelColumnsComeOutOrthonormal) {

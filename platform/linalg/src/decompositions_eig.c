@@ -43,6 +43,25 @@ int kelm_math_lin_alg_eigReqdRealWorkSize(int n) {
   return 2 * n * n + 3 * n + driverWorkSize(n);
 }
 
+/* Largest component of each vector to |re| + |im| = 1, as the driver
+   does; the driver itself leaves some vectors of tiny pencils unscaled.
+   Pairs are taken as kelm_math_lin_alg_eig reads them: by a nonzero
+   alphai, whatever its sign (rescaling can leave a pair's signs off). */
+static void normalizeVectors(int n, const double* alphai, double* vr) {
+  for (int j = 0; j < n; ++j) {
+    int pair = alphai[j] != 0.0 && j + 1 < n;
+    double* v = vr + (ptrdiff_t)j * n;
+    double big = 0.0;
+    for (int i = 0; i < n; ++i) {
+      double size = fabs(v[i]) + (pair ? fabs(v[n + i]) : 0.0);
+      if (size > big) big = size;
+    }
+    if (big >= DBL_MIN / DBL_EPSILON)
+      for (int i = 0; i < (pair ? 2 * n : n); ++i) v[i] /= big;
+    j += pair;
+  }
+}
+
 /* The stages of the QZ driver for right eigenvectors, called directly: at
    small sizes the driver's workspace queries and norm scans cost as much as
    the iteration. Entries must be of moderate magnitude (the driver would
@@ -68,19 +87,7 @@ static int qzRightVectors(int n, double* a, double* b, double* alphar, double* a
   dtgevc_("R", "B", NULL, &n, a, &n, b, &n, NULL, &one, vr, &n, &n, &found, rest, &info, 1, 1);
   if (info != 0) return info;
   dggbak_("P", "R", &n, &ilo, &ihi, lscale, rscale, &n, vr, &n, &info, 1, 1);
-  /* Largest component of each vector to |re| + |im| = 1, as the driver. */
-  for (int j = 0; j < n; ++j) {
-    if (alphai[j] < 0.0) continue;
-    int pair = alphai[j] > 0.0 && j + 1 < n;
-    double* v = vr + (ptrdiff_t)j * n;
-    double big = 0.0;
-    for (int i = 0; i < n; ++i) {
-      double size = fabs(v[i]) + (pair ? fabs(v[n + i]) : 0.0);
-      if (size > big) big = size;
-    }
-    if (big < DBL_MIN / DBL_EPSILON) continue;
-    for (int i = 0; i < (pair ? 2 * n : n); ++i) v[i] /= big;
-  }
+  normalizeVectors(n, alphai, vr);
   return 0;
 }
 
@@ -121,11 +128,13 @@ int kelm_math_lin_alg_eig(int n, const double* A, const double* B, double* re, d
   if (aMax <= DBL_MAX && bMax <= DBL_MAX) {
     memcpy(a, A, (size_t)nn * sizeof(double));
     memcpy(b, B, (size_t)nn * sizeof(double));
-    if (aMax > 1e-100 && aMax < 1e100 && bMax > 1e-100 && bMax < 1e100)
+    if (aMax > 1e-100 && aMax < 1e100 && bMax > 1e-100 && bMax < 1e100) {
       info = qzRightVectors(n, a, b, alphar, alphai, beta, vre, driverWork);
-    else
+    } else {
       dggev_("N", "V", &n, a, &n, b, &n, alphar, alphai, beta, NULL, &one, vre, &n, driverWork,
              &lwork, &info, 1, 1);
+      if (info == 0) normalizeVectors(n, alphai, vre);
+    }
   }
   if (info != 0) {
     for (int j = 0; j < n; ++j) re[j] = im[j] = NAN;

@@ -13,6 +13,9 @@
    NaN input, which never converges. */
 #define MAX_SWEEPS 40
 
+/* 2^-400: columns this short after the rotations are treated as zero. */
+#define TINY_COLUMN 3.872591914849318e-121
+
 /* Four partial sums let the compiler keep the loop in registers without
    reassociating. */
 static double dot(int n, const double* a, const double* b) {
@@ -58,8 +61,9 @@ static void orthogonalizeColumns(int r, int c, double* W, double* Z, double* nrm
       for (int q = p + 1; q < c; ++q) {
         double* wq = W + (ptrdiff_t)q * r;
         double apq = dot(r, wp, wq);
-        /* Squares stay in range: the caller scaled the entries below 1. */
-        if (!(apq * apq > DBL_EPSILON * DBL_EPSILON * nrm[p] * nrm[q])) continue;
+        /* Not squared: eps^2 |w_p|^2 |w_q|^2 underflows once two columns are
+           small, and the pair would pass as orthogonal. */
+        if (!(fabs(apq) > DBL_EPSILON * sqrt(fabs(nrm[p])) * sqrt(fabs(nrm[q])))) continue;
         double zeta = (nrm[q] - nrm[p]) / (2.0 * apq);
         double t = fabs(zeta) > 1e150
                        ? 0.5 / zeta
@@ -113,7 +117,17 @@ static void svdTall(int r, int c, int wcols, int shift, double* W, double* Z, do
   for (int j = 0; j < c; ++j)
     for (int i = 0; i < c; ++i) Z[(ptrdiff_t)j * c + i] = i == j ? 1.0 : 0.0;
   orthogonalizeColumns(r, c, W, Z, work);
-  for (int j = 0; j < c; ++j) S[j] = sqrt(dot(r, W + (ptrdiff_t)j * r, W + (ptrdiff_t)j * r));
+  for (int j = 0; j < c; ++j) {
+    double* w = W + (ptrdiff_t)j * r;
+    S[j] = sqrt(dot(r, w, w));
+    /* Far below the rounding of the scaled entries (largest below 1) a
+       column is residue of cancellation, too small for its dot products to
+       be orthogonalized: it counts as zero and is completed below. */
+    if (S[j] < TINY_COLUMN) {
+      S[j] = 0.0;
+      for (int i = 0; i < r; ++i) w[i] = 0.0;
+    }
+  }
   /* Selection sort keeps equal values in their order. */
   for (int j = 0; j + 1 < c; ++j) {
     int best = j;
