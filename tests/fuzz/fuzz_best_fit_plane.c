@@ -16,18 +16,23 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 0; i < 3; ++i) origin[i] = fz_range(&in, -8, 8);
     for (int i = 0; i < 3; ++i) u[i] = fz_range(&in, -4, 4);
     for (int i = 0; i < 3; ++i) v[i] = fz_range(&in, -4, 4);
-    double a0 = 0.0, b0 = 0.0, da = 0.0, db = 0.0;
+    double sa = 0.0, sb = 0.0, saa = 0.0, sab = 0.0, sbb = 0.0;
     for (size_t c = 0; c < count; ++c) {
       double a = fz_range(&in, -6, 6), b = fz_range(&in, -6, 6);
       for (int i = 0; i < 3; ++i) xyz[3 * c + i] = origin[i] + a * u[i] + b * v[i];
-      /* The plane is only determined when the (a, b) are not collinear. */
-      if (c == 0) {
-        a0 = a, b0 = b;
-      } else if (da == 0.0 && db == 0.0) {
-        da = a - a0, db = b - b0;
-      } else if (da * (b - b0) - db * (a - a0) != 0.0) {
-        spread = 1;
-      }
+      sa += a, sb += b, saa += a * a, sab += a * b, sbb += b * b;
+    }
+    /* The plane is determined, and well conditioned, only when the (a, b)
+       spread over both directions and u, v are far from parallel. */
+    if (count >= 3) {
+      double k = (double)count, caa = saa - sa * sa / k, cbb = sbb - sb * sb / k;
+      double cab = sab - sa * sb / k, tr = caa + cbb, det = caa * cbb - cab * cab;
+      double w[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
+                     u[0] * v[1] - u[1] * v[0]};
+      double uu = u[0] * u[0] + u[1] * u[1] + u[2] * u[2];
+      double vv = v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
+      double ww = w[0] * w[0] + w[1] * w[1] + w[2] * w[2];
+      spread = det > 1e-2 * tr * tr && ww > 1e-2 * uu * vv;
     }
   } else {
     fz_fill(&in, xyz, (ptrdiff_t)(3 * count), (mode & 3) == 1);
@@ -61,7 +66,7 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (coplanar) {
     double w[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
     double wn = sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
-    if (wn > 0.0 && spread) {
+    if (spread) {
       double cross[3] = {normal[1] * w[2] - normal[2] * w[1], normal[2] * w[0] - normal[0] * w[2],
                          normal[0] * w[1] - normal[1] * w[0]};
       double off = sqrt(cross[0] * cross[0] + cross[1] * cross[1] + cross[2] * cross[2]) / wn;
