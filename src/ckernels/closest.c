@@ -101,7 +101,10 @@ static unsigned int findRoots(double* c, unsigned int m, unsigned int depth, dou
   if (changes == 0) return 0;
   if (changes == 1 && depth >= 4) {
     double u = newton(c, m, tol);
-    if (u >= 0.0 && u <= 1.0) {
+    /* The one sign change lies inside; a zero at an end (a multiple root of
+       the curve's end, say) can draw Newton there instead. */
+    int drawnToZeroEnd = (c[m - 1] == 0.0 && u > 1.0 - 1e-8) || (c[0] == 0.0 && u < 1e-8);
+    if (u >= 0.0 && u <= 1.0 && !drawnToZeroEnd) {
       if (room == 0) return 0;
       roots[0] = a + (b - a) * u;
       return 1;

@@ -114,9 +114,17 @@ TEST(ClosestPointOnBezier, MultipleRootsAndVanishingCoefficientsEnd) {
     wave.closestPoint(q, out);
     EXPECT_LE((out - q).norm(), referenceDistance(at, q, 0.0, 1.0) + 6e-12);
   }
+  // Three control points in one place: (B - q).B' has a double root at t = 1
+  // beside the simple root of the minimum, which Newton must not trade for it.
+  V3 c(-1.3587493896484375, -1.3587493896484375, -1.3587493896484375);
+  vm::BezierCurve<vm::Numeric, Vector3_T> bent({V3(63.5, -0.093, -128), c, c, c});
+  V3 beside(c.x(), c.y() + 2.796875, c.z()), out3;
+  auto onBent = [&](double s) { return bent.point(s); };
+  t = bent.closestPoint(beside, out3);
+  EXPECT_LT(t, 1.0);
+  EXPECT_LE((out3 - beside).norm(), referenceDistance(onBent, beside, 0.0, 1.0) + 6e-12);
   // Every control point equal: all coefficients vanish, t = 0.
   vm::BezierCurve<vm::Numeric, Vector3_T> point({V3(1, 2, 3), V3(1, 2, 3), V3(1, 2, 3)});
-  V3 out3;
   EXPECT_EQ(point.closestPoint(V3(0, 0, 0), out3), 0.0);
   EXPECT_TRUE(out3 == V3(1, 2, 3));
   // Coefficients with a sign change at every step, as rounding noise around

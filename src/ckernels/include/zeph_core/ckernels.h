@@ -76,7 +76,9 @@ void zeph_core_math_castelEval(unsigned int n, unsigned int dim, const double* p
    (B(t) - q).B'(t) are isolated by subdivision and refined by Newton; the
    candidates are t = 0, t = 1 and the roots, and the first nearest one wins
    (ties keep t = 0 over t = 1 over roots). A root exactly at a subdivision
-   midpoint is taken whatever its multiplicity. The subdivision stops at
+   midpoint is taken whatever its multiplicity, and a Newton step drawn onto
+   an interval end where the polynomial vanishes is not taken as the
+   interval's root (the sign change lies inside; subdivision goes on). The subdivision stops at
    depth 64, below the resolution of a double, where isolated roots have
    all been separated: an interval still holding sign changes there (a
    cluster, a multiple root) gives its midpoint as a candidate. At most 18
