@@ -1,88 +1,92 @@
 #include "frame/Args.hpp"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace vela::math::frame {
 
 double const* Args::doubles(std::size_t i) const {
-  Array const& a = arrays_.at(i);
+  ct::ArrayRef a = values_.array(i);
   if (a.type != ct::ScalarType::Double)
     throw std::logic_error("frame: array input is not of doubles");
-  return static_cast<double const*>(a.data);
+  return a.doubles();
 }
 
 int const* Args::ints(std::size_t i) const {
-  Array const& a = arrays_.at(i);
+  ct::ArrayRef a = values_.array(i);
   if (a.type == ct::ScalarType::Double) throw std::logic_error("frame: array input is not of ints");
-  return static_cast<int const*>(a.data);
+  return a.ints();
+}
+
+void* Args::create_(ct::ScalarType type, int count) {
+  std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0u;
+  void* data = values_.output(type, n);
+  if (!made_) first_ = {type, data, n};
+  made_ = true;
+  return data;
 }
 
 double* Args::output(int count) {
-  resultTypes_.push_back(ct::ScalarType::Double);
-  doubleResults_.emplace_back(count > 0 ? static_cast<std::size_t>(count) : 0u, 0.0);
-  intResults_.emplace_back();
-  return doubleResults_.back().data();
+  return static_cast<double*>(create_(ct::ScalarType::Double, count));
 }
-
-int* Args::intOutput(int count) {
-  resultTypes_.push_back(ct::ScalarType::Int);
-  doubleResults_.emplace_back();
-  intResults_.emplace_back(count > 0 ? static_cast<std::size_t>(count) : 0u, 0);
-  return intResults_.back().data();
-}
-
-int* Args::boolOutput(int count) {
-  int* values = intOutput(count);
-  resultTypes_.back() = ct::ScalarType::Bool;
-  return values;
-}
+int* Args::intOutput(int count) { return static_cast<int*>(create_(ct::ScalarType::Int, count)); }
+int* Args::boolOutput(int count) { return static_cast<int*>(create_(ct::ScalarType::Bool, count)); }
 
 double* Args::outputCopy(std::size_t i) {
-  double const* source = doubles(i);
-  double* copy = output(static_cast<int>(arrays_[i].count));
-  std::copy(source, source + arrays_[i].count, copy);
+  ct::ArrayRef source = values_.array(i);
+  double const* from = doubles(i);
+  double* copy = output(static_cast<int>(source.count));
+  std::copy(from, from + source.count, copy);
   return copy;
 }
 
-void Args::reserve_(std::size_t i) {
+ct::ScalarValue Args::firstResult() const {
+  if (!made_ || first_.count == 0) throw std::out_of_range("frame: kernel made no result");
+  switch (first_.type) {
+    case ct::ScalarType::Double: return first_.doubles()[0];
+    case ct::ScalarType::Int: return first_.ints()[0];
+    case ct::ScalarType::Bool: return first_.ints()[0] != 0;
+  }
+  return {};
+}
+
+void ConstantValues::reserve_(std::size_t i) {
   if (scalars_.size() <= i) scalars_.resize(i + 1);
   if (arrays_.size() <= i) arrays_.resize(i + 1);
 }
 
-void Args::setScalar(std::size_t i, ct::ScalarValue value) {
+void ConstantValues::setScalar(std::size_t i, ct::ScalarValue value) {
   reserve_(i);
   scalars_[i] = value;
 }
 
-void Args::setArray(std::size_t i, std::vector<double> const& buffer) {
+void ConstantValues::setArray(std::size_t i, std::vector<double> const& buffer) {
   reserve_(i);
   arrays_[i] = {ct::ScalarType::Double, buffer.data(), buffer.size()};
 }
 
-void Args::setArray(std::size_t i, std::vector<int> const& buffer) {
+void ConstantValues::setArray(std::size_t i, std::vector<int> const& buffer) {
   reserve_(i);
   arrays_[i] = {ct::ScalarType::Int, buffer.data(), buffer.size()};
 }
 
-Args Args::fromInputs(ct::EvaluateVisitor const& visitor, ct::Operation const& node) {
-  Args args;
-  args.reserve_(node.inputCount() ? node.inputCount() - 1 : 0);
-  for (std::size_t i = 0; i < node.inputCount(); ++i) {
-    ct::Operation const& in = *node.input(i);
-    if (in.isScalar()) {
-      args.scalars_[i] = visitor.scalarValue(in);
-      continue;
-    }
-    ct::VectorValue const& v = visitor.vectorValues(in).at(0);
-    if (v.type() == ct::ScalarType::Double)
-      args.arrays_[i] = {v.type(), v.doubleValues().data(), v.size()};
-    else
-      args.arrays_[i] = {ct::ScalarType::Int, v.intValues().data(), v.size()};
-  }
-  return args;
+ct::ScalarValue ConstantValues::scalar(std::size_t input) const { return scalars_.at(input); }
+
+ct::ArrayRef ConstantValues::array(std::size_t input, unsigned output) const {
+  if (output != 0) throw std::logic_error("frame: a constant array has one output");
+  return arrays_.at(input);
 }
 
-std::vector<ct::VectorValue> Args::takeResults() {
+void* ConstantValues::output(ct::ScalarType type, std::size_t count) {
+  resultTypes_.push_back(type);
+  bool isDouble = type == ct::ScalarType::Double;
+  doubleResults_.emplace_back(isDouble ? count : 0u, 0.0);
+  intResults_.emplace_back(isDouble ? 0u : count, 0);
+  return isDouble ? static_cast<void*>(doubleResults_.back().data())
+                  : static_cast<void*>(intResults_.back().data());
+}
+
+std::vector<ct::VectorValue> ConstantValues::takeResults() {
   std::vector<ct::VectorValue> values;
   values.reserve(resultTypes_.size());
   for (std::size_t j = 0; j < resultTypes_.size(); ++j) {

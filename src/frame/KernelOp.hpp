@@ -65,12 +65,9 @@ class KernelNode : public Base {
   explicit KernelNode(Kernel kernel, BaseArgs&&... baseArgs)
       : Base(std::forward<BaseArgs>(baseArgs)...), kernel_(std::move(kernel)) {}
 
-  /// The kernel's results for the evaluated inputs.
-  std::vector<ct::VectorValue> run_(ct::EvaluateVisitor const& visitor) const {
-    Args args = Args::fromInputs(visitor, *this);
-    kernel_.compute(args);
-    return args.takeResults();
-  }
+  /// Runs the kernel on the evaluated inputs; its results go to the
+  /// evaluator's storage.
+  void run_(Args& args) const { kernel_.compute(args); }
 
  private:
   Kernel kernel_;
@@ -86,8 +83,9 @@ class KernelOp : public KernelNode<Derived, Kernel, ct::VectorOperation> {
   ct::OperationPtr clone() const override {
     return std::make_shared<Derived>(static_cast<Derived const&>(*this));
   }
-  std::vector<ct::VectorValue> evaluate(ct::EvaluateVisitor const& visitor) const override {
-    return this->run_(visitor);
+  void evaluate(ct::NodeValues& values) const override {
+    Args args(values);
+    this->run_(args);
   }
 };
 
@@ -106,16 +104,18 @@ class ScalarKernelOp : public KernelNode<Derived, Kernel, ct::ScalarOperation> {
   ct::ScalarOperationPtr cloneScalar() const override {
     return std::make_shared<Derived>(static_cast<Derived const&>(*this));
   }
-  ct::ScalarValue evaluateScalar(ct::EvaluateVisitor const& visitor) const override {
-    return resultOf(this->run_(visitor).at(0));
+  ct::ScalarValue evaluateScalar(ct::NodeValues& values) const override {
+    Args args(values);
+    this->run_(args);
+    return ct::ScalarValue(resultOf(args.firstResult()));
   }
 
   /// The scalar a kernel's first result holds.
-  static T resultOf(ct::VectorValue const& result) {
+  static T resultOf(ct::ScalarValue const& first) {
     if constexpr (std::is_same_v<T, double>)
-      return result.doubleValues().at(0);
+      return first.doubleValue();
     else
-      return static_cast<T>(result.intValues().at(0));
+      return static_cast<T>(first.intValue());
   }
 };
 

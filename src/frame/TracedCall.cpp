@@ -62,7 +62,7 @@ TracedCallBase& TracedCallBase::neverFold() {
   return *this;
 }
 
-bool TracedCallBase::constantArgs_(Args& args) {
+bool TracedCallBase::constantArgs_(ConstantValues& args) {
   if (!foldable_) return false;
   // Buffers of the maximum length, zero past the covered elements.
   for (std::size_t i = 0; i < inputs_.size(); ++i) {

@@ -40,7 +40,7 @@ class TracedCallBase {
   TracedCallBase() = default;
   /// Fills args from constants; false at the first value that is not one.
   /// Array arguments point into buffers that this object keeps.
-  bool constantArgs_(Args& args);
+  bool constantArgs_(ConstantValues& values);
   void writeConstants_(std::vector<ct::VectorValue> const& results) const;
   std::vector<ct::OperationPtr> nodeInputs_() const;
   void readOutputs_(ct::OperationPtr const& node) const;
@@ -78,10 +78,11 @@ class TracedCall : public TracedCallBase {
 
   /// Folds or records; the outputs are written.
   void run() {
-    Args args;
-    if (constantArgs_(args)) {
+    ConstantValues values;
+    if (constantArgs_(values)) {
+      Args args(values);
       kernel_.compute(args);
-      writeConstants_(args.takeResults());
+      writeConstants_(values.takeResults());
       return;
     }
     readOutputs_(std::make_shared<Op>(kernel_, nodeInputs_()));
@@ -90,10 +91,11 @@ class TracedCall : public TracedCallBase {
   /// Folds or records a kernel whose node is a scalar, and returns it.
   auto runScalar() {
     using T = typename Op::ResultType;
-    Args args;
-    if (constantArgs_(args)) {
+    ConstantValues values;
+    if (constantArgs_(values)) {
+      Args args(values);
       kernel_.compute(args);
-      return ct::TracedValue<T>(Op::resultOf(args.takeResults().at(0)));
+      return ct::TracedValue<T>(Op::resultOf(args.firstResult()));
     }
     return ct::TracedValue<T>(ct::ScalarOperationPtr(std::make_shared<Op>(kernel_, nodeInputs_())));
   }

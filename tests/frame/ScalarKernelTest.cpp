@@ -60,11 +60,12 @@ ct::TracedDouble squareSum(unsigned n, ct::TracedDouble const* v) {
   return call.runScalar();
 }
 double squareSum(unsigned n, double const* v) {
-  Args args;
+  vela::math::frame::ConstantValues constants;
   std::vector<double> values(v, v + n);
-  args.setArray(0, values);
+  constants.setArray(0, values);
+  Args args(constants);
   SquareSum{n}.compute(args);
-  return args.takeResults()[0].doubleValues()[0];
+  return constants.takeResults()[0].doubleValues()[0];
 }
 
 ct::TracedBool below(unsigned n, ct::TracedDouble const* v, ct::TracedInt const& index,

@@ -63,6 +63,8 @@ ThreePathResult checkTraced(std::vector<ct::TracedDouble> const& traced, std::si
   for (std::size_t k = 0; k < ints; ++k) names.push_back("i" + std::to_string(k));
   ThreePathResult result{ct::generateCFunction("three_paths_model", names, traced), traced};
   CompiledFunction compiled(result.code, "three_paths_model");
+  ct::Tape tape(names, traced);
+  ct::Tape::Workspace workspace = tape.workspace();
 
   for (std::size_t c = 0; c < cases.size(); ++c) {
     Case const& values = cases[c];
@@ -80,11 +82,19 @@ ThreePathResult checkTraced(std::vector<ct::TracedDouble> const& traced, std::si
     }
     std::vector<double> out(traced.size() + 1, -12345.0);
     compiled(in.data(), out.data());
+    // The tape runs twice per case on one workspace: values left from the
+    // previous case or call must not leak into the next.
+    std::vector<double> taped(traced.size() + 1, -12345.0), again(traced.size(), 0.0);
+    tape(in.data(), taped.data(), workspace);
+    tape(in.data(), again.data());
     for (std::size_t j = 0; j < traced.size() && j < expected[c].size(); ++j) {
       expectSame("evaluated trace", c, j, expected[c][j], traced[j].evaluate(bindings));
       expectSame("generated C", c, j, expected[c][j], out[j]);
+      expectSame("tape", c, j, expected[c][j], taped[j]);
+      expectSame("tape, own workspace", c, j, expected[c][j], again[j]);
     }
     EXPECT_EQ(out[traced.size()], -12345.0) << "generated C wrote past its outputs";
+    EXPECT_EQ(taped[traced.size()], -12345.0) << "the tape wrote past its outputs";
   }
   return result;
 }

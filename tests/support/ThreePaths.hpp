@@ -51,10 +51,11 @@ bool sameBits(double a, double b);
 /// checks on generated code.
 std::size_t occurrences(std::string const& text, std::string const& part);
 
-/// Checks one computation along its three paths for every case: the Numeric
-/// result, the traced graph evaluated against the case's bindings, and the
-/// generated C compiled by the system C compiler, loaded and run. All three
-/// must agree bit for bit; disagreements are reported as test failures.
+/// Checks one computation along its paths for every case: the Numeric
+/// result, the traced graph evaluated against the case's bindings, the
+/// generated C compiled by the system C compiler, loaded and run, and a Tape
+/// of the graph (on a workspace of the caller's and on its own). All must
+/// agree bit for bit; disagreements are reported as test failures.
 /// `compute` is a generic callable: compute(Inputs<Mode> const&) returns
 /// std::vector<Scalar<Mode>> for both modes.
 template <class Compute>

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "FunctionName.hpp"
+#include "NodeHash.hpp"
 #include "ScalarNodes.hpp"
 #include "kelm_math/comp_trace/CollectOp.hpp"
 #include "kelm_math/comp_trace/GenerateCFunction.hpp"
@@ -15,37 +16,6 @@
 
 namespace kelm_math::comp_trace {
 namespace detail {
-namespace {
-
-std::size_t mix(std::size_t seed, std::size_t value) {
-  return seed ^ (value + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2));
-}
-
-// Spreads the trace library's own many-per-input nodes (element reads,
-// constants) over distinct keys; other nodes share a key per inputs and
-// class and are told apart by compare_.
-std::size_t fieldHash(Operation const& op) {
-  std::type_info const& type = typeid(op);
-  if (type == typeid(ElementOp)) {
-    auto const& e = static_cast<ElementOp const&>(op);
-    return mix(e.index(), e.output());
-  }
-  if (type == typeid(ConstantOp)) {
-    auto const& v = static_cast<ConstantOp const&>(op).value();
-    if (v.type() != ScalarType::Double) return std::hash<int>()(v.intValue());
-    double d = v.doubleValue();
-    std::uint64_t bits;
-    std::memcpy(&bits, &d, sizeof bits);
-    return std::hash<std::uint64_t>()(bits);
-  }
-  if (type == typeid(InputOp))
-    return std::hash<std::string>()(static_cast<InputOp const&>(op).name());
-  if (type == typeid(FunctionOp))
-    return static_cast<std::size_t>(static_cast<FunctionOp const&>(op).fn());
-  return 0;
-}
-
-}  // namespace
 
 unsigned SlotPool::allocate(unsigned n) {
   for (auto it = free_.begin(); it != free_.end(); ++it) {
@@ -135,8 +105,8 @@ void CodeGenerator::complete_(Operation const& op) {
 
 std::size_t CodeGenerator::keyHash_(int id) const {
   Node const& n = nodes_[id];
-  std::size_t h = mix(std::type_index(typeid(*n.op)).hash_code(), fieldHash(*n.op));
-  for (std::size_t i = 0; i < n.inputCount; ++i) h = mix(h, inputIds_[n.firstInput + i]);
+  std::size_t h = fieldHash(*n.op);
+  for (std::size_t i = 0; i < n.inputCount; ++i) h = mixHash(h, inputIds_[n.firstInput + i]);
   return h;
 }
 

@@ -41,16 +41,15 @@ int CollectOp::compare_(Operation const& other) const {
   return detail::threeWay(name_, o.name_);
 }
 
-std::vector<VectorValue> CollectOp::evaluate(EvaluateVisitor const& visitor) const {
+void CollectOp::evaluate(NodeValues& values) const {
+  void* out = values.output(type_, n_);
   if (type_ == ScalarType::Double) {
-    std::vector<double> values(n_);
-    for (unsigned i = 0; i < n_; ++i) values[i] = visitor.scalarValue(input(i)).doubleValue();
-    return {VectorValue(std::move(values))};
+    auto* d = static_cast<double*>(out);
+    for (unsigned i = 0; i < n_; ++i) d[i] = values.scalar(i).doubleValue();
+    return;
   }
-  std::vector<int> values(n_);
-  for (unsigned i = 0; i < n_; ++i) values[i] = visitor.scalarValue(input(i)).intValue();
-  if (type_ == ScalarType::Int) return {VectorValue(std::move(values))};
-  return {VectorValue(std::vector<bool>(values.begin(), values.end()))};
+  auto* k = static_cast<int*>(out);
+  for (unsigned i = 0; i < n_; ++i) k[i] = values.scalar(i).intValue();
 }
 
 std::string CollectOp::generateCode(GenerateCodeVisitor& visitor) const {

@@ -3,9 +3,55 @@
 #include <stdexcept>
 #include <unordered_map>
 
-#include "EvaluationMemo.hpp"
+#include "Plan.hpp"
 
 namespace kelm_math::comp_trace {
+
+namespace detail {
+
+/// The nodes evaluated against one binding set, as one growing plan: each
+/// evaluation appends the nodes it has not seen and runs only those.
+struct EvaluationMemo {
+  explicit EvaluationMemo(BindingSet const& bindings)
+      : bindings(bindings), planner(plan, false, &position, this) {}
+
+  NodeRef evaluate(OperationPtr const& root) {
+    if (planner.known(*root)) return planner.ref(*root);
+    std::size_t first = plan.steps.size();
+    std::size_t firstConstant = plan.constants.size();
+    NodeRef ref = planner.add(root);
+    plan.prepare(scratch, firstConstant);
+    execute(plan, first, scratch, InputSource{nullptr, values.data()});
+    keep.push_back(root);
+    return ref;
+  }
+
+  // Each input's binding is read once, when the first node reading it is planned.
+  static std::uint32_t position(void* context, std::string const& name) {
+    auto& memo = *static_cast<EvaluationMemo*>(context);
+    auto [it, added] =
+        memo.positions.try_emplace(name, static_cast<std::uint32_t>(memo.values.size()));
+    if (added) {
+      try {
+        memo.values.push_back(memo.bindings.value(name));
+      } catch (...) {
+        memo.positions.erase(it);
+        throw;
+      }
+    }
+    return it->second;
+  }
+
+  BindingSet const& bindings;
+  Plan plan;
+  Planner planner;
+  Scratch scratch;
+  std::unordered_map<std::string, std::uint32_t> positions;
+  std::vector<ScalarValue> values;
+  std::vector<OperationPtr> keep;  // the roots: their addresses stay theirs
+};
+
+}  // namespace detail
 
 UnboundInput::UnboundInput(std::string const& name)
     : name_(name), message_("comp_trace UnboundInput: " + name) {}
@@ -20,8 +66,16 @@ BindingSet& BindingSet::operator=(BindingSet const& other) {
   memo_ptr_.reset();
   return *this;
 }
-BindingSet::BindingSet(BindingSet&&) noexcept = default;
-BindingSet& BindingSet::operator=(BindingSet&&) noexcept = default;
+// The memo refers to its set: a moved set starts a fresh one.
+BindingSet::BindingSet(BindingSet&& other) noexcept : values_(std::move(other.values_)) {
+  other.memo_ptr_.reset();
+}
+BindingSet& BindingSet::operator=(BindingSet&& other) noexcept {
+  values_ = std::move(other.values_);
+  memo_ptr_.reset();
+  other.memo_ptr_.reset();
+  return *this;
+}
 
 void BindingSet::bind(std::string const& name, double value) {
   values_[name] = ScalarValue(value);
@@ -45,65 +99,37 @@ ScalarValue const& BindingSet::value(std::string const& name) const {
 }
 
 detail::EvaluationMemo& BindingSet::memo_() const {
-  if (!memo_ptr_) memo_ptr_ = std::make_unique<detail::EvaluationMemo>();
+  if (!memo_ptr_) memo_ptr_ = std::make_unique<detail::EvaluationMemo>(*this);
   return *memo_ptr_;
 }
 
-std::vector<VectorValue> const& BindingSet::evaluateVector(OperationPtr const& op) const {
-  if (op->isScalar()) throw std::logic_error("comp_trace: evaluateVector of a scalar node");
-  return memo_().evaluate(op, *this).vectors;
-}
-
-ScalarValue const& BindingSet::evaluateScalar(OperationPtr const& op) const {
-  if (!op->isScalar()) throw std::logic_error("comp_trace: evaluateScalar of a vector node");
-  return memo_().evaluate(op, *this).scalar;
-}
-
-std::vector<VectorValue> const& EvaluateVisitor::vectorValues(Operation const& input) const {
-  return memo_.at(input).vectors;
-}
-
-ScalarValue const& EvaluateVisitor::scalarValue(Operation const& input) const {
-  return memo_.at(input).scalar;
-}
-
-namespace detail {
-
-EvaluationMemo::Entry const& EvaluationMemo::at(Operation const& op) const {
-  auto it = entries.find(&op);
-  if (it == entries.end()) throw std::logic_error("comp_trace: input evaluated out of order");
-  return it->second;
-}
-
-EvaluationMemo::Entry const& EvaluationMemo::evaluate(OperationPtr const& root,
-                                                      BindingSet const& bindings) {
-  if (auto it = entries.find(root.get()); it != entries.end()) return it->second;
-  // Depth-first over unevaluated nodes with an explicit stack, so deep
-  // graphs do not exhaust the call stack and shared nodes run once.
-  struct Frame {
-    OperationPtr const* op;
-    std::size_t next;
-  };
-  std::vector<Frame> stack{{&root, 0}};
-  EvaluateVisitor visitor(bindings, *this);
-  while (!stack.empty()) {
-    Operation const& op = **stack.back().op;
-    if (stack.back().next < op.inputCount()) {
-      OperationPtr const& in = op.input(stack.back().next++);
-      if (entries.find(in.get()) == entries.end()) stack.push_back({&in, 0});
-      continue;
-    }
-    Entry entry;
-    entry.keep = *stack.back().op;
-    if (op.isScalar())
-      entry.scalar = static_cast<ScalarOperation const&>(op).evaluateScalar(visitor);
-    else
-      entry.vectors = static_cast<VectorOperation const&>(op).evaluate(visitor);
-    entries.emplace(&op, std::move(entry));
-    stack.pop_back();
+namespace {
+// A failed evaluation leaves planned steps that never ran: forget them all.
+template <class F>
+auto guarded(std::unique_ptr<detail::EvaluationMemo>& memo, F&& f) {
+  try {
+    return f();
+  } catch (...) {
+    memo.reset();
+    throw;
   }
-  return entries.at(root.get());
+}
+}  // namespace
+
+std::vector<VectorValue> BindingSet::evaluateVector(OperationPtr const& op) const {
+  if (op->isScalar()) throw std::logic_error("comp_trace: evaluateVector of a scalar node");
+  return guarded(memo_ptr_, [&] {
+    auto& memo = memo_();
+    return detail::vectorValuesOf(memo.scratch, memo.evaluate(op));
+  });
 }
 
-}  // namespace detail
+ScalarValue BindingSet::evaluateScalar(OperationPtr const& op) const {
+  if (!op->isScalar()) throw std::logic_error("comp_trace: evaluateScalar of a vector node");
+  return guarded(memo_ptr_, [&] {
+    auto& memo = memo_();
+    return detail::valueOf(memo.scratch, memo.evaluate(op));
+  });
+}
+
 }  // namespace kelm_math::comp_trace

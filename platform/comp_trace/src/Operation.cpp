@@ -1,5 +1,6 @@
 #include "kelm_math/comp_trace/Operation.hpp"
 
+#include <atomic>
 #include <stdexcept>
 #include <utility>
 
@@ -19,6 +20,9 @@ Operation::~Operation() {
     OperationPtr node = std::move(pending.back());
     pending.pop_back();
     if (node && node.use_count() == 1) {
+      // The count is read relaxed: order the other owners' last uses of
+      // this node before we take it apart.
+      std::atomic_thread_fence(std::memory_order_acquire);
       auto& inputs = const_cast<Operation&>(*node).inputs_;
       for (auto& in : inputs) pending.push_back(std::move(in));
       inputs.clear();
@@ -67,6 +71,10 @@ ScalarOperation::ScalarOperation(ScalarType type, OperationPtr a, OperationPtr b
 OperationPtr ScalarOperation::clone() const { return cloneScalar(); }
 
 bool ScalarOperation::isAlwaysSimple() const { return false; }
+
+ScalarValue ScalarOperation::evaluateScalar(NodeValues&) const {
+  throw std::logic_error("comp_trace: node has no evaluation of its own: " + description());
+}
 
 std::string ScalarOperation::inlineCode(GenerateCodeVisitor const&) const {
   throw std::logic_error("comp_trace: inlineCode of a node that is not simple: " + description());

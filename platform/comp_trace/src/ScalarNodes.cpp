@@ -315,10 +315,6 @@ int InputOp::compare_(Operation const& other) const {
   return threeWay(name_, o.name_);
 }
 
-ScalarValue InputOp::evaluateScalar(EvaluateVisitor const& visitor) const {
-  return convert(visitor.bindings().value(name_), scalarType());
-}
-
 std::string InputOp::inlineCode(GenerateCodeVisitor const& visitor) const {
   std::string in = "in[" + vela::decimalText(visitor.inputIndex(name_)) + "]";
   switch (scalarType()) {
@@ -343,12 +339,6 @@ int ElementOp::compare_(Operation const& other) const {
   return threeWay(index_, o.index_);
 }
 
-ScalarValue ElementOp::evaluateScalar(EvaluateVisitor const& visitor) const {
-  auto const& outputs = visitor.vectorValues(input(0));
-  if (output_ >= outputs.size()) throw std::logic_error("comp_trace: node has no such output");
-  return convert(outputs[output_].element(index_), scalarType());
-}
-
 std::string ElementOp::inlineCode(GenerateCodeVisitor const& visitor) const {
   return visitor.scratchpadAccess(visitor.outputSlot(input(0), output_), index_);
 }
@@ -361,12 +351,6 @@ int FunctionOp::compare_(Operation const& other) const {
   auto const& o = dynamic_cast<FunctionOp const&>(other);
   if (int c = threeWay(static_cast<int>(fn_), static_cast<int>(o.fn_))) return c;
   return threeWay(static_cast<int>(operand_), static_cast<int>(o.operand_));
-}
-
-ScalarValue FunctionOp::evaluateScalar(EvaluateVisitor const& visitor) const {
-  ScalarValue args[3];
-  for (std::size_t i = 0; i < inputCount(); ++i) args[i] = visitor.scalarValue(input(i));
-  return apply(fn_, operand_, args);
 }
 
 std::string FunctionOp::generateCode(GenerateCodeVisitor& visitor) const {
@@ -383,13 +367,6 @@ int ArrayAccessOp::compare_(Operation const& other) const {
   auto const& o = dynamic_cast<ArrayAccessOp const&>(other);
   if (int c = threeWay(static_cast<int>(scalarType()), static_cast<int>(o.scalarType()))) return c;
   return threeWay(n_, o.n_);
-}
-
-ScalarValue ArrayAccessOp::evaluateScalar(EvaluateVisitor const& visitor) const {
-  int index = visitor.scalarValue(input(0)).intValue();
-  auto const& values = visitor.vectorValues(input(1)).at(0);
-  if (index < 0 || static_cast<unsigned>(index) >= n_) return convert(ScalarValue(0), scalarType());
-  return convert(values.element(static_cast<unsigned>(index)), scalarType());
 }
 
 std::string ArrayAccessOp::generateCode(GenerateCodeVisitor& visitor) const {

@@ -78,7 +78,6 @@ class ConstantOp final : public ScalarOperation {
   /// Orders by type, then by bit pattern (so -0 and 0 differ, a NaN equals itself).
   int compare_(Operation const& other) const override;
   bool isAlwaysSimple() const override { return true; }
-  ScalarValue evaluateScalar(EvaluateVisitor const&) const override { return value_; }
   std::string inlineCode(GenerateCodeVisitor const&) const override { return literal(value_); }
   ScalarValue const& value() const { return value_; }
 
@@ -94,7 +93,6 @@ class InputOp final : public ScalarOperation {
   std::string generateCode(GenerateCodeVisitor&) const override { return {}; }
   int compare_(Operation const& other) const override;
   bool isAlwaysSimple() const override { return true; }
-  ScalarValue evaluateScalar(EvaluateVisitor const& visitor) const override;
   std::string inlineCode(GenerateCodeVisitor const& visitor) const override;
   std::string const& name() const { return name_; }
 
@@ -112,7 +110,6 @@ class ElementOp final : public ScalarOperation {
   std::string generateCode(GenerateCodeVisitor&) const override { return {}; }
   int compare_(Operation const& other) const override;
   bool isAlwaysSimple() const override { return true; }
-  ScalarValue evaluateScalar(EvaluateVisitor const& visitor) const override;
   std::string inlineCode(GenerateCodeVisitor const& visitor) const override;
   unsigned output() const { return output_; }
   unsigned index() const { return index_; }
@@ -130,8 +127,8 @@ class FunctionOp final : public ScalarOperation {
   std::string description() const override;
   std::string generateCode(GenerateCodeVisitor& visitor) const override;
   int compare_(Operation const& other) const override;
-  ScalarValue evaluateScalar(EvaluateVisitor const& visitor) const override;
   Fn fn() const { return fn_; }
+  ScalarType operand() const { return operand_; }
 
  private:
   Fn fn_;
@@ -147,7 +144,7 @@ class ArrayAccessOp final : public ScalarOperation {
   std::string description() const override { return "ArrayAccess"; }
   std::string generateCode(GenerateCodeVisitor& visitor) const override;
   int compare_(Operation const& other) const override;
-  ScalarValue evaluateScalar(EvaluateVisitor const& visitor) const override;
+  unsigned size() const { return n_; }
 
  private:
   unsigned n_;

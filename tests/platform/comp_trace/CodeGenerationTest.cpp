@@ -15,8 +15,8 @@ using vela::test::Case;
 
 namespace {
 
-using vela::test::kNaN;
 using vela::test::kInf;
+using vela::test::kNaN;
 
 // Adds `step` to every element of its input vector, in place when allowed.
 class AddInPlaceOp final : public ct::VectorOperation {
@@ -25,10 +25,10 @@ class AddInPlaceOp final : public ct::VectorOperation {
       : ct::VectorOperation(std::move(values)), n_(n), step_(step) {}
   ct::OperationPtr clone() const override { return std::make_shared<AddInPlaceOp>(*this); }
   std::string description() const override { return "AddInPlace"; }
-  std::vector<ct::VectorValue> evaluate(ct::EvaluateVisitor const& visitor) const override {
-    std::vector<double> v = visitor.vectorValues(input(0))[0].doubleValues();
-    for (double& x : v) x += step_;
-    return {ct::VectorValue(std::move(v))};
+  void evaluate(ct::NodeValues& values) const override {
+    ct::ArrayRef in = values.array(0);
+    auto* out = static_cast<double*>(values.output(ct::ScalarType::Double, in.count));
+    for (std::size_t i = 0; i < in.count; ++i) out[i] = in.doubles()[i] + step_;
   }
   std::string generateCode(ct::GenerateCodeVisitor& visitor) const override {
     ct::Slot in = visitor.outputSlot(input(0), 0);

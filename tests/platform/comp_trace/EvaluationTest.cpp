@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "kelm_math/comp_trace.hpp"
 #include "vela/Exception.hpp"
 
@@ -16,9 +18,11 @@ class CountingOp final : public ct::VectorOperation {
   ct::OperationPtr clone() const override { return std::make_shared<CountingOp>(*this); }
   std::string description() const override { return "Counting"; }
   std::string generateCode(ct::GenerateCodeVisitor&) const override { return {}; }
-  std::vector<ct::VectorValue> evaluate(ct::EvaluateVisitor const& visitor) const override {
+  void evaluate(ct::NodeValues& values) const override {
     ++*count_;
-    return {ct::VectorValue(std::vector<double>(n_, visitor.scalarValue(input(0)).doubleValue()))};
+    double x = values.scalar(0).doubleValue();
+    auto* out = static_cast<double*>(values.output(ct::ScalarType::Double, n_));
+    std::fill(out, out + n_, x);
   }
 
  private:

@@ -30,9 +30,10 @@ class SquareSumOp final : public ct::ScalarOperation {
     return std::make_shared<SquareSumOp>(*this);
   }
   std::string description() const override { return "SquareSum"; }
-  ct::ScalarValue evaluateScalar(ct::EvaluateVisitor const& visitor) const override {
+  ct::ScalarValue evaluateScalar(ct::NodeValues& values) const override {
+    ct::ArrayRef in = values.array(0);
     double sum = 0.0;
-    for (double v : visitor.vectorValues(input(0))[0].doubleValues()) sum += v * v;
+    for (std::size_t i = 0; i < in.count; ++i) sum += in.doubles()[i] * in.doubles()[i];
     return sum;
   }
   std::string generateCode(ct::GenerateCodeVisitor& visitor) const override {

@@ -13,8 +13,8 @@ using ct::TracedDouble;
 using ct::TracedInt;
 
 namespace {
-using vela::test::kNaN;
 using vela::test::kInf;
+using vela::test::kNaN;
 }  // namespace
 
 TEST(TracedValue, ConstantsFoldAndTracedValuesRecord) {

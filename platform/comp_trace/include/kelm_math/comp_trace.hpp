@@ -10,6 +10,8 @@
 #include "kelm_math/comp_trace/GenerateCFunction.hpp"
 #include "kelm_math/comp_trace/ModeTypes.hpp"
 #include "kelm_math/comp_trace/Modes.hpp"
+#include "kelm_math/comp_trace/NodeValues.hpp"
 #include "kelm_math/comp_trace/Operation.hpp"
+#include "kelm_math/comp_trace/Tape.hpp"
 #include "kelm_math/comp_trace/TracedValue.hpp"
 #include "kelm_math/comp_trace/Values.hpp"

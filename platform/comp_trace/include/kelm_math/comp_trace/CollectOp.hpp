@@ -22,7 +22,7 @@ class CollectOp final : public VectorOperation {
   std::string generateCode(GenerateCodeVisitor& visitor) const override;
   /// Orders by element type, count, then name.
   int compare_(Operation const& other) const override;
-  std::vector<VectorValue> evaluate(EvaluateVisitor const& visitor) const override;
+  void evaluate(NodeValues& values) const override;
 
   ScalarType elementType() const { return type_; }
   unsigned size() const { return n_; }

@@ -28,9 +28,11 @@ class UnboundInput : public vela::Exception {
 };
 
 /// Values of named inputs, and a memo of evaluated nodes. Evaluating several
-/// values against one set evaluates every distinct node once; any bind()
-/// drops the memo. The memo keeps the evaluated nodes alive until then. A
-/// set is not safe to evaluate against from two threads at once.
+/// values against one set evaluates every distinct node once: each
+/// evaluation plans only the nodes not evaluated yet, in the flat form a
+/// Tape runs, and reads each input's binding once. Any bind() drops the
+/// memo. The memo keeps the evaluated nodes alive until then. A set is not
+/// safe to evaluate against from two threads at once.
 class BindingSet {
  public:
   BindingSet();
@@ -50,34 +52,15 @@ class BindingSet {
   ScalarValue const& value(std::string const& name) const;
 
   /// Values of every output of op (a vector node).
-  std::vector<VectorValue> const& evaluateVector(OperationPtr const& op) const;
+  std::vector<VectorValue> evaluateVector(OperationPtr const& op) const;
   /// Value of a scalar node.
-  ScalarValue const& evaluateScalar(OperationPtr const& op) const;
+  ScalarValue evaluateScalar(OperationPtr const& op) const;
 
  private:
   detail::EvaluationMemo& memo_() const;
 
   std::map<std::string, ScalarValue> values_;
   mutable std::unique_ptr<detail::EvaluationMemo> memo_ptr_;
-};
-
-/// What a node sees of its inputs' values while it is evaluated.
-class EvaluateVisitor {
- public:
-  std::vector<VectorValue> const& vectorValues(Operation const& input) const;
-  std::vector<VectorValue> const& vectorValues(OperationPtr const& input) const {
-    return vectorValues(*input);
-  }
-  ScalarValue const& scalarValue(Operation const& input) const;
-  ScalarValue const& scalarValue(OperationPtr const& input) const { return scalarValue(*input); }
-  BindingSet const& bindings() const { return bindings_; }
-
- private:
-  friend struct detail::EvaluationMemo;
-  EvaluateVisitor(BindingSet const& bindings, detail::EvaluationMemo const& memo)
-      : bindings_(bindings), memo_(memo) {}
-  BindingSet const& bindings_;
-  detail::EvaluationMemo const& memo_;
 };
 
 }  // namespace kelm_math::comp_trace

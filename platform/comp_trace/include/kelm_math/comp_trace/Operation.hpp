@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "kelm_math/comp_trace/NodeValues.hpp"
 #include "kelm_math/comp_trace/Values.hpp"
 
 namespace kelm_math::comp_trace {
 
 class Operation;
 class ScalarOperation;
-class EvaluateVisitor;
 class GenerateCodeVisitor;
 
 using OperationPtr = std::shared_ptr<Operation const>;
@@ -53,8 +53,8 @@ class Operation {
 /// A node with one or more array outputs.
 class VectorOperation : public Operation {
  public:
-  /// One value per output, in output order, from the inputs' values.
-  virtual std::vector<VectorValue> evaluate(EvaluateVisitor const& visitor) const = 0;
+  /// Creates every output, in output order, from the inputs' values.
+  virtual void evaluate(NodeValues& values) const = 0;
 
  protected:
   explicit VectorOperation(std::vector<OperationPtr> inputs);
@@ -74,7 +74,11 @@ class ScalarOperation : public Operation {
   /// True for nodes whose C text is written inline wherever they are used
   /// (constants, inputs, element reads); those implement inlineCode().
   virtual bool isAlwaysSimple() const;
-  virtual ScalarValue evaluateScalar(EvaluateVisitor const& visitor) const = 0;
+  /// The value from the inputs' values. The trace library's own nodes
+  /// (constants, inputs, element reads, functions, indexed reads) are run by
+  /// the evaluator itself and keep this version, which throws
+  /// std::logic_error; other nodes override it.
+  virtual ScalarValue evaluateScalar(NodeValues& values) const;
   /// C expression of a simple node; std::logic_error for other nodes.
   virtual std::string inlineCode(GenerateCodeVisitor const& visitor) const;
 

@@ -25,8 +25,10 @@ class ScalarValue {
 
  private:
   ScalarType type_ = ScalarType::Double;
-  double double_ = 0.0;
-  int int_ = 0;
+  union {
+    double double_ = 0.0;
+    int int_;
+  };
 };
 
 /// The evaluated elements of one output of a node. Bools are held as int 0/1.

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kelm_math/comp_trace/TracedValue.hpp"
+
+namespace kelm_math::comp_trace {
+
+namespace detail {
+struct TapeState;
+struct Scratch;
+}  // namespace detail
+
+/// A recorded computation flattened once for repeated evaluation: the
+/// graph's nodes merged (equal nodes once) and in dependency order, with
+/// their scratch slots assigned. Called like the generated C function:
+/// in[i] is the input named inputNames[i] (an int input reads
+/// vela_rt_d2i(in[i]), a bool input in[i] != 0), out[j] receives outputs[j];
+/// the results are those of evaluation and of generated C, bit for bit.
+///
+/// The tape keeps what it needs of the graph alive; the caller may drop the
+/// traced values. A call allocates nothing once its workspace has held the
+/// largest outputs the kernels make (the first call, unless dynamic sizes
+/// grow later). Calls from several threads at once: give each thread its own
+/// Workspace (workspace()); the two-argument call uses the tape's own
+/// workspace when it is free and a fresh one (which allocates) otherwise.
+class Tape {
+ public:
+  /// Scratch of one call at a time: registers and kernel output buffers.
+  class Workspace {
+   public:
+    Workspace(Workspace&&) noexcept;
+    Workspace& operator=(Workspace&&) noexcept;
+    ~Workspace();
+
+   private:
+    friend class Tape;
+    Workspace(detail::TapeState const* owner, std::unique_ptr<detail::Scratch> scratch);
+    detail::TapeState const* owner_;
+    std::unique_ptr<detail::Scratch> scratch_;
+  };
+
+  /// Throws UnboundInput for an input of the graph missing from inputNames
+  /// (as evaluation does for an unbound input), std::invalid_argument for an
+  /// empty or repeated input name. Unused names are allowed.
+  Tape(std::vector<std::string> const& inputNames, std::vector<TracedDouble> const& outputs);
+  ~Tape();
+  Tape(Tape&&) noexcept;
+  Tape& operator=(Tape&&) noexcept;
+
+  std::size_t inputCount() const;
+  std::size_t outputCount() const;
+  /// Scalar operations (steps) the tape runs per call, after merging.
+  std::size_t stepCount() const;
+
+  /// Evaluates the outputs for in[0 .. inputCount()) into out[0 .. outputCount()).
+  void operator()(double const* in, double* out) const;
+  /// The same with the caller's workspace; safe alongside other calls that
+  /// use other workspaces. std::invalid_argument for a workspace of another
+  /// tape.
+  void operator()(double const* in, double* out, Workspace& workspace) const;
+  /// A workspace sized for this tape.
+  Workspace workspace() const;
+
+ private:
+  std::unique_ptr<detail::TapeState> state_;
+};
+
+}  // namespace kelm_math::comp_trace

@@ -1,0 +1,432 @@
+#include "Plan.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <typeinfo>
+
+#include "NodeHash.hpp"
+#include "vela/codegen_runtime_scalar.h"
+
+namespace kelm_math::comp_trace::detail {
+namespace {
+
+ScalarValue fromRegister(Register r, ScalarType type) {
+  switch (type) {
+    case ScalarType::Double: return ScalarValue(r.d);
+    case ScalarType::Int: return ScalarValue(r.i);
+    case ScalarType::Bool: return ScalarValue(r.i != 0);
+  }
+  return ScalarValue();
+}
+
+Register toRegister(ScalarValue const& v) {
+  Register r;
+  if (v.type() == ScalarType::Double)
+    r.d = v.doubleValue();
+  else
+    r.i = v.intValue();
+  return r;
+}
+
+StepKind kindOf(Fn fn, ScalarType operand) {
+  if (operand == ScalarType::Double) {
+    switch (fn) {
+      case Fn::Add: return StepKind::AddD;
+      case Fn::Sub: return StepKind::SubD;
+      case Fn::Mul: return StepKind::MulD;
+      case Fn::Div: return StepKind::DivD;
+      case Fn::Neg: return StepKind::NegD;
+      case Fn::Sqrt: return StepKind::SqrtD;
+      case Fn::Min: return StepKind::MinD;
+      case Fn::Max: return StepKind::MaxD;
+      case Fn::Select: return StepKind::SelectD;
+      case Fn::Lt: return StepKind::LtD;
+      case Fn::Gt: return StepKind::GtD;
+      default: return StepKind::Function;
+    }
+  }
+  if (operand == ScalarType::Int) {
+    switch (fn) {
+      case Fn::Add: return StepKind::AddI;
+      case Fn::Sub: return StepKind::SubI;
+      case Fn::Mul: return StepKind::MulI;
+      default: return StepKind::Function;
+    }
+  }
+  return StepKind::Function;
+}
+
+ScalarValue elementOf(Buffer const& buffer, std::size_t i, ScalarType type) {
+  ScalarValue v;
+  switch (buffer.type) {
+    case ScalarType::Double: v = i < buffer.count ? buffer.doubles[i] : 0.0; break;
+    case ScalarType::Int: v = i < buffer.count ? buffer.ints[i] : 0; break;
+    case ScalarType::Bool: v = i < buffer.count && buffer.ints[i] != 0; break;
+  }
+  return convert(v, type);
+}
+
+GenericOutputs const& generated(Scratch const& scratch, std::uint32_t generic) {
+  return scratch.generic[generic];
+}
+
+Buffer const& bufferOf(Scratch const& scratch, std::uint32_t generic, unsigned output) {
+  GenericOutputs const& g = generated(scratch, generic);
+  if (output >= g.made) throw std::logic_error("comp_trace: node has no such output");
+  return g.buffers[output];
+}
+
+/// The values a generic node sees in one run.
+class StepValues final : public NodeValues {
+ public:
+  StepValues(Plan const& plan, Scratch& scratch, GenericNode const& node)
+      : plan_(plan), scratch_(scratch), node_(node), outputs_(scratch.generic[genericIndex_()]) {
+    outputs_.made = 0;
+  }
+
+  ScalarValue scalar(std::size_t input) const override {
+    NodeRef ref = arg_(input);
+    if (ref.vector) throw std::logic_error("comp_trace: node input is not a scalar node");
+    return fromRegister(scratch_.registers[ref.index], ref.type);
+  }
+
+  ArrayRef array(std::size_t input, unsigned output) const override {
+    NodeRef ref = arg_(input);
+    if (!ref.vector) throw std::logic_error("comp_trace: node input is not a vector node");
+    Buffer const& b = bufferOf(scratch_, ref.index, output);
+    if (b.type == ScalarType::Double) return {b.type, b.doubles.data(), b.count};
+    return {b.type, b.ints.data(), b.count};
+  }
+
+  void* output(ScalarType type, std::size_t count) override {
+    if (outputs_.made == outputs_.buffers.size()) outputs_.buffers.emplace_back();
+    Buffer& b = outputs_.buffers[outputs_.made++];
+    b.type = type;
+    b.count = count;
+    // assign keeps the capacity, so a later call of the same size allocates nothing.
+    if (type == ScalarType::Double) {
+      b.doubles.assign(count, 0.0);
+      return b.doubles.data();
+    }
+    b.ints.assign(count, 0);
+    return b.ints.data();
+  }
+
+ private:
+  std::size_t genericIndex_() const {
+    return static_cast<std::size_t>(&node_ - plan_.generic.data());
+  }
+  NodeRef arg_(std::size_t input) const {
+    if (input >= node_.argCount)
+      throw std::out_of_range("comp_trace: node input index out of range");
+    return plan_.args[node_.firstArg + input];
+  }
+
+  Plan const& plan_;
+  Scratch& scratch_;
+  GenericNode const& node_;
+  GenericOutputs& outputs_;
+};
+
+ScalarValue functionValue(Step const& s, Register const* r) {
+  auto fn = static_cast<Fn>(s.fn);
+  ScalarValue args[3];
+  std::uint32_t const operands[3] = {s.a, s.b, s.c};
+  for (int i = 0; i < 3 && operands[i] != kNoRegister; ++i)
+    args[i] =
+        fromRegister(r[operands[i]], fn == Fn::Select && i == 0 ? ScalarType::Bool : s.operand);
+  return apply(fn, s.operand, args);
+}
+
+void runGeneric(Plan const& plan, Scratch& scratch, std::uint32_t index) {
+  GenericNode const& node = plan.generic[index];
+  StepValues values(plan, scratch, node);
+  if (node.op->isScalar()) {
+    ScalarValue v = static_cast<ScalarOperation const&>(*node.op).evaluateScalar(values);
+    scratch.registers[node.result.index] = toRegister(convert(v, node.result.type));
+  } else {
+    static_cast<VectorOperation const&>(*node.op).evaluate(values);
+  }
+}
+
+Register inputValue(Step const& s, InputSource const& inputs) {
+  ScalarValue v = inputs.doubles ? ScalarValue(inputs.doubles[s.a]) : inputs.values[s.a];
+  return toRegister(convert(v, s.type));
+}
+
+Register arrayAccess(Step const& s, Scratch const& scratch) {
+  int index = scratch.registers[s.a].i;
+  Buffer const& values = bufferOf(scratch, s.b, 0);
+  if (index < 0 || static_cast<unsigned>(index) >= s.c)
+    return toRegister(convert(ScalarValue(0), s.type));
+  return toRegister(elementOf(values, static_cast<unsigned>(index), s.type));
+}
+
+}  // namespace
+
+void Plan::prepare(Scratch& scratch, std::size_t firstConstant) const {
+  scratch.registers.resize(registerCount);
+  scratch.generic.resize(generic.size());
+  for (std::size_t k = firstConstant; k < constants.size(); ++k)
+    scratch.registers[constants[k].first] = constants[k].second;
+}
+
+void execute(Plan const& plan, std::size_t first, Scratch& scratch, InputSource inputs) {
+  Register* r = scratch.registers.data();
+  Step const* end = plan.steps.data() + plan.steps.size();
+  for (Step const* s = plan.steps.data() + first; s != end; ++s) {
+    switch (s->kind) {
+      case StepKind::AddD: r[s->out].d = r[s->a].d + r[s->b].d; break;
+      case StepKind::SubD: r[s->out].d = r[s->a].d - r[s->b].d; break;
+      case StepKind::MulD: r[s->out].d = r[s->a].d * r[s->b].d; break;
+      case StepKind::DivD: r[s->out].d = r[s->a].d / r[s->b].d; break;
+      case StepKind::NegD: r[s->out].d = -r[s->a].d; break;
+      case StepKind::SqrtD: r[s->out].d = std::sqrt(r[s->a].d); break;
+      case StepKind::MinD: r[s->out].d = vela_rt_min(r[s->a].d, r[s->b].d); break;
+      case StepKind::MaxD: r[s->out].d = vela_rt_max(r[s->a].d, r[s->b].d); break;
+      case StepKind::SelectD: r[s->out].d = r[s->a].i ? r[s->b].d : r[s->c].d; break;
+      case StepKind::LtD: r[s->out].i = r[s->a].d < r[s->b].d; break;
+      case StepKind::GtD: r[s->out].i = r[s->a].d > r[s->b].d; break;
+      case StepKind::AddI: r[s->out].i = vela_rt_iadd(r[s->a].i, r[s->b].i); break;
+      case StepKind::SubI: r[s->out].i = vela_rt_isub(r[s->a].i, r[s->b].i); break;
+      case StepKind::MulI: r[s->out].i = vela_rt_imul(r[s->a].i, r[s->b].i); break;
+      case StepKind::Function: r[s->out] = toRegister(functionValue(*s, r)); break;
+      case StepKind::Input: r[s->out] = inputValue(*s, inputs); break;
+      case StepKind::Element:
+        r[s->out] = toRegister(elementOf(bufferOf(scratch, s->a, s->b), s->c, s->type));
+        break;
+      case StepKind::ArrayAccess: r[s->out] = arrayAccess(*s, scratch); break;
+      case StepKind::Generic:
+        runGeneric(plan, scratch, s->a);
+        r = scratch.registers.data();
+        break;
+    }
+  }
+}
+
+ScalarValue valueOf(Scratch const& scratch, NodeRef ref) {
+  return fromRegister(scratch.registers[ref.index], ref.type);
+}
+
+std::vector<VectorValue> vectorValuesOf(Scratch const& scratch, NodeRef ref) {
+  std::vector<VectorValue> values;
+  GenericOutputs const& g = generated(scratch, ref.index);
+  for (unsigned j = 0; j < g.made; ++j) {
+    Buffer const& b = g.buffers[j];
+    if (b.type == ScalarType::Double)
+      values.emplace_back(std::vector<double>(b.doubles.begin(), b.doubles.begin() + b.count));
+    else if (b.type == ScalarType::Int)
+      values.emplace_back(std::vector<int>(b.ints.begin(), b.ints.begin() + b.count));
+    else
+      values.emplace_back(std::vector<bool>(b.ints.begin(), b.ints.begin() + b.count));
+  }
+  return values;
+}
+
+NodeRef Planner::ref(Operation const& op) const {
+  NodeRef const* r = refs_.find(&op);
+  if (!r) throw std::logic_error("comp_trace: node is not part of this plan");
+  return *r;
+}
+
+NodeRef Planner::add(OperationPtr const& root) {
+  if (NodeRef const* r = refs_.find(root.get())) return *r;
+  // Post-order with an explicit stack: deep graphs do not exhaust the call
+  // stack, and a node's inputs are planned before it. Without merging, a
+  // node held by one pointer alone is reached once, through its one parent:
+  // it skips the map, and its parent takes its place from `pending`.
+  struct Frame {
+    OperationPtr const* op;
+    std::size_t next;
+    std::size_t firstPending;
+    bool mapped;
+  };
+  std::vector<Frame> stack{{&root, 0, 0, true}};
+  std::vector<NodeRef> pending, inputs;
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    Operation const& op = **top.op;
+    if (top.next < op.inputCount()) {
+      OperationPtr const& in = op.inputs()[top.next++];
+      if (!refs_.find(in.get()))
+        stack.push_back({&in, 0, pending.size(), merge_ || in.use_count() != 1});
+      continue;
+    }
+    Frame done = top;
+    stack.pop_back();
+    inputs.clear();
+    std::size_t next = done.firstPending;
+    for (OperationPtr const& in : op.inputs()) {
+      NodeRef const* known = refs_.find(in.get());
+      inputs.push_back(known ? *known : pending[next++]);
+    }
+    pending.resize(done.firstPending);
+    NodeRef ref = complete_(*done.op, inputs.data());
+    if (done.mapped)
+      refs_.insert(done.op->get(), ref);
+    else
+      pending.push_back(ref);
+  }
+  return *refs_.find(root.get());
+}
+
+NodeRef Planner::complete_(OperationPtr const& op, NodeRef const* inputs) {
+  NodeRef found;
+  if (merge_ && findEqual_(*op, inputs, found)) return found;
+  return emit_(op, inputs);
+}
+
+NodeRef Planner::newRegister_(ScalarType type) {
+  return NodeRef{plan_.registerCount++, type, false};
+}
+
+NodeRef Planner::emit_(OperationPtr const& node, NodeRef const* inputs) {
+  Operation const& op = *node;
+  std::type_info const& type = typeid(op);
+  auto scalarStep = [&](StepKind kind, std::uint32_t a, std::uint32_t b, std::uint32_t c) {
+    NodeRef out = newRegister_(static_cast<ScalarOperation const&>(op).scalarType());
+    plan_.steps.push_back({kind, 0, out.type, out.type, out.index, a, b, c});
+    return out;
+  };
+  if (type == typeid(ConstantOp)) {
+    auto const& value = static_cast<ConstantOp const&>(op).value();
+    NodeRef out = newRegister_(value.type());
+    plan_.constants.emplace_back(out.index, toRegister(value));
+    return out;
+  }
+  if (type == typeid(InputOp))
+    return scalarStep(StepKind::Input, position_(context_, static_cast<InputOp const&>(op).name()),
+                      0, 0);
+  if (type == typeid(ElementOp)) {
+    auto const& e = static_cast<ElementOp const&>(op);
+    return scalarStep(StepKind::Element, inputs[0].index, e.output(), e.index());
+  }
+  if (type == typeid(FunctionOp)) {
+    auto const& f = static_cast<FunctionOp const&>(op);
+    std::uint32_t regs[3] = {kNoRegister, kNoRegister, kNoRegister};
+    for (std::size_t i = 0; i < op.inputCount(); ++i) regs[i] = inputs[i].index;
+    NodeRef out = scalarStep(kindOf(f.fn(), f.operand()), regs[0], regs[1], regs[2]);
+    plan_.steps.back().fn = static_cast<std::uint8_t>(f.fn());
+    plan_.steps.back().operand = f.operand();
+    return out;
+  }
+  if (type == typeid(ArrayAccessOp))
+    return scalarStep(StepKind::ArrayAccess, inputs[0].index, inputs[1].index,
+                      static_cast<ArrayAccessOp const&>(op).size());
+  GenericNode generic{node, static_cast<std::uint32_t>(plan_.args.size()),
+                      static_cast<std::uint32_t>(op.inputCount()), NodeRef{}};
+  for (std::size_t i = 0; i < op.inputCount(); ++i) plan_.args.push_back(inputs[i]);
+  auto index = static_cast<std::uint32_t>(plan_.generic.size());
+  generic.result = NodeRef{index, ScalarType::Double, true};
+  if (op.isScalar())
+    generic.result = newRegister_(static_cast<ScalarOperation const&>(op).scalarType());
+  NodeRef result = generic.result;
+  plan_.generic.push_back(std::move(generic));
+  plan_.steps.push_back({StepKind::Generic, 0, result.type, result.type, kNoRegister, index, 0, 0});
+  return result;
+}
+
+namespace {
+
+// Calls f(register&) for each register step s reads.
+template <class F>
+void forEachRead(Plan& plan, Step& s, F&& f) {
+  switch (s.kind) {
+    case StepKind::Input:
+    case StepKind::Element: return;
+    case StepKind::ArrayAccess: f(s.a); return;
+    case StepKind::Generic: {
+      GenericNode const& node = plan.generic[s.a];
+      for (std::uint32_t i = 0; i < node.argCount; ++i) {
+        NodeRef& arg = plan.args[node.firstArg + i];
+        if (!arg.vector) f(arg.index);
+      }
+      return;
+    }
+    default:
+      for (std::uint32_t* r : {&s.a, &s.b, &s.c})
+        if (*r != kNoRegister) f(*r);
+  }
+}
+
+std::uint32_t* written(Plan& plan, Step& s) {
+  if (s.kind != StepKind::Generic) return &s.out;
+  NodeRef& result = plan.generic[s.a].result;
+  return result.vector ? nullptr : &result.index;
+}
+
+}  // namespace
+
+void Planner::compactRegisters(std::vector<NodeRef>& live) {
+  constexpr std::uint32_t kPinned = kNoRegister - 1;
+  std::vector<std::uint32_t> lastUse(plan_.registerCount, kNoRegister);
+  for (auto const& c : plan_.constants) lastUse[c.first] = kPinned;
+  for (NodeRef const& ref : live)
+    if (!ref.vector) lastUse[ref.index] = kPinned;
+  for (std::uint32_t step = 0; step < plan_.steps.size(); ++step)
+    forEachRead(plan_, plan_.steps[step], [&](std::uint32_t r) {
+      if (lastUse[r] != kPinned) lastUse[r] = step;
+    });
+
+  // Constants first, then registers handed out in step order, each freed
+  // after its last reader; a step may write the register it last reads.
+  std::vector<std::uint32_t> renamed(plan_.registerCount, kNoRegister);
+  std::uint32_t count = 0;
+  for (auto& c : plan_.constants) c.first = renamed[c.first] = count++;
+  std::vector<std::uint32_t> free, dying;
+  for (std::uint32_t step = 0; step < plan_.steps.size(); ++step) {
+    Step& s = plan_.steps[step];
+    dying.clear();
+    forEachRead(plan_, s, [&](std::uint32_t& r) {
+      // A step may read one register twice; it is freed once.
+      if (lastUse[r] == step && std::find(dying.begin(), dying.end(), renamed[r]) == dying.end())
+        dying.push_back(renamed[r]);
+      r = renamed[r];
+    });
+    free.insert(free.end(), dying.begin(), dying.end());
+    if (std::uint32_t* out = written(plan_, s)) {
+      std::uint32_t old = *out;
+      std::uint32_t r = free.empty() ? count++ : free.back();
+      if (!free.empty()) free.pop_back();
+      *out = renamed[old] = r;
+      if (lastUse[old] == kNoRegister) free.push_back(r);  // never read
+    }
+  }
+  for (NodeRef& ref : live)
+    if (!ref.vector) ref.index = renamed[ref.index];
+  plan_.registerCount = count;
+}
+
+bool Planner::findEqual_(Operation const& op, NodeRef const* inputs, NodeRef& found) {
+  std::size_t h = fieldHash(op);
+  for (std::size_t i = 0; i < op.inputCount(); ++i)
+    h = mixHash(h, inputs[i].index * 2u + (inputs[i].vector ? 1u : 0u));
+  // Hashes key the map as addresses do; the low bit keeps them off null.
+  void const* key = reinterpret_cast<void const*>(static_cast<std::uintptr_t>(h | 1u));
+  std::uint32_t* head = heads_.find(key);
+  auto sameInputs = [&](Operation const& c) {
+    for (std::size_t i = 0; i < op.inputCount(); ++i) {
+      NodeRef y = *refs_.find(c.inputs()[i].get());
+      if (inputs[i].index != y.index || inputs[i].vector != y.vector) return false;
+    }
+    return true;
+  };
+  for (std::uint32_t c = head ? *head : kNoRegister; c != kNoRegister; c = candidates_[c].next) {
+    Operation const& other = *candidates_[c].op;
+    if (typeid(other) == typeid(op) && other.inputCount() == op.inputCount() && sameInputs(other) &&
+        other.compare_(op) == 0) {
+      found = *refs_.find(&other);
+      return true;
+    }
+  }
+  auto index = static_cast<std::uint32_t>(candidates_.size());
+  candidates_.push_back({&op, head ? *head : kNoRegister});
+  if (head)
+    *head = index;
+  else
+    heads_.insert(key, index);
+  return false;
+}
+
+}  // namespace kelm_math::comp_trace::detail

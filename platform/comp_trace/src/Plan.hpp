@@ -1,0 +1,166 @@
+#pragma once
+
+// The flat plan that every evaluation runs: the nodes of a graph in
+// dependency order as steps over a register file of scalars, with the vector
+// nodes' outputs in per-call buffers.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "PointerMap.hpp"
+#include "ScalarNodes.hpp"
+#include "kelm_math/comp_trace/Operation.hpp"
+
+namespace kelm_math::comp_trace::detail {
+
+/// One scalar of the register file: a double, or an int (bools as 0 or 1).
+union Register {
+  double d;
+  int i;
+};
+
+/// Where a planned node's value lives: a register for scalar nodes, a
+/// generic node's buffers for vector nodes.
+struct NodeRef {
+  std::uint32_t index = 0;
+  ScalarType type = ScalarType::Double;
+  bool vector = false;
+};
+
+/// The common functions have a kind of their own, so the evaluator runs
+/// them without converting values; any other function runs as Function.
+enum class StepKind : std::uint8_t {
+  AddD,
+  SubD,
+  MulD,
+  DivD,
+  NegD,
+  SqrtD,
+  MinD,
+  MaxD,
+  SelectD,
+  LtD,
+  GtD,
+  AddI,
+  SubI,
+  MulI,
+  Function,
+  Input,
+  Element,
+  ArrayAccess,
+  Generic
+};
+
+/// No register: an unused operand of a step.
+constexpr std::uint32_t kNoRegister = 0xffffffffu;
+
+/// One node's work. Function: out = fn(a, b, c) (so are the fast kinds). Input: out = input a
+/// converted to type. Element: out = element c of output b of generic a.
+/// ArrayAccess: out = element (register a) of output 0 of generic b, 0
+/// outside [0, c). Generic: run generic node a.
+struct Step {
+  StepKind kind;
+  std::uint8_t fn;
+  ScalarType operand;
+  ScalarType type;
+  std::uint32_t out;
+  std::uint32_t a, b, c;
+};
+
+/// A node the plan runs through its own evaluate(): kernels, collects and
+/// scalar nodes from outside the trace library.
+struct GenericNode {
+  OperationPtr op;         // kept alive: the plan outlives the caller's graph
+  std::uint32_t firstArg;  // into Plan::args
+  std::uint32_t argCount;
+  NodeRef result;  // the register of a scalar node
+};
+
+/// The output buffers of one generic node in one call's scratch.
+struct Buffer {
+  ScalarType type = ScalarType::Double;
+  std::size_t count = 0;
+  std::vector<double> doubles;
+  std::vector<int> ints;
+};
+struct GenericOutputs {
+  std::vector<Buffer> buffers;
+  unsigned made = 0;
+};
+
+/// Scratch of one evaluation: registers and generic outputs.
+struct Scratch {
+  std::vector<Register> registers;
+  std::vector<GenericOutputs> generic;
+};
+
+struct Plan {
+  std::vector<Step> steps;
+  std::vector<GenericNode> generic;
+  std::vector<NodeRef> args;  // inputs of generic nodes
+  std::vector<std::pair<std::uint32_t, Register>> constants;
+  std::uint32_t registerCount = 0;
+
+  /// Sizes scratch for this plan and writes constants [firstConstant, end)
+  /// into their registers.
+  void prepare(Scratch& scratch, std::size_t firstConstant = 0) const;
+};
+
+/// Values of the plan's inputs for one run: in[] doubles (the tape, read as
+/// generated C reads them) or bound values (a binding set).
+struct InputSource {
+  double const* doubles = nullptr;
+  ScalarValue const* values = nullptr;
+};
+
+/// Runs steps [first, plan.steps.size()).
+void execute(Plan const& plan, std::size_t first, Scratch& scratch, InputSource inputs);
+
+/// The value of a planned scalar node.
+ScalarValue valueOf(Scratch const& scratch, NodeRef ref);
+/// The outputs of a planned vector node.
+std::vector<VectorValue> vectorValuesOf(Scratch const& scratch, NodeRef ref);
+
+/// Builds and extends a plan. Nodes are added in dependency order without
+/// recursion; each distinct node once. With merging, equal nodes (same
+/// class, compare_ 0, same inputs) share one step.
+class Planner {
+ public:
+  /// inputPosition(name) gives the input's position for InputSource, or
+  /// throws (UnboundInput) for a name it cannot give.
+  using InputPosition = std::uint32_t (*)(void* context, std::string const& name);
+
+  Planner(Plan& plan, bool merge, InputPosition position, void* context)
+      : plan_(plan), merge_(merge), position_(position), context_(context) {}
+
+  /// Plans root and everything it needs that is not planned yet.
+  NodeRef add(OperationPtr const& root);
+  bool known(Operation const& op) const { return refs_.find(&op) != nullptr; }
+  NodeRef ref(Operation const& op) const;
+
+  /// Reuses registers once their last reader has run; `live` registers
+  /// (the tape's outputs) and constants keep theirs. Renumbers the plan.
+  void compactRegisters(std::vector<NodeRef>& live);
+
+ private:
+  NodeRef complete_(OperationPtr const& op, NodeRef const* inputs);
+  NodeRef emit_(OperationPtr const& op, NodeRef const* inputs);
+  NodeRef newRegister_(ScalarType type);
+  bool findEqual_(Operation const& op, NodeRef const* inputs, NodeRef& found);
+
+  Plan& plan_;
+  bool merge_;
+  InputPosition position_;
+  void* context_;
+  PointerMap<NodeRef> refs_;
+  // Merging: nodes chained by hash of (class, fields, inputs).
+  struct Candidate {
+    Operation const* op;
+    std::uint32_t next;
+  };
+  PointerMap<std::uint32_t> heads_;
+  std::vector<Candidate> candidates_;
+};
+
+}  // namespace kelm_math::comp_trace::detail

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace kelm_math::comp_trace::detail {
+
+/// A map from node addresses to small values, open addressing with linear
+/// probing: one allocation per growth instead of one per entry, which is
+/// what planning a large graph spends its time on otherwise.
+template <class Value>
+class PointerMap {
+ public:
+  Value const* find(void const* key) const {
+    if (slots_.empty()) return nullptr;
+    for (std::size_t i = home_(key);; i = (i + 1) & mask_) {
+      Slot const& s = slots_[i];
+      if (s.key == key) return &s.value;
+      if (!s.key) return nullptr;
+    }
+  }
+
+  Value* find(void const* key) {
+    return const_cast<Value*>(static_cast<PointerMap const&>(*this).find(key));
+  }
+
+  /// Inserts key (not yet present).
+  void insert(void const* key, Value value) {
+    if ((size_ + 1) * 2 > slots_.size()) grow_();
+    std::size_t i = home_(key);
+    while (slots_[i].key) i = (i + 1) & mask_;
+    slots_[i] = {key, value};
+    ++size_;
+  }
+
+  std::size_t size() const { return size_; }
+
+ private:
+  struct Slot {
+    void const* key = nullptr;
+    Value value{};
+  };
+
+  std::size_t home_(void const* key) const {
+    auto bits = reinterpret_cast<std::uintptr_t>(key);
+    return static_cast<std::size_t>((bits >> 4) * 0x9e3779b97f4a7c15ull >> 20) & mask_;
+  }
+
+  void grow_() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+    mask_ = slots_.size() - 1;
+    size_ = 0;
+    for (Slot const& s : old)
+      if (s.key) insert(s.key, s.value);
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+  std::size_t size_ = 0;
+};
+
+}  // namespace kelm_math::comp_trace::detail

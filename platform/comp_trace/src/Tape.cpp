@@ -1,0 +1,103 @@
+#include "kelm_math/comp_trace/Tape.hpp"
+
+#include <mutex>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "Plan.hpp"
+
+namespace kelm_math::comp_trace {
+namespace detail {
+
+struct TapeState {
+  Plan plan;
+  std::size_t inputCount = 0;
+  std::vector<NodeRef> outputs;
+  std::vector<double> constantOutputs;  // used where outputs[j] is a constant
+  std::vector<bool> isConstant;
+  mutable std::mutex ownInUse;
+  mutable Scratch own;
+};
+
+namespace {
+
+struct InputNames {
+  std::unordered_map<std::string, std::uint32_t> positions;
+
+  static std::uint32_t position(void* context, std::string const& name) {
+    auto const& names = static_cast<InputNames*>(context)->positions;
+    auto it = names.find(name);
+    if (it == names.end()) throw UnboundInput(name);
+    return it->second;
+  }
+};
+
+void run(TapeState const& state, double const* in, double* out, Scratch& scratch) {
+  execute(state.plan, 0, scratch, InputSource{in, nullptr});
+  for (std::size_t j = 0; j < state.outputs.size(); ++j)
+    out[j] = state.isConstant[j] ? state.constantOutputs[j]
+                                 : scratch.registers[state.outputs[j].index].d;
+}
+
+}  // namespace
+}  // namespace detail
+
+Tape::Workspace::Workspace(detail::TapeState const* owner, std::unique_ptr<detail::Scratch> scratch)
+    : owner_(owner), scratch_(std::move(scratch)) {}
+Tape::Workspace::Workspace(Workspace&&) noexcept = default;
+Tape::Workspace& Tape::Workspace::operator=(Workspace&&) noexcept = default;
+Tape::Workspace::~Workspace() = default;
+
+Tape::Tape(std::vector<std::string> const& inputNames, std::vector<TracedDouble> const& outputs)
+    : state_(std::make_unique<detail::TapeState>()) {
+  detail::InputNames names;
+  for (std::size_t i = 0; i < inputNames.size(); ++i) {
+    if (inputNames[i].empty()) throw std::invalid_argument("comp_trace: empty input name");
+    if (!names.positions.emplace(inputNames[i], static_cast<std::uint32_t>(i)).second)
+      throw std::invalid_argument("comp_trace: repeated input name: " + inputNames[i]);
+  }
+  detail::TapeState& s = *state_;
+  s.inputCount = inputNames.size();
+  detail::Planner planner(s.plan, true, &detail::InputNames::position, &names);
+  for (TracedDouble const& output : outputs) {
+    double constant = 0.0;
+    bool isConstant = output.getConstant(constant);
+    s.isConstant.push_back(isConstant);
+    s.constantOutputs.push_back(constant);
+    s.outputs.push_back(isConstant ? detail::NodeRef{} : planner.add(output.operation()));
+  }
+  planner.compactRegisters(s.outputs);
+  s.plan.prepare(s.own);
+}
+
+Tape::~Tape() = default;
+Tape::Tape(Tape&&) noexcept = default;
+Tape& Tape::operator=(Tape&&) noexcept = default;
+
+std::size_t Tape::inputCount() const { return state_->inputCount; }
+std::size_t Tape::outputCount() const { return state_->outputs.size(); }
+std::size_t Tape::stepCount() const { return state_->plan.steps.size(); }
+
+void Tape::operator()(double const* in, double* out) const {
+  std::unique_lock<std::mutex> lock(state_->ownInUse, std::try_to_lock);
+  if (lock.owns_lock()) {
+    detail::run(*state_, in, out, state_->own);
+    return;
+  }
+  Workspace fresh = workspace();
+  (*this)(in, out, fresh);
+}
+
+void Tape::operator()(double const* in, double* out, Workspace& workspace) const {
+  if (workspace.owner_ != state_.get() || !workspace.scratch_)
+    throw std::invalid_argument("comp_trace: workspace of another tape");
+  detail::run(*state_, in, out, *workspace.scratch_);
+}
+
+Tape::Workspace Tape::workspace() const {
+  auto scratch = std::make_unique<detail::Scratch>();
+  state_->plan.prepare(*scratch);
+  return Workspace(state_.get(), std::move(scratch));
+}
+
+}  // namespace kelm_math::comp_trace
