@@ -15,24 +15,19 @@
 // points); a mismatch skips the benchmark with an error instead.
 
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
-#include <unistd.h>
 
 #include <Eigen/Core>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <unsupported/Eigen/Splines>
 #include <vector>
 
+#include "CompiledC.hpp"
 #include "vela/math.hpp"
 #include "zeph_core/ckernels.h"
 
@@ -404,62 +399,6 @@ void BM_TracedPointEvaluate(benchmark::State& state) {
     benchmark::DoNotOptimize(y);
   }
 }
-
-// Generated C compiled into a shared object in a fresh temporary folder,
-// removed again with the object.
-class CompiledC {
- public:
-  using Function = void (*)(double const*, double*);
-  using WorkFunction = void (*)(double const*, double*, void*);
-
-  CompiledC(kelm_math::comp_trace::GeneratedCode const& code, std::string const& name) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vela_bench_XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("no temporary folder");
-    dir_ = pattern;
-    std::string base = dir_ + "/" + name;
-    std::ofstream(base + ".c") << code.text;
-    std::string command =
-        std::string(VELA_BENCH_C_COMPILER) +
-        " -std=c99 -O2 -ffp-contract=off -fPIC -shared " VELA_BENCH_RUNTIME_INCLUDE " " + base +
-        ".c " VELA_BENCH_RUNTIME_LIBS " -lm -o " + base + ".so > " + base + ".log 2>&1";
-    if (std::system(command.c_str()) != 0) {
-      std::stringstream log;
-      log << std::ifstream(base + ".log").rdbuf();
-      throw std::runtime_error("generated C does not compile: " + log.str());
-    }
-    handle_ = ::dlopen((base + ".so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle_) throw std::runtime_error(std::string("dlopen: ") + ::dlerror());
-    void* symbol = ::dlsym(handle_, name.c_str());
-    if (!symbol) throw std::runtime_error("no symbol " + name);
-    if (code.workBytes == 0) {
-      function_ = reinterpret_cast<Function>(symbol);
-    } else {
-      work_.resize((code.workBytes + sizeof(double) - 1) / sizeof(double));
-      workFunction_ = reinterpret_cast<WorkFunction>(symbol);
-    }
-  }
-  ~CompiledC() {
-    if (handle_) ::dlclose(handle_);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-  CompiledC(CompiledC const&) = delete;
-  CompiledC& operator=(CompiledC const&) = delete;
-
-  void operator()(double const* in, double* out) {
-    if (function_)
-      function_(in, out);
-    else
-      workFunction_(in, out, work_.data());
-  }
-
- private:
-  std::string dir_;
-  void* handle_ = nullptr;
-  Function function_ = nullptr;
-  WorkFunction workFunction_ = nullptr;
-  std::vector<double> work_;
-};
 
 void BM_TracedPointGeneratedC(benchmark::State& state) {
   Fixture const& numeric = fixture();

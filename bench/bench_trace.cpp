@@ -1,0 +1,484 @@
+// What tracing costs against plain doubles. Two computations, each written
+// once over the mode and run as Numeric (the floor) and as Traced:
+//
+// - Chain: y = 0.999999 y + x, 20,000 times (40,000 operations, each
+//   depending on the one before);
+// - Multibody: 200 unit quaternions (the inputs) turned into rotation
+//   matrices, the matrices and the quaternions multiplied in a chain, and a
+//   spatial vector sent through fifty 6-by-6 symmetric spatial matrices
+//   assembled from the rotations (22,627 operations, math3d types in both
+//   modes).
+//
+// The traced paths: recording (with the graph's destruction, and without
+// it), evaluation against a fresh BindingSet (binding included), evaluation
+// again after rebinding one input on the same set (a bind drops the memo,
+// so this redoes every node), generateCFunction, and a call of the C
+// compiled once with cc -O2. Every time is also given per operation
+// (per_op, in seconds: "1.5n" is 1.5 ns), the operations counted by walking
+// the recorded graph: nodes that compute, not inputs or constants. Each
+// path's outputs must equal Numeric's bit for bit before it is timed.
+//
+// Memory_* record a chain (and the multibody graph) once, with a counting
+// operator new in this program: bytes of the live heap the recording adds,
+// and the peak the heap reaches above that during one evaluation against a
+// fresh set, per operation. Their times are of no interest.
+//
+// Every path takes its graph, input names, input values, outputs and the
+// Numeric results from recorded<C>(); a flat evaluator called on double
+// arrays is timed (and checked) by timeFlatCall like the compiled C.
+
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <random>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "CompiledC.hpp"
+#include "vela/math.hpp"
+
+// ---- Heap accounting ----
+// Usable sizes, counted only while a HeapWatch runs; outside of one, the
+// replacement costs a flag test over malloc.
+
+namespace {
+std::atomic<bool> gCounting{false};
+std::atomic<long long> gLive{0};
+std::atomic<long long> gPeak{0};
+
+void noteAllocated(void* p) {
+  if (!p || !gCounting.load(std::memory_order_relaxed)) return;
+  auto bytes = static_cast<long long>(malloc_usable_size(p));
+  long long now = gLive.fetch_add(bytes, std::memory_order_relaxed) + bytes;
+  if (now > gPeak.load(std::memory_order_relaxed)) gPeak.store(now, std::memory_order_relaxed);
+}
+
+void noteFreed(void* p) {
+  if (!p || !gCounting.load(std::memory_order_relaxed)) return;
+  gLive.fetch_sub(static_cast<long long>(malloc_usable_size(p)), std::memory_order_relaxed);
+}
+
+void* allocate(std::size_t n) {
+  void* p = std::malloc(n ? n : 1);
+  if (!p) throw std::bad_alloc();
+  noteAllocated(p);
+  return p;
+}
+
+void release(void* p) noexcept {
+  noteFreed(p);
+  std::free(p);
+}
+}  // namespace
+
+void* operator new(std::size_t n) { return allocate(n); }
+void* operator new[](std::size_t n) { return allocate(n); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete[](void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t) noexcept { release(p); }
+
+namespace {
+
+namespace vm = vela::math;
+namespace ct = kelm_math::comp_trace;
+template <class Mode>
+using S = vm::Scalar<Mode>;
+
+/// Growth of the heap from construction to stop(): net live bytes, the peak
+/// of the live bytes, and malloc's own count of bytes in use (headers and
+/// rounding included).
+class HeapWatch {
+ public:
+  struct Growth {
+    long long live, peak, inUse;
+  };
+  HeapWatch() : before_(inUse()) {
+    gLive.store(0);
+    gPeak.store(0);
+    gCounting.store(true);
+  }
+  Growth stop() {
+    gCounting.store(false);
+    return {gLive.load(), gPeak.load(), inUse() - before_};
+  }
+
+ private:
+  static long long inUse() {
+    struct mallinfo2 info = mallinfo2();
+    return static_cast<long long>(info.uordblks + info.hblkhd);
+  }
+  long long before_;
+};
+
+// ---- The computations ----
+// Each gives its input names and values, its output count, the operations
+// it performs as written, and compute<Mode>(in, out).
+
+template <int Steps>
+struct ChainOf {
+  static std::vector<std::string> inputNames() { return {"x", "y0"}; }
+  static std::vector<double> inputValues() { return {0.5, 1.0}; }
+  static constexpr std::size_t outputCount = 1;
+  static constexpr std::size_t operations = 2 * std::size_t(Steps);
+
+  template <class Mode>
+  static void compute(S<Mode> const* in, S<Mode>* out) {
+    S<Mode> const& x = in[0];
+    S<Mode> y = in[1];
+    for (int k = 0; k < Steps; ++k) y = 0.999999 * y + x;
+    out[0] = y;
+  }
+};
+using Chain = ChainOf<20000>;
+using LongChain = ChainOf<500000>;
+
+struct Multibody {
+  static constexpr int kBodies = 200;
+  static constexpr int kSpatial = 50;
+
+  static std::vector<std::string> inputNames() {
+    std::vector<std::string> names;
+    for (int k = 0; k < kBodies; ++k)
+      for (char c : {'w', 'x', 'y', 'z'}) names.push_back("q" + std::to_string(k) + "_" + c);
+    return names;
+  }
+  static std::vector<double> inputValues() {
+    std::mt19937 gen(3);
+    std::normal_distribution<double> normal;
+    std::vector<double> values;
+    for (int k = 0; k < kBodies; ++k) {
+      double q[4] = {normal(gen), normal(gen), normal(gen), normal(gen)};
+      double n = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+      for (double c : q) values.push_back(c / n);
+    }
+    return values;
+  }
+  static constexpr std::size_t outputCount = 9 + 4 + 6;
+  // Quaternion to matrix 24, 3-by-3 product 45, quaternion product 28,
+  // symmetric 6-by-6 times a vector 66.
+  static constexpr std::size_t operations =
+      kBodies * 24 + (kBodies - 1) * (45 + 28) + kSpatial * 66;
+
+  template <class Mode>
+  static void compute(S<Mode> const* in, S<Mode>* out) {
+    using Quat = vm::Quaternion_T<Mode>;
+    using Mat3 = vm::Matrix3x3_T<Mode>;
+    std::array<Mat3, kBodies> rotation;
+    Quat q(in);
+    for (int k = 0; k < kBodies; ++k) rotation[k] = Mat3(Quat(in + 4 * k));
+    Mat3 chained = rotation[0];
+    for (int k = 1; k < kBodies; ++k) {
+      chained = chained.compose(rotation[k]);
+      q = q.compose(Quat(in + 4 * k));
+    }
+    // Vector parts of the first two quaternions as the starting velocity.
+    S<Mode> v0[6] = {in[1], in[2], in[3], in[5], in[6], in[7]};
+    vm::SpatialVector_T<Mode> v(v0);
+    for (int j = 0; j < kSpatial; ++j)
+      v = vm::SymmetricSpatialMatrix_T<Mode>(rotation[4 * j], rotation[4 * j + 1],
+                                             rotation[4 * j + 2]) *
+          v;
+    for (int k = 0; k < 9; ++k) out[k] = chained.values()[k];
+    for (int k = 0; k < 4; ++k) out[9 + k] = q.values()[k];
+    for (int k = 0; k < 6; ++k) out[13 + k] = v.values()[k];
+  }
+};
+
+// ---- Recorded graphs ----
+
+/// Distinct nodes reachable from the outputs: those that compute, and the
+/// inputs and constants.
+struct GraphSize {
+  std::size_t operations = 0, leaves = 0;
+};
+
+GraphSize graphSize(std::vector<vm::TracedDouble> const& outputs) {
+  GraphSize size;
+  std::unordered_set<ct::Operation const*> seen;
+  std::vector<ct::OperationPtr> stack;
+  for (auto const& out : outputs)
+    if (!out.isConstant() && seen.insert(out.operation().get()).second)
+      stack.push_back(out.operation());
+  while (!stack.empty()) {
+    ct::OperationPtr op = std::move(stack.back());
+    stack.pop_back();
+    bool leaf = op->isScalar() && static_cast<ct::ScalarOperation const&>(*op).isAlwaysSimple();
+    ++(leaf ? size.leaves : size.operations);
+    for (auto const& in : op->inputs())
+      if (seen.insert(in.get()).second) stack.push_back(in);
+  }
+  return size;
+}
+
+std::vector<vm::TracedDouble> tracedInputs(std::vector<std::string> const& names) {
+  std::vector<vm::TracedDouble> inputs;
+  for (auto const& name : names) inputs.push_back(vm::TracedDouble::input(name));
+  return inputs;
+}
+
+template <class C>
+std::vector<vm::TracedDouble> record(std::vector<vm::TracedDouble> const& inputs) {
+  std::vector<vm::TracedDouble> outputs(C::outputCount);
+  C::template compute<vm::Traced>(inputs.data(), outputs.data());
+  return outputs;
+}
+
+/// One recording of C kept for the whole run, with everything the paths
+/// share: input names and values, outputs, Numeric's results.
+template <class C>
+struct Recorded {
+  std::vector<std::string> inputNames = C::inputNames();
+  std::vector<double> inputValues = C::inputValues();
+  std::vector<vm::TracedDouble> inputs = tracedInputs(inputNames);
+  std::vector<vm::TracedDouble> outputs = record<C>(inputs);
+  std::vector<double> numeric = [this] {
+    std::vector<double> out(C::outputCount);
+    C::template compute<vm::Numeric>(inputValues.data(), out.data());
+    return out;
+  }();
+  GraphSize size = graphSize(outputs);
+};
+
+template <class C>
+Recorded<C> const& recorded() {
+  static Recorded<C> const r;
+  return r;
+}
+
+bool sameBits(std::vector<double> const& a, std::vector<double> const& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+/// Skips unless the walked graph holds exactly the operations C performs
+/// as written: a miscount would make every per-operation figure wrong.
+template <class C>
+bool countsAgree(benchmark::State& state) {
+  if (recorded<C>().size.operations == C::operations) return true;
+  state.SkipWithError("recorded graph does not hold the operations counted by construction");
+  return false;
+}
+
+void perOperation(benchmark::State& state, std::size_t operations) {
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * operations));
+  state.counters["ops"] = static_cast<double>(operations);
+  state.counters["per_op"] = benchmark::Counter(
+      static_cast<double>(operations),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+/// Times call(in, out) on C's input values, after checking it gives
+/// Numeric's results.
+template <class C, class Call>
+void timeFlatCall(benchmark::State& state, Call&& call) {
+  Recorded<C> const& r = recorded<C>();
+  std::vector<double> out(C::outputCount);
+  call(r.inputValues.data(), out.data());
+  if (!sameBits(out, r.numeric)) {
+    state.SkipWithError("results differ from Numeric");
+    return;
+  }
+  for (auto _ : state) {
+    call(r.inputValues.data(), out.data());
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  perOperation(state, r.size.operations);
+}
+
+// ---- Benchmarks ----
+
+template <class C>
+void BM_Numeric(benchmark::State& state) {
+  Recorded<C> const& r = recorded<C>();
+  if (!countsAgree<C>(state)) return;
+  std::vector<double> out(C::outputCount);
+  for (auto _ : state) {
+    C::template compute<vm::Numeric>(r.inputValues.data(), out.data());
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  perOperation(state, r.size.operations);
+}
+
+// Building the graph and letting it go.
+template <class C>
+void BM_Record(benchmark::State& state) {
+  Recorded<C> const& r = recorded<C>();
+  if (!countsAgree<C>(state)) return;
+  for (auto _ : state) {
+    std::vector<vm::TracedDouble> outputs = record<C>(r.inputs);
+    benchmark::DoNotOptimize(outputs.data());
+  }
+  perOperation(state, r.size.operations);
+}
+
+// Building the graph only: its destruction runs with the clock stopped.
+template <class C>
+void BM_RecordNoDestroy(benchmark::State& state) {
+  Recorded<C> const& r = recorded<C>();
+  if (!countsAgree<C>(state)) return;
+  for (auto _ : state) {
+    std::vector<vm::TracedDouble> outputs = record<C>(r.inputs);
+    benchmark::DoNotOptimize(outputs.data());
+    state.PauseTiming();
+    outputs.clear();
+    state.ResumeTiming();
+  }
+  perOperation(state, r.size.operations);
+}
+
+template <class C>
+void evaluateAll(Recorded<C> const& r, vm::BindingSet const& bindings, double* out) {
+  for (std::size_t k = 0; k < r.outputs.size(); ++k) out[k] = r.outputs[k].evaluate(bindings);
+}
+
+// A fresh set each time: binding every input, evaluating, freeing the memo.
+template <class C>
+void BM_EvaluateFresh(benchmark::State& state) {
+  Recorded<C> const& r = recorded<C>();
+  std::vector<double> out(C::outputCount);
+  auto once = [&] {
+    vm::BindingSet bindings;
+    for (std::size_t i = 0; i < r.inputNames.size(); ++i)
+      bindings.bind(r.inputNames[i], r.inputValues[i]);
+    evaluateAll(r, bindings, out.data());
+  };
+  once();
+  if (!sameBits(out, r.numeric)) {
+    state.SkipWithError("evaluation differs from Numeric");
+    return;
+  }
+  for (auto _ : state) {
+    once();
+    benchmark::DoNotOptimize(out.data());
+  }
+  perOperation(state, r.size.operations);
+}
+
+// One set kept bound; each time the first input takes the other of two
+// values, so every node depending on it really changes.
+template <class C>
+void BM_EvaluateRebind(benchmark::State& state) {
+  Recorded<C> const& r = recorded<C>();
+  std::vector<double> out(C::outputCount);
+  vm::BindingSet bindings;
+  for (std::size_t i = 0; i < r.inputNames.size(); ++i)
+    bindings.bind(r.inputNames[i], r.inputValues[i]);
+  evaluateAll(r, bindings, out.data());
+  if (!sameBits(out, r.numeric)) {
+    state.SkipWithError("evaluation differs from Numeric");
+    return;
+  }
+  double const values[2] = {r.inputValues[0], std::nextafter(r.inputValues[0], 2.0)};
+  std::size_t k = 0;
+  for (auto _ : state) {
+    bindings.bind(r.inputNames[0], values[++k & 1]);
+    evaluateAll(r, bindings, out.data());
+    benchmark::DoNotOptimize(out.data());
+  }
+  perOperation(state, r.size.operations);
+}
+
+template <class C>
+void BM_GenerateC(benchmark::State& state) {
+  Recorded<C> const& r = recorded<C>();
+  for (auto _ : state) {
+    std::string text = vm::generateCFunction("traced_bench", r.inputNames, r.outputs);
+    benchmark::DoNotOptimize(text.data());
+  }
+  perOperation(state, r.size.operations);
+}
+
+/// C's generated function, compiled the first time it is asked for; null
+/// (with the reason in error) when it cannot be.
+template <class C>
+CompiledC* compiled(std::string& error) {
+  static std::string failure;
+  static std::unique_ptr<CompiledC> const function = []() -> std::unique_ptr<CompiledC> {
+    Recorded<C> const& r = recorded<C>();
+    try {
+      return std::make_unique<CompiledC>(
+          ct::generateCFunctionCode("traced_bench", r.inputNames, r.outputs), "traced_bench");
+    } catch (std::exception const& e) {
+      failure = e.what();
+      return nullptr;
+    }
+  }();
+  error = failure;
+  return function.get();
+}
+
+// The call only; cc_seconds is the one compile and link of the C.
+template <class C>
+void BM_CompiledCall(benchmark::State& state) {
+  std::string error;
+  CompiledC* function = compiled<C>(error);
+  if (!function) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  timeFlatCall<C>(state, [&](double const* in, double* out) { (*function)(in, out); });
+  state.counters["cc_seconds"] = function->compileSeconds();
+  state.counters["work_array"] = function->usesWorkArray() ? 1 : 0;
+}
+
+template <class C>
+void BM_Memory(benchmark::State& state) {
+  std::vector<std::string> const names = C::inputNames();
+  std::vector<double> const values = C::inputValues();
+  HeapWatch::Growth recording{}, evaluation{};
+  GraphSize size;
+  double first = 0.0;
+  for (auto _ : state) {
+    HeapWatch recordWatch;
+    std::vector<vm::TracedDouble> inputs = tracedInputs(names);
+    std::vector<vm::TracedDouble> outputs = record<C>(inputs);
+    recording = recordWatch.stop();
+    HeapWatch evaluateWatch;
+    {
+      vm::BindingSet bindings;
+      for (std::size_t i = 0; i < names.size(); ++i) bindings.bind(names[i], values[i]);
+      first = outputs[0].evaluate(bindings);
+      for (std::size_t k = 1; k < outputs.size(); ++k) outputs[k].evaluate(bindings);
+    }
+    evaluation = evaluateWatch.stop();
+    size = graphSize(outputs);
+  }
+  benchmark::DoNotOptimize(first);
+  if (size.operations != C::operations) {
+    state.SkipWithError("recorded graph does not hold the operations counted by construction");
+    return;
+  }
+  auto perOp = [&](long long bytes) { return static_cast<double>(bytes) / size.operations; };
+  state.counters["ops"] = static_cast<double>(size.operations);
+  state.counters["record_B_per_op"] = perOp(recording.live);
+  state.counters["record_malloc_B_per_op"] = perOp(recording.inUse);
+  state.counters["eval_peak_B_per_op"] = perOp(evaluation.peak);
+}
+
+}  // namespace
+
+#define VELA_TRACE_BENCHMARKS(C)                                            \
+  BENCHMARK_TEMPLATE(BM_Numeric, C);                                        \
+  BENCHMARK_TEMPLATE(BM_Record, C)->Unit(benchmark::kMicrosecond);          \
+  BENCHMARK_TEMPLATE(BM_RecordNoDestroy, C)->Unit(benchmark::kMicrosecond); \
+  BENCHMARK_TEMPLATE(BM_EvaluateFresh, C)->Unit(benchmark::kMicrosecond);   \
+  BENCHMARK_TEMPLATE(BM_EvaluateRebind, C)->Unit(benchmark::kMicrosecond);  \
+  BENCHMARK_TEMPLATE(BM_GenerateC, C)->Unit(benchmark::kMillisecond);       \
+  BENCHMARK_TEMPLATE(BM_CompiledCall, C)
+
+VELA_TRACE_BENCHMARKS(Chain);
+VELA_TRACE_BENCHMARKS(Multibody);
+BENCHMARK_TEMPLATE(BM_Memory, Chain)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Memory, LongChain)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Memory, Multibody)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();
