@@ -146,3 +146,22 @@ TEST(ConcurrentRecording, ThreadsShareARecordedGraph) {
       [&] { shared.reset(); });
   for (int t = 0; t < kThreads; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
 }
+
+// One tape called by every thread at once, on workspaces of their own and on
+// the tape's own (which one thread at a time gets, the others a fresh one).
+TEST(ConcurrentRecording, ThreadsCallOneTape) {
+  std::vector<vm::TracedDouble> outputs = recordModel();
+  kelm_math::comp_trace::Tape tape(kNames, outputs);
+  outputs.clear();
+  std::vector<Outcome> expected;
+  for (int t = 0; t < kThreads; ++t)
+    expected.push_back({model<vm::Numeric>(inputsOf(t).data()), ""});
+  std::vector<int> mismatches = mismatchesOf(expected, [&](int t) {
+    auto workspace = tape.workspace();
+    std::vector<double> in = inputsOf(t), mine(tape.outputCount()), own(tape.outputCount());
+    tape(in.data(), mine.data(), workspace);
+    tape(in.data(), own.data());
+    return Outcome{sameBits(mine, own) ? mine : std::vector<double>{}, ""};
+  });
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
+}
