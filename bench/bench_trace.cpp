@@ -431,11 +431,33 @@ void BM_CompiledCall(benchmark::State& state) {
   state.counters["work_array"] = function->usesWorkArray() ? 1 : 0;
 }
 
+// Evaluating a tape again: the call only, on the tape's own workspace.
+template <class C>
+void BM_TapeCall(benchmark::State& state) {
+  Recorded<C> const& r = recorded<C>();
+  ct::Tape tape(r.inputNames, r.outputs);
+  timeFlatCall<C>(state, [&](double const* in, double* out) { tape(in, out); });
+  state.counters["steps"] = static_cast<double>(tape.stepCount());
+}
+
+// Building a tape (merging, ordering, registers) and its first call.
+template <class C>
+void BM_TapeBuild(benchmark::State& state) {
+  Recorded<C> const& r = recorded<C>();
+  std::vector<double> out(C::outputCount);
+  for (auto _ : state) {
+    ct::Tape tape(r.inputNames, r.outputs);
+    tape(r.inputValues.data(), out.data());
+    benchmark::DoNotOptimize(out.data());
+  }
+  perOperation(state, r.size.operations);
+}
+
 template <class C>
 void BM_Memory(benchmark::State& state) {
   std::vector<std::string> const names = C::inputNames();
   std::vector<double> const values = C::inputValues();
-  HeapWatch::Growth recording{}, evaluation{};
+  HeapWatch::Growth recording{}, evaluation{}, tapeHeld{};
   GraphSize size;
   double first = 0.0;
   for (auto _ : state) {
@@ -451,6 +473,11 @@ void BM_Memory(benchmark::State& state) {
       for (std::size_t k = 1; k < outputs.size(); ++k) outputs[k].evaluate(bindings);
     }
     evaluation = evaluateWatch.stop();
+    HeapWatch tapeWatch;
+    {
+      ct::Tape tape(names, outputs);
+      tapeHeld = tapeWatch.stop();
+    }
     size = graphSize(outputs);
   }
   benchmark::DoNotOptimize(first);
@@ -463,6 +490,8 @@ void BM_Memory(benchmark::State& state) {
   state.counters["record_B_per_op"] = perOp(recording.live);
   state.counters["record_malloc_B_per_op"] = perOp(recording.inUse);
   state.counters["eval_peak_B_per_op"] = perOp(evaluation.peak);
+  state.counters["tape_B_per_op"] = perOp(tapeHeld.live);
+  state.counters["tape_build_peak_B_per_op"] = perOp(tapeHeld.peak);
 }
 
 }  // namespace
@@ -473,6 +502,8 @@ void BM_Memory(benchmark::State& state) {
   BENCHMARK_TEMPLATE(BM_RecordNoDestroy, C)->Unit(benchmark::kMicrosecond); \
   BENCHMARK_TEMPLATE(BM_EvaluateFresh, C)->Unit(benchmark::kMicrosecond);   \
   BENCHMARK_TEMPLATE(BM_EvaluateRebind, C)->Unit(benchmark::kMicrosecond);  \
+  BENCHMARK_TEMPLATE(BM_TapeBuild, C)->Unit(benchmark::kMicrosecond);       \
+  BENCHMARK_TEMPLATE(BM_TapeCall, C);                                       \
   BENCHMARK_TEMPLATE(BM_GenerateC, C)->Unit(benchmark::kMillisecond);       \
   BENCHMARK_TEMPLATE(BM_CompiledCall, C)
 

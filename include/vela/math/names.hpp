@@ -4,7 +4,7 @@
 // (kelm_math::comp_trace) and the 3-D math library (math3d), brought into
 // vela::math so that user code names one namespace. Each name keeps its
 // meaning and documentation where it is declared: kelm_math/comp_trace/
-// Functions.hpp and GenerateCFunction.hpp, math3d/math3d.hpp.
+// Functions.hpp, GenerateCFunction.hpp and Tape.hpp, math3d/math3d.hpp.
 //
 // Every scalar function has a double and a TracedValue<double> overload (min
 // and max also int ones). Call them qualified, vela::math::sin(x), or through
@@ -14,14 +14,17 @@
 #include "kelm_math/comp_trace/Evaluation.hpp"
 #include "kelm_math/comp_trace/Functions.hpp"
 #include "kelm_math/comp_trace/GenerateCFunction.hpp"
+#include "kelm_math/comp_trace/Tape.hpp"
 #include "kelm_math/comp_trace/TracedValue.hpp"
 #include "math3d/math3d.hpp"
 #include "vela/math/modes.hpp"
 
 namespace vela::math {
 
-// Traced scalars, the exception of an unbound input, and C generation.
+// Traced scalars, the exception of an unbound input, C generation and the
+// flat evaluator.
 using kelm_math::comp_trace::generateCFunction;
+using kelm_math::comp_trace::Tape;
 using kelm_math::comp_trace::TracedBool;
 using kelm_math::comp_trace::TracedDouble;
 using kelm_math::comp_trace::TracedInt;

@@ -20,11 +20,17 @@ CollectOp::CollectOp(unsigned n, TracedDouble const* values, std::string name)
     : VectorOperation(nodesOf(n, values)),
       type_(ScalarType::Double),
       n_(n),
-      name_(std::move(name)) {}
+      name_(std::move(name)) {
+  ownKind(OwnKind::Collect);
+}
 CollectOp::CollectOp(unsigned n, TracedInt const* values, std::string name)
-    : VectorOperation(nodesOf(n, values)), type_(ScalarType::Int), n_(n), name_(std::move(name)) {}
+    : VectorOperation(nodesOf(n, values)), type_(ScalarType::Int), n_(n), name_(std::move(name)) {
+  ownKind(OwnKind::Collect);
+}
 CollectOp::CollectOp(unsigned n, TracedBool const* values, std::string name)
-    : VectorOperation(nodesOf(n, values)), type_(ScalarType::Bool), n_(n), name_(std::move(name)) {}
+    : VectorOperation(nodesOf(n, values)), type_(ScalarType::Bool), n_(n), name_(std::move(name)) {
+  ownKind(OwnKind::Collect);
+}
 
 OperationPtr CollectOp::clone() const {
   return std::shared_ptr<CollectOp const>(new CollectOp(*this));

@@ -10,31 +10,31 @@
 namespace kelm_math::comp_trace::detail {
 namespace {
 
-std::size_t ownFields(Operation const& op, std::type_info const& type) {
-  if (type == typeid(ElementOp)) {
-    auto const& e = static_cast<ElementOp const&>(op);
-    return mixHash(e.index(), e.output());
+std::size_t ownFields(Operation const& op) {
+  switch (op.ownKind()) {
+    case OwnKind::Element: {
+      auto const& e = static_cast<ElementOp const&>(op);
+      return mixHash(e.index(), e.output());
+    }
+    case OwnKind::Constant: {
+      auto const& v = static_cast<ConstantOp const&>(op).value();
+      if (v.type() != ScalarType::Double) return std::hash<int>()(v.intValue());
+      double d = v.doubleValue();
+      std::uint64_t bits;
+      std::memcpy(&bits, &d, sizeof bits);
+      return std::hash<std::uint64_t>()(bits);
+    }
+    case OwnKind::Input: return std::hash<std::string>()(static_cast<InputOp const&>(op).name());
+    case OwnKind::Function:
+      return static_cast<std::size_t>(static_cast<FunctionOp const&>(op).fn());
+    default: return 0;
   }
-  if (type == typeid(ConstantOp)) {
-    auto const& v = static_cast<ConstantOp const&>(op).value();
-    if (v.type() != ScalarType::Double) return std::hash<int>()(v.intValue());
-    double d = v.doubleValue();
-    std::uint64_t bits;
-    std::memcpy(&bits, &d, sizeof bits);
-    return std::hash<std::uint64_t>()(bits);
-  }
-  if (type == typeid(InputOp))
-    return std::hash<std::string>()(static_cast<InputOp const&>(op).name());
-  if (type == typeid(FunctionOp))
-    return static_cast<std::size_t>(static_cast<FunctionOp const&>(op).fn());
-  return 0;
 }
 
 }  // namespace
 
 std::size_t fieldHash(Operation const& op) {
-  std::type_info const& type = typeid(op);
-  return mixHash(std::type_index(type).hash_code(), ownFields(op, type));
+  return mixHash(std::type_index(typeid(op)).hash_code(), ownFields(op));
 }
 
 }  // namespace kelm_math::comp_trace::detail

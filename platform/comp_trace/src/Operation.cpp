@@ -1,21 +1,42 @@
 #include "kelm_math/comp_trace/Operation.hpp"
 
 #include <atomic>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 
 namespace kelm_math::comp_trace {
 
-Operation::Operation(bool scalar, std::vector<OperationPtr> inputs)
-    : inputs_(std::move(inputs)), scalar_(scalar) {
-  for (auto const& in : inputs_)
-    if (!in) throw std::invalid_argument("comp_trace: a node input is null");
+Operation::Operation(bool scalar, std::vector<OperationPtr> inputs) : scalar_(scalar) {
+  adopt_(inputs.data(), inputs.size());
+}
+
+Operation::Operation(Operation const& other)
+    : scalar_(other.scalar_), kind_(other.kind_), valueType_(other.valueType_) {
+  std::vector<OperationPtr> copies(other.inputs().begin(), other.inputs().end());
+  adopt_(copies.data(), copies.size());
+}
+
+void Operation::adopt_(OperationPtr* inputs, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    if (!inputs[i]) throw std::invalid_argument("comp_trace: a node input is null");
+  if (n > kInline) spill_ = std::make_unique<OperationPtr[]>(n);
+  count_ = static_cast<std::uint32_t>(n);
+  OperationPtr* data = data_();
+  for (std::size_t i = 0; i < n; ++i) data[i] = std::move(inputs[i]);
 }
 
 Operation::~Operation() {
-  // Release sole-owned inputs iteratively: each node's inputs are moved out
-  // before it dies, so its destructor has nothing left to recurse into.
-  std::vector<OperationPtr> pending = std::move(inputs_);
+  // Inputs that others still hold just lose a reference. Sole-owned ones
+  // are released in a loop: each node's inputs are moved out before it
+  // dies, so its destructor has nothing left to recurse into.
+  OperationPtr* data = data_();
+  bool soleOwner = false;
+  for (std::uint32_t i = 0; i < count_; ++i) soleOwner = soleOwner || data[i].use_count() == 1;
+  if (!soleOwner) return;
+  std::vector<OperationPtr> pending(std::make_move_iterator(data),
+                                    std::make_move_iterator(data + count_));
+  count_ = 0;
   while (!pending.empty()) {
     OperationPtr node = std::move(pending.back());
     pending.pop_back();
@@ -23,9 +44,10 @@ Operation::~Operation() {
       // The count is read relaxed: order the other owners' last uses of
       // this node before we take it apart.
       std::atomic_thread_fence(std::memory_order_acquire);
-      auto& inputs = const_cast<Operation&>(*node).inputs_;
-      for (auto& in : inputs) pending.push_back(std::move(in));
-      inputs.clear();
+      auto& dying = const_cast<Operation&>(*node);
+      OperationPtr* inputs = dying.data_();
+      for (std::uint32_t i = 0; i < dying.count_; ++i) pending.push_back(std::move(inputs[i]));
+      dying.count_ = 0;
     }
   }
 }
@@ -33,8 +55,8 @@ Operation::~Operation() {
 int Operation::compare_(Operation const&) const { return 0; }
 
 OperationPtr const& Operation::input(std::size_t i) const {
-  if (i >= inputs_.size()) throw std::out_of_range("comp_trace: node input index out of range");
-  return inputs_[i];
+  if (i >= count_) throw std::out_of_range("comp_trace: node input index out of range");
+  return data_()[i];
 }
 
 ScalarOperation const& Operation::scalarInputRef(std::size_t i) const {
@@ -42,31 +64,6 @@ ScalarOperation const& Operation::scalarInputRef(std::size_t i) const {
   if (!in->isScalar()) throw std::logic_error("comp_trace: node input is not a scalar node");
   return static_cast<ScalarOperation const&>(*in);
 }
-
-VectorOperation::VectorOperation(std::vector<OperationPtr> inputs)
-    : Operation(false, std::move(inputs)) {}
-VectorOperation::VectorOperation(OperationPtr a) : Operation(false, {std::move(a)}) {}
-VectorOperation::VectorOperation(OperationPtr a, OperationPtr b)
-    : Operation(false, {std::move(a), std::move(b)}) {}
-VectorOperation::VectorOperation(OperationPtr a, OperationPtr b, OperationPtr c)
-    : Operation(false, {std::move(a), std::move(b), std::move(c)}) {}
-VectorOperation::VectorOperation(OperationPtr a, OperationPtr b, OperationPtr c, OperationPtr d)
-    : Operation(false, {std::move(a), std::move(b), std::move(c), std::move(d)}) {}
-VectorOperation::VectorOperation(OperationPtr a, OperationPtr b, OperationPtr c, OperationPtr d,
-                                 OperationPtr e)
-    : Operation(false, {std::move(a), std::move(b), std::move(c), std::move(d), std::move(e)}) {}
-
-ScalarOperation::ScalarOperation(ScalarType type, std::vector<OperationPtr> inputs)
-    : Operation(true, std::move(inputs)), type_(type) {}
-ScalarOperation::ScalarOperation(ScalarType type, OperationPtr a)
-    : Operation(true, {std::move(a)}), type_(type) {}
-ScalarOperation::ScalarOperation(ScalarType type, OperationPtr a, OperationPtr b)
-    : Operation(true, {std::move(a), std::move(b)}), type_(type) {}
-ScalarOperation::ScalarOperation(ScalarType type, OperationPtr a, OperationPtr b, OperationPtr c)
-    : Operation(true, {std::move(a), std::move(b), std::move(c)}), type_(type) {}
-ScalarOperation::ScalarOperation(ScalarType type, OperationPtr a, OperationPtr b, OperationPtr c,
-                                 OperationPtr d)
-    : Operation(true, {std::move(a), std::move(b), std::move(c), std::move(d)}), type_(type) {}
 
 OperationPtr ScalarOperation::clone() const { return cloneScalar(); }
 

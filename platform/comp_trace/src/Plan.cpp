@@ -174,34 +174,72 @@ void Plan::prepare(Scratch& scratch, std::size_t firstConstant) const {
 
 void execute(Plan const& plan, std::size_t first, Scratch& scratch, InputSource inputs) {
   Register* r = scratch.registers.data();
+  double last = 0.0;  // the result of the previous double arithmetic step
   Step const* end = plan.steps.data() + plan.steps.size();
   for (Step const* s = plan.steps.data() + first; s != end; ++s) {
     switch (s->kind) {
-      case StepKind::AddD: r[s->out].d = r[s->a].d + r[s->b].d; break;
-      case StepKind::SubD: r[s->out].d = r[s->a].d - r[s->b].d; break;
-      case StepKind::MulD: r[s->out].d = r[s->a].d * r[s->b].d; break;
-      case StepKind::DivD: r[s->out].d = r[s->a].d / r[s->b].d; break;
-      case StepKind::NegD: r[s->out].d = -r[s->a].d; break;
-      case StepKind::SqrtD: r[s->out].d = std::sqrt(r[s->a].d); break;
-      case StepKind::MinD: r[s->out].d = vela_rt_min(r[s->a].d, r[s->b].d); break;
-      case StepKind::MaxD: r[s->out].d = vela_rt_max(r[s->a].d, r[s->b].d); break;
-      case StepKind::SelectD: r[s->out].d = r[s->a].i ? r[s->b].d : r[s->c].d; break;
-      case StepKind::LtD: r[s->out].i = r[s->a].d < r[s->b].d; break;
-      case StepKind::GtD: r[s->out].i = r[s->a].d > r[s->b].d; break;
-      case StepKind::AddI: r[s->out].i = vela_rt_iadd(r[s->a].i, r[s->b].i); break;
-      case StepKind::SubI: r[s->out].i = vela_rt_isub(r[s->a].i, r[s->b].i); break;
-      case StepKind::MulI: r[s->out].i = vela_rt_imul(r[s->a].i, r[s->b].i); break;
-      case StepKind::Function: r[s->out] = toRegister(functionValue(*s, r)); break;
-      case StepKind::Input: r[s->out] = inputValue(*s, inputs); break;
+      case StepKind::AddD: last = r[s->a].d + r[s->b].d; break;
+      case StepKind::SubD: last = r[s->a].d - r[s->b].d; break;
+      case StepKind::MulD: last = r[s->a].d * r[s->b].d; break;
+      case StepKind::DivD: last = r[s->a].d / r[s->b].d; break;
+      case StepKind::AddDPrevA: last = last + r[s->b].d; break;
+      case StepKind::AddDPrevB: last = r[s->a].d + last; break;
+      case StepKind::SubDPrevA: last = last - r[s->b].d; break;
+      case StepKind::SubDPrevB: last = r[s->a].d - last; break;
+      case StepKind::MulDPrevA: last = last * r[s->b].d; break;
+      case StepKind::MulDPrevB: last = r[s->a].d * last; break;
+      case StepKind::DivDPrevA: last = last / r[s->b].d; break;
+      case StepKind::DivDPrevB: last = r[s->a].d / last; break;
+      case StepKind::NegD: last = -r[s->a].d; break;
+      case StepKind::SqrtD: last = std::sqrt(r[s->a].d); break;
+      case StepKind::MinD: last = vela_rt_min(r[s->a].d, r[s->b].d); break;
+      case StepKind::MaxD: last = vela_rt_max(r[s->a].d, r[s->b].d); break;
+      case StepKind::SelectD: last = r[s->a].i ? r[s->b].d : r[s->c].d; break;
+      case StepKind::LtD: r[s->out].i = r[s->a].d < r[s->b].d; continue;
+      case StepKind::GtD: r[s->out].i = r[s->a].d > r[s->b].d; continue;
+      case StepKind::AddI: r[s->out].i = vela_rt_iadd(r[s->a].i, r[s->b].i); continue;
+      case StepKind::SubI: r[s->out].i = vela_rt_isub(r[s->a].i, r[s->b].i); continue;
+      case StepKind::MulI: r[s->out].i = vela_rt_imul(r[s->a].i, r[s->b].i); continue;
+      case StepKind::Function: r[s->out] = toRegister(functionValue(*s, r)); continue;
+      case StepKind::Input: r[s->out] = inputValue(*s, inputs); continue;
       case StepKind::Element:
         r[s->out] = toRegister(elementOf(bufferOf(scratch, s->a, s->b), s->c, s->type));
-        break;
-      case StepKind::ArrayAccess: r[s->out] = arrayAccess(*s, scratch); break;
+        continue;
+      case StepKind::ArrayAccess: r[s->out] = arrayAccess(*s, scratch); continue;
       case StepKind::Generic:
         runGeneric(plan, scratch, s->a);
         r = scratch.registers.data();
-        break;
+        continue;
     }
+    r[s->out].d = last;
+  }
+}
+
+namespace {
+bool setsLast(StepKind kind) {
+  return kind <= StepKind::SelectD || (kind >= StepKind::AddDPrevA && kind <= StepKind::DivDPrevB);
+}
+
+StepKind chained(StepKind kind, bool prevA) {
+  switch (kind) {
+    case StepKind::AddD: return prevA ? StepKind::AddDPrevA : StepKind::AddDPrevB;
+    case StepKind::SubD: return prevA ? StepKind::SubDPrevA : StepKind::SubDPrevB;
+    case StepKind::MulD: return prevA ? StepKind::MulDPrevA : StepKind::MulDPrevB;
+    case StepKind::DivD: return prevA ? StepKind::DivDPrevA : StepKind::DivDPrevB;
+    default: return kind;
+  }
+}
+}  // namespace
+
+void Plan::chainOperands() {
+  for (std::size_t i = 1; i < steps.size(); ++i) {
+    Step const& prev = steps[i - 1];
+    Step& s = steps[i];
+    if (!setsLast(prev.kind)) continue;
+    if (s.a == prev.out)
+      s.kind = chained(s.kind, true);
+    else if (s.b == prev.out)
+      s.kind = chained(s.kind, false);
   }
 }
 
@@ -283,37 +321,39 @@ NodeRef Planner::newRegister_(ScalarType type) {
 
 NodeRef Planner::emit_(OperationPtr const& node, NodeRef const* inputs) {
   Operation const& op = *node;
-  std::type_info const& type = typeid(op);
   auto scalarStep = [&](StepKind kind, std::uint32_t a, std::uint32_t b, std::uint32_t c) {
     NodeRef out = newRegister_(static_cast<ScalarOperation const&>(op).scalarType());
     plan_.steps.push_back({kind, 0, out.type, out.type, out.index, a, b, c});
     return out;
   };
-  if (type == typeid(ConstantOp)) {
-    auto const& value = static_cast<ConstantOp const&>(op).value();
-    NodeRef out = newRegister_(value.type());
-    plan_.constants.emplace_back(out.index, toRegister(value));
-    return out;
+  switch (op.ownKind()) {
+    case OwnKind::Constant: {
+      auto const& value = static_cast<ConstantOp const&>(op).value();
+      NodeRef out = newRegister_(value.type());
+      plan_.constants.emplace_back(out.index, toRegister(value));
+      return out;
+    }
+    case OwnKind::Input:
+      return scalarStep(StepKind::Input,
+                        position_(context_, static_cast<InputOp const&>(op).name()), 0, 0);
+    case OwnKind::Element: {
+      auto const& e = static_cast<ElementOp const&>(op);
+      return scalarStep(StepKind::Element, inputs[0].index, e.output(), e.index());
+    }
+    case OwnKind::Function: {
+      auto const& f = static_cast<FunctionOp const&>(op);
+      std::uint32_t regs[3] = {kNoRegister, kNoRegister, kNoRegister};
+      for (std::size_t i = 0; i < op.inputCount(); ++i) regs[i] = inputs[i].index;
+      NodeRef out = scalarStep(kindOf(f.fn(), f.operand()), regs[0], regs[1], regs[2]);
+      plan_.steps.back().fn = static_cast<std::uint8_t>(f.fn());
+      plan_.steps.back().operand = f.operand();
+      return out;
+    }
+    case OwnKind::ArrayAccess:
+      return scalarStep(StepKind::ArrayAccess, inputs[0].index, inputs[1].index,
+                        static_cast<ArrayAccessOp const&>(op).size());
+    default: break;
   }
-  if (type == typeid(InputOp))
-    return scalarStep(StepKind::Input, position_(context_, static_cast<InputOp const&>(op).name()),
-                      0, 0);
-  if (type == typeid(ElementOp)) {
-    auto const& e = static_cast<ElementOp const&>(op);
-    return scalarStep(StepKind::Element, inputs[0].index, e.output(), e.index());
-  }
-  if (type == typeid(FunctionOp)) {
-    auto const& f = static_cast<FunctionOp const&>(op);
-    std::uint32_t regs[3] = {kNoRegister, kNoRegister, kNoRegister};
-    for (std::size_t i = 0; i < op.inputCount(); ++i) regs[i] = inputs[i].index;
-    NodeRef out = scalarStep(kindOf(f.fn(), f.operand()), regs[0], regs[1], regs[2]);
-    plan_.steps.back().fn = static_cast<std::uint8_t>(f.fn());
-    plan_.steps.back().operand = f.operand();
-    return out;
-  }
-  if (type == typeid(ArrayAccessOp))
-    return scalarStep(StepKind::ArrayAccess, inputs[0].index, inputs[1].index,
-                      static_cast<ArrayAccessOp const&>(op).size());
   GenericNode generic{node, static_cast<std::uint32_t>(plan_.args.size()),
                       static_cast<std::uint32_t>(op.inputCount()), NodeRef{}};
   for (std::size_t i = 0; i < op.inputCount(); ++i) plan_.args.push_back(inputs[i]);

@@ -45,6 +45,17 @@ enum class StepKind : std::uint8_t {
   AddI,
   SubI,
   MulI,
+  // The same with operand a or b the previous step's result, which the
+  // evaluator keeps in a local: a chain of operations then waits on the
+  // arithmetic alone, not on a store and a load per step.
+  AddDPrevA,
+  AddDPrevB,
+  SubDPrevA,
+  SubDPrevB,
+  MulDPrevA,
+  MulDPrevB,
+  DivDPrevA,
+  DivDPrevB,
   Function,
   Input,
   Element,
@@ -101,6 +112,10 @@ struct Plan {
   std::vector<NodeRef> args;  // inputs of generic nodes
   std::vector<std::pair<std::uint32_t, Register>> constants;
   std::uint32_t registerCount = 0;
+
+  /// Marks operands that are the previous step's result (the PrevA/PrevB
+  /// kinds). For plans that run many times; registers must be final.
+  void chainOperands();
 
   /// Sizes scratch for this plan and writes constants [firstConstant, end)
   /// into their registers.

@@ -37,8 +37,8 @@ TracedValue<R> call(Fn fn, ScalarType operand, TracedValue<A> const&... args) {
   };
   (take(args), ...);
   if (allConstant) return TracedValue<R>(valueAs<R>(apply(fn, operand, constants.data())));
-  return TracedValue<R>(ScalarOperationPtr(
-      std::make_shared<FunctionOp>(fn, operand, std::vector<OperationPtr>{args.operation()...})));
+  return TracedValue<R>(ScalarOperationPtr(std::make_shared<FunctionOp>(
+      fn, operand, std::array<OperationPtr, sizeof...(A)>{args.operation()...})));
 }
 
 /// Structural equality of two graphs, visiting each pair of nodes once.

@@ -345,7 +345,7 @@ std::string ElementOp::inlineCode(GenerateCodeVisitor const& visitor) const {
 
 ScalarOperationPtr FunctionOp::cloneScalar() const { return std::make_shared<FunctionOp>(*this); }
 
-std::string FunctionOp::description() const { return info(fn_).name; }
+std::string FunctionOp::description() const { return info(fn()).name; }
 
 int FunctionOp::compare_(Operation const& other) const {
   auto const& o = dynamic_cast<FunctionOp const&>(other);
@@ -356,7 +356,7 @@ int FunctionOp::compare_(Operation const& other) const {
 std::string FunctionOp::generateCode(GenerateCodeVisitor& visitor) const {
   std::string args[3];
   for (std::size_t i = 0; i < inputCount(); ++i) args[i] = visitor.rawOpCode(input(i));
-  return assignLine(visitor, *this, functionText(fn_, operand_, args));
+  return assignLine(visitor, *this, functionText(fn(), operand(), args));
 }
 
 ScalarOperationPtr ArrayAccessOp::cloneScalar() const {

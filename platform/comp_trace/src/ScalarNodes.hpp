@@ -3,6 +3,8 @@
 // The trace library's own scalar nodes: constants, inputs, element reads,
 // scalar functions and indexed reads.
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 #include "kelm_math/comp_trace/CodeGeneration.hpp"
@@ -71,7 +73,9 @@ int threeWay(T const& a, T const& b) {
 
 class ConstantOp final : public ScalarOperation {
  public:
-  explicit ConstantOp(ScalarValue value) : ScalarOperation(value.type()), value_(value) {}
+  explicit ConstantOp(ScalarValue value) : ScalarOperation(value.type()), value_(value) {
+    ownKind(OwnKind::Constant);
+  }
   ScalarOperationPtr cloneScalar() const override;
   std::string description() const override;
   std::string generateCode(GenerateCodeVisitor&) const override { return {}; }
@@ -87,7 +91,9 @@ class ConstantOp final : public ScalarOperation {
 
 class InputOp final : public ScalarOperation {
  public:
-  InputOp(ScalarType type, std::string name) : ScalarOperation(type), name_(std::move(name)) {}
+  InputOp(ScalarType type, std::string name) : ScalarOperation(type), name_(std::move(name)) {
+    ownKind(OwnKind::Input);
+  }
   ScalarOperationPtr cloneScalar() const override;
   std::string description() const override { return "Input [" + name_ + "]"; }
   std::string generateCode(GenerateCodeVisitor&) const override { return {}; }
@@ -104,7 +110,9 @@ class InputOp final : public ScalarOperation {
 class ElementOp final : public ScalarOperation {
  public:
   ElementOp(ScalarType type, unsigned output, unsigned index, OperationPtr source)
-      : ScalarOperation(type, std::move(source)), output_(output), index_(index) {}
+      : ScalarOperation(type, std::move(source)), output_(output), index_(index) {
+    ownKind(OwnKind::Element);
+  }
   ScalarOperationPtr cloneScalar() const override;
   std::string description() const override;
   std::string generateCode(GenerateCodeVisitor&) const override { return {}; }
@@ -121,25 +129,32 @@ class ElementOp final : public ScalarOperation {
 
 class FunctionOp final : public ScalarOperation {
  public:
-  FunctionOp(Fn fn, ScalarType operand, std::vector<OperationPtr> inputs)
-      : ScalarOperation(resultType(fn, operand), std::move(inputs)), fn_(fn), operand_(operand) {}
+  template <std::size_t N>
+  FunctionOp(Fn fn, ScalarType operand, std::array<OperationPtr, N> inputs)
+      : ScalarOperation(resultType(fn, operand), std::move(inputs)),
+        fn_(static_cast<std::uint8_t>(fn)),
+        operand_(static_cast<std::uint8_t>(operand)) {
+    ownKind(OwnKind::Function);
+  }
   ScalarOperationPtr cloneScalar() const override;
   std::string description() const override;
   std::string generateCode(GenerateCodeVisitor& visitor) const override;
   int compare_(Operation const& other) const override;
-  Fn fn() const { return fn_; }
-  ScalarType operand() const { return operand_; }
+  Fn fn() const { return static_cast<Fn>(fn_); }
+  ScalarType operand() const { return static_cast<ScalarType>(operand_); }
 
  private:
-  Fn fn_;
-  ScalarType operand_;
+  std::uint8_t fn_;  // Fn and ScalarType, kept small: these are most nodes
+  std::uint8_t operand_;
 };
 
 /// Element `index` (input 0) of the collected values (input 1); 0 outside [0, n).
 class ArrayAccessOp final : public ScalarOperation {
  public:
   ArrayAccessOp(ScalarType type, unsigned n, OperationPtr index, OperationPtr values)
-      : ScalarOperation(type, std::move(index), std::move(values)), n_(n) {}
+      : ScalarOperation(type, std::move(index), std::move(values)), n_(n) {
+    ownKind(OwnKind::ArrayAccess);
+  }
   ScalarOperationPtr cloneScalar() const override;
   std::string description() const override { return "ArrayAccess"; }
   std::string generateCode(GenerateCodeVisitor& visitor) const override;

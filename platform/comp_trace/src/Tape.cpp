@@ -67,6 +67,8 @@ Tape::Tape(std::vector<std::string> const& inputNames, std::vector<TracedDouble>
     s.outputs.push_back(isConstant ? detail::NodeRef{} : planner.add(output.operation()));
   }
   planner.compactRegisters(s.outputs);
+  s.plan.chainOperands();
+  s.plan.steps.shrink_to_fit();
   s.plan.prepare(s.own);
 }
 

@@ -14,8 +14,8 @@ TracedValue<T>::TracedValue(ScalarOperationPtr op) {
   if (!op) throw std::invalid_argument("comp_trace: null node for a traced value");
   if (op->scalarType() != ScalarTypeOf<T>::value)
     throw std::logic_error("comp_trace: node type differs from the traced value type");
-  if (auto constant = dynamic_cast<detail::ConstantOp const*>(op.get()))
-    constant_ = detail::valueAs<T>(constant->value());
+  if (op->ownKind() == OwnKind::Constant)
+    constant_ = detail::valueAs<T>(static_cast<detail::ConstantOp const&>(*op).value());
   else
     op_ = std::move(op);
 }

@@ -44,6 +44,10 @@ TEST(DeepGraph, MillionNodeChain) {
   double expected = 2.0;
   for (int i = 0; i < 1000000; ++i) expected = (i % 2) ? expected * 0.5 : expected + 1.0;
   EXPECT_EQ(a.evaluate(bindings), expected);
+  ct::Tape tape({"x"}, {a});
+  double x = 2.0, out = 0.0;
+  tape(&x, &out);
+  EXPECT_EQ(out, expected);
   EXPECT_TRUE(a.isOperationallyEqual(b));
   std::string code = ct::generateCFunction("chain", {"x"}, {a});
   EXPECT_GT(code.size(), 1000000u * 10);

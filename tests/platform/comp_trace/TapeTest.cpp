@@ -105,6 +105,29 @@ TEST(Tape, MergesEqualNodesAndReusesRegisters) {
   }
 }
 
+// Bytes per operation of a recorded chain y = 0.999999 y + x, and of
+// evaluating it against bindings: a loose bound, twice the goal of 200, so
+// that a node layout or a plan several times heavier fails here.
+TEST(Tape, RecordedChainsAndTheirEvaluationStaySmall) {
+  if (!vela::test::heapCounted()) GTEST_SKIP() << "heap not counted in this build";
+  constexpr int kSteps = 50000;
+  std::size_t start = vela::test::heapInUse();
+  TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y");
+  for (int i = 0; i < kSteps; ++i) y = 0.999999 * y + x;
+  std::size_t recorded = vela::test::heapInUse() - start;
+  ct::BindingSet bindings;
+  bindings.bind("x", 1.0);
+  bindings.bind("y", 0.5);
+  std::size_t beforeEvaluation = vela::test::heapInUse();
+  double value = y.evaluate(bindings);
+  std::size_t evaluation = vela::test::heapInUse() - beforeEvaluation;
+  EXPECT_EQ(value, evaluated({"x", "y"}, {1.0, 0.5}, {y})[0]);
+  double const operations = 2.0 * kSteps;
+  EXPECT_LT((recorded + evaluation) / operations, 400.0)
+      << "recorded " << recorded / operations << " B/op, evaluation kept "
+      << evaluation / operations << " B/op";
+}
+
 TEST(Tape, CallsAllocateNothingOnceTheWorkspaceHasGrown) {
   if (!vela::test::allocationsCounted()) GTEST_SKIP() << "no allocation hooks in this build";
   auto outputs = mixedGraph();

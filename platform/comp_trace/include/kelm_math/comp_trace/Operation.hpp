@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,10 +18,37 @@ class GenerateCodeVisitor;
 using OperationPtr = std::shared_ptr<Operation const>;
 using ScalarOperationPtr = std::shared_ptr<ScalarOperation const>;
 
+/// The trace library's own node classes, which evaluation and code
+/// generation recognise without a dynamic cast; Other for every other class.
+enum class OwnKind : std::uint8_t {
+  Other,
+  Constant,
+  Input,
+  Element,
+  Function,
+  ArrayAccess,
+  Collect
+};
+
+/// The inputs of a node, in order: a view that lives as long as the node.
+class InputList {
+ public:
+  InputList(OperationPtr const* data, std::size_t n) : data_(data), n_(n) {}
+  OperationPtr const* begin() const { return data_; }
+  OperationPtr const* end() const { return data_ + n_; }
+  std::size_t size() const { return n_; }
+  bool empty() const { return n_ == 0; }
+  OperationPtr const& operator[](std::size_t i) const { return data_[i]; }
+
+ private:
+  OperationPtr const* data_;
+  std::size_t n_;
+};
+
 /// A node of a computation graph: immutable after construction, shared by
-/// std::shared_ptr, with ordered inputs. Destruction tears sole-owned input
-/// chains down in a loop, so graphs of any depth are released without deep
-/// recursion.
+/// std::shared_ptr, with ordered inputs (up to two held in the node itself,
+/// more in one array). Destruction tears sole-owned input chains down in a
+/// loop, so graphs of any depth are released without deep recursion.
 class Operation {
  public:
   virtual ~Operation();
@@ -32,22 +61,43 @@ class Operation {
   /// without fields keep this version, which returns 0.
   virtual int compare_(Operation const& other) const;
 
-  std::size_t inputCount() const { return inputs_.size(); }
-  std::vector<OperationPtr> const& inputs() const { return inputs_; }
+  std::size_t inputCount() const { return count_; }
+  InputList inputs() const { return {data_(), count_}; }
   /// Input i; std::out_of_range past the last input.
   OperationPtr const& input(std::size_t i) const;
   /// Input i viewed as a scalar node; std::logic_error when it is not one.
   ScalarOperation const& scalarInputRef(std::size_t i) const;
   bool isScalar() const { return scalar_; }
+  OwnKind ownKind() const { return kind_; }
 
  protected:
+  /// std::invalid_argument for a null input.
   Operation(bool scalar, std::vector<OperationPtr> inputs);
-  Operation(Operation const&) = default;
+  template <std::size_t N>
+  Operation(bool scalar, std::array<OperationPtr, N> inputs) : scalar_(scalar) {
+    adopt_(inputs.data(), N);
+  }
+  Operation(Operation const& other);
   Operation& operator=(Operation const&) = delete;
+  /// Set by the trace library's own node classes only.
+  void ownKind(OwnKind kind) { kind_ = kind; }
 
  private:
-  std::vector<OperationPtr> inputs_;
+  static constexpr std::size_t kInline = 2;
+  void adopt_(OperationPtr* inputs, std::size_t n);
+  OperationPtr const* data_() const { return count_ <= kInline ? inline_ : spill_.get(); }
+  OperationPtr* data_() { return count_ <= kInline ? inline_ : spill_.get(); }
+
+  std::unique_ptr<OperationPtr[]> spill_;
+  OperationPtr inline_[kInline];
+  std::uint32_t count_ = 0;
   bool scalar_;
+  OwnKind kind_ = OwnKind::Other;
+
+ protected:
+  /// The value type of a scalar node: ScalarOperation keeps it here, in
+  /// room the layout leaves anyway.
+  std::uint8_t valueType_ = 0;
 };
 
 /// A node with one or more array outputs.
@@ -57,12 +107,18 @@ class VectorOperation : public Operation {
   virtual void evaluate(NodeValues& values) const = 0;
 
  protected:
-  explicit VectorOperation(std::vector<OperationPtr> inputs);
-  explicit VectorOperation(OperationPtr a);
-  VectorOperation(OperationPtr a, OperationPtr b);
-  VectorOperation(OperationPtr a, OperationPtr b, OperationPtr c);
-  VectorOperation(OperationPtr a, OperationPtr b, OperationPtr c, OperationPtr d);
-  VectorOperation(OperationPtr a, OperationPtr b, OperationPtr c, OperationPtr d, OperationPtr e);
+  explicit VectorOperation(std::vector<OperationPtr> inputs)
+      : Operation(false, std::move(inputs)) {}
+  explicit VectorOperation(OperationPtr a) : Operation(false, std::array{std::move(a)}) {}
+  VectorOperation(OperationPtr a, OperationPtr b)
+      : Operation(false, std::array{std::move(a), std::move(b)}) {}
+  VectorOperation(OperationPtr a, OperationPtr b, OperationPtr c)
+      : Operation(false, std::array{std::move(a), std::move(b), std::move(c)}) {}
+  VectorOperation(OperationPtr a, OperationPtr b, OperationPtr c, OperationPtr d)
+      : Operation(false, std::array{std::move(a), std::move(b), std::move(c), std::move(d)}) {}
+  VectorOperation(OperationPtr a, OperationPtr b, OperationPtr c, OperationPtr d, OperationPtr e)
+      : Operation(false, std::array{std::move(a), std::move(b), std::move(c), std::move(d),
+                                    std::move(e)}) {}
   VectorOperation(VectorOperation const&) = default;
 };
 
@@ -82,18 +138,27 @@ class ScalarOperation : public Operation {
   /// C expression of a simple node; std::logic_error for other nodes.
   virtual std::string inlineCode(GenerateCodeVisitor const& visitor) const;
 
-  ScalarType scalarType() const { return type_; }
+  ScalarType scalarType() const { return static_cast<ScalarType>(valueType_); }
 
  protected:
-  explicit ScalarOperation(ScalarType type, std::vector<OperationPtr> inputs = {});
-  ScalarOperation(ScalarType type, OperationPtr a);
-  ScalarOperation(ScalarType type, OperationPtr a, OperationPtr b);
-  ScalarOperation(ScalarType type, OperationPtr a, OperationPtr b, OperationPtr c);
-  ScalarOperation(ScalarType type, OperationPtr a, OperationPtr b, OperationPtr c, OperationPtr d);
+  explicit ScalarOperation(ScalarType type, std::vector<OperationPtr> inputs = {})
+      : Operation(true, std::move(inputs)) {
+    valueType_ = static_cast<std::uint8_t>(type);
+  }
+  template <std::size_t N>
+  ScalarOperation(ScalarType type, std::array<OperationPtr, N> inputs)
+      : Operation(true, std::move(inputs)) {
+    valueType_ = static_cast<std::uint8_t>(type);
+  }
+  ScalarOperation(ScalarType type, OperationPtr a)
+      : ScalarOperation(type, std::array{std::move(a)}) {}
+  ScalarOperation(ScalarType type, OperationPtr a, OperationPtr b)
+      : ScalarOperation(type, std::array{std::move(a), std::move(b)}) {}
+  ScalarOperation(ScalarType type, OperationPtr a, OperationPtr b, OperationPtr c)
+      : ScalarOperation(type, std::array{std::move(a), std::move(b), std::move(c)}) {}
+  ScalarOperation(ScalarType type, OperationPtr a, OperationPtr b, OperationPtr c, OperationPtr d)
+      : ScalarOperation(type, std::array{std::move(a), std::move(b), std::move(c), std::move(d)}) {}
   ScalarOperation(ScalarOperation const&) = default;
-
- private:
-  ScalarType type_;
 };
 
 }  // namespace kelm_math::comp_trace
