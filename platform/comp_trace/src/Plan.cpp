@@ -135,8 +135,8 @@ ScalarValue functionValue(Step const& s, Register const* r) {
   std::uint32_t const operands[3] = {s.a, s.b, s.c};
   for (int i = 0; i < 3 && operands[i] != kNoRegister; ++i)
     args[i] =
-        fromRegister(r[operands[i]], fn == Fn::Select && i == 0 ? ScalarType::Bool : s.operand);
-  return apply(fn, s.operand, args);
+        fromRegister(r[operands[i]], fn == Fn::Select && i == 0 ? ScalarType::Bool : s.operand());
+  return apply(fn, s.operand(), args);
 }
 
 void runGeneric(Plan const& plan, Scratch& scratch, std::uint32_t index) {
@@ -152,15 +152,15 @@ void runGeneric(Plan const& plan, Scratch& scratch, std::uint32_t index) {
 
 Register inputValue(Step const& s, InputSource const& inputs) {
   ScalarValue v = inputs.doubles ? ScalarValue(inputs.doubles[s.a]) : inputs.values[s.a];
-  return toRegister(convert(v, s.type));
+  return toRegister(convert(v, s.type()));
 }
 
 Register arrayAccess(Step const& s, Scratch const& scratch) {
   int index = scratch.registers[s.a].i;
   Buffer const& values = bufferOf(scratch, s.b, 0);
   if (index < 0 || static_cast<unsigned>(index) >= s.c)
-    return toRegister(convert(ScalarValue(0), s.type));
-  return toRegister(elementOf(values, static_cast<unsigned>(index), s.type));
+    return toRegister(convert(ScalarValue(0), s.type()));
+  return toRegister(elementOf(values, static_cast<unsigned>(index), s.type()));
 }
 
 }  // namespace
@@ -172,47 +172,97 @@ void Plan::prepare(Scratch& scratch, std::size_t firstConstant) const {
     scratch.registers[constants[k].first] = constants[k].second;
 }
 
+// Each step jumps straight to the next step's code (labels as values): one
+// indirect jump per step, predicted per kind, instead of a shared switch.
 void execute(Plan const& plan, std::size_t first, Scratch& scratch, InputSource inputs) {
+  static void* const code[] = {
+      &&AddD,      &&SubD,      &&MulD,      &&DivD,      &&NegD,        &&SqrtD,     &&MinD,
+      &&MaxD,      &&SelectD,   &&LtD,       &&GtD,       &&AddI,        &&SubI,      &&MulI,
+      &&AddDPrevA, &&AddDPrevB, &&SubDPrevA, &&SubDPrevB, &&MulDPrevA,   &&MulDPrevB, &&DivDPrevA,
+      &&DivDPrevB, &&Function,  &&Input,     &&Element,   &&ArrayAccess, &&Generic};
+  static_assert(sizeof code / sizeof code[0] == static_cast<int>(StepKind::Generic) + 1);
   Register* r = scratch.registers.data();
   double last = 0.0;  // the result of the previous double arithmetic step
-  Step const* end = plan.steps.data() + plan.steps.size();
-  for (Step const* s = plan.steps.data() + first; s != end; ++s) {
-    switch (s->kind) {
-      case StepKind::AddD: last = r[s->a].d + r[s->b].d; break;
-      case StepKind::SubD: last = r[s->a].d - r[s->b].d; break;
-      case StepKind::MulD: last = r[s->a].d * r[s->b].d; break;
-      case StepKind::DivD: last = r[s->a].d / r[s->b].d; break;
-      case StepKind::AddDPrevA: last = last + r[s->b].d; break;
-      case StepKind::AddDPrevB: last = r[s->a].d + last; break;
-      case StepKind::SubDPrevA: last = last - r[s->b].d; break;
-      case StepKind::SubDPrevB: last = r[s->a].d - last; break;
-      case StepKind::MulDPrevA: last = last * r[s->b].d; break;
-      case StepKind::MulDPrevB: last = r[s->a].d * last; break;
-      case StepKind::DivDPrevA: last = last / r[s->b].d; break;
-      case StepKind::DivDPrevB: last = r[s->a].d / last; break;
-      case StepKind::NegD: last = -r[s->a].d; break;
-      case StepKind::SqrtD: last = std::sqrt(r[s->a].d); break;
-      case StepKind::MinD: last = vela_rt_min(r[s->a].d, r[s->b].d); break;
-      case StepKind::MaxD: last = vela_rt_max(r[s->a].d, r[s->b].d); break;
-      case StepKind::SelectD: last = r[s->a].i ? r[s->b].d : r[s->c].d; break;
-      case StepKind::LtD: r[s->out].i = r[s->a].d < r[s->b].d; continue;
-      case StepKind::GtD: r[s->out].i = r[s->a].d > r[s->b].d; continue;
-      case StepKind::AddI: r[s->out].i = vela_rt_iadd(r[s->a].i, r[s->b].i); continue;
-      case StepKind::SubI: r[s->out].i = vela_rt_isub(r[s->a].i, r[s->b].i); continue;
-      case StepKind::MulI: r[s->out].i = vela_rt_imul(r[s->a].i, r[s->b].i); continue;
-      case StepKind::Function: r[s->out] = toRegister(functionValue(*s, r)); continue;
-      case StepKind::Input: r[s->out] = inputValue(*s, inputs); continue;
-      case StepKind::Element:
-        r[s->out] = toRegister(elementOf(bufferOf(scratch, s->a, s->b), s->c, s->type));
-        continue;
-      case StepKind::ArrayAccess: r[s->out] = arrayAccess(*s, scratch); continue;
-      case StepKind::Generic:
-        runGeneric(plan, scratch, s->a);
-        r = scratch.registers.data();
-        continue;
-    }
-    r[s->out].d = last;
-  }
+  Step const* s = plan.steps.data() + first;
+  Step const* const end = plan.steps.data() + plan.steps.size();
+  if (s == end) return;
+#define VELA_STEP_NEXT()                   \
+  do {                                     \
+    if (++s == end) return;                \
+    goto* code[static_cast<int>(s->kind)]; \
+  } while (false)
+#define VELA_STEP_DOUBLE(expression) \
+  last = (expression);               \
+  r[s->out].d = last;                \
+  VELA_STEP_NEXT()
+  goto* code[static_cast<int>(s->kind)];
+AddD:
+  VELA_STEP_DOUBLE(r[s->a].d + r[s->b].d);
+SubD:
+  VELA_STEP_DOUBLE(r[s->a].d - r[s->b].d);
+MulD:
+  VELA_STEP_DOUBLE(r[s->a].d * r[s->b].d);
+DivD:
+  VELA_STEP_DOUBLE(r[s->a].d / r[s->b].d);
+NegD:
+  VELA_STEP_DOUBLE(-r[s->a].d);
+SqrtD:
+  VELA_STEP_DOUBLE(std::sqrt(r[s->a].d));
+MinD:
+  VELA_STEP_DOUBLE(vela_rt_min(r[s->a].d, r[s->b].d));
+MaxD:
+  VELA_STEP_DOUBLE(vela_rt_max(r[s->a].d, r[s->b].d));
+SelectD:
+  VELA_STEP_DOUBLE(r[s->a].i ? r[s->b].d : r[s->c].d);
+AddDPrevA:
+  VELA_STEP_DOUBLE(last + r[s->b].d);
+AddDPrevB:
+  VELA_STEP_DOUBLE(r[s->a].d + last);
+SubDPrevA:
+  VELA_STEP_DOUBLE(last - r[s->b].d);
+SubDPrevB:
+  VELA_STEP_DOUBLE(r[s->a].d - last);
+MulDPrevA:
+  VELA_STEP_DOUBLE(last * r[s->b].d);
+MulDPrevB:
+  VELA_STEP_DOUBLE(r[s->a].d * last);
+DivDPrevA:
+  VELA_STEP_DOUBLE(last / r[s->b].d);
+DivDPrevB:
+  VELA_STEP_DOUBLE(r[s->a].d / last);
+LtD:
+  r[s->out].i = r[s->a].d < r[s->b].d;
+  VELA_STEP_NEXT();
+GtD:
+  r[s->out].i = r[s->a].d > r[s->b].d;
+  VELA_STEP_NEXT();
+AddI:
+  r[s->out].i = vela_rt_iadd(r[s->a].i, r[s->b].i);
+  VELA_STEP_NEXT();
+SubI:
+  r[s->out].i = vela_rt_isub(r[s->a].i, r[s->b].i);
+  VELA_STEP_NEXT();
+MulI:
+  r[s->out].i = vela_rt_imul(r[s->a].i, r[s->b].i);
+  VELA_STEP_NEXT();
+Function:
+  r[s->out] = toRegister(functionValue(*s, r));
+  VELA_STEP_NEXT();
+Input:
+  r[s->out] = inputValue(*s, inputs);
+  VELA_STEP_NEXT();
+Element:
+  r[s->out] = toRegister(elementOf(bufferOf(scratch, s->a, s->b), s->c, s->type()));
+  VELA_STEP_NEXT();
+ArrayAccess:
+  r[s->out] = arrayAccess(*s, scratch);
+  VELA_STEP_NEXT();
+Generic:
+  runGeneric(plan, scratch, s->a);
+  r = scratch.registers.data();
+  VELA_STEP_NEXT();
+#undef VELA_STEP_DOUBLE
+#undef VELA_STEP_NEXT
 }
 
 namespace {
@@ -323,7 +373,8 @@ NodeRef Planner::emit_(OperationPtr const& node, NodeRef const* inputs) {
   Operation const& op = *node;
   auto scalarStep = [&](StepKind kind, std::uint32_t a, std::uint32_t b, std::uint32_t c) {
     NodeRef out = newRegister_(static_cast<ScalarOperation const&>(op).scalarType());
-    plan_.steps.push_back({kind, 0, out.type, out.type, out.index, a, b, c});
+    auto type = static_cast<std::uint8_t>(out.type);
+    plan_.steps.push_back({kind, 0, type, type, out.index, a, b, c});
     return out;
   };
   switch (op.ownKind()) {
@@ -346,7 +397,7 @@ NodeRef Planner::emit_(OperationPtr const& node, NodeRef const* inputs) {
       for (std::size_t i = 0; i < op.inputCount(); ++i) regs[i] = inputs[i].index;
       NodeRef out = scalarStep(kindOf(f.fn(), f.operand()), regs[0], regs[1], regs[2]);
       plan_.steps.back().fn = static_cast<std::uint8_t>(f.fn());
-      plan_.steps.back().operand = f.operand();
+      plan_.steps.back().operandType = static_cast<std::uint8_t>(f.operand());
       return out;
     }
     case OwnKind::ArrayAccess:
@@ -363,7 +414,8 @@ NodeRef Planner::emit_(OperationPtr const& node, NodeRef const* inputs) {
     generic.result = newRegister_(static_cast<ScalarOperation const&>(op).scalarType());
   NodeRef result = generic.result;
   plan_.generic.push_back(std::move(generic));
-  plan_.steps.push_back({StepKind::Generic, 0, result.type, result.type, kNoRegister, index, 0, 0});
+  auto type = static_cast<std::uint8_t>(result.type);
+  plan_.steps.push_back({StepKind::Generic, 0, type, type, kNoRegister, index, 0, 0});
   return result;
 }
 

@@ -73,10 +73,13 @@ constexpr std::uint32_t kNoRegister = 0xffffffffu;
 struct Step {
   StepKind kind;
   std::uint8_t fn;
-  ScalarType operand;
-  ScalarType type;
+  std::uint8_t operandType;  // ScalarType, kept to a byte: steps are most of a tape
+  std::uint8_t valueType;
   std::uint32_t out;
   std::uint32_t a, b, c;
+
+  ScalarType operand() const { return static_cast<ScalarType>(operandType); }
+  ScalarType type() const { return static_cast<ScalarType>(valueType); }
 };
 
 /// A node the plan runs through its own evaluate(): kernels, collects and
