@@ -22,6 +22,11 @@ class InvalidFunctionName : public std::invalid_argument {
 /// Above it the function takes a work array from its caller instead.
 constexpr std::size_t kStackScratchLimitBytes = 64 * 1024;
 
+/// Lines of body a generated function holds at most before it is divided:
+/// compilers take time more than linear in the length of one function, and
+/// fail on very long ones. See generateCFunctionCode.
+constexpr std::size_t kBodyLineLimit = 1000;
+
 /// A generated C translation unit and the form of its function.
 struct GeneratedCode {
   std::string text;
@@ -42,15 +47,21 @@ struct GeneratedCode {
 /// once; the same graph gives the same text. The function keeps its scratch
 /// on the stack when it needs at most stackLimitBytes, else it takes a work
 /// array (see GeneratedCode).
+/// A body of more than bodyLineLimit lines (0: no limit) is written as
+/// static functions NAME_part0, NAME_part1, ... defined before the function,
+/// each of at most bodyLineLimit lines (unless a single node writes more)
+/// and sharing its scratch, which the function calls in order. The function
+/// keeps its signature, and the results their bits.
 /// Throws UnboundInput for an input missing from inputNames,
 /// std::invalid_argument for an empty or repeated input name and
 /// InvalidFunctionName for an unusable function name.
 GeneratedCode generateCFunctionCode(std::string const& functionName,
                                     std::vector<std::string> const& inputNames,
                                     std::vector<TracedDouble> const& outputs,
-                                    std::size_t stackLimitBytes = kStackScratchLimitBytes);
+                                    std::size_t stackLimitBytes = kStackScratchLimitBytes,
+                                    std::size_t bodyLineLimit = kBodyLineLimit);
 
-/// The text of generateCFunctionCode with the default stack limit.
+/// The text of generateCFunctionCode with the default limits.
 std::string generateCFunction(std::string const& functionName,
                               std::vector<std::string> const& inputNames,
                               std::vector<TracedDouble> const& outputs);
