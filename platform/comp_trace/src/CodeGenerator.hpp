@@ -26,7 +26,8 @@ class SlotPool {
 };
 
 /// Turns a graph into one C function in stages: reachable nodes in input
-/// order, merging of equal nodes, liveness, then slots and text.
+/// order, merging of equal nodes, liveness, then slots and text, which a
+/// long body divides into parts of bounded length.
 class CodeGenerator {
  public:
   explicit CodeGenerator(std::vector<std::string> const& inputNames);

@@ -163,8 +163,20 @@ TEST(SplitFunction, LongChainKeepsItsBitsAndPartsTheirLength) {
             std::string::npos);
   EXPECT_NE(split.work.find("size_t chain_work_size(void)"), std::string::npos);
 
+  // Two split functions in one unit: the names of their parts differ.
+  TracedDouble twice = y * 2.0;
+  std::string other =
+      ct::generateCFunctionCode("other", {"x", "y"}, {twice}, ct::kStackScratchLimitBytes, 37).text;
+  vela::test::CompiledFunction both(split.stack + other, "other");
+  double in[] = {0.75, -2.0}, out = 0.0;
+  both(in, &out);
+  ct::BindingSet bindings;
+  bindings.bind("x", in[0]);
+  bindings.bind("y", in[1]);
+  EXPECT_TRUE(vela::test::sameBits(out, twice.evaluate(bindings)));
+
   // Short bodies stay one function under the default limit.
-  TracedDouble z = x * 2.0 + y;
+  TracedDouble z = x * 2.0 + TracedDouble::input("y");
   EXPECT_EQ(
       ct::generateCFunction("small", {"x", "y"}, {z}),
       ct::generateCFunctionCode("small", {"x", "y"}, {z}, ct::kStackScratchLimitBytes, 0).text);

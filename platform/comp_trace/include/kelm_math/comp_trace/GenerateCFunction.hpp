@@ -25,7 +25,7 @@ constexpr std::size_t kStackScratchLimitBytes = 64 * 1024;
 /// Lines of body a generated function holds at most before it is divided:
 /// compilers take time more than linear in the length of one function, and
 /// fail on very long ones. See generateCFunctionCode.
-constexpr std::size_t kBodyLineLimit = 1000;
+constexpr std::size_t kBodyLineLimit = 500;
 
 /// A generated C translation unit and the form of its function.
 struct GeneratedCode {
