@@ -468,7 +468,7 @@ std::string CodeGenerator::split_(std::string const& name, Scratch const& scratc
   for (std::size_t k = 0; k < parts_.size(); ++k) {
     Part const& part = parts_[k];
     std::string partName = name + "_part" + vela::decimalText(k);
-    text += "static void " + partName + "(" + parameters + ")\n{\n";
+    text += "static VELA_RT_NOINLINE void " + partName + "(" + parameters + ")\n{\n";
     if (part.uses & kEmptyDoubles) text += "  double spd_empty[1] = {0.0};\n";
     if (part.uses & kEmptyInts) text += "  int spi_empty[1] = {0};\n";
     if (!(part.uses & kIn)) text += "  (void)in;\n";

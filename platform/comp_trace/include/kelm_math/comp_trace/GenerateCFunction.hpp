@@ -12,7 +12,7 @@ namespace kelm_math::comp_trace {
 /// Thrown for a function name that generated C cannot use: not a C
 /// identifier, a C keyword, a name of the C library or of the runtime
 /// (vectorAdd, svd, ...), or beginning with '_' or a prefix the runtime and
-/// its libraries use (vela_, kelm_, kelmf_, zeph_). what() names it.
+/// its libraries use (vela_, VELA_, kelm_, kelmf_, zeph_). what() names it.
 class InvalidFunctionName : public std::invalid_argument {
  public:
   using std::invalid_argument::invalid_argument;
@@ -48,10 +48,11 @@ struct GeneratedCode {
 /// on the stack when it needs at most stackLimitBytes, else it takes a work
 /// array (see GeneratedCode).
 /// A body of more than bodyLineLimit lines (0: no limit) is written as
-/// static functions NAME_part0, NAME_part1, ... defined before the function,
-/// each of at most bodyLineLimit lines (unless a single node writes more)
-/// and sharing its scratch, which the function calls in order. The function
-/// keeps its signature, and the results their bits.
+/// static functions NAME_part0, NAME_part1, ... defined before the function
+/// and kept out of line (VELA_RT_NOINLINE), each of at most bodyLineLimit
+/// lines (unless a single node writes more) and sharing its scratch, which
+/// the function calls in order. The function keeps its signature, and the
+/// results their bits.
 /// Throws UnboundInput for an input missing from inputNames,
 /// std::invalid_argument for an empty or repeated input name and
 /// InvalidFunctionName for an unusable function name.
