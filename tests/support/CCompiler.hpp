@@ -18,7 +18,10 @@ class CompiledFunction {
   /// runtime of generated code. Throws std::runtime_error with the
   /// compiler's output when compiling or loading fails. A function of the
   /// work form gets a fresh heap work array of NAME_work_size() bytes.
-  CompiledFunction(std::string const& source, std::string const& functionName);
+  /// sanitize false leaves out the sanitizers of a sanitized build, for a
+  /// function too long to compile instrumented.
+  CompiledFunction(std::string const& source, std::string const& functionName,
+                   bool sanitize = true);
   ~CompiledFunction();
   CompiledFunction(CompiledFunction const&) = delete;
   CompiledFunction& operator=(CompiledFunction const&) = delete;

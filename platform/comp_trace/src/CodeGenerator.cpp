@@ -198,17 +198,44 @@ void CodeGenerator::computeLiveness_(std::vector<TracedDouble> const& outputs) {
   }
 }
 
-std::string CodeGenerator::emit_() {
+std::string CodeGenerator::emit_(std::vector<TracedDouble> const& outputs) {
   GenerateCodeVisitor visitor(*this);
   std::string body;
   for (std::size_t step = 0; step < order_.size(); ++step) {
     step_ = static_cast<int>(step);
     current_ = order_[step];
-    if (nodes_[current_].aliasOf < 0) body += nodes_[current_].op->generateCode(visitor);
+    if (nodes_[current_].aliasOf < 0) {
+      uses_ = 0;
+      std::string text = nodes_[current_].op->generateCode(visitor);
+      append_(body, text, uses_);
+    }
     for (int id : releaseAt_[step]) release_(id);
   }
   current_ = -1;
+  for (std::size_t j = 0; j < outputs.size(); ++j) {
+    uses_ = 0;
+    double constant = 0.0;
+    std::string value = outputs[j].getConstant(constant) ? literal(ScalarValue(constant))
+                                                         : rawOpCode(*outputs[j].operation());
+    append_(body, visitor.codeLine("out[" + vela::decimalText(j) + "] = " + value + ";"),
+            uses_ | kOut);
+  }
+  parts_.push_back({body.size(), partUses_});
   return body;
+}
+
+// Parts are filled greedily and close only between nodes.
+void CodeGenerator::append_(std::string& body, std::string const& text, unsigned uses) {
+  auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  if (lineLimit_ > 0 && lines > 0 && partLines_ > 0 && partLines_ + lines > lineLimit_) {
+    parts_.push_back({body.size(), partUses_});
+    partLines_ = 0;
+    partUses_ = 0;
+  }
+  body += text;
+  partLines_ += lines;
+  partUses_ |= uses;
+  allUses_ |= uses;
 }
 
 void CodeGenerator::release_(int id) {
@@ -298,7 +325,7 @@ void CodeGenerator::releaseTemporary(Slot const& slot) {
 std::string CodeGenerator::access(Slot const& slot, unsigned index) const {
   if (index >= slot.count) throw std::logic_error("comp_trace: scratchpad access past its slot");
   bool isDouble = slot.type == ScalarType::Double;
-  (isDouble ? doublesUsed_ : intsUsed_) = true;
+  uses_ |= isDouble ? kDoubles : kInts;
   return (isDouble ? "spd[" : "spi[") + vela::decimalText(slot.offset + index) + "]";
 }
 
@@ -307,10 +334,10 @@ std::string CodeGenerator::pointer(Slot const& slot) const {
   // An empty vector still needs a pointer, and one into scratch that nothing
   // wrote makes compilers warn about reading it uninitialized.
   if (slot.count == 0) {
-    (isDouble ? emptyDoublesUsed_ : emptyIntsUsed_) = true;
+    uses_ |= isDouble ? kEmptyDoubles : kEmptyInts;
     return isDouble ? "&spd_empty[0]" : "&spi_empty[0]";
   }
-  (isDouble ? doublesUsed_ : intsUsed_) = true;
+  uses_ |= isDouble ? kDoubles : kInts;
   return (isDouble ? "&spd[" : "&spi[") + vela::decimalText(slot.offset) + "]";
 }
 
@@ -327,60 +354,106 @@ std::string CodeGenerator::rawOpCode(Operation const& op) const {
 unsigned CodeGenerator::inputIndex(std::string const& name) const {
   auto it = inputs_.find(name);
   if (it == inputs_.end()) throw UnboundInput(name);
-  const_cast<CodeGenerator*>(this)->inputRead_ = true;
+  uses_ |= kIn;
   return it->second;
 }
 
 GeneratedCode CodeGenerator::run(std::string const& functionName,
                                  std::vector<TracedDouble> const& outputs,
-                                 std::size_t stackLimitBytes) {
+                                 std::size_t stackLimitBytes, std::size_t bodyLineLimit) {
   checkFunctionName(functionName);
+  lineLimit_ = bodyLineLimit;
   collect_(outputs);
   findAliases_();
   computeLiveness_(outputs);
-  std::string body = emit_();
-  GenerateCodeVisitor visitor(*this);
-  for (std::size_t j = 0; j < outputs.size(); ++j) {
-    double constant = 0.0;
-    std::string value = outputs[j].getConstant(constant) ? literal(ScalarValue(constant))
-                                                         : rawOpCode(*outputs[j].operation());
-    body += visitor.codeLine("out[" + vela::decimalText(j) + "] = " + value + ";");
-  }
-  std::string text = header_(functionName, stackLimitBytes);
+  std::string body = emit_(outputs);
+  Scratch scratch = layout_(stackLimitBytes);
+  std::string text = preamble_(functionName, scratch);
+  if (parts_.size() > 1) return {text + split_(functionName, scratch, body), workBytes_};
+  text += opening_(functionName, scratch, allUses_);
+  if (!(allUses_ & kIn)) text += "  (void)in;\n";
+  if (!scratch.onStack && !scratch.doubles && !scratch.ints) text += "  (void)work;\n";
   if (outputs.empty()) text += "  (void)out;\n";
   return {text + body + "}\n", workBytes_};
 }
 
-// The signature and the scratch declarations. Scratch that fits the limit
-// lives on the stack; larger scratch is the caller's work array, doubles
-// first, then ints (so both stay aligned).
-std::string CodeGenerator::header_(std::string const& name, std::size_t stackLimitBytes) {
-  std::size_t doubles = doublesUsed_ ? std::max(doubles_.size(), 1u) : 0;
-  std::size_t ints = intsUsed_ ? std::max(ints_.size(), 1u) : 0;
-  std::size_t bytes = doubles * sizeof(double) + ints * sizeof(int);
+// Scratch that fits the limit lives on the stack; larger scratch is the
+// caller's work array, doubles first, then ints (so both stay aligned).
+CodeGenerator::Scratch CodeGenerator::layout_(std::size_t stackLimitBytes) {
+  Scratch scratch;
+  scratch.doubles = allUses_ & kDoubles ? std::max(doubles_.size(), 1u) : 0;
+  scratch.ints = allUses_ & kInts ? std::max(ints_.size(), 1u) : 0;
+  std::size_t bytes = scratch.doubles * sizeof(double) + scratch.ints * sizeof(int);
+  scratch.onStack = bytes <= stackLimitBytes;
+  if (!scratch.onStack) workBytes_ = bytes;
+  return scratch;
+}
+
+// The include and, for the work form, the size function.
+std::string CodeGenerator::preamble_(std::string const& name, Scratch const& scratch) const {
   std::string text = "#include <vela/codegen_runtime.h>\n\n";
-  bool onStack = bytes <= stackLimitBytes;
-  if (onStack) {
-    text += "void " + name + "(const double* in, double* out)\n{\n";
-    if (doubles) text += "  double spd[" + vela::decimalText(doubles) + "];\n";
-    // An int flag that nothing reads is still stored: no warning for that.
-    if (ints) text += "  int spi[" + vela::decimalText(ints) + "];\n  (void)spi;\n";
-  } else {
-    workBytes_ = bytes;
-    text += "size_t " + name + "_work_size(void)\n{\n  return " + vela::decimalText(bytes) +
-            "u;\n}\n\nvoid " + name + "(const double* in, double* out, void* work)\n{\n";
-    if (doubles) text += "  double* spd = (double*)work;\n";
-    if (ints)
-      text += "  int* spi = (int*)((char*)work + " + vela::decimalText(doubles * sizeof(double)) +
-              ");\n";
-  }
-  if (emptyDoublesUsed_) text += "  double spd_empty[1] = {0.0};\n";
-  if (emptyIntsUsed_) text += "  int spi_empty[1] = {0};\n";
-  if (!inputRead_) text += "  (void)in;\n";
-  if (!onStack && !doubles && !ints) text += "  (void)work;\n";
+  if (!scratch.onStack)
+    text += "size_t " + name + "_work_size(void)\n{\n  return " + vela::decimalText(workBytes_) +
+            "u;\n}\n\n";
   return text;
 }
 
+// The signature of the function and its scratch; the zero elements of empty
+// vectors where text of these uses asks for them.
+std::string CodeGenerator::opening_(std::string const& name, Scratch const& scratch,
+                                    unsigned uses) const {
+  std::string text = "void " + name;
+  if (scratch.onStack) {
+    text += "(const double* in, double* out)\n{\n";
+    if (scratch.doubles) text += "  double spd[" + vela::decimalText(scratch.doubles) + "];\n";
+    // An int flag that nothing reads is still stored: no warning for that.
+    if (scratch.ints) text += "  int spi[" + vela::decimalText(scratch.ints) + "];\n  (void)spi;\n";
+  } else {
+    text += "(const double* in, double* out, void* work)\n{\n";
+    if (scratch.doubles) text += "  double* spd = (double*)work;\n";
+    if (scratch.ints)
+      text += "  int* spi = (int*)((char*)work + " +
+              vela::decimalText(scratch.doubles * sizeof(double)) + ");\n";
+  }
+  if (uses & kEmptyDoubles) text += "  double spd_empty[1] = {0.0};\n";
+  if (uses & kEmptyInts) text += "  int spi_empty[1] = {0};\n";
+  return text;
+}
+
+// The parts, then the function that calls them. Every part takes the same
+// pointers; the scratch stays where the function declares it.
+std::string CodeGenerator::split_(std::string const& name, Scratch const& scratch,
+                                  std::string const& body) const {
+  std::string parameters = "const double* in, double* out", arguments = "in, out";
+  if (scratch.doubles) {
+    parameters += ", double* spd";
+    arguments += ", spd";
+  }
+  if (scratch.ints) {
+    parameters += ", int* spi";
+    arguments += ", spi";
+  }
+  std::string text, calls;
+  std::size_t begin = 0;
+  for (std::size_t k = 0; k < parts_.size(); ++k) {
+    Part const& part = parts_[k];
+    std::string partName = name + "_part" + vela::decimalText(k);
+    text += "static VELA_RT_NOINLINE void " + partName + "(" + parameters + ")\n{\n";
+    if (part.uses & kEmptyDoubles) text += "  double spd_empty[1] = {0.0};\n";
+    if (part.uses & kEmptyInts) text += "  int spi_empty[1] = {0};\n";
+    if (!(part.uses & kIn)) text += "  (void)in;\n";
+    if (!(part.uses & kOut)) text += "  (void)out;\n";
+    if (scratch.doubles && !(part.uses & kDoubles)) text += "  (void)spd;\n";
+    if (scratch.ints && !(part.uses & kInts)) text += "  (void)spi;\n";
+    text.append(body, begin, part.end - begin);
+    text += "}\n\n";
+    calls += "  " + partName + "(" + arguments + ");\n";
+    begin = part.end;
+  }
+  text += opening_(name, scratch, 0);
+  if (!scratch.onStack && !scratch.doubles && !scratch.ints) text += "  (void)work;\n";
+  return text + calls + "}\n";
+}
 }  // namespace detail
 
 TemporaryStorage::TemporaryStorage(TemporaryStorage&& other) noexcept
@@ -430,8 +503,9 @@ std::string GenerateCodeVisitor::codeLine(std::string const& text) const {
 GeneratedCode generateCFunctionCode(std::string const& functionName,
                                     std::vector<std::string> const& inputNames,
                                     std::vector<TracedDouble> const& outputs,
-                                    std::size_t stackLimitBytes) {
-  return detail::CodeGenerator(inputNames).run(functionName, outputs, stackLimitBytes);
+                                    std::size_t stackLimitBytes, std::size_t bodyLineLimit) {
+  return detail::CodeGenerator(inputNames)
+      .run(functionName, outputs, stackLimitBytes, bodyLineLimit);
 }
 
 std::string generateCFunction(std::string const& functionName,

@@ -26,12 +26,13 @@ class SlotPool {
 };
 
 /// Turns a graph into one C function in stages: reachable nodes in input
-/// order, merging of equal nodes, liveness, then slots and text.
+/// order, merging of equal nodes, liveness, then slots and text, which a
+/// long body divides into parts of bounded length.
 class CodeGenerator {
  public:
   explicit CodeGenerator(std::vector<std::string> const& inputNames);
   GeneratedCode run(std::string const& functionName, std::vector<TracedDouble> const& outputs,
-                    std::size_t stackLimitBytes);
+                    std::size_t stackLimitBytes, std::size_t bodyLineLimit);
 
   // The visitor's operations.
   Slot outputSlot(Operation const& op, unsigned output) const;
@@ -64,6 +65,26 @@ class CodeGenerator {
     Slot slot;
     int owner;
   };
+  // What a stretch of body text refers to, so that a part declares or
+  // passes only that.
+  enum Use : unsigned {
+    kIn = 1,
+    kOut = 2,
+    kDoubles = 4,
+    kInts = 8,
+    kEmptyDoubles = 16,
+    kEmptyInts = 32,
+  };
+  // A run of whole nodes' lines: the body text up to end.
+  struct Part {
+    std::size_t end;
+    unsigned uses;
+  };
+  struct Scratch {
+    std::size_t doubles;
+    std::size_t ints;
+    bool onStack;
+  };
 
   void collect_(std::vector<TracedDouble> const& outputs);
   void complete_(Operation const& op);
@@ -72,8 +93,13 @@ class CodeGenerator {
   bool sameKey_(int a, int b) const;
   void findAliases_();
   void computeLiveness_(std::vector<TracedDouble> const& outputs);
-  std::string emit_();
-  std::string header_(std::string const& name, std::size_t stackLimitBytes);
+  std::string emit_(std::vector<TracedDouble> const& outputs);
+  void append_(std::string& body, std::string const& text, unsigned uses);
+  Scratch layout_(std::size_t stackLimitBytes);
+  std::string preamble_(std::string const& name, Scratch const& scratch) const;
+  std::string opening_(std::string const& name, Scratch const& scratch, unsigned uses) const;
+  std::string split_(std::string const& name, Scratch const& scratch,
+                     std::string const& body) const;
   int id_(Operation const& op) const;
   int owner_(int id) const;  // the node whose storage id's value lives in
   void use_(int id, int step);
@@ -95,11 +121,12 @@ class CodeGenerator {
   std::size_t workBytes_ = 0;
   int step_ = -1;
   int current_ = -1;
-  bool inputRead_ = false;
-  mutable bool doublesUsed_ = false;
-  mutable bool intsUsed_ = false;
-  mutable bool emptyDoublesUsed_ = false;
-  mutable bool emptyIntsUsed_ = false;
+  std::size_t lineLimit_ = 0;
+  std::vector<Part> parts_;
+  std::size_t partLines_ = 0;
+  unsigned partUses_ = 0;
+  unsigned allUses_ = 0;
+  mutable unsigned uses_ = 0;  // of the text being written
 };
 
 }  // namespace kelm_math::comp_trace::detail

@@ -111,8 +111,9 @@ char const* const kRuntime[] = {"vectorAdd",
                                 "TRUE",
                                 "FALSE"};
 
-// Prefixes of the runtime's helpers and of the libraries generated code links.
-char const* const kReservedPrefixes[] = {"vela_", "kelm_", "kelmf_", "zeph_", "_"};
+// Prefixes of the runtime's helpers and macros and of the libraries
+// generated code links.
+char const* const kReservedPrefixes[] = {"vela_", "VELA_", "kelm_", "kelmf_", "zeph_", "_"};
 
 bool isIdentifier(std::string const& name) {
   if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0]))) return false;

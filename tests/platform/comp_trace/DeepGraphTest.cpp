@@ -53,6 +53,9 @@ TEST(DeepGraph, MillionNodeChain) {
   EXPECT_GT(code.size(), 1000000u * 10);
   // Slots are reused, so the scratchpad stays tiny however long the chain.
   EXPECT_NE(code.find("double spd[2];"), std::string::npos) << code.substr(0, 200);
+  // One line per node and the output line, in parts of bounded length.
+  EXPECT_EQ(vela::test::occurrences(code, " void chain_part"),
+            (1000001 + ct::kBodyLineLimit - 1) / ct::kBodyLineLimit);
   a = TracedDouble();
   b = TracedDouble();
 }

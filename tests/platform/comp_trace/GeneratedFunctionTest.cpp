@@ -48,6 +48,7 @@ TEST(GeneratedFunction, RejectsNamesThatCannotNameAFunction) {
                            "__f",
                            "_Model",
                            "vela_rt_d2i",
+                           "VELA_RT_NOINLINE",
                            "kelm_math_lin_alg_x",
                            "zeph_core_f",
                            "kelmf_is_nan"}) {

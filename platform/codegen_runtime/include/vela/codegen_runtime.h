@@ -16,6 +16,17 @@
 #include "vela/codegen_runtime_scalar.h"
 #include "zeph_core/ckernels.h"
 
+/* Keeps the parts of a long generated function out of line: compilers
+   inline a static function called once, and the function that results is
+   as slow to compile as the one the parts replace. */
+#if defined(__GNUC__)
+#define VELA_RT_NOINLINE __attribute__((noinline))
+#elif defined(_MSC_VER)
+#define VELA_RT_NOINLINE __declspec(noinline)
+#else
+#define VELA_RT_NOINLINE
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -12,7 +12,7 @@ namespace kelm_math::comp_trace {
 /// Thrown for a function name that generated C cannot use: not a C
 /// identifier, a C keyword, a name of the C library or of the runtime
 /// (vectorAdd, svd, ...), or beginning with '_' or a prefix the runtime and
-/// its libraries use (vela_, kelm_, kelmf_, zeph_). what() names it.
+/// its libraries use (vela_, VELA_, kelm_, kelmf_, zeph_). what() names it.
 class InvalidFunctionName : public std::invalid_argument {
  public:
   using std::invalid_argument::invalid_argument;
@@ -21,6 +21,11 @@ class InvalidFunctionName : public std::invalid_argument {
 /// Scratch, in bytes, that a generated function may keep on the stack.
 /// Above it the function takes a work array from its caller instead.
 constexpr std::size_t kStackScratchLimitBytes = 64 * 1024;
+
+/// Lines of body a generated function holds at most before it is divided:
+/// compilers take time more than linear in the length of one function, and
+/// fail on very long ones. See generateCFunctionCode.
+constexpr std::size_t kBodyLineLimit = 500;
 
 /// A generated C translation unit and the form of its function.
 struct GeneratedCode {
@@ -42,15 +47,22 @@ struct GeneratedCode {
 /// once; the same graph gives the same text. The function keeps its scratch
 /// on the stack when it needs at most stackLimitBytes, else it takes a work
 /// array (see GeneratedCode).
+/// A body of more than bodyLineLimit lines (0: no limit) is written as
+/// static functions NAME_part0, NAME_part1, ... defined before the function
+/// and kept out of line (VELA_RT_NOINLINE), each of at most bodyLineLimit
+/// lines (unless a single node writes more) and sharing its scratch, which
+/// the function calls in order. The function keeps its signature, and the
+/// results their bits.
 /// Throws UnboundInput for an input missing from inputNames,
 /// std::invalid_argument for an empty or repeated input name and
 /// InvalidFunctionName for an unusable function name.
 GeneratedCode generateCFunctionCode(std::string const& functionName,
                                     std::vector<std::string> const& inputNames,
                                     std::vector<TracedDouble> const& outputs,
-                                    std::size_t stackLimitBytes = kStackScratchLimitBytes);
+                                    std::size_t stackLimitBytes = kStackScratchLimitBytes,
+                                    std::size_t bodyLineLimit = kBodyLineLimit);
 
-/// The text of generateCFunctionCode with the default stack limit.
+/// The text of generateCFunctionCode with the default limits.
 std::string generateCFunction(std::string const& functionName,
                               std::vector<std::string> const& inputNames,
                               std::vector<TracedDouble> const& outputs);
