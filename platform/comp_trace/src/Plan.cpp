@@ -326,11 +326,11 @@ NodeRef Planner::add(OperationPtr const& root) {
   // it skips the map, and its parent takes its place from `pending`.
   struct Frame {
     OperationPtr const* op;
-    std::size_t next;
-    std::size_t firstPending;
-    bool mapped;
+    std::uint32_t next;
+    std::uint32_t firstPending : 31;
+    std::uint32_t mapped : 1;
   };
-  std::vector<Frame> stack{{&root, 0, 0, true}};
+  std::vector<Frame> stack{{&root, 0, 0, 1}};
   std::vector<NodeRef> pending, inputs;
   while (!stack.empty()) {
     Frame& top = stack.back();
@@ -338,7 +338,8 @@ NodeRef Planner::add(OperationPtr const& root) {
     if (top.next < op.inputCount()) {
       OperationPtr const& in = op.inputs()[top.next++];
       if (!refs_.find(in.get()))
-        stack.push_back({&in, 0, pending.size(), merge_ || in.use_count() != 1});
+        stack.push_back(
+            {&in, 0, static_cast<std::uint32_t>(pending.size()), merge_ || in.use_count() != 1});
       continue;
     }
     Frame done = top;
@@ -349,6 +350,11 @@ NodeRef Planner::add(OperationPtr const& root) {
       NodeRef const* known = refs_.find(in.get());
       inputs.push_back(known ? *known : pending[next++]);
     }
+    // A node held once is read by this node alone: its register is free
+    // for the nodes planned after (this one included, as a step reads its
+    // operands before it writes).
+    for (std::size_t k = done.firstPending; k < next; ++k)
+      if (!pending[k].vector && !pending[k].constant) free_.push_back(pending[k].index);
     pending.resize(done.firstPending);
     NodeRef ref = complete_(*done.op, inputs.data());
     if (done.mapped)
@@ -366,7 +372,10 @@ NodeRef Planner::complete_(OperationPtr const& op, NodeRef const* inputs) {
 }
 
 NodeRef Planner::newRegister_(ScalarType type) {
-  return NodeRef{plan_.registerCount++, type, false};
+  if (free_.empty()) return NodeRef{plan_.registerCount++, type, false, false};
+  NodeRef ref{free_.back(), type, false, false};
+  free_.pop_back();
+  return ref;
 }
 
 NodeRef Planner::emit_(OperationPtr const& node, NodeRef const* inputs) {
@@ -379,8 +388,9 @@ NodeRef Planner::emit_(OperationPtr const& node, NodeRef const* inputs) {
   };
   switch (op.ownKind()) {
     case OwnKind::Constant: {
+      // A register of its own: constants are written before any step runs.
       auto const& value = static_cast<ConstantOp const&>(op).value();
-      NodeRef out = newRegister_(value.type());
+      NodeRef out{plan_.registerCount++, value.type(), false, true};
       plan_.constants.emplace_back(out.index, toRegister(value));
       return out;
     }

@@ -26,6 +26,7 @@ struct NodeRef {
   std::uint32_t index = 0;
   ScalarType type = ScalarType::Double;
   bool vector = false;
+  bool constant = false;  // its register is written once, before any step
 };
 
 /// The common functions have a kind of their own, so the evaluator runs
@@ -172,6 +173,7 @@ class Planner {
   InputPosition position_;
   void* context_;
   PointerMap<NodeRef> refs_;
+  std::vector<std::uint32_t> free_;  // registers of nodes read already by their one reader
   // Merging: nodes chained by hash of (class, fields, inputs).
   struct Candidate {
     Operation const* op;
