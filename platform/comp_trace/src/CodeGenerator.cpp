@@ -72,13 +72,13 @@ void CodeGenerator::collect_(std::vector<TracedDouble> const& outputs) {
   for (auto const& output : outputs) {
     if (output.isConstant()) continue;
     ScalarOperationPtr root = output.operation();
-    if (ids_.count(root.get())) continue;
+    if (ids_.find(root.get())) continue;
     stack.push_back({root.get(), 0});
     while (!stack.empty()) {
       Frame& top = stack.back();
       if (top.next < top.op->inputCount()) {
         Operation const* in = top.op->input(top.next++).get();
-        if (!ids_.count(in)) stack.push_back({in, 0});
+        if (!ids_.find(in)) stack.push_back({in, 0});
         continue;
       }
       Operation const* op = top.op;
@@ -96,10 +96,10 @@ void CodeGenerator::complete_(Operation const& op) {
   node.canonical = id;
   node.firstInput = inputIds_.size();
   node.inputCount = op.inputCount();
-  for (auto const& in : op.inputs()) inputIds_.push_back(nodes_[ids_.at(in.get())].canonical);
+  for (auto const& in : op.inputs()) inputIds_.push_back(nodes_[*ids_.find(in.get())].canonical);
   node.leaf = op.isScalar() && static_cast<ScalarOperation const&>(op).isAlwaysSimple();
   nodes_.push_back(std::move(node));
-  ids_.emplace(&op, id);
+  ids_.insert(&op, id);
   nodes_[id].canonical = canonicalOf_(id);
 }
 
@@ -120,13 +120,17 @@ bool CodeGenerator::sameKey_(int a, int b) const {
 }
 
 int CodeGenerator::canonicalOf_(int id) {
-  auto [head, inserted] = heads_.try_emplace(keyHash_(id), id);
+  void const* key = PointerMap<int>::hashKey(keyHash_(id));
   sameHash_.push_back(-1);
-  if (inserted) return id;
-  for (int c = head->second; c >= 0; c = sameHash_[c])
+  int* head = heads_.find(key);
+  if (!head) {
+    heads_.insert(key, id);
+    return id;
+  }
+  for (int c = *head; c >= 0; c = sameHash_[c])
     if (sameKey_(c, id) && nodes_[c].op->compare_(*nodes_[id].op) == 0) return c;
-  sameHash_[id] = head->second;
-  head->second = id;
+  sameHash_[id] = *head;
+  *head = id;
   return id;
 }
 
@@ -188,7 +192,7 @@ void CodeGenerator::computeLiveness_(std::vector<TracedDouble> const& outputs) {
       use_(inputIds_[n.firstInput + i], static_cast<int>(step));
   }
   for (auto const& output : outputs)
-    if (!output.isConstant()) use_(nodes_[ids_.at(output.operation().get())].canonical, kEnd);
+    if (!output.isConstant()) use_(nodes_[*ids_.find(output.operation().get())].canonical, kEnd);
   releaseAt_.assign(order_.size(), {});
   for (std::size_t step = 0; step < order_.size(); ++step) {
     Node const& n = nodes_[order_[step]];
@@ -252,9 +256,9 @@ SlotPool& CodeGenerator::pool_(ScalarType type) {
 }
 
 int CodeGenerator::id_(Operation const& op) const {
-  auto it = ids_.find(&op);
-  if (it == ids_.end()) throw std::logic_error("comp_trace: node is not part of this graph");
-  return nodes_[it->second].canonical;
+  int const* it = ids_.find(&op);
+  if (!it) throw std::logic_error("comp_trace: node is not part of this graph");
+  return nodes_[*it].canonical;
 }
 
 Slot CodeGenerator::outputSlot(Operation const& op, unsigned output) const {

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "PointerMap.hpp"
 #include "kelm_math/comp_trace/CodeGeneration.hpp"
 #include "kelm_math/comp_trace/GenerateCFunction.hpp"
 #include "kelm_math/comp_trace/TracedValue.hpp"
@@ -109,9 +110,9 @@ class CodeGenerator {
   std::unordered_map<std::string, unsigned> inputs_;
   std::vector<Node> nodes_;
   std::vector<int> inputIds_;
-  std::unordered_map<Operation const*, int> ids_;
+  PointerMap<int> ids_;
   // Canonical nodes by key hash: the newest in heads_, older ones chained.
-  std::unordered_map<std::size_t, int> heads_;
+  PointerMap<int> heads_;
   std::vector<int> sameHash_;
   std::vector<int> order_;  // canonical nodes with code, in emission order
   std::vector<std::vector<int>> releaseAt_;

@@ -504,8 +504,7 @@ bool Planner::findEqual_(Operation const& op, NodeRef const* inputs, NodeRef& fo
   std::size_t h = fieldHash(op);
   for (std::size_t i = 0; i < op.inputCount(); ++i)
     h = mixHash(h, inputs[i].index * 2u + (inputs[i].vector ? 1u : 0u));
-  // Hashes key the map as addresses do; the low bit keeps them off null.
-  void const* key = reinterpret_cast<void const*>(static_cast<std::uintptr_t>(h | 1u));
+  void const* key = PointerMap<std::uint32_t>::hashKey(h);
   std::uint32_t* head = heads_.find(key);
   auto sameInputs = [&](Operation const& c) {
     for (std::size_t i = 0; i < op.inputCount(); ++i) {

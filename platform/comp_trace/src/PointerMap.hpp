@@ -36,6 +36,12 @@ class PointerMap {
 
   std::size_t size() const { return size_; }
 
+  /// A hash as a key: hashes of nodes key the map as addresses do; the low
+  /// bit keeps them off null.
+  static void const* hashKey(std::size_t hash) {
+    return reinterpret_cast<void const*>(static_cast<std::uintptr_t>(hash | 1u));
+  }
+
  private:
   struct Slot {
     void const* key = nullptr;
