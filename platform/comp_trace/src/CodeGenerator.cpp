@@ -136,7 +136,7 @@ int CodeGenerator::canonicalOf_(int id) {
 
 void CodeGenerator::findAliases_() {
   for (Node& n : nodes_) {
-    if (n.canonical != &n - nodes_.data() || typeid(*n.op) != typeid(CollectOp) ||
+    if (n.canonical != &n - nodes_.data() || n.op->ownKind() != OwnKind::Collect ||
         n.inputCount == 0)
       continue;
     auto const& collect = static_cast<CollectOp const&>(*n.op);
@@ -145,7 +145,7 @@ void CodeGenerator::findAliases_() {
     bool alias = true;
     for (std::size_t i = 0; i < n.inputCount && alias; ++i) {
       Node const& in = nodes_[inputIds_[n.firstInput + i]];
-      if (typeid(*in.op) != typeid(ElementOp)) {
+      if (in.op->ownKind() != OwnKind::Element) {
         alias = false;
         break;
       }
@@ -174,7 +174,7 @@ void CodeGenerator::use_(int id, int step) {
   Node const& n = nodes_[id];
   if (n.leaf) {
     // An element read is a read of its source, wherever it is written inline.
-    if (typeid(*n.op) == typeid(ElementOp)) use_(inputIds_[n.firstInput], step);
+    if (n.op->ownKind() == OwnKind::Element) use_(inputIds_[n.firstInput], step);
     return;
   }
   int owner = owner_(id);
@@ -256,6 +256,17 @@ SlotPool& CodeGenerator::pool_(ScalarType type) {
 }
 
 int CodeGenerator::id_(Operation const& op) const {
+  // Nearly every question is about the node being written or one of its
+  // few inputs: answer those without a probe into the map.
+  if (current_ >= 0) {
+    Node const& n = nodes_[current_];
+    if (n.op == &op) return current_;
+    if (n.inputCount <= 4) {
+      InputList inputs = n.op->inputs();
+      for (std::size_t i = 0; i < n.inputCount; ++i)
+        if (inputs[i].get() == &op) return inputIds_[n.firstInput + i];
+    }
+  }
   int const* it = ids_.find(&op);
   if (!it) throw std::logic_error("comp_trace: node is not part of this graph");
   return nodes_[*it].canonical;

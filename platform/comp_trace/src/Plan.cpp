@@ -251,9 +251,14 @@ Function:
 Input:
   r[s->out] = inputValue(*s, inputs);
   VELA_STEP_NEXT();
-Element:
-  r[s->out] = toRegister(elementOf(bufferOf(scratch, s->a, s->b), s->c, s->type()));
+Element : {
+  Buffer const& b = bufferOf(scratch, s->a, s->b);
+  if (b.type == ScalarType::Double && s->type() == ScalarType::Double)
+    r[s->out].d = s->c < b.count ? b.doubles[s->c] : 0.0;
+  else
+    r[s->out] = toRegister(elementOf(b, s->c, s->type()));
   VELA_STEP_NEXT();
+}
 ArrayAccess:
   r[s->out] = arrayAccess(*s, scratch);
   VELA_STEP_NEXT();
