@@ -140,6 +140,8 @@ struct ChainOf {
 };
 using Chain = ChainOf<20000>;
 using LongChain = ChainOf<500000>;
+// Small enough that its graph stays in the L2 cache.
+using ShortChain = ChainOf<500>;
 
 struct Multibody {
   static constexpr int kBodies = 200;
@@ -509,6 +511,10 @@ void BM_Memory(benchmark::State& state) {
 
 VELA_TRACE_BENCHMARKS(Chain);
 VELA_TRACE_BENCHMARKS(Multibody);
+BENCHMARK_TEMPLATE(BM_Numeric, ShortChain);
+BENCHMARK_TEMPLATE(BM_RecordNoDestroy, ShortChain)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_EvaluateFresh, ShortChain)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_TapeCall, ShortChain);
 BENCHMARK_TEMPLATE(BM_Memory, Chain)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Memory, LongChain)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Memory, Multibody)->Iterations(1)->Unit(benchmark::kMillisecond);

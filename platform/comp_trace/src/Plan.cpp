@@ -88,7 +88,7 @@ class StepValues final : public NodeValues {
   ScalarValue scalar(std::size_t input) const override {
     NodeRef ref = arg_(input);
     if (ref.vector) throw std::logic_error("comp_trace: node input is not a scalar node");
-    return fromRegister(scratch_.registers[ref.index], ref.type);
+    return fromRegister(scratch_.registers[ref.index], ref.type());
   }
 
   ArrayRef array(std::size_t input, unsigned output) const override {
@@ -144,7 +144,7 @@ void runGeneric(Plan const& plan, Scratch& scratch, std::uint32_t index) {
   StepValues values(plan, scratch, node);
   if (node.op->isScalar()) {
     ScalarValue v = static_cast<ScalarOperation const&>(*node.op).evaluateScalar(values);
-    scratch.registers[node.result.index] = toRegister(convert(v, node.result.type));
+    scratch.registers[node.result.index] = toRegister(convert(v, node.result.type()));
   } else {
     static_cast<VectorOperation const&>(*node.op).evaluate(values);
   }
@@ -299,7 +299,7 @@ void Plan::chainOperands() {
 }
 
 ScalarValue valueOf(Scratch const& scratch, NodeRef ref) {
-  return fromRegister(scratch.registers[ref.index], ref.type);
+  return fromRegister(scratch.registers[ref.index], ref.type());
 }
 
 std::vector<VectorValue> vectorValuesOf(Scratch const& scratch, NodeRef ref) {
@@ -377,25 +377,41 @@ NodeRef Planner::complete_(OperationPtr const& op, NodeRef const* inputs) {
 }
 
 NodeRef Planner::newRegister_(ScalarType type) {
-  if (free_.empty()) return NodeRef{plan_.registerCount++, type, false, false};
-  NodeRef ref{free_.back(), type, false, false};
+  if (free_.empty()) return NodeRef(plan_.registerCount++, type, false);
+  NodeRef ref(free_.back(), type, false);
   free_.pop_back();
   return ref;
 }
+
+namespace {
+// Writes the fields in place: a step built on the stack in pieces and then
+// copied whole stalls on the copy's load, which was most of planning.
+void pushStep(std::vector<Step>& steps, StepKind kind, std::uint8_t type, std::uint32_t out,
+              std::uint32_t a, std::uint32_t b, std::uint32_t c) {
+  Step& step = steps.emplace_back();
+  step.kind = kind;
+  step.fn = 0;
+  step.operandType = type;
+  step.valueType = type;
+  step.out = out;
+  step.a = a;
+  step.b = b;
+  step.c = c;
+}
+}  // namespace
 
 NodeRef Planner::emit_(OperationPtr const& node, NodeRef const* inputs) {
   Operation const& op = *node;
   auto scalarStep = [&](StepKind kind, std::uint32_t a, std::uint32_t b, std::uint32_t c) {
     NodeRef out = newRegister_(static_cast<ScalarOperation const&>(op).scalarType());
-    auto type = static_cast<std::uint8_t>(out.type);
-    plan_.steps.push_back({kind, 0, type, type, out.index, a, b, c});
+    pushStep(plan_.steps, kind, out.valueType, out.index, a, b, c);
     return out;
   };
   switch (op.ownKind()) {
     case OwnKind::Constant: {
       // A register of its own: constants are written before any step runs.
       auto const& value = static_cast<ConstantOp const&>(op).value();
-      NodeRef out{plan_.registerCount++, value.type(), false, true};
+      NodeRef out(plan_.registerCount++, value.type(), false, true);
       plan_.constants.emplace_back(out.index, toRegister(value));
       return out;
     }
@@ -424,13 +440,12 @@ NodeRef Planner::emit_(OperationPtr const& node, NodeRef const* inputs) {
                       static_cast<std::uint32_t>(op.inputCount()), NodeRef{}};
   for (std::size_t i = 0; i < op.inputCount(); ++i) plan_.args.push_back(inputs[i]);
   auto index = static_cast<std::uint32_t>(plan_.generic.size());
-  generic.result = NodeRef{index, ScalarType::Double, true};
+  generic.result = NodeRef(index, ScalarType::Double, true);
   if (op.isScalar())
     generic.result = newRegister_(static_cast<ScalarOperation const&>(op).scalarType());
   NodeRef result = generic.result;
   plan_.generic.push_back(std::move(generic));
-  auto type = static_cast<std::uint8_t>(result.type);
-  plan_.steps.push_back({StepKind::Generic, 0, type, type, kNoRegister, index, 0, 0});
+  pushStep(plan_.steps, StepKind::Generic, result.valueType, kNoRegister, index, 0, 0);
   return result;
 }
 

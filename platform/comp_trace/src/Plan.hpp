@@ -23,10 +23,21 @@ union Register {
 /// Where a planned node's value lives: a register for scalar nodes, a
 /// generic node's buffers for vector nodes.
 struct NodeRef {
+  NodeRef() = default;
+  NodeRef(std::uint32_t index, ScalarType type, bool vector, bool constant = false)
+      : index(index),
+        valueType(static_cast<std::uint8_t>(type)),
+        vector(vector),
+        constant(constant) {}
+
   std::uint32_t index = 0;
-  ScalarType type = ScalarType::Double;
+  // Eight bytes in all, built and passed in one register: planning makes
+  // one per node.
+  std::uint8_t valueType = static_cast<std::uint8_t>(ScalarType::Double);
   bool vector = false;
   bool constant = false;  // its register is written once, before any step
+
+  ScalarType type() const { return static_cast<ScalarType>(valueType); }
 };
 
 /// The common functions have a kind of their own, so the evaluator runs
