@@ -329,41 +329,53 @@ NodeRef Planner::add(OperationPtr const& root) {
   // stack, and a node's inputs are planned before it. Without merging, a
   // node held by one pointer alone is reached once, through its one parent:
   // it skips the map, and its parent takes its place from `pending`.
+  // Frames are read and written field by field: a whole-frame copy right
+  // after a field store stalls on the copy's load.
   struct Frame {
     OperationPtr const* op;
     std::uint32_t next;
-    std::uint32_t firstPending : 31;
-    std::uint32_t mapped : 1;
+    std::uint32_t firstPending;
+    bool mapped;
   };
-  std::vector<Frame> stack{{&root, 0, 0, 1}};
+  std::vector<Frame> stack;
+  auto push = [&](OperationPtr const& node, std::size_t firstPending, bool mapped) {
+    Frame& frame = stack.emplace_back();
+    frame.op = &node;
+    frame.next = 0;
+    frame.firstPending = static_cast<std::uint32_t>(firstPending);
+    frame.mapped = mapped;
+  };
+  push(root, 0, true);
   std::vector<NodeRef> pending, inputs;
   while (!stack.empty()) {
     Frame& top = stack.back();
     Operation const& op = **top.op;
-    if (top.next < op.inputCount()) {
-      OperationPtr const& in = op.inputs()[top.next++];
-      if (!refs_.find(in.get()))
-        stack.push_back(
-            {&in, 0, static_cast<std::uint32_t>(pending.size()), merge_ || in.use_count() != 1});
+    std::uint32_t next = top.next;
+    if (next < op.inputCount()) {
+      top.next = next + 1;
+      OperationPtr const& in = op.inputs()[next];
+      if (!refs_.find(in.get())) push(in, pending.size(), merge_ || in.use_count() != 1);
       continue;
     }
-    Frame done = top;
+    OperationPtr const& done = *top.op;
+    std::size_t firstPending = top.firstPending;
+    bool mapped = top.mapped;
     stack.pop_back();
     inputs.clear();
-    std::size_t next = done.firstPending;
+    std::size_t taken = firstPending;
     for (OperationPtr const& in : op.inputs()) {
       NodeRef const* known = refs_.find(in.get());
-      inputs.push_back(known ? *known : pending[next++]);
+      inputs.push_back(known ? *known : pending[taken++]);
     }
     // A node held once is read by this node alone: its register is free
     // for the nodes planned after (this one included, as a step reads its
     // operands before it writes).
-    for (std::size_t k = done.firstPending; k < next; ++k)
+    for (std::size_t k = firstPending; k < taken; ++k)
       if (!pending[k].vector && !pending[k].constant) free_.push_back(pending[k].index);
-    pending.resize(done.firstPending);
-    NodeRef ref = complete_(*done.op, inputs.data());
-    if (done.mapped)
-      refs_.insert(done.op->get(), ref);
+    pending.resize(firstPending);
+    NodeRef ref = complete_(done, inputs.data());
+    if (mapped)
+      refs_.insert(done.get(), ref);
     else
       pending.push_back(ref);
   }
