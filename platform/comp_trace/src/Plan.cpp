@@ -331,19 +331,19 @@ NodeRef Planner::add(OperationPtr const& root) {
   // it skips the map, and its parent takes its place from `pending`.
   // Frames are read and written field by field: a whole-frame copy right
   // after a field store stalls on the copy's load.
+  // Sixteen bytes a frame: a million-deep chain holds a million of them.
   struct Frame {
     OperationPtr const* op;
     std::uint32_t next;
-    std::uint32_t firstPending;
-    bool mapped;
+    std::uint32_t pendingMark;  // first pending entry; the top bit: mapped
   };
+  constexpr std::uint32_t kMapped = 0x80000000u;
   std::vector<Frame> stack;
   auto push = [&](OperationPtr const& node, std::size_t firstPending, bool mapped) {
     Frame& frame = stack.emplace_back();
     frame.op = &node;
     frame.next = 0;
-    frame.firstPending = static_cast<std::uint32_t>(firstPending);
-    frame.mapped = mapped;
+    frame.pendingMark = static_cast<std::uint32_t>(firstPending) | (mapped ? kMapped : 0u);
   };
   push(root, 0, true);
   std::vector<NodeRef> pending, inputs;
@@ -358,8 +358,8 @@ NodeRef Planner::add(OperationPtr const& root) {
       continue;
     }
     OperationPtr const& done = *top.op;
-    std::size_t firstPending = top.firstPending;
-    bool mapped = top.mapped;
+    std::size_t firstPending = top.pendingMark & ~kMapped;
+    bool mapped = (top.pendingMark & kMapped) != 0;
     stack.pop_back();
     inputs.clear();
     std::size_t taken = firstPending;
