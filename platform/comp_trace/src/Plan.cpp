@@ -326,13 +326,12 @@ NodeRef Planner::ref(Operation const& op) const {
 NodeRef Planner::add(OperationPtr const& root) {
   if (NodeRef const* r = refs_.find(root.get())) return *r;
   // Post-order with an explicit stack: deep graphs do not exhaust the call
-  // stack, and a node's inputs are planned before it. Without merging, a
-  // node held by one pointer alone is reached once, through its one parent:
-  // it skips the map, and its parent takes its place from `pending`.
-  // Frames are read and written field by field: a whole-frame copy right
-  // after a field store stalls on the copy's load.
-  // Sixteen bytes a frame: a million-deep chain holds a million of them.
-  struct Frame {
+  // stack, and a node's inputs are planned before it. The references of a
+  // node's inputs gather in `pending` in input order (known ones when they
+  // are visited, new ones when they complete), so completing a node looks
+  // nothing up. Without merging, a node held by one pointer alone is reached
+  // once, through its one parent: it stays out of the map.
+  struct Frame {  // sixteen bytes: a million-deep chain holds a million
     OperationPtr const* op;
     std::uint32_t next;
     std::uint32_t pendingMark;  // first pending entry; the top bit: mapped
@@ -346,7 +345,8 @@ NodeRef Planner::add(OperationPtr const& root) {
     frame.pendingMark = static_cast<std::uint32_t>(firstPending) | (mapped ? kMapped : 0u);
   };
   push(root, 0, true);
-  std::vector<NodeRef> pending, inputs;
+  std::vector<NodeRef> pending;
+  NodeRef result;
   while (!stack.empty()) {
     Frame& top = stack.back();
     Operation const& op = **top.op;
@@ -354,32 +354,33 @@ NodeRef Planner::add(OperationPtr const& root) {
     if (next < op.inputCount()) {
       top.next = next + 1;
       OperationPtr const& in = op.inputs()[next];
-      if (!refs_.find(in.get())) push(in, pending.size(), merge_ || in.use_count() != 1);
+      if (NodeRef const* known = refs_.find(in.get()))
+        pending.push_back(*known);
+      else
+        push(in, pending.size(), merge_ || in.use_count() != 1);
       continue;
     }
     OperationPtr const& done = *top.op;
     std::size_t firstPending = top.pendingMark & ~kMapped;
     bool mapped = (top.pendingMark & kMapped) != 0;
     stack.pop_back();
-    inputs.clear();
-    std::size_t taken = firstPending;
-    for (OperationPtr const& in : op.inputs()) {
-      NodeRef const* known = refs_.find(in.get());
-      inputs.push_back(known ? *known : pending[taken++]);
-    }
     // A node held once is read by this node alone: its register is free
     // for the nodes planned after (this one included, as a step reads its
     // operands before it writes).
-    for (std::size_t k = firstPending; k < taken; ++k)
-      if (!pending[k].vector && !pending[k].constant) free_.push_back(pending[k].index);
+    for (std::size_t k = firstPending; k < pending.size(); ++k)
+      if (pending[k].once && !pending[k].vector && !pending[k].constant)
+        free_.push_back(pending[k].index);
+    result = complete_(done, pending.data() + firstPending);
     pending.resize(firstPending);
-    NodeRef ref = complete_(done, inputs.data());
-    if (mapped)
-      refs_.insert(done.get(), ref);
-    else
-      pending.push_back(ref);
+    if (mapped) {
+      refs_.insert(done.get(), result);
+      pending.push_back(result);
+    } else {
+      pending.push_back(result);
+      pending.back().once = true;
+    }
   }
-  return *refs_.find(root.get());
+  return result;
 }
 
 NodeRef Planner::complete_(OperationPtr const& op, NodeRef const* inputs) {

@@ -36,6 +36,7 @@ struct NodeRef {
   std::uint8_t valueType = static_cast<std::uint8_t>(ScalarType::Double);
   bool vector = false;
   bool constant = false;  // its register is written once, before any step
+  bool once = false;      // planning: held by one pointer, read by one node
 
   ScalarType type() const { return static_cast<ScalarType>(valueType); }
 };
