@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "InputPositions.hpp"
 #include "PointerMap.hpp"
 #include "kelm_math/comp_trace/CodeGeneration.hpp"
 #include "kelm_math/comp_trace/GenerateCFunction.hpp"
@@ -107,7 +108,7 @@ class CodeGenerator {
   void release_(int id);
   SlotPool& pool_(ScalarType type);
 
-  std::unordered_map<std::string, unsigned> inputs_;
+  InputPositions inputs_;
   std::vector<Node> nodes_;
   std::vector<int> inputIds_;
   PointerMap<int> ids_;

@@ -2,8 +2,8 @@
 
 #include <mutex>
 #include <stdexcept>
-#include <unordered_map>
 
+#include "InputPositions.hpp"
 #include "Plan.hpp"
 
 namespace kelm_math::comp_trace {
@@ -21,16 +21,9 @@ struct TapeState {
 
 namespace {
 
-struct InputNames {
-  std::unordered_map<std::string, std::uint32_t> positions;
-
-  static std::uint32_t position(void* context, std::string const& name) {
-    auto const& names = static_cast<InputNames*>(context)->positions;
-    auto it = names.find(name);
-    if (it == names.end()) throw UnboundInput(name);
-    return it->second;
-  }
-};
+std::uint32_t positionOf(void* inputs, std::string const& name) {
+  return static_cast<InputPositions const*>(inputs)->at(name);
+}
 
 void run(TapeState const& state, double const* in, double* out, Scratch& scratch) {
   execute(state.plan, 0, scratch, InputSource{in, nullptr});
@@ -50,15 +43,10 @@ Tape::Workspace::~Workspace() = default;
 
 Tape::Tape(std::vector<std::string> const& inputNames, std::vector<TracedDouble> const& outputs)
     : state_(std::make_unique<detail::TapeState>()) {
-  detail::InputNames names;
-  for (std::size_t i = 0; i < inputNames.size(); ++i) {
-    if (inputNames[i].empty()) throw std::invalid_argument("comp_trace: empty input name");
-    if (!names.positions.emplace(inputNames[i], static_cast<std::uint32_t>(i)).second)
-      throw std::invalid_argument("comp_trace: repeated input name: " + inputNames[i]);
-  }
+  detail::InputPositions names(inputNames);
   detail::TapeState& s = *state_;
   s.inputCount = inputNames.size();
-  detail::Planner planner(s.plan, true, &detail::InputNames::position, &names);
+  detail::Planner planner(s.plan, true, &detail::positionOf, &names);
   for (TracedDouble const& output : outputs) {
     double constant = 0.0;
     bool isConstant = output.getConstant(constant);

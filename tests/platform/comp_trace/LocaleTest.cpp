@@ -59,7 +59,9 @@ std::vector<std::string> texts() {
           math3d::stringify(TracedDouble(j)),
           math3d::stringify(-1234.5),
           vela::decimalText(1600u),
-          vela::stdStringify(1234567u)};
+          vela::stdStringify(1234567u),
+          // Split into numbered parts, with a work array: those numbers too.
+          ct::generateCFunctionCode("model", {"x", "k"}, outputs, 1024, 3).text};
 }
 
 class LocaleTest : public ::testing::Test {
@@ -88,6 +90,8 @@ TEST_F(LocaleTest, NumbersAreWrittenTheSameUnderEveryLocale) {
   EXPECT_NE(baseline_[0].find("1600 * sizeof(double)"), std::string::npos);
   EXPECT_NE(baseline_[0].find("spd[1"), std::string::npos);
   EXPECT_EQ(baseline_[4], "1600");
+  EXPECT_NE(baseline_.back().find("model_part1("), std::string::npos);
+  EXPECT_NE(baseline_.back().find("_work_size"), std::string::npos);
 
   for (char const* name : {"de_DE.UTF-8", "en_US.UTF-8"}) {
     std::string const missing = vela::test::provideLocale(name);
