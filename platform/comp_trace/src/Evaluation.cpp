@@ -9,21 +9,30 @@ namespace kelm_math::comp_trace {
 
 namespace detail {
 
-/// The nodes evaluated against one binding set, as one growing plan: each
-/// evaluation appends the nodes it has not seen and runs only those.
+/// The nodes evaluated against one binding set: each evaluation plans the
+/// nodes the set has not seen and runs them, a batch at a time; their
+/// values stay in the registers for later evaluations.
 struct EvaluationMemo {
+  static constexpr std::size_t kBatch = 1024;
+
   explicit EvaluationMemo(BindingSet const& bindings)
-      : bindings(bindings), planner(plan, false, &position, this) {}
+      : bindings(bindings), planner(plan, false, &position, this) {
+    planner.runEvery(kBatch, &run);
+  }
 
   NodeRef evaluate(OperationPtr const& root) {
     if (planner.known(*root)) return planner.ref(*root);
-    std::size_t first = plan.steps.size();
-    std::size_t firstConstant = plan.constants.size();
     NodeRef ref = planner.add(root);
-    plan.prepare(scratch, firstConstant);
-    execute(plan, first, scratch, InputSource{nullptr, values.data()});
     keep.push_back(root);
     return ref;
+  }
+
+  static void run(void* context) {
+    auto& memo = *static_cast<EvaluationMemo*>(context);
+    memo.plan.prepare(memo.scratch);
+    execute(memo.plan, 0, memo.scratch, InputSource{nullptr, memo.values.data()});
+    memo.plan.steps.clear();
+    memo.plan.constants.clear();
   }
 
   // Each input's binding is read once, when the first node reading it is planned.

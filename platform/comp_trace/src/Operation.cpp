@@ -17,9 +17,11 @@ Operation::Operation(Operation const& other)
   adopt_(copies.data(), copies.size());
 }
 
+void Operation::nullInput_() { throw std::invalid_argument("comp_trace: a node input is null"); }
+
 void Operation::adopt_(OperationPtr* inputs, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i)
-    if (!inputs[i]) throw std::invalid_argument("comp_trace: a node input is null");
+    if (!inputs[i]) nullInput_();
   if (n > kInline) spill_ = std::make_unique<OperationPtr[]>(n);
   count_ = static_cast<std::uint32_t>(n);
   OperationPtr* data = data_();
@@ -46,7 +48,14 @@ Operation::~Operation() {
       std::atomic_thread_fence(std::memory_order_acquire);
       auto& dying = const_cast<Operation&>(*node);
       OperationPtr* inputs = dying.data_();
-      for (std::uint32_t i = 0; i < dying.count_; ++i) pending.push_back(std::move(inputs[i]));
+      // Leaves go at once: kept on the stack, the constant of each step of
+      // a chain would pile up under it, and the stack's growth among
+      // thousands of fresh frees makes glibc consolidate its bins.
+      for (std::uint32_t i = 0; i < dying.count_; ++i)
+        if (inputs[i]->inputCount() != 0)
+          pending.push_back(std::move(inputs[i]));
+        else
+          inputs[i].reset();
       dying.count_ = 0;
     }
   }

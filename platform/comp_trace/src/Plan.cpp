@@ -165,16 +165,23 @@ Register arrayAccess(Step const& s, Scratch const& scratch) {
 
 }  // namespace
 
-void Plan::prepare(Scratch& scratch, std::size_t firstConstant) const {
+void Plan::prepare(Scratch& scratch) const {
   scratch.registers.resize(registerCount);
   scratch.generic.resize(generic.size());
-  for (std::size_t k = firstConstant; k < constants.size(); ++k)
-    scratch.registers[constants[k].first] = constants[k].second;
+  for (auto const& [index, value] : constants) scratch.registers[index] = value;
 }
 
 // Each step jumps straight to the next step's code (labels as values): one
 // indirect jump per step, predicted per kind, instead of a shared switch.
-void execute(Plan const& plan, std::size_t first, Scratch& scratch, InputSource inputs) {
+// GCC otherwise merges the jumps back into one (cross-jumping, GCSE), which
+// made the tape three times slower on AMD hosts.
+#if defined(__GNUC__) && !defined(__clang__)
+#define VELA_THREADED_DISPATCH __attribute__((optimize("no-crossjumping", "no-gcse")))
+#else
+#define VELA_THREADED_DISPATCH
+#endif
+VELA_THREADED_DISPATCH void execute(Plan const& plan, std::size_t first, Scratch& scratch,
+                                    InputSource inputs) {
   static void* const code[] = {
       &&AddD,      &&SubD,      &&MulD,      &&DivD,      &&NegD,        &&SqrtD,     &&MinD,
       &&MaxD,      &&SelectD,   &&LtD,       &&GtD,       &&AddI,        &&SubI,      &&MulI,
@@ -323,6 +330,19 @@ NodeRef Planner::ref(Operation const& op) const {
   return *r;
 }
 
+inline NodeRef Planner::complete_(OperationPtr const& op, NodeRef const* inputs) {
+  NodeRef found;
+  if (merge_ && findEqual_(*op, inputs, found)) return found;
+  return emit_(op, inputs);
+}
+
+inline NodeRef Planner::newRegister_(ScalarType type) {
+  if (free_.empty()) return NodeRef(plan_.registerCount++, type, false);
+  NodeRef ref(free_.back(), type, false);
+  free_.pop_back();
+  return ref;
+}
+
 NodeRef Planner::add(OperationPtr const& root) {
   if (NodeRef const* r = refs_.find(root.get())) return *r;
   // Post-order with an explicit stack: deep graphs do not exhaust the call
@@ -354,10 +374,19 @@ NodeRef Planner::add(OperationPtr const& root) {
     if (next < op.inputCount()) {
       top.next = next + 1;
       OperationPtr const& in = op.inputs()[next];
-      if (NodeRef const* known = refs_.find(in.get()))
+      // Without merging, a node held once is planned afresh without a look:
+      // at worst (held by more when it was planned) it is computed twice.
+      bool once = !merge_ && in.use_count() == 1;
+      NodeRef const* known = once ? nullptr : refs_.find(in.get());
+      if (known) {
         pending.push_back(*known);
-      else
-        push(in, pending.size(), merge_ || in.use_count() != 1);
+      } else if (once && in->inputCount() == 0) {
+        // A leaf read once (the constants of most expressions) needs no frame.
+        pending.push_back(emit_(in, nullptr));
+        pending.back().once = true;
+      } else {
+        push(in, pending.size(), !once);
+      }
       continue;
     }
     OperationPtr const& done = *top.op;
@@ -379,21 +408,10 @@ NodeRef Planner::add(OperationPtr const& root) {
       pending.push_back(result);
       pending.back().once = true;
     }
+    if (run_ && plan_.steps.size() >= batch_) run_(context_);
   }
+  if (run_) run_(context_);
   return result;
-}
-
-NodeRef Planner::complete_(OperationPtr const& op, NodeRef const* inputs) {
-  NodeRef found;
-  if (merge_ && findEqual_(*op, inputs, found)) return found;
-  return emit_(op, inputs);
-}
-
-NodeRef Planner::newRegister_(ScalarType type) {
-  if (free_.empty()) return NodeRef(plan_.registerCount++, type, false);
-  NodeRef ref(free_.back(), type, false);
-  free_.pop_back();
-  return ref;
 }
 
 namespace {

@@ -133,9 +133,9 @@ struct Plan {
   /// kinds). For plans that run many times; registers must be final.
   void chainOperands();
 
-  /// Sizes scratch for this plan and writes constants [firstConstant, end)
-  /// into their registers.
-  void prepare(Scratch& scratch, std::size_t firstConstant = 0) const;
+  /// Sizes scratch for this plan and writes the constants into their
+  /// registers.
+  void prepare(Scratch& scratch) const;
 };
 
 /// Values of the plan's inputs for one run: in[] doubles (the tape, read as
@@ -167,6 +167,15 @@ class Planner {
 
   /// Plans root and everything it needs that is not planned yet.
   NodeRef add(OperationPtr const& root);
+  /// Calls run(context) whenever `batch` steps are planned, and once more
+  /// at the end of add(): a plan that runs once and goes (a binding set's)
+  /// then never holds more than a batch of steps, so planning a long graph
+  /// neither copies nor faults in a growing step list. run must execute the
+  /// steps and constants and clear both.
+  void runEvery(std::size_t batch, void (*run)(void* context)) {
+    batch_ = batch;
+    run_ = run;
+  }
   bool known(Operation const& op) const { return refs_.find(&op) != nullptr; }
   NodeRef ref(Operation const& op) const;
 
@@ -184,6 +193,8 @@ class Planner {
   bool merge_;
   InputPosition position_;
   void* context_;
+  std::size_t batch_ = 0;
+  void (*run_)(void* context) = nullptr;
   PointerMap<NodeRef> refs_;
   std::vector<std::uint32_t> free_;  // registers of nodes read already by their one reader
   // Merging: nodes chained by hash of (class, fields, inputs).

@@ -21,24 +21,23 @@ T valueAs(ScalarValue const& v) {
     return v.boolValue();
 }
 
-/// fn over the arguments: a constant when all are constants, else one node.
+/// fn over the arguments (TracedValues): a constant when all are
+/// constants, else one node, which takes over the nodes of rvalue arguments.
 template <class R, class... A>
-TracedValue<R> call(Fn fn, ScalarType operand, TracedValue<A> const&... args) {
-  std::array<ScalarValue, sizeof...(A)> constants;
-  bool allConstant = true;
-  std::size_t i = 0;
-  auto take = [&](auto const& arg) {
-    typename std::decay_t<decltype(arg)>::value_type c{};
-    if (arg.getConstant(c))
-      constants[i] = ScalarValue(c);
-    else
-      allConstant = false;
-    ++i;
-  };
-  (take(args), ...);
-  if (allConstant) return TracedValue<R>(valueAs<R>(apply(fn, operand, constants.data())));
+TracedValue<R> call(Fn fn, ScalarType operand, A&&... args) {
+  if ((args.isConstant() && ...)) {
+    std::array<ScalarValue, sizeof...(A)> constants;
+    std::size_t i = 0;
+    auto take = [&](auto const& arg) {
+      typename std::decay_t<decltype(arg)>::value_type c{};
+      arg.getConstant(c);
+      constants[i++] = ScalarValue(c);
+    };
+    (take(args), ...);
+    return TracedValue<R>(valueAs<R>(apply(fn, operand, constants.data())));
+  }
   return TracedValue<R>(ScalarOperationPtr(std::make_shared<FunctionOp>(
-      fn, operand, std::array<OperationPtr, sizeof...(A)>{args.operation()...})));
+      fn, operand, std::array<OperationPtr, sizeof...(A)>{std::forward<A>(args).operation()...})));
 }
 
 /// Structural equality of two graphs, visiting each pair of nodes once.

@@ -130,7 +130,7 @@ class ElementOp final : public ScalarOperation {
 class FunctionOp final : public ScalarOperation {
  public:
   template <std::size_t N>
-  FunctionOp(Fn fn, ScalarType operand, std::array<OperationPtr, N> inputs)
+  FunctionOp(Fn fn, ScalarType operand, std::array<OperationPtr, N>&& inputs)
       : ScalarOperation(resultType(fn, operand), std::move(inputs)),
         fn_(static_cast<std::uint8_t>(fn)),
         operand_(static_cast<std::uint8_t>(operand)) {

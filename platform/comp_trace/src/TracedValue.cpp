@@ -60,8 +60,7 @@ bool TracedValue<T>::equalConstant(T c) const {
 }
 
 template <class T>
-ScalarOperationPtr TracedValue<T>::operation() const {
-  if (op_) return op_;
+ScalarOperationPtr TracedValue<T>::constantNode_() const {
   return std::make_shared<detail::ConstantOp>(ScalarValue(constant_));
 }
 
@@ -128,9 +127,9 @@ template bool getConstants(TracedDouble const*, unsigned, double*);
 template bool getConstants(TracedInt const*, unsigned, int*);
 template bool getConstants(TracedBool const*, unsigned, bool*);
 
-#define KELM_BINARY(R, OP, T, FN)                                   \
-  R operator OP(TracedValue<T> const& a, TracedValue<T> const& b) { \
-    return call<R::value_type>(FN, operandOf<T>(), a, b);           \
+#define KELM_BINARY(R, OP, T, FN)                                               \
+  R operator OP(TracedValue<T> a, TracedValue<T> b) {                           \
+    return call<R::value_type>(FN, operandOf<T>(), std::move(a), std::move(b)); \
   }
 KELM_BINARY(TracedDouble, +, double, Fn::Add)
 KELM_BINARY(TracedDouble, -, double, Fn::Sub)
@@ -159,10 +158,10 @@ KELM_BINARY(TracedBool, ==, bool, Fn::Eq)
 KELM_BINARY(TracedBool, !=, bool, Fn::Ne)
 #undef KELM_BINARY
 
-TracedDouble operator-(TracedDouble const& a) {
-  return call<double>(Fn::Neg, ScalarType::Double, a);
+TracedDouble operator-(TracedDouble a) {
+  return call<double>(Fn::Neg, ScalarType::Double, std::move(a));
 }
-TracedInt operator-(TracedInt const& a) { return call<int>(Fn::Neg, ScalarType::Int, a); }
-TracedBool operator!(TracedBool const& a) { return call<bool>(Fn::Not, ScalarType::Bool, a); }
+TracedInt operator-(TracedInt a) { return call<int>(Fn::Neg, ScalarType::Int, std::move(a)); }
+TracedBool operator!(TracedBool a) { return call<bool>(Fn::Not, ScalarType::Bool, std::move(a)); }
 
 }  // namespace kelm_math::comp_trace

@@ -74,8 +74,16 @@ class Operation {
   /// std::invalid_argument for a null input.
   Operation(bool scalar, std::vector<OperationPtr> inputs);
   template <std::size_t N>
-  Operation(bool scalar, std::array<OperationPtr, N> inputs) : scalar_(scalar) {
-    adopt_(inputs.data(), N);
+  Operation(bool scalar, std::array<OperationPtr, N>&& inputs) : scalar_(scalar) {
+    if constexpr (N <= kInline) {
+      // Inline: most nodes are built here, and recording is mostly this.
+      for (std::size_t i = 0; i < N; ++i)
+        if (!inputs[i]) nullInput_();
+      for (std::size_t i = 0; i < N; ++i) inline_[i] = std::move(inputs[i]);
+      count_ = N;
+    } else {
+      adopt_(inputs.data(), N);
+    }
   }
   Operation(Operation const& other);
   Operation& operator=(Operation const&) = delete;
@@ -85,6 +93,7 @@ class Operation {
  private:
   static constexpr std::size_t kInline = 2;
   void adopt_(OperationPtr* inputs, std::size_t n);
+  [[noreturn]] static void nullInput_();
   OperationPtr const* data_() const { return count_ <= kInline ? inline_ : spill_.get(); }
   OperationPtr* data_() { return count_ <= kInline ? inline_ : spill_.get(); }
 
@@ -141,12 +150,15 @@ class ScalarOperation : public Operation {
   ScalarType scalarType() const { return static_cast<ScalarType>(valueType_); }
 
  protected:
-  explicit ScalarOperation(ScalarType type, std::vector<OperationPtr> inputs = {})
+  /// A leaf: a node without inputs.
+  explicit ScalarOperation(ScalarType type)
+      : ScalarOperation(type, std::array<OperationPtr, 0>{}) {}
+  ScalarOperation(ScalarType type, std::vector<OperationPtr> inputs)
       : Operation(true, std::move(inputs)) {
     valueType_ = static_cast<std::uint8_t>(type);
   }
   template <std::size_t N>
-  ScalarOperation(ScalarType type, std::array<OperationPtr, N> inputs)
+  ScalarOperation(ScalarType type, std::array<OperationPtr, N>&& inputs)
       : Operation(true, std::move(inputs)) {
     valueType_ = static_cast<std::uint8_t>(type);
   }

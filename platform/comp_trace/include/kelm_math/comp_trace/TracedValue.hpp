@@ -2,6 +2,7 @@
 
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "kelm_math/comp_trace/Evaluation.hpp"
 #include "kelm_math/comp_trace/Operation.hpp"
@@ -80,7 +81,10 @@ class TracedValue {
   /// -0.0 differs from 0.0 and a NaN equals itself).
   bool equalConstant(T c) const;
   /// The node computing this value; a constant gets a fresh constant node.
-  ScalarOperationPtr operation() const;
+  ScalarOperationPtr operation() const& { return op_ ? op_ : constantNode_(); }
+  /// The same from a value about to go: its reference is moved, not
+  /// copied (recording a chain of temporaries then counts no references).
+  ScalarOperationPtr operation() && { return op_ ? std::move(op_) : constantNode_(); }
   /// The value against the bindings; UnboundInput for a missing input.
   T evaluate(BindingSet const& bindings) const;
   /// True when both values are computed by structurally equal graphs.
@@ -96,6 +100,7 @@ class TracedValue {
  private:
   template <class U>
   static TracedValue converted_(TracedValue<U> const& other);
+  ScalarOperationPtr constantNode_() const;
 
   ScalarOperationPtr op_;
   T constant_{};
@@ -109,43 +114,44 @@ using TracedBool = TracedValue<bool>;
 template <class T>
 bool getConstants(TracedValue<T> const* values, unsigned n, T* out);
 
-// Arithmetic: double follows IEEE; int wraps around and divides with a
+// Operands are taken by value, so a temporary's node moves into the new
+// node. Arithmetic: double follows IEEE; int wraps around and divides with a
 // zero divisor giving 0 (see vela/codegen_runtime.h). Bool takes ! && ||.
-TracedDouble operator+(TracedDouble const& a, TracedDouble const& b);
-TracedDouble operator-(TracedDouble const& a, TracedDouble const& b);
-TracedDouble operator*(TracedDouble const& a, TracedDouble const& b);
-TracedDouble operator/(TracedDouble const& a, TracedDouble const& b);
-TracedDouble operator-(TracedDouble const& a);
-TracedInt operator+(TracedInt const& a, TracedInt const& b);
-TracedInt operator-(TracedInt const& a, TracedInt const& b);
-TracedInt operator*(TracedInt const& a, TracedInt const& b);
-TracedInt operator/(TracedInt const& a, TracedInt const& b);
-TracedInt operator%(TracedInt const& a, TracedInt const& b);
-TracedInt operator-(TracedInt const& a);
-TracedBool operator!(TracedBool const& a);
-TracedBool operator&&(TracedBool const& a, TracedBool const& b);
-TracedBool operator||(TracedBool const& a, TracedBool const& b);
+TracedDouble operator+(TracedDouble a, TracedDouble b);
+TracedDouble operator-(TracedDouble a, TracedDouble b);
+TracedDouble operator*(TracedDouble a, TracedDouble b);
+TracedDouble operator/(TracedDouble a, TracedDouble b);
+TracedDouble operator-(TracedDouble a);
+TracedInt operator+(TracedInt a, TracedInt b);
+TracedInt operator-(TracedInt a, TracedInt b);
+TracedInt operator*(TracedInt a, TracedInt b);
+TracedInt operator/(TracedInt a, TracedInt b);
+TracedInt operator%(TracedInt a, TracedInt b);
+TracedInt operator-(TracedInt a);
+TracedBool operator!(TracedBool a);
+TracedBool operator&&(TracedBool a, TracedBool b);
+TracedBool operator||(TracedBool a, TracedBool b);
 
 // Comparisons follow IEEE (any comparison with NaN but != is false).
-TracedBool operator<(TracedDouble const& a, TracedDouble const& b);
-TracedBool operator<=(TracedDouble const& a, TracedDouble const& b);
-TracedBool operator>(TracedDouble const& a, TracedDouble const& b);
-TracedBool operator>=(TracedDouble const& a, TracedDouble const& b);
-TracedBool operator==(TracedDouble const& a, TracedDouble const& b);
-TracedBool operator!=(TracedDouble const& a, TracedDouble const& b);
-TracedBool operator<(TracedInt const& a, TracedInt const& b);
-TracedBool operator<=(TracedInt const& a, TracedInt const& b);
-TracedBool operator>(TracedInt const& a, TracedInt const& b);
-TracedBool operator>=(TracedInt const& a, TracedInt const& b);
-TracedBool operator==(TracedInt const& a, TracedInt const& b);
-TracedBool operator!=(TracedInt const& a, TracedInt const& b);
-TracedBool operator==(TracedBool const& a, TracedBool const& b);
-TracedBool operator!=(TracedBool const& a, TracedBool const& b);
+TracedBool operator<(TracedDouble a, TracedDouble b);
+TracedBool operator<=(TracedDouble a, TracedDouble b);
+TracedBool operator>(TracedDouble a, TracedDouble b);
+TracedBool operator>=(TracedDouble a, TracedDouble b);
+TracedBool operator==(TracedDouble a, TracedDouble b);
+TracedBool operator!=(TracedDouble a, TracedDouble b);
+TracedBool operator<(TracedInt a, TracedInt b);
+TracedBool operator<=(TracedInt a, TracedInt b);
+TracedBool operator>(TracedInt a, TracedInt b);
+TracedBool operator>=(TracedInt a, TracedInt b);
+TracedBool operator==(TracedInt a, TracedInt b);
+TracedBool operator!=(TracedInt a, TracedInt b);
+TracedBool operator==(TracedBool a, TracedBool b);
+TracedBool operator!=(TracedBool a, TracedBool b);
 
 // A plain number on either side.
-#define KELM_COMP_TRACE_MIXED(R, OP, T)                                                 \
-  inline R operator OP(TracedValue<T> const& a, T b) { return a OP TracedValue<T>(b); } \
-  inline R operator OP(T a, TracedValue<T> const& b) { return TracedValue<T>(a) OP b; }
+#define KELM_COMP_TRACE_MIXED(R, OP, T)                                                     \
+  inline R operator OP(TracedValue<T> a, T b) { return std::move(a) OP TracedValue<T>(b); } \
+  inline R operator OP(T a, TracedValue<T> b) { return TracedValue<T>(a) OP std::move(b); }
 KELM_COMP_TRACE_MIXED(TracedDouble, +, double)
 KELM_COMP_TRACE_MIXED(TracedDouble, -, double)
 KELM_COMP_TRACE_MIXED(TracedDouble, *, double)
