@@ -17,22 +17,24 @@
 namespace kelm_math::comp_trace {
 namespace detail {
 
+// First fit from the lowest offset; a run that ends at the top is absorbed
+// when the pool grows.
 unsigned SlotPool::allocate(unsigned n) {
   for (auto it = free_.begin(); it != free_.end(); ++it) {
-    if (it->second < n) continue;
-    unsigned offset = it->first, length = it->second;
-    free_.erase(it);
-    if (length > n) free_.emplace(offset + n, length - n);
+    if (it->length < n) continue;
+    unsigned offset = it->offset;
+    if (it->length > n) {
+      it->offset += n;
+      it->length -= n;
+    } else {
+      free_.erase(it);
+    }
     return offset;
   }
-  // Grow at the top, absorbing a free run that ends there.
   unsigned offset = size_;
-  if (!free_.empty()) {
-    auto last = std::prev(free_.end());
-    if (last->first + last->second == size_) {
-      offset = last->first;
-      free_.erase(last);
-    }
+  if (!free_.empty() && free_.back().offset + free_.back().length == size_) {
+    offset = free_.back().offset;
+    free_.pop_back();
   }
   size_ = offset + n;
   return offset;
@@ -40,19 +42,22 @@ unsigned SlotPool::allocate(unsigned n) {
 
 void SlotPool::release(unsigned offset, unsigned n) {
   if (n == 0) return;
-  auto next = free_.lower_bound(offset);
-  if (next != free_.end() && offset + n == next->first) {
-    n += next->second;
-    next = free_.erase(next);
+  auto next = std::lower_bound(free_.begin(), free_.end(), offset,
+                               [](Run const& r, unsigned o) { return r.offset < o; });
+  bool joinsNext = next != free_.end() && offset + n == next->offset;
+  bool joinsPrev =
+      next != free_.begin() && std::prev(next)->offset + std::prev(next)->length == offset;
+  if (joinsPrev && joinsNext) {
+    std::prev(next)->length += n + next->length;
+    free_.erase(next);
+  } else if (joinsPrev) {
+    std::prev(next)->length += n;
+  } else if (joinsNext) {
+    next->offset = offset;
+    next->length += n;
+  } else {
+    free_.insert(next, Run{offset, n});
   }
-  if (next != free_.begin()) {
-    auto prev = std::prev(next);
-    if (prev->first + prev->second == offset) {
-      prev->second += n;
-      return;
-    }
-  }
-  free_.emplace(offset, n);
 }
 
 CodeGenerator::CodeGenerator(std::vector<std::string> const& inputNames) : inputs_(inputNames) {}
@@ -88,8 +93,8 @@ void CodeGenerator::complete_(Operation const& op) {
   Node node;
   node.op = &op;
   node.canonical = id;
-  node.firstInput = inputIds_.size();
-  node.inputCount = op.inputCount();
+  node.firstInput = static_cast<std::uint32_t>(inputIds_.size());
+  node.inputCount = static_cast<std::uint32_t>(op.inputCount());
   for (auto const& in : op.inputs()) inputIds_.push_back(nodes_[*ids_.find(in.get())].canonical);
   node.leaf = op.isScalar() && static_cast<ScalarOperation const&>(op).isAlwaysSimple();
   nodes_.push_back(std::move(node));
@@ -187,18 +192,26 @@ void CodeGenerator::computeLiveness_(std::vector<TracedDouble> const& outputs) {
   }
   for (auto const& output : outputs)
     if (!output.isConstant()) use_(nodes_[*ids_.find(output.operation().get())].canonical, kEnd);
-  releaseAt_.assign(order_.size(), {});
-  for (std::size_t step = 0; step < order_.size(); ++step) {
+  // Counted, then placed: one list for all steps.
+  auto releaseStep = [&](std::size_t step) {
     Node const& n = nodes_[order_[step]];
-    if (n.aliasOf >= 0 || n.lastUse == kEnd) continue;
-    int at = n.lastUse == kNever ? static_cast<int>(step) : n.lastUse;
-    releaseAt_[at].push_back(order_[step]);
-  }
+    if (n.aliasOf >= 0 || n.lastUse == kEnd) return -1;
+    return n.lastUse == kNever ? static_cast<int>(step) : n.lastUse;
+  };
+  releaseStart_.assign(order_.size() + 1, 0);
+  for (std::size_t step = 0; step < order_.size(); ++step)
+    if (int at = releaseStep(step); at >= 0) ++releaseStart_[at + 1];
+  for (std::size_t k = 1; k < releaseStart_.size(); ++k) releaseStart_[k] += releaseStart_[k - 1];
+  releaseIds_.resize(releaseStart_.back());
+  std::vector<std::uint32_t> filled(releaseStart_.begin(), releaseStart_.end() - 1);
+  for (std::size_t step = 0; step < order_.size(); ++step)
+    if (int at = releaseStep(step); at >= 0) releaseIds_[filled[at]++] = order_[step];
 }
 
 std::string CodeGenerator::emit_(std::vector<TracedDouble> const& outputs) {
   GenerateCodeVisitor visitor(*this);
   std::string body;
+  body.reserve(order_.size() * 28 + outputs.size() * 24);  // a typical line: no regrowth
   for (std::size_t step = 0; step < order_.size(); ++step) {
     step_ = static_cast<int>(step);
     current_ = order_[step];
@@ -207,7 +220,8 @@ std::string CodeGenerator::emit_(std::vector<TracedDouble> const& outputs) {
       std::string text = nodes_[current_].op->generateCode(visitor);
       append_(body, text, uses_);
     }
-    for (int id : releaseAt_[step]) release_(id);
+    for (std::uint32_t k = releaseStart_[step]; k < releaseStart_[step + 1]; ++k)
+      release_(releaseIds_[k]);
   }
   current_ = -1;
   for (std::size_t j = 0; j < outputs.size(); ++j) {
@@ -224,7 +238,10 @@ std::string CodeGenerator::emit_(std::vector<TracedDouble> const& outputs) {
 
 // Parts are filled greedily and close only between nodes.
 void CodeGenerator::append_(std::string& body, std::string const& text, unsigned uses) {
-  auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  std::size_t lines = 0;
+  for (char const *p = text.data(), *end = p + text.size();
+       (p = static_cast<char const*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))); ++p)
+    ++lines;
   if (lineLimit_ > 0 && lines > 0 && partLines_ > 0 && partLines_ + lines > lineLimit_) {
     parts_.push_back({body.size(), partUses_});
     partLines_ = 0;
@@ -237,12 +254,22 @@ void CodeGenerator::append_(std::string& body, std::string const& text, unsigned
 }
 
 void CodeGenerator::release_(int id) {
-  for (int sid : nodes_[id].storages) {
-    Storage& s = storages_[sid];
+  for (std::uint32_t k = 0; k < nodes_[id].storageCount; ++k) {
+    Storage& s = storages_[storagesOf_(id)[k]];
     if (s.owner != id) continue;
     pool_(s.slot.type).release(s.slot.offset, s.slot.count);
     s.owner = -1;
   }
+}
+
+void CodeGenerator::addStorage_(int id, int sid) {
+  Node& n = nodes_[id];
+  if (n.storageCount == 0)
+    n.firstStorage = static_cast<std::uint32_t>(nodeStorages_.size());
+  else if (n.firstStorage + n.storageCount != nodeStorages_.size())
+    throw std::logic_error("comp_trace: a node reserves only while it is written");
+  nodeStorages_.push_back(sid);
+  ++n.storageCount;
 }
 
 SlotPool& CodeGenerator::pool_(ScalarType type) {
@@ -270,9 +297,9 @@ Slot CodeGenerator::outputSlot(Operation const& op, unsigned output) const {
   int id = id_(op);
   Node const& n = nodes_[id];
   if (n.aliasOf >= 0) return outputSlot(*nodes_[n.aliasOf].op, n.aliasOutput);
-  if (output >= n.storages.size())
+  if (output >= n.storageCount)
     throw std::logic_error("comp_trace: output read before it was written: " + n.op->description());
-  return storages_[n.storages[output]].slot;
+  return storages_[storagesOf_(id)[output]].slot;
 }
 
 Slot CodeGenerator::reserveOutput(Operation const& op, ScalarType type, unsigned n) {
@@ -281,7 +308,7 @@ Slot CodeGenerator::reserveOutput(Operation const& op, ScalarType type, unsigned
   Slot slot{type, pool_(type).allocate(n), n};
   int sid = static_cast<int>(storages_.size());
   storages_.push_back({slot, id});
-  nodes_[id].storages.push_back(sid);
+  addStorage_(id, sid);
   return slot;
 }
 
@@ -290,8 +317,8 @@ bool CodeGenerator::canOverwrite(Operation const& input) const {
   int owner = owner_(id_(input));
   Node const& o = nodes_[owner];
   if (o.leaf || o.lastUse != step_) return false;
-  for (int sid : o.storages)
-    if (storages_[sid].owner != owner) return false;
+  for (std::uint32_t k = 0; k < o.storageCount; ++k)
+    if (storages_[storagesOf_(owner)[k]].owner != owner) return false;
   Node const& n = nodes_[current_];
   int readers = 0;
   for (std::size_t i = 0; i < n.inputCount; ++i) {
@@ -310,13 +337,14 @@ Slot CodeGenerator::reserveOverwrite(Operation const& op, Slot const& inputSlot,
   for (std::size_t i = 0; i < node.inputCount; ++i) {
     int owner = owner_(inputIds_[node.firstInput + i]);
     if (nodes_[owner].leaf) continue;
-    for (int sid : nodes_[owner].storages) {
+    for (std::uint32_t k = 0; k < nodes_[owner].storageCount; ++k) {
+      int sid = storagesOf_(owner)[k];
       Storage& s = storages_[sid];
       if (s.owner != owner || s.slot.type != inputSlot.type || s.slot.offset != inputSlot.offset ||
           s.slot.count < n || !canOverwrite(*nodes_[owner].op))
         continue;
       s.owner = id;
-      nodes_[id].storages.push_back(sid);
+      addStorage_(id, sid);
       return {s.slot.type, s.slot.offset, n};
     }
   }
@@ -352,10 +380,21 @@ std::string CodeGenerator::pointer(Slot const& slot) const {
 
 std::string CodeGenerator::rawOpCode(Operation const& op) const {
   if (!op.isScalar()) throw std::logic_error("comp_trace: rawOpCode of a vector node");
-  Node const& n = nodes_[id_(op)];
+  int id = id_(op);
+  Node const& n = nodes_[id];
   if (n.leaf) {
+    OwnKind kind = n.op->ownKind();
+    if (n.text >= 0) {
+      if (kind == OwnKind::Input) uses_ |= kIn;
+      return leafTexts_[n.text];
+    }
     GenerateCodeVisitor visitor(const_cast<CodeGenerator&>(*this));
-    return static_cast<ScalarOperation const&>(*n.op).inlineCode(visitor);
+    std::string text = static_cast<ScalarOperation const&>(*n.op).inlineCode(visitor);
+    if (kind == OwnKind::Constant || kind == OwnKind::Input) {
+      n.text = static_cast<int>(leafTexts_.size());
+      leafTexts_.push_back(text);
+    }
+    return text;
   }
   return access(outputSlot(*n.op, 0), 0);
 }
@@ -382,7 +421,10 @@ GeneratedCode CodeGenerator::run(std::string const& functionName,
   if (!(allUses_ & kIn)) text += "  (void)in;\n";
   if (!scratch.onStack && !scratch.doubles && !scratch.ints) text += "  (void)work;\n";
   if (outputs.empty()) text += "  (void)out;\n";
-  return {text + body + "}\n", workBytes_};
+  text.reserve(text.size() + body.size() + 2);
+  text += body;
+  text += "}\n";
+  return {std::move(text), workBytes_};
 }
 
 // Scratch that fits the limit lives on the stack; larger scratch is the
@@ -442,6 +484,7 @@ std::string CodeGenerator::split_(std::string const& name, Scratch const& scratc
     arguments += ", spi";
   }
   std::string text, calls;
+  text.reserve(body.size() + parts_.size() * 256);
   std::size_t begin = 0;
   for (std::size_t k = 0; k < parts_.size(); ++k) {
     Part const& part = parts_[k];
@@ -505,7 +548,15 @@ unsigned GenerateCodeVisitor::inputIndex(std::string const& name) const {
   return generator_.inputIndex(name);
 }
 std::string GenerateCodeVisitor::codeLine(std::string const& text) const {
-  return "  " + text + "\n";
+  return codeLine(std::string(text));
+}
+std::string GenerateCodeVisitor::codeLine(std::string&& text) const {
+  std::size_t n = text.size();
+  text.resize(n + 3);
+  std::memmove(&text[2], &text[0], n);
+  text[0] = text[1] = ' ';
+  text[n + 2] = '\n';
+  return std::move(text);
 }
 
 GeneratedCode generateCFunctionCode(std::string const& functionName,

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <cstdint>
 #include <limits>
-#include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -23,7 +23,12 @@ class SlotPool {
   unsigned size() const { return size_; }
 
  private:
-  std::map<unsigned, unsigned> free_;  // offset -> length
+  struct Run {
+    unsigned offset, length;
+  };
+  // Free runs by offset, coalesced. A sorted vector: the list is short, and
+  // a map node per scalar made pools most of writing a long chain.
+  std::vector<Run> free_;
   unsigned size_ = 0;
 };
 
@@ -55,13 +60,18 @@ class CodeGenerator {
   struct Node {
     Operation const* op = nullptr;
     int canonical = -1;
-    std::size_t firstInput = 0;  // into inputIds_, canonical ids
-    std::size_t inputCount = 0;
+    std::uint32_t firstInput = 0;  // into inputIds_, canonical ids
+    std::uint32_t inputCount = 0;
     bool leaf = false;  // written inline where used
     int aliasOf = -1;   // a collect reusing this node's storage
     unsigned aliasOutput = 0;
     int lastUse = kNever;
-    std::vector<int> storages;  // one per output, in output order
+    mutable int text = -1;  // a constant's or input's inline text in leafTexts_, once written
+    // Its storages, one per output in output order: entries
+    // [firstStorage, firstStorage + storageCount) of nodeStorages_ (a node
+    // reserves only while it is written, so its entries are contiguous).
+    std::uint32_t firstStorage = 0;
+    std::uint32_t storageCount = 0;
   };
   struct Storage {
     Slot slot;
@@ -106,6 +116,9 @@ class CodeGenerator {
   int owner_(int id) const;  // the node whose storage id's value lives in
   void use_(int id, int step);
   void release_(int id);
+  int* storagesOf_(int id) { return nodeStorages_.data() + nodes_[id].firstStorage; }
+  int const* storagesOf_(int id) const { return nodeStorages_.data() + nodes_[id].firstStorage; }
+  void addStorage_(int id, int sid);
   SlotPool& pool_(ScalarType type);
 
   InputPositions inputs_;
@@ -116,8 +129,14 @@ class CodeGenerator {
   PointerMap<int> heads_;
   std::vector<int> sameHash_;
   std::vector<int> order_;  // canonical nodes with code, in emission order
-  std::vector<std::vector<int>> releaseAt_;
+  // The nodes whose storage returns to the pools after step k:
+  // releaseIds_[releaseStart_[k], releaseStart_[k + 1]).
+  std::vector<std::uint32_t> releaseStart_;
+  std::vector<int> releaseIds_;
   std::vector<Storage> storages_;
+  std::vector<int> nodeStorages_;
+  // Texts of constants and inputs: each is formatted once, not at every use.
+  mutable std::vector<std::string> leafTexts_;
   SlotPool doubles_;
   SlotPool ints_;
   std::size_t workBytes_ = 0;

@@ -1,5 +1,7 @@
 #include "ScalarNodes.hpp"
 
+#include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -180,25 +182,31 @@ ScalarValue applyBool(Fn fn, ScalarValue const* v) {
   }
 }
 
-// C text of fn over operand texts; operand texts are already atomic.
-std::string functionText(Fn fn, ScalarType operand, std::string const* a) {
+template <class... T>
+void append(std::string& out, T const&... pieces) {
+  (out.append(pieces), ...);
+}
+
+// Appends the C text of fn over operand texts (already atomic) to out:
+// written in place, as these are most lines of generated code.
+void appendFunctionText(std::string& out, Fn fn, ScalarType operand, std::string const* a) {
   bool isInt = operand == ScalarType::Int;
   auto call = [&](char const* f) {
-    std::string s = std::string(f) + "(" + a[0];
-    for (int i = 1; i < info(fn).arity; ++i) s += ", " + a[i];
-    return s + ")";
+    append(out, f, "(", a[0]);
+    for (int i = 1; i < info(fn).arity; ++i) append(out, ", ", a[i]);
+    out += ')';
   };
-  auto infix = [&](char const* op) { return a[0] + " " + op + " " + a[1]; };
+  auto infix = [&](char const* op) { append(out, a[0], " ", op, " ", a[1]); };
   switch (fn) {
-    case Fn::Neg: return isInt ? call("vela_rt_ineg") : "-" + a[0];
-    case Fn::Not: return "!" + a[0];
+    case Fn::Neg: return isInt ? call("vela_rt_ineg") : append(out, "-", a[0]);
+    case Fn::Not: return append(out, "!", a[0]);
     case Fn::Sqrt: return call("sqrt");
     case Fn::Floor: return call("floor");
     case Fn::Abs: return call("fabs");
     case Fn::Sgn: return call("vela_rt_sgn");
-    case Fn::ToDouble: return "(double)" + a[0];
-    case Fn::ToInt: return operand == ScalarType::Bool ? a[0] : call("vela_rt_d2i");
-    case Fn::ToBool: return a[0] + (isInt ? " != 0" : " != 0.0");
+    case Fn::ToDouble: return append(out, "(double)", a[0]);
+    case Fn::ToInt: return operand == ScalarType::Bool ? append(out, a[0]) : call("vela_rt_d2i");
+    case Fn::ToBool: return append(out, a[0], isInt ? " != 0" : " != 0.0");
     case Fn::Add: return isInt ? call("vela_rt_iadd") : infix("+");
     case Fn::Sub: return isInt ? call("vela_rt_isub") : infix("-");
     case Fn::Mul: return isInt ? call("vela_rt_imul") : infix("*");
@@ -216,7 +224,7 @@ std::string functionText(Fn fn, ScalarType operand, std::string const* a) {
     case Fn::Ne: return infix("!=");
     case Fn::And: return infix("&&");
     case Fn::Or: return infix("||");
-    case Fn::Select: return a[0] + " ? " + a[1] + " : " + a[2];
+    case Fn::Select: return append(out, a[0], " ? ", a[1], " : ", a[2]);
     case Fn::Sin: return call("sin");
     case Fn::Cos: return call("cos");
     case Fn::Tan: return call("tan");
@@ -226,7 +234,7 @@ std::string functionText(Fn fn, ScalarType operand, std::string const* a) {
     case Fn::Exp: return call("exp");
     case Fn::Log: return call("log");
     case Fn::Atan2: return call("atan2");
-    case Fn::Pow: return powText(a[0], a[1]);
+    case Fn::Pow: return append(out, powText(a[0], a[1]));
     case Fn::Hypot: return call("hypot");
   }
   throw std::logic_error("comp_trace: unknown scalar function");
@@ -238,10 +246,19 @@ std::uint64_t bits(double x) {
   return b;
 }
 
+// "slot = expression;" as a code line; expression(text) appends the
+// expression to text.
+template <class Expression>
 std::string assignLine(GenerateCodeVisitor& visitor, ScalarOperation const& op,
-                       std::string const& expression) {
+                       Expression&& expression) {
   Slot slot = visitor.reserveOutputVector(op, op.scalarType(), 1);
-  return visitor.codeLine(visitor.scratchpadAccess(slot) + " = " + expression + ";");
+  std::string text;
+  text.reserve(64);  // the line's one allocation, as a rule
+  text += visitor.scratchpadAccess(slot);
+  text += " = ";
+  expression(text);
+  text += ';';
+  return visitor.codeLine(std::move(text));
 }
 
 }  // namespace
@@ -290,9 +307,20 @@ std::string literal(ScalarValue const& value) {
   if (std::isnan(x)) return "NAN";
   if (std::isinf(x)) return x > 0 ? "INFINITY" : "(-INFINITY)";
   if (x == 0.0) return std::signbit(x) ? "(-0.0)" : "0.0";
-  std::string text = vela::roundTripText(x);
-  if (text.find_first_of(".e") == std::string::npos) text += ".0";
-  return x < 0 ? "(" + text + ")" : text;
+  // The shortest text that reads back as x: exact, locale-free, and a
+  // fraction of the cost of 17 digits on a graph full of constants.
+  char buffer[40] = "(";
+  char* begin = buffer + 1;
+  char* end = std::to_chars(begin, buffer + sizeof buffer - 4, x).ptr;
+  if (std::find_if(begin, end, [](char c) { return c == '.' || c == 'e'; }) == end) {
+    *end++ = '.';
+    *end++ = '0';
+  }
+  if (x < 0) {
+    *end++ = ')';
+    return std::string(buffer, end);
+  }
+  return std::string(begin, end);
 }
 
 ScalarOperationPtr ConstantOp::cloneScalar() const { return std::make_shared<ConstantOp>(*this); }
@@ -356,7 +384,8 @@ int FunctionOp::compare_(Operation const& other) const {
 std::string FunctionOp::generateCode(GenerateCodeVisitor& visitor) const {
   std::string args[3];
   for (std::size_t i = 0; i < inputCount(); ++i) args[i] = visitor.rawOpCode(input(i));
-  return assignLine(visitor, *this, functionText(fn(), operand(), args));
+  return assignLine(visitor, *this,
+                    [&](std::string& text) { appendFunctionText(text, fn(), operand(), args); });
 }
 
 ScalarOperationPtr ArrayAccessOp::cloneScalar() const {
@@ -372,9 +401,9 @@ int ArrayAccessOp::compare_(Operation const& other) const {
 std::string ArrayAccessOp::generateCode(GenerateCodeVisitor& visitor) const {
   char const* f = scalarType() == ScalarType::Double ? "vela_rt_access_d(" : "vela_rt_access_i(";
   std::string values = visitor.scratchpadPointerAccess(visitor.outputSlot(input(1), 0));
-  return assignLine(
-      visitor, *this,
-      f + vela::decimalText(n_) + ", " + values + ", " + visitor.rawOpCode(input(0)) + ")");
+  std::string expression =
+      f + vela::decimalText(n_) + ", " + values + ", " + visitor.rawOpCode(input(0)) + ")";
+  return assignLine(visitor, *this, [&](std::string& text) { text += expression; });
 }
 
 }  // namespace kelm_math::comp_trace::detail

@@ -67,6 +67,8 @@ class GenerateCodeVisitor {
   unsigned inputIndex(std::string const& name) const;
   /// One line of the function body.
   std::string codeLine(std::string const& text) const;
+  /// The same, reusing text's storage.
+  std::string codeLine(std::string&& text) const;
 
  private:
   friend class detail::CodeGenerator;
