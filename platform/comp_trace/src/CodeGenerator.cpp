@@ -1,6 +1,7 @@
 #include "CodeGenerator.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
@@ -16,6 +17,17 @@
 
 namespace kelm_math::comp_trace {
 namespace detail {
+namespace {
+// "prefix" + index + "]" in one piece: every scratch access of every line.
+std::string element(char const* prefix, unsigned index) {
+  char buffer[32];
+  std::size_t n = std::strlen(prefix);
+  std::memcpy(buffer, prefix, n);
+  char* end = std::to_chars(buffer + n, buffer + sizeof buffer - 1, index).ptr;
+  *end++ = ']';
+  return std::string(buffer, end);
+}
+}  // namespace
 
 // First fit from the lowest offset; a run that ends at the top is absorbed
 // when the pool grows.
@@ -62,82 +74,98 @@ void SlotPool::release(unsigned offset, unsigned n) {
 
 CodeGenerator::CodeGenerator(std::vector<std::string> const& inputNames) : inputs_(inputNames) {}
 
+// Post-order without recursion. The canonical ids of a node's inputs
+// gather in `pending` in input order, so completing it looks nothing up;
+// leaves are completed where they are met.
 void CodeGenerator::collect_(std::vector<TracedDouble> const& outputs) {
   struct Frame {
     Operation const* op;
-    std::size_t next;
+    std::uint32_t next;
+    std::uint32_t firstPending;
   };
   std::vector<Frame> stack;
+  std::vector<int> pending;
   for (auto const& output : outputs) {
     if (output.isConstant()) continue;
     ScalarOperationPtr root = output.operation();
     if (ids_.find(root.get())) continue;
-    stack.push_back({root.get(), 0});
+    stack.push_back({root.get(), 0, 0});
+    pending.clear();
     while (!stack.empty()) {
       Frame& top = stack.back();
       if (top.next < top.op->inputCount()) {
-        Operation const* in = top.op->input(top.next++).get();
-        if (!ids_.find(in)) stack.push_back({in, 0});
+        Operation const* in = top.op->inputs()[top.next++].get();
+        if (int const* known = ids_.find(in))
+          pending.push_back(*known);
+        else if (in->inputCount() == 0)
+          pending.push_back(complete_(*in, nullptr));
+        else
+          stack.push_back({in, 0, static_cast<std::uint32_t>(pending.size())});
         continue;
       }
-      Operation const* op = top.op;
+      Frame done = top;
       stack.pop_back();
-      complete_(*op);
+      int id = complete_(*done.op, pending.data() + done.firstPending);
+      pending.resize(done.firstPending);
+      pending.push_back(id);
     }
   }
 }
 
-// Called in post-order: the inputs already have their canonical nodes.
-void CodeGenerator::complete_(Operation const& op) {
-  int id = static_cast<int>(nodes_.size());
-  Node node;
-  node.op = &op;
-  node.canonical = id;
-  node.firstInput = static_cast<std::uint32_t>(inputIds_.size());
-  node.inputCount = static_cast<std::uint32_t>(op.inputCount());
-  for (auto const& in : op.inputs()) inputIds_.push_back(nodes_[*ids_.find(in.get())].canonical);
-  node.leaf = op.isScalar() && static_cast<ScalarOperation const&>(op).isAlwaysSimple();
-  nodes_.push_back(std::move(node));
-  ids_.insert(&op, id);
-  nodes_[id].canonical = canonicalOf_(id);
-}
-
-std::size_t CodeGenerator::keyHash_(int id) const {
-  Node const& n = nodes_[id];
-  std::size_t h = fieldHash(*n.op);
-  for (std::size_t i = 0; i < n.inputCount; ++i) h = mixHash(h, inputIds_[n.firstInput + i]);
-  return h;
-}
-
-bool CodeGenerator::sameKey_(int a, int b) const {
-  Node const& x = nodes_[a];
-  Node const& y = nodes_[b];
-  if (typeid(*x.op) != typeid(*y.op) || x.inputCount != y.inputCount) return false;
-  return std::equal(inputIds_.begin() + x.firstInput,
-                    inputIds_.begin() + x.firstInput + x.inputCount,
-                    inputIds_.begin() + y.firstInput);
-}
-
-int CodeGenerator::canonicalOf_(int id) {
-  void const* key = PointerMap<int>::hashKey(keyHash_(id));
-  sameHash_.push_back(-1);
-  int* head = heads_.find(key);
-  if (!head) {
-    heads_.insert(key, id);
-    return id;
+namespace {
+bool isLeaf(Operation const& op) {
+  switch (op.ownKind()) {
+    case OwnKind::Constant:
+    case OwnKind::Input:
+    case OwnKind::Element: return true;
+    case OwnKind::Other:
+      return op.isScalar() && static_cast<ScalarOperation const&>(op).isAlwaysSimple();
+    default: return false;
   }
-  for (int c = *head; c >= 0; c = sameHash_[c])
-    if (sameKey_(c, id) && nodes_[c].op->compare_(*nodes_[id].op) == 0) return c;
-  sameHash_[id] = *head;
-  *head = id;
+}
+
+bool sameClass(Operation const& a, Operation const& b) {
+  if (a.ownKind() != b.ownKind()) return false;
+  return a.ownKind() != OwnKind::Other || typeid(a) == typeid(b);
+}
+}  // namespace
+
+// The node's canonical id: an equal node met before (same class, fields and
+// canonical inputs), or a new node. Only canonical nodes are kept.
+int CodeGenerator::complete_(Operation const& op, int const* inputs) {
+  std::uint32_t count = static_cast<std::uint32_t>(op.inputCount());
+  std::size_t h = fieldHash(op);
+  for (std::uint32_t i = 0; i < count; ++i) h = mixHash(h, inputs[i]);
+  void const* key = PointerMap<int>::hashKey(h);
+  int* head = heads_.find(key);
+  for (int c = head ? *head : -1; c >= 0; c = sameHash_[c]) {
+    Node const& other = nodes_[c];
+    if (other.inputCount == count && sameClass(*other.op, op) &&
+        std::equal(inputs, inputs + count, inputIds_.begin() + other.firstInput) &&
+        other.op->compare_(op) == 0) {
+      ids_.insert(&op, c);
+      return c;
+    }
+  }
+  int id = static_cast<int>(nodes_.size());
+  Node& node = nodes_.emplace_back();
+  node.op = &op;
+  node.firstInput = static_cast<std::uint32_t>(inputIds_.size());
+  node.inputCount = count;
+  node.leaf = isLeaf(op);
+  inputIds_.insert(inputIds_.end(), inputs, inputs + count);
+  sameHash_.push_back(head ? *head : -1);
+  if (head)
+    *head = id;
+  else
+    heads_.insert(key, id);
+  ids_.insert(&op, id);
   return id;
 }
 
 void CodeGenerator::findAliases_() {
   for (Node& n : nodes_) {
-    if (n.canonical != &n - nodes_.data() || n.op->ownKind() != OwnKind::Collect ||
-        n.inputCount == 0)
-      continue;
+    if (n.op->ownKind() != OwnKind::Collect || n.inputCount == 0) continue;
     auto const& collect = static_cast<CollectOp const&>(*n.op);
     int source = -1;
     unsigned output = 0;
@@ -182,8 +210,7 @@ void CodeGenerator::use_(int id, int step) {
 
 void CodeGenerator::computeLiveness_(std::vector<TracedDouble> const& outputs) {
   for (std::size_t id = 0; id < nodes_.size(); ++id)
-    if (nodes_[id].canonical == static_cast<int>(id) && !nodes_[id].leaf)
-      order_.push_back(static_cast<int>(id));
+    if (!nodes_[id].leaf) order_.push_back(static_cast<int>(id));
   for (std::size_t step = 0; step < order_.size(); ++step) {
     Node const& n = nodes_[order_[step]];
     if (n.aliasOf >= 0) continue;
@@ -191,7 +218,7 @@ void CodeGenerator::computeLiveness_(std::vector<TracedDouble> const& outputs) {
       use_(inputIds_[n.firstInput + i], static_cast<int>(step));
   }
   for (auto const& output : outputs)
-    if (!output.isConstant()) use_(nodes_[*ids_.find(output.operation().get())].canonical, kEnd);
+    if (!output.isConstant()) use_(*ids_.find(output.operation().get()), kEnd);
   // Counted, then placed: one list for all steps.
   auto releaseStep = [&](std::size_t step) {
     Node const& n = nodes_[order_[step]];
@@ -290,7 +317,7 @@ int CodeGenerator::id_(Operation const& op) const {
   }
   int const* it = ids_.find(&op);
   if (!it) throw std::logic_error("comp_trace: node is not part of this graph");
-  return nodes_[*it].canonical;
+  return *it;
 }
 
 Slot CodeGenerator::outputSlot(Operation const& op, unsigned output) const {
@@ -363,7 +390,7 @@ std::string CodeGenerator::access(Slot const& slot, unsigned index) const {
   if (index >= slot.count) throw std::logic_error("comp_trace: scratchpad access past its slot");
   bool isDouble = slot.type == ScalarType::Double;
   uses_ |= isDouble ? kDoubles : kInts;
-  return (isDouble ? "spd[" : "spi[") + vela::decimalText(slot.offset + index) + "]";
+  return element(isDouble ? "spd[" : "spi[", slot.offset + index);
 }
 
 std::string CodeGenerator::pointer(Slot const& slot) const {
@@ -375,7 +402,7 @@ std::string CodeGenerator::pointer(Slot const& slot) const {
     return isDouble ? "&spd_empty[0]" : "&spi_empty[0]";
   }
   uses_ |= isDouble ? kDoubles : kInts;
-  return (isDouble ? "&spd[" : "&spi[") + vela::decimalText(slot.offset) + "]";
+  return element(isDouble ? "&spd[" : "&spi[", slot.offset);
 }
 
 std::string CodeGenerator::rawOpCode(Operation const& op) const {

@@ -59,7 +59,6 @@ class CodeGenerator {
 
   struct Node {
     Operation const* op = nullptr;
-    int canonical = -1;
     std::uint32_t firstInput = 0;  // into inputIds_, canonical ids
     std::uint32_t inputCount = 0;
     bool leaf = false;  // written inline where used
@@ -99,10 +98,7 @@ class CodeGenerator {
   };
 
   void collect_(std::vector<TracedDouble> const& outputs);
-  void complete_(Operation const& op);
-  int canonicalOf_(int id);
-  std::size_t keyHash_(int id) const;
-  bool sameKey_(int a, int b) const;
+  int complete_(Operation const& op, int const* inputs);
   void findAliases_();
   void computeLiveness_(std::vector<TracedDouble> const& outputs);
   std::string emit_(std::vector<TracedDouble> const& outputs);
@@ -122,9 +118,9 @@ class CodeGenerator {
   SlotPool& pool_(ScalarType type);
 
   InputPositions inputs_;
-  std::vector<Node> nodes_;
+  std::vector<Node> nodes_;  // the canonical nodes: one per distinct computation
   std::vector<int> inputIds_;
-  PointerMap<int> ids_;
+  PointerMap<int> ids_;  // every node of the graph -> its canonical node
   // Canonical nodes by key hash: the newest in heads_, older ones chained.
   PointerMap<int> heads_;
   std::vector<int> sameHash_;
