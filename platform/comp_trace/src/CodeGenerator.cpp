@@ -78,10 +78,11 @@ CodeGenerator::CodeGenerator(std::vector<std::string> const& inputNames) : input
 // gather in `pending` in input order, so completing it looks nothing up;
 // leaves are completed where they are met.
 void CodeGenerator::collect_(std::vector<TracedDouble> const& outputs) {
+  constexpr std::uint32_t kMapped = 0x80000000u;
   struct Frame {
     Operation const* op;
     std::uint32_t next;
-    std::uint32_t firstPending;
+    std::uint32_t firstPending;  // the top bit: the node goes into the map
   };
   std::vector<Frame> stack;
   std::vector<int> pending;
@@ -89,27 +90,39 @@ void CodeGenerator::collect_(std::vector<TracedDouble> const& outputs) {
     if (output.isConstant()) continue;
     ScalarOperationPtr root = output.operation();
     if (ids_.find(root.get())) continue;
-    stack.push_back({root.get(), 0, 0});
+    stack.push_back({root.get(), 0, kMapped});
     pending.clear();
     while (!stack.empty()) {
       Frame& top = stack.back();
       if (top.next < top.op->inputCount()) {
-        Operation const* in = top.op->inputs()[top.next++].get();
-        if (int const* known = ids_.find(in))
+        OperationPtr const& in = top.op->inputs()[top.next++];
+        bool mapped = !onlyHere_(*top.op, in);
+        if (int const* known = mapped ? ids_.find(in.get()) : nullptr)
           pending.push_back(*known);
         else if (in->inputCount() == 0)
-          pending.push_back(complete_(*in, nullptr));
+          pending.push_back(complete_(*in, nullptr, mapped));
         else
-          stack.push_back({in, 0, static_cast<std::uint32_t>(pending.size())});
+          stack.push_back(
+              {in.get(), 0, static_cast<std::uint32_t>(pending.size()) | (mapped ? kMapped : 0u)});
         continue;
       }
       Frame done = top;
       stack.pop_back();
-      int id = complete_(*done.op, pending.data() + done.firstPending);
-      pending.resize(done.firstPending);
+      std::uint32_t first = done.firstPending & ~kMapped;
+      int id = complete_(*done.op, pending.data() + first, (done.firstPending & kMapped) != 0);
+      pending.resize(first);
       pending.push_back(id);
     }
   }
+}
+
+// A node held by its parent alone is met once, and asked about only while
+// the parent is written, among its first few inputs: it stays out of the
+// map. That holds for leaves under any such parent, and for any node under
+// a function (whose text reads its direct inputs only).
+bool CodeGenerator::onlyHere_(Operation const& parent, OperationPtr const& in) {
+  if (in.use_count() != 1 || parent.inputCount() > kDirectInputs) return false;
+  return in->inputCount() == 0 || parent.ownKind() == OwnKind::Function;
 }
 
 namespace {
@@ -132,7 +145,7 @@ bool sameClass(Operation const& a, Operation const& b) {
 
 // The node's canonical id: an equal node met before (same class, fields and
 // canonical inputs), or a new node. Only canonical nodes are kept.
-int CodeGenerator::complete_(Operation const& op, int const* inputs) {
+int CodeGenerator::complete_(Operation const& op, int const* inputs, bool mapped) {
   std::uint32_t count = static_cast<std::uint32_t>(op.inputCount());
   std::size_t h = fieldHash(op);
   for (std::uint32_t i = 0; i < count; ++i) h = mixHash(h, inputs[i]);
@@ -143,7 +156,7 @@ int CodeGenerator::complete_(Operation const& op, int const* inputs) {
     if (other.inputCount == count && sameClass(*other.op, op) &&
         std::equal(inputs, inputs + count, inputIds_.begin() + other.firstInput) &&
         other.op->compare_(op) == 0) {
-      ids_.insert(&op, c);
+      if (mapped) ids_.insert(&op, c);
       return c;
     }
   }
@@ -159,7 +172,7 @@ int CodeGenerator::complete_(Operation const& op, int const* inputs) {
     *head = id;
   else
     heads_.insert(key, id);
-  ids_.insert(&op, id);
+  if (mapped) ids_.insert(&op, id);
   return id;
 }
 
@@ -211,6 +224,9 @@ void CodeGenerator::use_(int id, int step) {
 void CodeGenerator::computeLiveness_(std::vector<TracedDouble> const& outputs) {
   for (std::size_t id = 0; id < nodes_.size(); ++id)
     if (!nodes_[id].leaf) order_.push_back(static_cast<int>(id));
+  // Most nodes reserve one storage: sized once, the lists never regrow.
+  storages_.reserve(order_.size());
+  nodeStorages_.reserve(order_.size());
   for (std::size_t step = 0; step < order_.size(); ++step) {
     Node const& n = nodes_[order_[step]];
     if (n.aliasOf >= 0) continue;
@@ -238,7 +254,9 @@ void CodeGenerator::computeLiveness_(std::vector<TracedDouble> const& outputs) {
 std::string CodeGenerator::emit_(std::vector<TracedDouble> const& outputs) {
   GenerateCodeVisitor visitor(*this);
   std::string body;
-  body.reserve(order_.size() * 28 + outputs.size() * 24);  // a typical line: no regrowth
+  // Room for long lines: pages reserved and never written cost nothing,
+  // a regrowth copies the body.
+  body.reserve(order_.size() * 48 + outputs.size() * 32);
   for (std::size_t step = 0; step < order_.size(); ++step) {
     step_ = static_cast<int>(step);
     current_ = order_[step];
@@ -309,7 +327,7 @@ int CodeGenerator::id_(Operation const& op) const {
   if (current_ >= 0) {
     Node const& n = nodes_[current_];
     if (n.op == &op) return current_;
-    if (n.inputCount <= 4) {
+    if (n.inputCount <= kDirectInputs) {
       InputList inputs = n.op->inputs();
       for (std::size_t i = 0; i < n.inputCount; ++i)
         if (inputs[i].get() == &op) return inputIds_[n.firstInput + i];
@@ -321,9 +339,13 @@ int CodeGenerator::id_(Operation const& op) const {
 }
 
 Slot CodeGenerator::outputSlot(Operation const& op, unsigned output) const {
-  int id = id_(op);
+  return outputSlotOf_(id_(op), output);
+}
+
+// By id: a canonical node's op may be one the map does not hold.
+Slot CodeGenerator::outputSlotOf_(int id, unsigned output) const {
   Node const& n = nodes_[id];
-  if (n.aliasOf >= 0) return outputSlot(*nodes_[n.aliasOf].op, n.aliasOutput);
+  if (n.aliasOf >= 0) return outputSlotOf_(n.aliasOf, n.aliasOutput);
   if (output >= n.storageCount)
     throw std::logic_error("comp_trace: output read before it was written: " + n.op->description());
   return storages_[storagesOf_(id)[output]].slot;
@@ -340,8 +362,11 @@ Slot CodeGenerator::reserveOutput(Operation const& op, ScalarType type, unsigned
 }
 
 bool CodeGenerator::canOverwrite(Operation const& input) const {
-  if (current_ < 0) return false;
-  int owner = owner_(id_(input));
+  return current_ >= 0 && canOverwriteId_(id_(input));
+}
+
+bool CodeGenerator::canOverwriteId_(int input) const {
+  int owner = owner_(input);
   Node const& o = nodes_[owner];
   if (o.leaf || o.lastUse != step_) return false;
   for (std::uint32_t k = 0; k < o.storageCount; ++k)
@@ -368,7 +393,7 @@ Slot CodeGenerator::reserveOverwrite(Operation const& op, Slot const& inputSlot,
       int sid = storagesOf_(owner)[k];
       Storage& s = storages_[sid];
       if (s.owner != owner || s.slot.type != inputSlot.type || s.slot.offset != inputSlot.offset ||
-          s.slot.count < n || !canOverwrite(*nodes_[owner].op))
+          s.slot.count < n || !canOverwriteId_(owner))
         continue;
       s.owner = id;
       addStorage_(id, sid);
@@ -423,7 +448,7 @@ std::string CodeGenerator::rawOpCode(Operation const& op) const {
     }
     return text;
   }
-  return access(outputSlot(*n.op, 0), 0);
+  return access(outputSlotOf_(id, 0), 0);
 }
 
 unsigned CodeGenerator::inputIndex(std::string const& name) const {

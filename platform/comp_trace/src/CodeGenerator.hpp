@@ -55,6 +55,9 @@ class CodeGenerator {
 
  private:
   static constexpr int kNever = -1;
+  // id_ finds the inputs of the node being written among its first
+  // kDirectInputs inputs without the map.
+  static constexpr std::size_t kDirectInputs = 4;
   static constexpr int kEnd = std::numeric_limits<int>::max();
 
   struct Node {
@@ -98,7 +101,10 @@ class CodeGenerator {
   };
 
   void collect_(std::vector<TracedDouble> const& outputs);
-  int complete_(Operation const& op, int const* inputs);
+  int complete_(Operation const& op, int const* inputs, bool mapped);
+  static bool onlyHere_(Operation const& parent, OperationPtr const& in);
+  Slot outputSlotOf_(int id, unsigned output) const;
+  bool canOverwriteId_(int input) const;
   void findAliases_();
   void computeLiveness_(std::vector<TracedDouble> const& outputs);
   std::string emit_(std::vector<TracedDouble> const& outputs);

@@ -194,6 +194,33 @@ TEST(CodeGeneration, EqualComputationsAreWrittenOnceAndTextIsDeterministic) {
   EXPECT_NE(code.find("void merged(const double* in, double* out)"), std::string::npos);
 }
 
+// Each copy of x * y below is held by one node only: under a function, a
+// select, a collect of six and an element read. The generator keeps such
+// nodes out of its map, so the canonical copy must still be found by id.
+TEST(CodeGeneration, EqualNodesHeldOnceMergeWhereverTheySit) {
+  TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y");
+  auto product = [&] { return x * y; };
+  TracedDouble root = ct::sqrt(product()) + ct::ternary(x < y, product(), product() - 1.0);
+  TracedDouble parts[6] = {product(), product() + 1.0, y, product(), x, product() * 2.0};
+  auto collect = std::make_shared<ct::CollectOp>(6u, parts, "six");
+  TracedDouble read[6];
+  TracedDouble::accessElements(collect, 0, 6, read);
+  std::vector<TracedDouble> outputs = {root, read[0] + read[1] + read[5], product()};
+  std::string code = ct::generateCFunction("held_once", {"x", "y"}, outputs);
+  EXPECT_EQ(vela::test::occurrences(code, "in[0] * in[1]"), 1u) << code;
+  vela::test::CompiledFunction f(code, "held_once");
+  for (double a : {0.5, -2.0, kNaN}) {
+    double in[] = {a, 3.0};
+    std::vector<double> out(outputs.size());
+    f(in, out.data());
+    ct::BindingSet bindings;
+    bindings.bind("x", a);
+    bindings.bind("y", 3.0);
+    for (std::size_t j = 0; j < outputs.size(); ++j)
+      EXPECT_TRUE(vela::test::sameBits(out[j], outputs[j].evaluate(bindings))) << j << "\n" << code;
+  }
+}
+
 TEST(CodeGeneration, InPlaceNodesReuseStorageOnlyForTheLastReader) {
   auto compute = [](auto const& in) {
     using S = typename std::decay_t<decltype(in)>::Scalar;
