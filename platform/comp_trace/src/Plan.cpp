@@ -453,13 +453,19 @@ NodeRef Planner::emit_(OperationPtr const& node, NodeRef const* inputs) {
       auto const& e = static_cast<ElementOp const&>(op);
       return scalarStep(StepKind::Element, inputs[0].index, e.output(), e.index());
     }
-    case OwnKind::Function: {
+    case OwnKind::Function: {  // most nodes: written field by field, in place
       auto const& f = static_cast<FunctionOp const&>(op);
-      std::uint32_t regs[3] = {kNoRegister, kNoRegister, kNoRegister};
-      for (std::size_t i = 0; i < op.inputCount(); ++i) regs[i] = inputs[i].index;
-      NodeRef out = scalarStep(kindOf(f.fn(), f.operand()), regs[0], regs[1], regs[2]);
-      plan_.steps.back().fn = static_cast<std::uint8_t>(f.fn());
-      plan_.steps.back().operandType = static_cast<std::uint8_t>(f.operand());
+      NodeRef out = newRegister_(f.scalarType());
+      std::size_t n = op.inputCount();
+      Step& step = plan_.steps.emplace_back();
+      step.kind = kindOf(f.fn(), f.operand());
+      step.fn = static_cast<std::uint8_t>(f.fn());
+      step.operandType = static_cast<std::uint8_t>(f.operand());
+      step.valueType = out.valueType;
+      step.out = out.index;
+      step.a = n > 0 ? inputs[0].index : kNoRegister;
+      step.b = n > 1 ? inputs[1].index : kNoRegister;
+      step.c = n > 2 ? inputs[2].index : kNoRegister;
       return out;
     }
     case OwnKind::ArrayAccess:
