@@ -343,6 +343,35 @@ inline NodeRef Planner::newRegister_(ScalarType type) {
   return ref;
 }
 
+// Constants and functions are most nodes: their emitters are small enough
+// to sit in the walk itself.
+inline NodeRef Planner::emit_(OperationPtr const& node, NodeRef const* inputs) {
+  Operation const& op = *node;
+  if (op.ownKind() == OwnKind::Function) {
+    auto const& f = static_cast<FunctionOp const&>(op);
+    NodeRef out = newRegister_(f.scalarType());
+    std::size_t n = op.inputCount();
+    Step& step = plan_.steps.emplace_back();
+    step.kind = kindOf(f.fn(), f.operand());
+    step.fn = static_cast<std::uint8_t>(f.fn());
+    step.operandType = static_cast<std::uint8_t>(f.operand());
+    step.valueType = out.valueType;
+    step.out = out.index;
+    step.a = n > 0 ? inputs[0].index : kNoRegister;
+    step.b = n > 1 ? inputs[1].index : kNoRegister;
+    step.c = n > 2 ? inputs[2].index : kNoRegister;
+    return out;
+  }
+  if (op.ownKind() == OwnKind::Constant) {
+    // A register of its own: constants are written before any step runs.
+    auto const& value = static_cast<ConstantOp const&>(op).value();
+    NodeRef out(plan_.registerCount++, value.type(), false, true);
+    plan_.constants.emplace_back(out.index, toRegister(value));
+    return out;
+  }
+  return emitOther_(node, inputs);
+}
+
 NodeRef Planner::add(OperationPtr const& root) {
   if (NodeRef const* r = refs_.find(root.get())) return *r;
   // Post-order with an explicit stack: deep graphs do not exhaust the call
@@ -431,7 +460,7 @@ void pushStep(std::vector<Step>& steps, StepKind kind, std::uint8_t type, std::u
 }
 }  // namespace
 
-NodeRef Planner::emit_(OperationPtr const& node, NodeRef const* inputs) {
+NodeRef Planner::emitOther_(OperationPtr const& node, NodeRef const* inputs) {
   Operation const& op = *node;
   auto scalarStep = [&](StepKind kind, std::uint32_t a, std::uint32_t b, std::uint32_t c) {
     NodeRef out = newRegister_(static_cast<ScalarOperation const&>(op).scalarType());
@@ -439,34 +468,12 @@ NodeRef Planner::emit_(OperationPtr const& node, NodeRef const* inputs) {
     return out;
   };
   switch (op.ownKind()) {
-    case OwnKind::Constant: {
-      // A register of its own: constants are written before any step runs.
-      auto const& value = static_cast<ConstantOp const&>(op).value();
-      NodeRef out(plan_.registerCount++, value.type(), false, true);
-      plan_.constants.emplace_back(out.index, toRegister(value));
-      return out;
-    }
     case OwnKind::Input:
       return scalarStep(StepKind::Input,
                         position_(context_, static_cast<InputOp const&>(op).name()), 0, 0);
     case OwnKind::Element: {
       auto const& e = static_cast<ElementOp const&>(op);
       return scalarStep(StepKind::Element, inputs[0].index, e.output(), e.index());
-    }
-    case OwnKind::Function: {  // most nodes: written field by field, in place
-      auto const& f = static_cast<FunctionOp const&>(op);
-      NodeRef out = newRegister_(f.scalarType());
-      std::size_t n = op.inputCount();
-      Step& step = plan_.steps.emplace_back();
-      step.kind = kindOf(f.fn(), f.operand());
-      step.fn = static_cast<std::uint8_t>(f.fn());
-      step.operandType = static_cast<std::uint8_t>(f.operand());
-      step.valueType = out.valueType;
-      step.out = out.index;
-      step.a = n > 0 ? inputs[0].index : kNoRegister;
-      step.b = n > 1 ? inputs[1].index : kNoRegister;
-      step.c = n > 2 ? inputs[2].index : kNoRegister;
-      return out;
     }
     case OwnKind::ArrayAccess:
       return scalarStep(StepKind::ArrayAccess, inputs[0].index, inputs[1].index,

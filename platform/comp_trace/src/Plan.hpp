@@ -186,6 +186,7 @@ class Planner {
  private:
   NodeRef complete_(OperationPtr const& op, NodeRef const* inputs);
   NodeRef emit_(OperationPtr const& op, NodeRef const* inputs);
+  NodeRef emitOther_(OperationPtr const& op, NodeRef const* inputs);
   NodeRef newRegister_(ScalarType type);
   bool findEqual_(Operation const& op, NodeRef const* inputs, NodeRef& found);
 
