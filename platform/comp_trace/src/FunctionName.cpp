@@ -134,6 +134,18 @@ bool isLibraryName(std::string const& name) {
   return (last == 'f' || last == 'l') && listed(kLibrary, name.substr(0, name.size() - 1));
 }
 
+// f_part0 and f_work_size are defined beside a function f: two functions
+// generated into one file must not be able to collide through them.
+bool isCompanionName(std::string_view name) {
+  constexpr std::string_view kWork = "_work_size";
+  if (name.size() > kWork.size() && name.substr(name.size() - kWork.size()) == kWork) return true;
+  std::size_t digits = name.size();
+  while (digits > 0 && std::isdigit(static_cast<unsigned char>(name[digits - 1]))) --digits;
+  constexpr std::string_view kPart = "_part";
+  return digits < name.size() && digits > kPart.size() &&
+         name.substr(digits - kPart.size(), kPart.size()) == kPart;
+}
+
 }  // namespace
 
 void checkFunctionName(std::string const& name) {
@@ -149,6 +161,8 @@ void checkFunctionName(std::string const& name) {
   for (char const* prefix : kReservedPrefixes)
     if (std::string_view(name).substr(0, std::string_view(prefix).size()) == prefix)
       reject("uses a prefix reserved to the runtime and the libraries it links");
+  if (isCompanionName(name))
+    reject("ends like the functions generated beside another (_partN, _work_size)");
 }
 
 }  // namespace kelm_math::comp_trace::detail

@@ -51,7 +51,10 @@ TEST(GeneratedFunction, RejectsNamesThatCannotNameAFunction) {
                            "VELA_RT_NOINLINE",
                            "kelm_math_lin_alg_x",
                            "zeph_core_f",
-                           "kelmf_is_nan"}) {
+                           "kelmf_is_nan",
+                           "model_part0",
+                           "f_part12",
+                           "model_work_size"}) {
     try {
       ct::generateCFunction(name, {"a"}, {y});
       ADD_FAILURE() << "accepted \"" << name << "\"";
@@ -64,7 +67,8 @@ TEST(GeneratedFunction, RejectsNamesThatCannotNameAFunction) {
   EXPECT_THROW(ct::generateCFunction("f", {"a", "a"}, {y}), std::invalid_argument);
   EXPECT_THROW(ct::generateCFunction("f", {""}, {y}), std::invalid_argument);
 
-  for (char const* name : {"model", "rigidBody_2", "stepDynamics", "Svd", "sqrt2", "m"})
+  for (char const* name : {"model", "rigidBody_2", "stepDynamics", "Svd", "sqrt2", "m", "f_part",
+                           "f_partA", "work_size"})
     vela::test::CompiledFunction(ct::generateCFunction(name, {"a"}, {y}), name);
 }
 
