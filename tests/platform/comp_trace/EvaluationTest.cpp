@@ -77,3 +77,44 @@ TEST(Evaluation, AllElementsOfANodeCostOneEvaluation) {
   EXPECT_EQ(elements[999].evaluate(bindings), 1.0);
   EXPECT_EQ(count, 2);
 }
+
+// A graph of several thousand steps runs in batches: values planned in one
+// batch (and in an earlier evaluation) are read by later ones, through
+// registers that are reused as soon as their one reader is planned.
+TEST(Evaluation, LongGraphsRunInBatchesAndKeepEarlierValues) {
+  int count = 0;
+  TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y");
+  double xv = 0.75, yv = -1.25;
+  TracedDouble t = x, mid;
+  double tv = xv, midv = 0.0;
+  for (int k = 0; k < 3000; ++k) {
+    t = t * 0.999 + y;
+    tv = tv * 0.999 + yv;
+    if (k % 500 == 499) {  // a kernel-like node between batches
+      auto node = std::make_shared<CountingOp>(3, t.operation(), &count);
+      TracedDouble e[3];
+      TracedDouble::accessElements(node, 0, 3, e);
+      t = t + e[1] - e[2] * 0.5;
+      tv = tv + tv - tv * 0.5;
+    }
+    if (k == 1500) {
+      mid = t;
+      midv = tv;
+    }
+  }
+  ct::BindingSet bindings;
+  bindings.bind("x", xv);
+  bindings.bind("y", yv);
+  EXPECT_EQ(mid.evaluate(bindings), midv);
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(t.evaluate(bindings), tv);
+  EXPECT_EQ(count, 6);  // the first three kept their values
+  EXPECT_EQ(mid.evaluate(bindings), midv);
+  EXPECT_EQ(count, 6);
+
+  ct::Tape tape({"x", "y"}, {mid, t});
+  double in[] = {xv, yv}, out[2];
+  tape(in, out);
+  EXPECT_EQ(out[0], midv);
+  EXPECT_EQ(out[1], tv);
+}
