@@ -118,11 +118,12 @@ void CodeGenerator::collect_(std::vector<TracedDouble> const& outputs) {
 
 // A node held by its parent alone is met once, and asked about only while
 // the parent is written, among its first few inputs: it stays out of the
-// map. That holds for leaves under any such parent, and for any node under
-// a function (whose text reads its direct inputs only).
+// map. That holds for scalar leaves under any such parent, and for any node
+// under a function (whose text reads its direct inputs only). A vector node
+// is read through its element reads, while their reader is written: it stays.
 bool CodeGenerator::onlyHere_(Operation const& parent, OperationPtr const& in) {
   if (in.use_count() != 1 || parent.inputCount() > kDirectInputs) return false;
-  return in->inputCount() == 0 || parent.ownKind() == OwnKind::Function;
+  return (in->inputCount() == 0 && in->isScalar()) || parent.ownKind() == OwnKind::Function;
 }
 
 namespace {

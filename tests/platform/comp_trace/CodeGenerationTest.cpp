@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <limits>
 #include <type_traits>
@@ -219,6 +220,39 @@ TEST(CodeGeneration, EqualNodesHeldOnceMergeWhereverTheySit) {
     for (std::size_t j = 0; j < outputs.size(); ++j)
       EXPECT_TRUE(vela::test::sameBits(out[j], outputs[j].evaluate(bindings))) << j << "\n" << code;
   }
+}
+
+// A vector node without inputs, held by its one element read alone.
+class ZerosOp final : public ct::VectorOperation {
+ public:
+  explicit ZerosOp(unsigned n) : ct::VectorOperation(std::vector<ct::OperationPtr>{}), n_(n) {}
+  ct::OperationPtr clone() const override { return std::make_shared<ZerosOp>(*this); }
+  std::string description() const override { return "Zeros"; }
+  void evaluate(ct::NodeValues& values) const override {
+    auto* out = static_cast<double*>(values.output(ct::ScalarType::Double, n_));
+    std::fill(out, out + n_, 0.0);
+  }
+  std::string generateCode(ct::GenerateCodeVisitor& visitor) const override {
+    ct::Slot out = visitor.reserveOutputVector(*this, ct::ScalarType::Double, n_);
+    std::string code;
+    for (unsigned i = 0; i < n_; ++i)
+      code += visitor.codeLine(visitor.scratchpadAccess(out, i) + " = 0.0;");
+    return code;
+  }
+
+ private:
+  unsigned n_;
+};
+
+TEST(CodeGeneration, ASourceWithoutInputsReadThroughOneElement) {
+  TracedDouble x = TracedDouble::input("x");
+  TracedDouble e;
+  TracedDouble::accessElements(std::make_shared<ZerosOp>(2), 0, 1, &e);
+  std::vector<TracedDouble> outputs = {x * 2.0 + e};
+  vela::test::CompiledFunction f(ct::generateCFunction("zeros", {"x"}, outputs), "zeros");
+  double in[] = {1.5}, out[1];
+  f(in, out);
+  EXPECT_EQ(out[0], 3.0);
 }
 
 TEST(CodeGeneration, InPlaceNodesReuseStorageOnlyForTheLastReader) {
