@@ -253,6 +253,13 @@ TEST(CodeGeneration, ASourceWithoutInputsReadThroughOneElement) {
   double in[] = {1.5}, out[1];
   f(in, out);
   EXPECT_EQ(out[0], 3.0);
+  ct::BindingSet bindings;
+  bindings.bind("x", 1.5);
+  EXPECT_EQ(outputs[0].evaluate(bindings), 3.0);
+  ct::Tape tape({"x"}, outputs);
+  out[0] = 0.0;
+  tape(in, out);
+  EXPECT_EQ(out[0], 3.0);
 }
 
 TEST(CodeGeneration, InPlaceNodesReuseStorageOnlyForTheLastReader) {
