@@ -126,24 +126,6 @@ bool CodeGenerator::onlyHere_(Operation const& parent, OperationPtr const& in) {
   return (in->inputCount() == 0 && in->isScalar()) || parent.ownKind() == OwnKind::Function;
 }
 
-namespace {
-bool isLeaf(Operation const& op) {
-  switch (op.ownKind()) {
-    case OwnKind::Constant:
-    case OwnKind::Input:
-    case OwnKind::Element: return true;
-    case OwnKind::Other:
-      return op.isScalar() && static_cast<ScalarOperation const&>(op).isAlwaysSimple();
-    default: return false;
-  }
-}
-
-bool sameClass(Operation const& a, Operation const& b) {
-  if (a.ownKind() != b.ownKind()) return false;
-  return a.ownKind() != OwnKind::Other || typeid(a) == typeid(b);
-}
-}  // namespace
-
 // The node's canonical id: an equal node met before (same class, fields and
 // canonical inputs), or a new node. Only canonical nodes are kept.
 int CodeGenerator::complete_(Operation const& op, int const* inputs, bool mapped) {
@@ -166,7 +148,7 @@ int CodeGenerator::complete_(Operation const& op, int const* inputs, bool mapped
   node.op = &op;
   node.firstInput = static_cast<std::uint32_t>(inputIds_.size());
   node.inputCount = count;
-  node.leaf = isLeaf(op);
+  node.leaf = op.isScalar() && static_cast<ScalarOperation const&>(op).isAlwaysSimple();
   inputIds_.insert(inputIds_.end(), inputs, inputs + count);
   sameHash_.push_back(head ? *head : -1);
   if (head)

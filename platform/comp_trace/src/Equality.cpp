@@ -1,7 +1,7 @@
-#include <typeinfo>
 #include <unordered_set>
 #include <utility>
 
+#include "NodeHash.hpp"
 #include "Recording.hpp"
 
 namespace kelm_math::comp_trace::detail {
@@ -19,7 +19,7 @@ bool operationallyEqual(Operation const& a, Operation const& b) {
     auto [x, y] = stack.back();
     stack.pop_back();
     if (x == y || !seen.insert({x, y}).second) continue;
-    if (typeid(*x) != typeid(*y) || x->inputCount() != y->inputCount() || x->compare_(*y) != 0)
+    if (!sameClass(*x, *y) || x->inputCount() != y->inputCount() || x->compare_(*y) != 0)
       return false;
     for (std::size_t i = 0; i < x->inputCount(); ++i)
       stack.push_back({x->input(i).get(), y->input(i).get()});

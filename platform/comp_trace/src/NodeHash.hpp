@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <typeinfo>
 
 #include "kelm_math/comp_trace/Operation.hpp"
 
@@ -16,5 +17,12 @@ inline std::size_t mixHash(std::size_t seed, std::size_t value) {
 /// functions); other nodes of a class share a value and are told apart by
 /// compare_. Equal nodes give equal hashes.
 std::size_t fieldHash(Operation const& op);
+
+/// True when a and b are of one class: the library's own classes are told
+/// apart by their kind, others by their type.
+inline bool sameClass(Operation const& a, Operation const& b) {
+  if (a.ownKind() != b.ownKind()) return false;
+  return a.ownKind() != OwnKind::Other || typeid(a) == typeid(b);
+}
 
 }  // namespace kelm_math::comp_trace::detail

@@ -579,7 +579,7 @@ bool Planner::findEqual_(Operation const& op, NodeRef const* inputs, NodeRef& fo
   };
   for (std::uint32_t c = head ? *head : kNoRegister; c != kNoRegister; c = candidates_[c].next) {
     Operation const& other = *candidates_[c].op;
-    if (typeid(other) == typeid(op) && other.inputCount() == op.inputCount() && sameInputs(other) &&
+    if (sameClass(other, op) && other.inputCount() == op.inputCount() && sameInputs(other) &&
         other.compare_(op) == 0) {
       found = *refs_.find(&other);
       return true;
