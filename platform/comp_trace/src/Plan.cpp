@@ -29,32 +29,35 @@ Register toRegister(ScalarValue const& v) {
   return r;
 }
 
+// The step kind of each function by operand type: one load while planning,
+// where a switch cost a tenth of the planning of a chain.
+struct KindTable {
+  StepKind kinds[3][kFnCount];
+  constexpr KindTable() : kinds() {
+    for (auto& row : kinds)
+      for (auto& kind : row) kind = StepKind::Function;
+    auto& d = kinds[static_cast<int>(ScalarType::Double)];
+    d[static_cast<int>(Fn::Add)] = StepKind::AddD;
+    d[static_cast<int>(Fn::Sub)] = StepKind::SubD;
+    d[static_cast<int>(Fn::Mul)] = StepKind::MulD;
+    d[static_cast<int>(Fn::Div)] = StepKind::DivD;
+    d[static_cast<int>(Fn::Neg)] = StepKind::NegD;
+    d[static_cast<int>(Fn::Sqrt)] = StepKind::SqrtD;
+    d[static_cast<int>(Fn::Min)] = StepKind::MinD;
+    d[static_cast<int>(Fn::Max)] = StepKind::MaxD;
+    d[static_cast<int>(Fn::Select)] = StepKind::SelectD;
+    d[static_cast<int>(Fn::Lt)] = StepKind::LtD;
+    d[static_cast<int>(Fn::Gt)] = StepKind::GtD;
+    auto& i = kinds[static_cast<int>(ScalarType::Int)];
+    i[static_cast<int>(Fn::Add)] = StepKind::AddI;
+    i[static_cast<int>(Fn::Sub)] = StepKind::SubI;
+    i[static_cast<int>(Fn::Mul)] = StepKind::MulI;
+  }
+};
+constexpr KindTable kKinds;
+
 StepKind kindOf(Fn fn, ScalarType operand) {
-  if (operand == ScalarType::Double) {
-    switch (fn) {
-      case Fn::Add: return StepKind::AddD;
-      case Fn::Sub: return StepKind::SubD;
-      case Fn::Mul: return StepKind::MulD;
-      case Fn::Div: return StepKind::DivD;
-      case Fn::Neg: return StepKind::NegD;
-      case Fn::Sqrt: return StepKind::SqrtD;
-      case Fn::Min: return StepKind::MinD;
-      case Fn::Max: return StepKind::MaxD;
-      case Fn::Select: return StepKind::SelectD;
-      case Fn::Lt: return StepKind::LtD;
-      case Fn::Gt: return StepKind::GtD;
-      default: return StepKind::Function;
-    }
-  }
-  if (operand == ScalarType::Int) {
-    switch (fn) {
-      case Fn::Add: return StepKind::AddI;
-      case Fn::Sub: return StepKind::SubI;
-      case Fn::Mul: return StepKind::MulI;
-      default: return StepKind::Function;
-    }
-  }
-  return StepKind::Function;
+  return kKinds.kinds[static_cast<int>(operand)][static_cast<int>(fn)];
 }
 
 ScalarValue elementOf(Buffer const& buffer, std::size_t i, ScalarType type) {
@@ -337,9 +340,14 @@ inline NodeRef Planner::complete_(OperationPtr const& op, NodeRef const* inputs)
 }
 
 inline NodeRef Planner::newRegister_(ScalarType type) {
-  if (free_.empty()) return NodeRef(plan_.registerCount++, type, false);
-  NodeRef ref(free_.back(), type, false);
-  free_.pop_back();
+  NodeRef ref(0, type, false);
+  ref.freeAfterRead = true;
+  if (free_.empty()) {
+    ref.index = plan_.registerCount++;
+  } else {
+    ref.index = free_.back();
+    free_.pop_back();
+  }
   return ref;
 }
 
@@ -380,21 +388,14 @@ NodeRef Planner::add(OperationPtr const& root) {
   // are visited, new ones when they complete), so completing a node looks
   // nothing up. Without merging, a node held by one pointer alone is reached
   // once, through its one parent: it stays out of the map.
-  struct Frame {  // sixteen bytes: a million-deep chain holds a million
-    OperationPtr const* op;
-    std::uint32_t next;
-    std::uint32_t pendingMark;  // first pending entry; the top bit: mapped
-  };
-  constexpr std::uint32_t kMapped = 0x80000000u;
-  std::vector<Frame> stack;
+  PodStack<Frame>& stack = walk_;
+  PodStack<NodeRef>& pending = pending_;
+  stack.truncate(0);
+  pending.truncate(0);
   auto push = [&](OperationPtr const& node, std::size_t firstPending, bool mapped) {
-    Frame& frame = stack.emplace_back();
-    frame.op = &node;
-    frame.next = 0;
-    frame.pendingMark = static_cast<std::uint32_t>(firstPending) | (mapped ? kMapped : 0u);
+    stack.push(Frame{&node, 0, static_cast<std::uint32_t>(firstPending) | (mapped ? kMapped : 0u)});
   };
   push(root, 0, true);
-  std::vector<NodeRef> pending;
   NodeRef result;
   while (!stack.empty()) {
     Frame& top = stack.back();
@@ -408,11 +409,10 @@ NodeRef Planner::add(OperationPtr const& root) {
       bool once = !merge_ && in.use_count() == 1;
       NodeRef const* known = once ? nullptr : refs_.find(in.get());
       if (known) {
-        pending.push_back(*known);
+        pending.push(*known);
       } else if (once && in->inputCount() == 0) {
         // A leaf read once (the constants of most expressions) needs no frame.
-        pending.push_back(emit_(in, nullptr));
-        pending.back().once = true;
+        pending.push(emit_(in, nullptr));
       } else {
         push(in, pending.size(), !once);
       }
@@ -421,22 +421,19 @@ NodeRef Planner::add(OperationPtr const& root) {
     OperationPtr const& done = *top.op;
     std::size_t firstPending = top.pendingMark & ~kMapped;
     bool mapped = (top.pendingMark & kMapped) != 0;
-    stack.pop_back();
+    stack.pop();
     // A node held once is read by this node alone: its register is free
     // for the nodes planned after (this one included, as a step reads its
     // operands before it writes).
     for (std::size_t k = firstPending; k < pending.size(); ++k)
-      if (pending[k].once && !pending[k].vector && !pending[k].constant)
-        free_.push_back(pending[k].index);
+      if (pending[k].freeAfterRead) free_.push_back(pending[k].index);
     result = complete_(done, pending.data() + firstPending);
-    pending.resize(firstPending);
+    pending.truncate(firstPending);
     if (mapped) {
+      result.freeAfterRead = false;
       refs_.insert(done.get(), result);
-      pending.push_back(result);
-    } else {
-      pending.push_back(result);
-      pending.back().once = true;
     }
+    pending.push(result);
     if (run_ && plan_.steps.size() >= batch_) run_(context_);
   }
   if (run_) run_(context_);

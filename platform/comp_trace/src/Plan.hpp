@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "PodStack.hpp"
 #include "PointerMap.hpp"
 #include "ScalarNodes.hpp"
 #include "kelm_math/comp_trace/Operation.hpp"
@@ -36,7 +37,10 @@ struct NodeRef {
   std::uint8_t valueType = static_cast<std::uint8_t>(ScalarType::Double);
   bool vector = false;
   bool constant = false;  // its register is written once, before any step
-  bool once = false;      // planning: held by one pointer, read by one node
+  // Planning: a register of its own (not a constant's), and a node held by
+  // one pointer, so read by one node: the register is free once that node
+  // has read it. Set when the register is taken, cleared for mapped nodes.
+  bool freeAfterRead = false;
 
   ScalarType type() const { return static_cast<ScalarType>(valueType); }
 };
@@ -196,6 +200,18 @@ class Planner {
   void* context_;
   std::size_t batch_ = 0;
   void (*run_)(void* context) = nullptr;
+  // The walk of add(): a node, its next input, and its first entry in
+  // pending_ with the top bit for "mapped". Sixteen bytes: a million-deep
+  // chain holds a million. Kept between calls, as a binding set plans one
+  // root after another.
+  struct Frame {
+    OperationPtr const* op;
+    std::uint32_t next;
+    std::uint32_t pendingMark;
+  };
+  static constexpr std::uint32_t kMapped = 0x80000000u;
+  PodStack<Frame> walk_;
+  PodStack<NodeRef> pending_;
   PointerMap<NodeRef> refs_;
   std::vector<std::uint32_t> free_;  // registers of nodes read already by their one reader
   // Merging: nodes chained by hash of (class, fields, inputs).

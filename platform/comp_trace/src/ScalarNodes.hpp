@@ -54,8 +54,9 @@ enum class Fn : int {
   Log,
   Atan2,
   Pow,
-  Hypot
+  Hypot  // the last: kFnCount below counts up to it
 };
+constexpr int kFnCount = static_cast<int>(Fn::Hypot) + 1;
 
 /// Type of the value of fn applied to operands of the given type.
 ScalarType resultType(Fn fn, ScalarType operand);
