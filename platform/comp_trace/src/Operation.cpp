@@ -22,10 +22,14 @@ void Operation::nullInput_() { throw std::invalid_argument("comp_trace: a node i
 void Operation::adopt_(OperationPtr* inputs, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i)
     if (!inputs[i]) nullInput_();
-  if (n > kInline) spill_ = std::make_unique<OperationPtr[]>(n);
+  if (n > kInline) {
+    inputs_.spill_ = std::make_unique<OperationPtr[]>(n).release();
+    for (std::size_t i = 0; i < n; ++i) inputs_.spill_[i] = std::move(inputs[i]);
+  } else {
+    for (std::size_t i = 0; i < n; ++i)
+      new (&inputs_.inline_[i]) OperationPtr(std::move(inputs[i]));
+  }
   count_ = static_cast<std::uint32_t>(n);
-  OperationPtr* data = data_();
-  for (std::size_t i = 0; i < n; ++i) data[i] = std::move(inputs[i]);
 }
 
 Operation::~Operation() {
@@ -35,10 +39,17 @@ Operation::~Operation() {
   OperationPtr* data = data_();
   bool soleOwner = false;
   for (std::uint32_t i = 0; i < count_; ++i) soleOwner = soleOwner || data[i].use_count() == 1;
-  if (!soleOwner) return;
+  if (soleOwner) releaseChain_(data);
+  if (count_ > kInline) {
+    std::unique_ptr<OperationPtr[]> owned(inputs_.spill_);
+  } else {
+    for (std::uint32_t i = 0; i < count_; ++i) inputs_.inline_[i].~OperationPtr();
+  }
+}
+
+void Operation::releaseChain_(OperationPtr* data) {
   std::vector<OperationPtr> pending(std::make_move_iterator(data),
                                     std::make_move_iterator(data + count_));
-  count_ = 0;
   while (!pending.empty()) {
     OperationPtr node = std::move(pending.back());
     pending.pop_back();
@@ -50,13 +61,13 @@ Operation::~Operation() {
       OperationPtr* inputs = dying.data_();
       // Leaves go at once: kept on the stack, the constant of each step of
       // a chain would pile up under it, and the stack's growth among
-      // thousands of fresh frees makes glibc consolidate its bins.
+      // thousands of fresh frees makes glibc consolidate its bins. The
+      // dying node keeps its moved-from (null) inputs.
       for (std::uint32_t i = 0; i < dying.count_; ++i)
         if (inputs[i]->inputCount() != 0)
           pending.push_back(std::move(inputs[i]));
         else
           inputs[i].reset();
-      dying.count_ = 0;
     }
   }
 }

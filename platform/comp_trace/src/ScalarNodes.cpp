@@ -325,14 +325,13 @@ std::string literal(ScalarValue const& value) {
 
 ScalarOperationPtr ConstantOp::cloneScalar() const { return std::make_shared<ConstantOp>(*this); }
 
-std::string ConstantOp::description() const { return "Constant [" + literal(value_) + "]"; }
+std::string ConstantOp::description() const { return "Constant [" + literal(value()) + "]"; }
 
 int ConstantOp::compare_(Operation const& other) const {
   auto const& o = dynamic_cast<ConstantOp const&>(other);
   if (int c = threeWay(static_cast<int>(scalarType()), static_cast<int>(o.scalarType()))) return c;
-  if (scalarType() == ScalarType::Double)
-    return threeWay(bits(value_.doubleValue()), bits(o.value_.doubleValue()));
-  return threeWay(value_.intValue(), o.value_.intValue());
+  if (scalarType() == ScalarType::Double) return threeWay(bits(double_), bits(o.double_));
+  return threeWay(int_, o.int_);
 }
 
 ScalarOperationPtr InputOp::cloneScalar() const { return std::make_shared<InputOp>(*this); }

@@ -74,8 +74,12 @@ int threeWay(T const& a, T const& b) {
 
 class ConstantOp final : public ScalarOperation {
  public:
-  explicit ConstantOp(ScalarValue value) : ScalarOperation(value.type()), value_(value) {
+  explicit ConstantOp(ScalarValue value) : ScalarOperation(value.type()) {
     ownKind(OwnKind::Constant);
+    if (value.type() == ScalarType::Double)
+      double_ = value.doubleValue();
+    else
+      int_ = value.intValue();
   }
   ScalarOperationPtr cloneScalar() const override;
   std::string description() const override;
@@ -83,11 +87,23 @@ class ConstantOp final : public ScalarOperation {
   /// Orders by type, then by bit pattern (so -0 and 0 differ, a NaN equals itself).
   int compare_(Operation const& other) const override;
   bool isAlwaysSimple() const override { return true; }
-  std::string inlineCode(GenerateCodeVisitor const&) const override { return literal(value_); }
-  ScalarValue const& value() const { return value_; }
+  std::string inlineCode(GenerateCodeVisitor const&) const override { return literal(value()); }
+  ScalarValue value() const {
+    switch (scalarType()) {
+      case ScalarType::Double: return double_;
+      case ScalarType::Int: return int_;
+      case ScalarType::Bool: return int_ != 0;
+    }
+    return {};
+  }
 
  private:
-  ScalarValue value_;
+  // The value's type is the node's: the value alone keeps a constant, the
+  // commonest leaf, at the size of a function node.
+  union {
+    double double_;
+    int int_;
+  };
 };
 
 class InputOp final : public ScalarOperation {

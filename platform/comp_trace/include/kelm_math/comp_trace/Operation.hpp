@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -79,7 +80,8 @@ class Operation {
       // Inline: most nodes are built here, and recording is mostly this.
       for (std::size_t i = 0; i < N; ++i)
         if (!inputs[i]) nullInput_();
-      for (std::size_t i = 0; i < N; ++i) inline_[i] = std::move(inputs[i]);
+      for (std::size_t i = 0; i < N; ++i)
+        new (&inputs_.inline_[i]) OperationPtr(std::move(inputs[i]));
       count_ = N;
     } else {
       adopt_(inputs.data(), N);
@@ -93,12 +95,14 @@ class Operation {
  private:
   static constexpr std::size_t kInline = 2;
   void adopt_(OperationPtr* inputs, std::size_t n);
+  void releaseChain_(OperationPtr* data);
   [[noreturn]] static void nullInput_();
-  OperationPtr const* data_() const { return count_ <= kInline ? inline_ : spill_.get(); }
-  OperationPtr* data_() { return count_ <= kInline ? inline_ : spill_.get(); }
+  OperationPtr const* data_() const { return count_ <= kInline ? inputs_.inline_ : inputs_.spill_; }
+  OperationPtr* data_() { return count_ <= kInline ? inputs_.inline_ : inputs_.spill_; }
 
-  std::unique_ptr<OperationPtr[]> spill_;
-  OperationPtr inline_[kInline];
+  // The small fields first, beside the shared pointer's counts: releasing a
+  // graph reads both. Then the inputs: up to kInline in place, more in an
+  // array of their own. Most nodes are 56 bytes.
   std::uint32_t count_ = 0;
   bool scalar_;
   OwnKind kind_ = OwnKind::Other;
@@ -107,6 +111,14 @@ class Operation {
   /// The value type of a scalar node: ScalarOperation keeps it here, in
   /// room the layout leaves anyway.
   std::uint8_t valueType_ = 0;
+
+ private:
+  union Inputs {
+    Inputs() {}
+    ~Inputs() {}
+    OperationPtr inline_[kInline];
+    OperationPtr* spill_;
+  } inputs_;
 };
 
 /// A node with one or more array outputs.
