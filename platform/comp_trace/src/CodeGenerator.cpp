@@ -10,6 +10,7 @@
 
 #include "FunctionName.hpp"
 #include "NodeHash.hpp"
+#include "PodStack.hpp"
 #include "ScalarNodes.hpp"
 #include "kelm_math/comp_trace/CollectOp.hpp"
 #include "kelm_math/comp_trace/GenerateCFunction.hpp"
@@ -84,34 +85,34 @@ void CodeGenerator::collect_(std::vector<TracedDouble> const& outputs) {
     std::uint32_t next;
     std::uint32_t firstPending;  // the top bit: the node goes into the map
   };
-  std::vector<Frame> stack;
-  std::vector<int> pending;
+  PodStack<Frame> stack;
+  PodStack<int> pending;
   for (auto const& output : outputs) {
     if (output.isConstant()) continue;
     ScalarOperationPtr root = output.operation();
     if (ids_.find(root.get())) continue;
-    stack.push_back({root.get(), 0, kMapped});
-    pending.clear();
+    stack.push({root.get(), 0, kMapped});
+    pending.truncate(0);
     while (!stack.empty()) {
       Frame& top = stack.back();
       if (top.next < top.op->inputCount()) {
         OperationPtr const& in = top.op->inputs()[top.next++];
         bool mapped = !onlyHere_(*top.op, in);
         if (int const* known = mapped ? ids_.find(in.get()) : nullptr)
-          pending.push_back(*known);
+          pending.push(*known);
         else if (in->inputCount() == 0)
-          pending.push_back(complete_(*in, nullptr, mapped));
+          pending.push(complete_(*in, nullptr, mapped));
         else
-          stack.push_back(
+          stack.push(
               {in.get(), 0, static_cast<std::uint32_t>(pending.size()) | (mapped ? kMapped : 0u)});
         continue;
       }
       Frame done = top;
-      stack.pop_back();
+      stack.pop();
       std::uint32_t first = done.firstPending & ~kMapped;
       int id = complete_(*done.op, pending.data() + first, (done.firstPending & kMapped) != 0);
-      pending.resize(first);
-      pending.push_back(id);
+      pending.truncate(first);
+      pending.push(id);
     }
   }
 }

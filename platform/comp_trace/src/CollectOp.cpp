@@ -41,7 +41,7 @@ std::string CollectOp::description() const {
 }
 
 int CollectOp::compare_(Operation const& other) const {
-  auto const& o = dynamic_cast<CollectOp const&>(other);
+  auto const& o = detail::sameKindAs(*this, other);
   if (int c = detail::threeWay(static_cast<int>(type_), static_cast<int>(o.type_))) return c;
   if (int c = detail::threeWay(n_, o.n_)) return c;
   return detail::threeWay(name_, o.name_);

@@ -50,15 +50,19 @@ class PointerMap {
     Value value{};
   };
 
+  // Fibonacci hashing: the product's top bits, which depend on every bit
+  // of the key. Middle bits clustered the keys, and probes grew long.
   std::size_t home_(void const* key) const {
-    auto bits = reinterpret_cast<std::uintptr_t>(key);
-    return static_cast<std::size_t>((bits >> 4) * 0x9e3779b97f4a7c15ull >> 20) & mask_;
+    auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(key));
+    return static_cast<std::size_t>((bits * 0x9e3779b97f4a7c15ull) >> shift_);
   }
 
   void grow_() {
     std::vector<Slot> old = std::move(slots_);
     slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
     mask_ = slots_.size() - 1;
+    shift_ = 64;
+    for (std::size_t n = slots_.size(); n > 1; n >>= 1) --shift_;
     size_ = 0;
     for (Slot const& s : old)
       if (s.key) insert(s.key, s.value);
@@ -66,6 +70,7 @@ class PointerMap {
 
   std::vector<Slot> slots_;
   std::size_t mask_ = 0;
+  unsigned shift_ = 64;
   std::size_t size_ = 0;
 };
 

@@ -328,7 +328,7 @@ ScalarOperationPtr ConstantOp::cloneScalar() const { return std::make_shared<Con
 std::string ConstantOp::description() const { return "Constant [" + literal(value()) + "]"; }
 
 int ConstantOp::compare_(Operation const& other) const {
-  auto const& o = dynamic_cast<ConstantOp const&>(other);
+  auto const& o = sameKindAs(*this, other);
   if (int c = threeWay(static_cast<int>(scalarType()), static_cast<int>(o.scalarType()))) return c;
   if (scalarType() == ScalarType::Double) return threeWay(bits(double_), bits(o.double_));
   return threeWay(int_, o.int_);
@@ -337,7 +337,7 @@ int ConstantOp::compare_(Operation const& other) const {
 ScalarOperationPtr InputOp::cloneScalar() const { return std::make_shared<InputOp>(*this); }
 
 int InputOp::compare_(Operation const& other) const {
-  auto const& o = dynamic_cast<InputOp const&>(other);
+  auto const& o = sameKindAs(*this, other);
   if (int c = threeWay(static_cast<int>(scalarType()), static_cast<int>(o.scalarType()))) return c;
   return threeWay(name_, o.name_);
 }
@@ -360,7 +360,7 @@ std::string ElementOp::description() const {
 }
 
 int ElementOp::compare_(Operation const& other) const {
-  auto const& o = dynamic_cast<ElementOp const&>(other);
+  auto const& o = sameKindAs(*this, other);
   if (int c = threeWay(static_cast<int>(scalarType()), static_cast<int>(o.scalarType()))) return c;
   if (int c = threeWay(output_, o.output_)) return c;
   return threeWay(index_, o.index_);
@@ -375,7 +375,7 @@ ScalarOperationPtr FunctionOp::cloneScalar() const { return std::make_shared<Fun
 std::string FunctionOp::description() const { return info(fn()).name; }
 
 int FunctionOp::compare_(Operation const& other) const {
-  auto const& o = dynamic_cast<FunctionOp const&>(other);
+  auto const& o = sameKindAs(*this, other);
   if (int c = threeWay(static_cast<int>(fn_), static_cast<int>(o.fn_))) return c;
   return threeWay(static_cast<int>(operand_), static_cast<int>(o.operand_));
 }
@@ -392,7 +392,7 @@ ScalarOperationPtr ArrayAccessOp::cloneScalar() const {
 }
 
 int ArrayAccessOp::compare_(Operation const& other) const {
-  auto const& o = dynamic_cast<ArrayAccessOp const&>(other);
+  auto const& o = sameKindAs(*this, other);
   if (int c = threeWay(static_cast<int>(scalarType()), static_cast<int>(o.scalarType()))) return c;
   return threeWay(n_, o.n_);
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <typeinfo>
 
 #include "kelm_math/comp_trace/CodeGeneration.hpp"
 #include "kelm_math/comp_trace/Evaluation.hpp"
@@ -66,6 +67,15 @@ ScalarValue apply(Fn fn, ScalarType operand, ScalarValue const* args);
 ScalarValue convert(ScalarValue const& value, ScalarType type);
 /// C literal that reads back to exactly this value.
 std::string literal(ScalarValue const& value);
+
+/// other as a node of self's class; std::bad_cast for another class, as
+/// dynamic_cast would. The library's own classes check their kinds: a
+/// dynamic_cast per pair was a twentieth of merging a chain's constants.
+template <class T>
+T const& sameKindAs(T const& self, Operation const& other) {
+  if (other.ownKind() != self.ownKind()) throw std::bad_cast();
+  return static_cast<T const&>(other);
+}
 
 template <class T>
 int threeWay(T const& a, T const& b) {
