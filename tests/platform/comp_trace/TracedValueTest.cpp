@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <typeinfo>
 
 #include "kelm_math/comp_trace.hpp"
 #include "support/SpecialValues.hpp"
@@ -136,6 +137,11 @@ TEST(TracedValue, EqualConstantAndOperationalEquality) {
   EXPECT_FALSE(build("y", 1.0).isOperationallyEqual(build("z", 1.0)));
   TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y");
   EXPECT_FALSE((x - y).isOperationallyEqual(y - x));
+  // Field order within a class; another class is refused as dynamic_cast refuses.
+  EXPECT_EQ((x + y).operation()->compare_(*(y + x).operation()), 0);
+  EXPECT_NE((x + y).operation()->compare_(*(x * y).operation()), 0);
+  EXPECT_THROW(x.operation()->compare_(*(x + y).operation()), std::bad_cast);
+  EXPECT_THROW((x + y).operation()->compare_(*x.operation()), std::bad_cast);
 
   TracedDouble values[3];
   double out[3] = {};
