@@ -28,8 +28,9 @@ class PodStack {
   T& operator[](std::size_t i) { return data_[i]; }
 
   T& push(T const& value) {
+    T copy = value;  // value may be an entry that growing moves
     if (size_ == capacity_) grow_();
-    data_[size_] = value;
+    data_[size_] = copy;
     return data_[size_++];
   }
   void pop() { --size_; }
