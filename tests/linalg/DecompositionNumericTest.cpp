@@ -7,20 +7,14 @@
 #include <random>
 #include <vector>
 
+#include "linalg/SolverTesting.hpp"
 #include "vela/math.hpp"
 
 namespace vm = vela::math;
-using Matrix = std::vector<double>;  // column-major
+using vela::test::solvers::Matrix;  // column-major
+using vela::test::solvers::randomMatrix;
 
 namespace {
-
-Matrix randomMatrix(int m, int n, unsigned seed) {
-  std::mt19937 generator(seed);
-  std::uniform_real_distribution<double> d(-1.0, 1.0);
-  Matrix a(static_cast<std::size_t>(m * n));
-  for (double& x : a) x = d(generator);
-  return a;
-}
 
 // C (m by n) = op(A) op(B) for A, B column-major with the given shapes.
 Matrix multiply(Matrix const& A, int ar, int ac, bool ta, Matrix const& B, int br, int bc,
@@ -40,16 +34,35 @@ double maxAbsDiff(Matrix const& a, Matrix const& b) {
   return d;
 }
 
+Matrix identity(int n) {
+  Matrix I(static_cast<std::size_t>(n * n), 0.0);
+  for (int i = 0; i < n; ++i) I[i * n + i] = 1.0;
+  return I;
+}
+
 // Max deviation of Q^T Q (Q r by c) from the identity.
 double orthogonalityError(Matrix const& Q, int r, int c) {
-  Matrix I(static_cast<std::size_t>(c * c), 0.0);
-  for (int i = 0; i < c; ++i) I[i * c + i] = 1.0;
-  return maxAbsDiff(multiply(Q, r, c, true, Q, r, c, false), I);
+  return maxAbsDiff(multiply(Q, r, c, true, Q, r, c, false), identity(c));
+}
+
+// Max deviation of V^T B V (both n by n) from the identity.
+double bOrthonormalityError(Matrix const& V, Matrix const& B, int n) {
+  Matrix VtBV = multiply(V, n, n, true, multiply(B, n, n, false, V, n, n, false), n, n, false);
+  return maxAbsDiff(VtBV, identity(n));
 }
 
 struct SvdResult {
   Matrix S, U, V;
 };
+
+// Max deviation of U_k diag(S) V_k^T, the first k columns of each, from A.
+double reconstructionError(int m, int n, SvdResult const& r, Matrix const& A) {
+  int k = std::min(m, n);
+  Matrix US(r.U.begin(), r.U.begin() + m * k);
+  for (int j = 0; j < k; ++j)
+    for (int i = 0; i < m; ++i) US[j * m + i] *= r.S[j];
+  return maxAbsDiff(multiply(US, m, k, false, r.V, n, k, true), A);
+}
 
 SvdResult runSvd(int m, int n, Matrix const& A, bool full) {
   int k = std::min(m, n);
@@ -102,11 +115,7 @@ TEST(Svd, FactorsReconstructAreOrthonormalAndSorted) {
       int uc = full ? m : k, vc = full ? n : k;
       EXPECT_LT(orthogonalityError(r.U, m, uc), 1e-13);
       EXPECT_LT(orthogonalityError(r.V, n, vc), 1e-13);
-      // A = U_k diag(S) V_k^T with the first k columns of each.
-      Matrix US(r.U.begin(), r.U.begin() + m * k);
-      for (int j = 0; j < k; ++j)
-        for (int i = 0; i < m; ++i) US[j * m + i] *= r.S[j];
-      EXPECT_LT(maxAbsDiff(multiply(US, m, k, false, r.V, n, k, true), A), 1e-13 * (m + n));
+      EXPECT_LT(reconstructionError(m, n, r, A), 1e-13 * (m + n));
       if (s.rank >= 0) {
         double tol = 1e-10 * std::max(r.S[0], 1.0);
         EXPECT_EQ(vm::svdComputeRank(m, n, r.S.data(), tol), static_cast<unsigned>(s.rank));
@@ -147,11 +156,7 @@ TEST(Svd, ColumnsOfRoundingResidueStillGiveOrthonormalFactors) {
       EXPECT_LT(orthogonalityError(f.U, row.m, full ? row.m : k), 1e-14) << "row " << r;
       EXPECT_LT(orthogonalityError(f.V, row.n, full ? row.n : k), 1e-14) << "row " << r;
       EXPECT_EQ(f.S[k - 1], 0.0) << "row " << r;
-      Matrix US(row.m * k);
-      for (int j = 0; j < k; ++j)
-        for (int i = 0; i < row.m; ++i) US[j * row.m + i] = f.U[j * row.m + i] * f.S[j];
-      Matrix back = multiply(US, row.m, k, false, f.V, row.n, k, true);
-      EXPECT_LT(maxAbsDiff(back, row.A), 1e-13 * f.S[0]) << "row " << r;
+      EXPECT_LT(reconstructionError(row.m, row.n, f, row.A), 1e-13 * f.S[0]) << "row " << r;
     }
   }
 }
@@ -309,10 +314,7 @@ TEST(Eig, EigenpairsOfRealComplexAndSingularPencils) {
     EXPECT_LT(eigResidual(n, A, B, r), 1e-11 * n);
     Matrix V = r.vre, work(3 * n * n);
     ASSERT_TRUE(vm::orthonormalizeRealEigenvectorsWrtSpdB(n, B.data(), V.data(), work.data()));
-    Matrix VtBV = multiply(V, n, n, true, multiply(B, n, n, false, V, n, n, false), n, n, false);
-    Matrix I(n * n, 0.0);
-    for (int i = 0; i < n; ++i) I[i * n + i] = 1.0;
-    EXPECT_LT(maxAbsDiff(VtBV, I), 1e-12 * n);
+    EXPECT_LT(bOrthonormalityError(V, B, n), 1e-12 * n);
     r.vre = V;  // still eigenvectors
     EXPECT_LT(eigResidual(n, A, B, r), 1e-11 * n);
     // Random nonsymmetric pencil: complex pairs come conjugated, vectors too.
@@ -400,10 +402,7 @@ TEST(OrthonormalizeRealEigenvectorsWrtSpdB, NearlyParallelColumnsComeOutOrthonor
     for (int j = 0; j < n; ++j)
       for (int i = 0; i < n; ++i) V[j * n + i] = common[i] + row.spread * V[j * n + i];
     ASSERT_TRUE(vm::orthonormalizeRealEigenvectorsWrtSpdB(n, B.data(), V.data(), work.data()));
-    Matrix VtBV = multiply(V, n, n, true, multiply(B, n, n, false, V, n, n, false), n, n, false);
-    Matrix I(n * n, 0.0);
-    for (int i = 0; i < n; ++i) I[i * n + i] = 1.0;
-    EXPECT_LT(maxAbsDiff(VtBV, I), 1e-14 * n);
+    EXPECT_LT(bOrthonormalityError(V, B, n), 1e-14 * n);
   }
 }
 
@@ -414,10 +413,7 @@ TEST(OrthonormalizeRealEigenvectorsWrtSpdB, DegenerateSpaceAndFailures) {
   Matrix W = V;
   ASSERT_TRUE(
       vm::orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(6, n, B.data(), W.data(), work.data()));
-  Matrix VtBV = multiply(W, n, n, true, multiply(B, n, n, false, W, n, n, false), n, n, false);
-  Matrix I(n * n, 0.0);
-  for (int i = 0; i < n; ++i) I[i * n + i] = 1.0;
-  EXPECT_LT(maxAbsDiff(VtBV, I), 1e-13);
+  EXPECT_LT(bOrthonormalityError(W, B, n), 1e-13);
   // The first column keeps its direction.
   double ratio = W[0] / V[0];
   for (int i = 1; i < n; ++i) EXPECT_NEAR(W[i] / V[i], ratio, 1e-12);

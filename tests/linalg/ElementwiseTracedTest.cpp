@@ -3,12 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <typeinfo>
-
 #include "linalg/InPlaceOps.hpp"
 #include "linalg/ScaleVectorsOp.hpp"
 #include "linalg/TransposeOp.hpp"
 #include "linalg/VectorScaleOp.hpp"
+#include "support/TracedNodes.hpp"
 #include "vela/math.hpp"
 
 namespace ct = kelm_math::comp_trace;
@@ -18,24 +17,7 @@ using ct::TracedInt;
 
 namespace {
 
-// The node of class Op that an element reads, or null.
-template <class Op>
-Op const* nodeOf(TracedDouble const& element) {
-  if (element.isConstant()) return nullptr;
-  return dynamic_cast<Op const*>(element.operation()->input(0).get());
-}
-
-// True when every element reads the same node of class Op.
-template <class Op>
-bool allRead(std::vector<TracedDouble> const& v, Op const* node) {
-  for (auto const& e : v)
-    if (node == nullptr || nodeOf<Op>(e) != node) return false;
-  return true;
-}
-
-std::vector<TracedDouble> constants(std::vector<double> const& values) {
-  return std::vector<TracedDouble>(values.begin(), values.end());
-}
+using namespace vela::test;
 
 std::vector<TracedInt> intConstants(std::vector<int> const& values) {
   return std::vector<TracedInt>(values.begin(), values.end());
@@ -51,29 +33,8 @@ void expectFolded(std::vector<TracedDouble> const& out, std::vector<double> cons
   }
 }
 
-ct::CollectOp const& collectAt(ct::Operation const& node, std::size_t i) {
-  return dynamic_cast<ct::CollectOp const&>(*node.input(i));
-}
-
-TracedInt scalarAt(ct::Operation const& node, std::size_t i) {
-  return TracedInt(std::static_pointer_cast<ct::ScalarOperation const>(node.input(i)));
-}
-
-// clone keeps class, fields and the shared inputs; the description is fixed.
-void expectNode(ct::Operation const& node, std::string const& description) {
-  EXPECT_EQ(node.description(), description);
-  ct::OperationPtr copy = node.clone();
-  EXPECT_EQ(typeid(*copy), typeid(node));
-  EXPECT_NE(copy.get(), &node);
-  EXPECT_EQ(copy->compare_(node), 0);
-  ASSERT_EQ(copy->inputCount(), node.inputCount());
-  for (std::size_t i = 0; i < node.inputCount(); ++i) EXPECT_EQ(copy->input(i), node.input(i));
-}
-
-// a sorts strictly before b, and b after a.
-void expectOrdered(ct::Operation const& a, ct::Operation const& b) {
-  EXPECT_EQ(a.compare_(b), -1) << a.description() << " / " << b.description();
-  EXPECT_EQ(b.compare_(a), 1);
+ct::ScalarType collectType(ct::Operation const& node, std::size_t i) {
+  return dynamic_cast<ct::CollectOp const&>(*node.input(i)).elementType();
 }
 
 ct::OperationPtr anySize() { return TracedInt(1).operation(); }
@@ -95,15 +56,15 @@ TEST(ElementwiseTraced, ScaleAndNegate) {
   ASSERT_TRUE(allRead(out, scale));
   ASSERT_EQ(scale->inputCount(), 2u);
   EXPECT_NE(scale->input(0), s.operation());
-  EXPECT_EQ(collectAt(*scale, 1).size(), 3u);
-  expectNode(*scale, "VectorScale");
+  EXPECT_EQ(collectSize(*scale, 1), 3u);
+  expectClone(*scale, "VectorScale");
 
   ta[2] = TracedDouble::input("x");
   std::vector<TracedDouble> negated(3);
   vm::vectorNegate(3, ta.data(), negated.data());
   auto const* negate = nodeOf<vm::VectorNegateOp>(negated[1]);
   ASSERT_TRUE(allRead(negated, negate));
-  expectNode(*negate, "VectorNegate");
+  expectClone(*negate, "VectorNegate");
 
   ct::OperationPtr const a3 = negate->input(0);
   expectOrdered(vm::VectorScaleOp(2, anySize(), a3), vm::VectorScaleOp(3, anySize(), a3));
@@ -125,11 +86,11 @@ TEST(ElementwiseTraced, TransposesAndShift) {
   auto const* t = nodeOf<vm::TransposeColMajorOp>(out[0]);
   ASSERT_TRUE(allRead(out, t));
   ASSERT_EQ(t->inputCount(), 3u);
-  EXPECT_TRUE(scalarAt(*t, 0).equalConstant(2));
-  EXPECT_TRUE(scalarAt(*t, 1).equalConstant(3));
-  EXPECT_EQ(collectAt(*t, 2).size(), 12u);
+  EXPECT_TRUE(scalarInput(*t, 0).equalConstant(2));
+  EXPECT_TRUE(scalarInput(*t, 1).equalConstant(3));
+  EXPECT_EQ(collectSize(*t, 2), 12u);
   EXPECT_EQ(t->kernel().count, 12u);
-  expectNode(*t, "TransposeColMajor");
+  expectClone(*t, "TransposeColMajor");
 
   std::vector<TracedDouble> sq = constants({1, 2, 3, 4}), sum(4);
   vm::matrixTransposeSubtract(2, sq.data(), sum.data());
@@ -138,9 +99,9 @@ TEST(ElementwiseTraced, TransposesAndShift) {
   vm::matrixTransposeAdd(2, sq.data(), sum.data());
   auto const* add = nodeOf<vm::TransposeOp>(sum[3]);
   ASSERT_TRUE(allRead(sum, add));
-  expectNode(*add, "TransposeAdd");
+  expectClone(*add, "TransposeAdd");
   vm::matrixTransposeSubtract(2, sq.data(), sum.data());
-  expectNode(*nodeOf<vm::TransposeOp>(sum[0]), "TransposeSubtract");
+  expectClone(*nodeOf<vm::TransposeOp>(sum[0]), "TransposeSubtract");
   ct::OperationPtr const a = t->input(2);
   expectOrdered(vm::TransposeOp(0, 3, a), vm::TransposeOp(1, 3, a));  // add before subtract
   expectOrdered(vm::TransposeOp(0, 9, a), vm::TransposeOp(1, 2, a));  // kind decides first
@@ -158,8 +119,8 @@ TEST(ElementwiseTraced, TransposesAndShift) {
   auto const* shift = nodeOf<vm::ShiftColumnsOp>(shifted[5]);
   ASSERT_TRUE(allRead(shifted, shift));
   ASSERT_EQ(shift->inputCount(), 4u);
-  EXPECT_EQ(collectAt(*shift, 3).size(), 6u);
-  expectNode(*shift, "ShiftColumns");
+  EXPECT_EQ(collectSize(*shift, 3), 6u);
+  expectClone(*shift, "ShiftColumns");
   expectOrdered(vm::ShiftColumnsOp(5, anySize(), anySize(), anySize(), a),
                 vm::ShiftColumnsOp(6, anySize(), anySize(), anySize(), a));
 }
@@ -198,9 +159,9 @@ TEST(ElementwiseTraced, Scalings) {
     EXPECT_EQ(node->kernel().columns, kind.columns);
     EXPECT_EQ(node->kernel().inverse, kind.inverse);
     EXPECT_EQ(node->kernel().count, 12u);
-    EXPECT_EQ(collectAt(*node, 2).size(), 12u);
-    EXPECT_EQ(collectAt(*node, 3).size(), kind.factors);
-    expectNode(*node, kind.description);
+    EXPECT_EQ(collectSize(*node, 2), 12u);
+    EXPECT_EQ(collectSize(*node, 3), kind.factors);
+    expectClone(*node, kind.description);
   }
   auto a = anySize();  // any input will do for comparisons
   auto op = [&](bool columns, bool inverse, unsigned count) {
@@ -222,10 +183,10 @@ TEST(ElementwiseTraced, ZeroMajor) {
   auto const* node = nodeOf<vm::ZeroMajorOp>(A[0]);
   ASSERT_TRUE(allRead(A, node));
   ASSERT_EQ(node->inputCount(), 2u);
-  EXPECT_EQ(collectAt(*node, 0).elementType(), ct::ScalarType::Int);
-  EXPECT_EQ(collectAt(*node, 0).size(), 2u);
-  EXPECT_EQ(collectAt(*node, 1).size(), 6u);
-  expectNode(*node, "ZeroMajor");
+  EXPECT_EQ(collectType(*node, 0), ct::ScalarType::Int);
+  EXPECT_EQ(collectSize(*node, 0), 2u);
+  EXPECT_EQ(collectSize(*node, 1), 6u);
+  expectClone(*node, "ZeroMajor");
   auto a = node->input(1);
   expectOrdered(vm::ZeroMajorOp(2, 9, a, a), vm::ZeroMajorOp(3, 1, a, a));  // m, then n
   expectOrdered(vm::ZeroMajorOp(3, 1, a, a), vm::ZeroMajorOp(3, 2, a, a));
@@ -249,11 +210,11 @@ TEST(ElementwiseTraced, ReduceAndExpand) {
   auto const* reduce = nodeOf<vm::ReduceMatrixOp>(A[11]);
   ASSERT_TRUE(allRead(A, reduce));
   ASSERT_EQ(reduce->inputCount(), 5u);
-  EXPECT_TRUE(scalarAt(*reduce, 0).equalConstant(3));
-  EXPECT_EQ(collectAt(*reduce, 3).elementType(), ct::ScalarType::Int);
-  EXPECT_EQ(collectAt(*reduce, 3).size(), 4u);
-  EXPECT_EQ(collectAt(*reduce, 4).size(), 12u);
-  expectNode(*reduce, "ReduceMatrix");
+  EXPECT_TRUE(scalarInput(*reduce, 0).equalConstant(3));
+  EXPECT_EQ(collectType(*reduce, 3), ct::ScalarType::Int);
+  EXPECT_EQ(collectSize(*reduce, 3), 4u);
+  EXPECT_EQ(collectSize(*reduce, 4), 12u);
+  expectClone(*reduce, "ReduceMatrix");
 
   // Expansion of a constant count folds all nMax elements: untargeted ones become zero.
   std::vector<TracedDouble> v = constants({7, 8, 9, 9});
@@ -264,8 +225,8 @@ TEST(ElementwiseTraced, ReduceAndExpand) {
   vm::expandVector(4, TracedInt::input("n"), targets.data(), v.data());
   auto const* expand = nodeOf<vm::ExpandVectorOp>(v[0]);
   ASSERT_TRUE(allRead(v, expand));
-  EXPECT_EQ(collectAt(*expand, 1).size(), 4u);
-  expectNode(*expand, "ExpandVector");
+  EXPECT_EQ(collectSize(*expand, 1), 4u);
+  expectClone(*expand, "ExpandVector");
 
   auto a = anySize();
   expectOrdered(vm::ReduceMatrixOp(4, a, a, a, a, a), vm::ReduceMatrixOp(12, a, a, a, a, a));
@@ -297,12 +258,12 @@ TEST(ElementwiseTraced, SubmatrixAssign) {
     ct::BindingSet bindings;
     bindings.bind("offset", bound);
     for (std::size_t i = 0; i < 6; ++i)
-      EXPECT_EQ(scalarAt(*node, i).evaluate(bindings), expected[i]) << bound << ", " << i;
+      EXPECT_EQ(scalarInput(*node, i).evaluate(bindings), expected[i]) << bound << ", " << i;
   }
-  EXPECT_EQ(collectAt(*node, 6).size(), 6u);
-  EXPECT_EQ(collectAt(*node, 7).size(), 6u);
+  EXPECT_EQ(collectSize(*node, 6), 6u);
+  EXPECT_EQ(collectSize(*node, 7), 6u);
   EXPECT_EQ(node->kernel().count, 6u);
-  expectNode(*node, "SubmatrixAssign");
+  expectClone(*node, "SubmatrixAssign");
 
   // Fixed sizes take stride * cols elements as maxima.
   std::vector<TracedDouble> into = constants({0, 0, 0, 0});
@@ -310,7 +271,7 @@ TEST(ElementwiseTraced, SubmatrixAssign) {
   vm::submatrixAssign(1, 2, 0, 3, 1, 2, src.data(), into.data());
   auto const* fixed = nodeOf<vm::SubmatrixAssignOp>(into[3]);
   ASSERT_TRUE(allRead(into, fixed));
-  EXPECT_EQ(collectAt(*fixed, 6).size(), 6u);
+  EXPECT_EQ(collectSize(*fixed, 6), 6u);
   EXPECT_EQ(fixed->kernel().count, 4u);
 
   auto a = anySize();

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <typeinfo>
-
 #include "linalg/MatrixMultiplyOp.hpp"
 #include "linalg/ProductTesting.hpp"
 
@@ -136,14 +134,11 @@ TEST(MatrixMultiply, FoldsConstantsAndRecordsOtherwise) {
   std::vector<TracedDouble> recorded(15);
   vela::math::matrixMultiply(3, 4, 5, A.data(), B.data(), recorded.data());
   auto const* node = nodeOf<MatrixMultiplyOp>(recorded[0]);
-  ASSERT_NE(node, nullptr);
-  for (auto const& e : recorded) EXPECT_EQ(nodeOf<MatrixMultiplyOp>(e), node);
+  ASSERT_TRUE(allRead(recorded, node));
   EXPECT_EQ(node->kernel().kind, 0);
   EXPECT_EQ(node->kernel().count, 15u);
   ASSERT_EQ(node->inputCount(), 5u);
-  EXPECT_TRUE(scalarInput(*node, 0).equalConstant(3));
-  EXPECT_TRUE(scalarInput(*node, 1).equalConstant(4));
-  EXPECT_TRUE(scalarInput(*node, 2).equalConstant(5));
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(scalarInput(*node, i).equalConstant(3 + i));
   EXPECT_EQ(collectSize(*node, 3), 12u);
   EXPECT_EQ(collectSize(*node, 4), 20u);
 
@@ -235,8 +230,7 @@ TEST(MatrixMultiply, StridedFoldsOverTheReachedElementsOnly) {
       TracedInt(4), constants(Av).data(), constants(vela::test::randomDoubles(15, 5)).data(),
       dynamic.data());
   node = nodeOf<MatrixMultiplyStridedOp>(dynamic[0]);
-  ASSERT_NE(node, nullptr);
-  for (auto const& e : dynamic) EXPECT_EQ(nodeOf<MatrixMultiplyStridedOp>(e), node);
+  ASSERT_TRUE(allRead(dynamic, node));
   EXPECT_EQ(node->kernel().count, 30u);
   EXPECT_EQ(collectSize(*node, 6), 8u);
   EXPECT_EQ(collectSize(*node, 7), 15u);
@@ -301,31 +295,19 @@ TEST(MatrixMultiply, StridedThreePaths) {
 TEST(MatrixMultiply, CompareDescribeAndClone) {
   auto size = TracedInt(2).operation();
   auto a = tracedInputs("a", 4);
-  auto collect = std::make_shared<kelm_math::comp_trace::CollectOp>(4, a.data(), "");
-  MatrixMultiplyOp m0(0, 4, size, size, size, collect, collect),
-      m0b(0, 4, size, size, size, collect, collect), m1(1, 2, size, size, size, collect, collect),
-      m2(2, 4, size, size, size, collect, collect), m0big(0, 9, size, size, size, collect, collect);
-  EXPECT_EQ(m0.compare_(m0b), 0);
-  EXPECT_EQ(m0.compare_(m1), -1);  // kind first, though count is larger
-  EXPECT_EQ(m2.compare_(m1), 1);
-  EXPECT_EQ(m0.compare_(m0big), -1);
-  EXPECT_THROW(m0.compare_(*collect), std::bad_cast);
-  EXPECT_EQ(m0.description(), "MatrixMultiply");
-  EXPECT_EQ(m1.description(), "MatrixTransposeMultiply");
-  EXPECT_EQ(m2.description(), "MatrixMultiplyTranspose");
-
-  MatrixMultiplyStridedOp s4(4, size, size, size, size, size, size, collect, collect),
-      s5(5, size, size, size, size, size, size, collect, collect);
-  EXPECT_EQ(s4.compare_(s5), -1);
-  EXPECT_EQ(s5.compare_(s4), 1);
-  EXPECT_EQ(s4.description(), "MatrixMultiplyStrided");
-
-  std::vector<kelm_math::comp_trace::Operation const*> nodes = {&m2, &s5};
-  for (auto const* op : nodes) {
-    auto copy = op->clone();
-    EXPECT_EQ(typeid(*copy), typeid(*op));
-    EXPECT_EQ(copy->compare_(*op), 0);
-    ASSERT_EQ(copy->inputCount(), op->inputCount());
-    for (std::size_t i = 0; i < op->inputCount(); ++i) EXPECT_EQ(copy->input(i), op->input(i));
-  }
+  auto c = std::make_shared<kelm_math::comp_trace::CollectOp>(4, a.data(), "");
+  auto product = [&](int kind, unsigned count) {
+    return MatrixMultiplyOp(kind, count, size, size, size, c, c);
+  };
+  expectOrdered(product(0, 4), product(1, 2));  // kind first, though count is larger
+  expectOrdered(product(1, 9), product(2, 4));
+  expectOrdered(product(0, 4), product(0, 9));
+  EXPECT_THROW(product(0, 4).compare_(*c), std::bad_cast);
+  expectClone(product(0, 4), "MatrixMultiply");
+  expectClone(product(1, 4), "MatrixTransposeMultiply");
+  expectClone(product(2, 4), "MatrixMultiplyTranspose");
+  expectOrdered(MatrixMultiplyStridedOp(4, size, size, size, size, size, size, c, c),
+                MatrixMultiplyStridedOp(5, size, size, size, size, size, size, c, c));
+  expectClone(MatrixMultiplyStridedOp(5, size, size, size, size, size, size, c, c),
+              "MatrixMultiplyStrided");
 }

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <limits>
 #include <random>
-#include <typeinfo>
 
 #include "linalg/PredicateOps.hpp"
+#include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
+#include "support/TracedNodes.hpp"
 #include "vela/math.hpp"
 
 namespace ct = kelm_math::comp_trace;
@@ -19,8 +19,7 @@ namespace vm = vela::math;
 
 namespace {
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using namespace vela::test;
 
 // Rows i and k of a column-major m by n matrix, compared entry by entry.
 bool rowsEqual(std::vector<double> const& a, unsigned m, unsigned n, unsigned i, unsigned k) {
@@ -63,17 +62,6 @@ std::vector<double> randomMatrix(unsigned m, unsigned n, std::mt19937& generator
 
 void copyRow(std::vector<double>& a, unsigned m, unsigned n, unsigned from, unsigned to) {
   for (unsigned j = 0; j < n; ++j) a[j * m + to] = a[j * m + from];
-}
-
-std::vector<TracedDouble> tracedInputs(char const* prefix, unsigned n) {
-  std::vector<TracedDouble> v;
-  for (unsigned i = 0; i < n; ++i) v.push_back(TracedDouble::input(prefix + std::to_string(i)));
-  return v;
-}
-
-template <class Op, class T>
-Op const* nodeOf(ct::TracedValue<T> const& value) {
-  return value.isConstant() ? nullptr : dynamic_cast<Op const*>(value.operation().get());
 }
 
 }  // namespace
@@ -162,10 +150,9 @@ TEST(Predicates, IndicesOfNonzeroFlagsInEachPath) {
   TracedInt tracedFlags[] = {0, TracedInt::input("f"), 0, -1};
   TracedInt recorded[4];
   vm::computeIndicesNonzeroElements(4, tracedFlags, recorded);
-  auto const* node = dynamic_cast<vm::ComputeIndicesNonzeroElementsOp const*>(
-      recorded[3].operation()->input(0).get());
+  auto const* node = nodeOf<vm::ComputeIndicesNonzeroElementsOp>(recorded[3]);
   ASSERT_NE(node, nullptr);
-  EXPECT_EQ(node, recorded[0].operation()->input(0).get());
+  EXPECT_EQ(node, nodeOf(recorded[0]));
   EXPECT_EQ(node->description(), "ComputeIndicesNonzeroElements");
   auto const& collect = dynamic_cast<ct::CollectOp const&>(*node->input(0));
   EXPECT_EQ(collect.elementType(), ct::ScalarType::Int);
@@ -196,19 +183,19 @@ TEST(Predicates, FoldOnlyWhenEveryEntryIsConstant) {
   // An infinite constant does not decide while another entry is traced.
   TracedDouble mixed[] = {kInf, TracedDouble::input("x"), 2.0, 1.0};
   TracedBool isInf = vm::anyIsInf(4, mixed);
-  auto const* infNode = nodeOf<vm::AnyIsInfOp>(isInf);
+  auto const* infNode = scalarNodeOf<vm::AnyIsInfOp>(isInf);
   ASSERT_NE(infNode, nullptr);
   EXPECT_EQ(infNode->description(), "AnyIsInf");
   EXPECT_EQ(infNode->scalarType(), ct::ScalarType::Bool);
-  EXPECT_EQ(dynamic_cast<ct::CollectOp const&>(*infNode->input(0)).size(), 4u);
-  auto const* nanNode = nodeOf<vm::AnyIsNaNOp>(vm::anyIsNaN(4, mixed));
+  EXPECT_EQ(collectSize(*infNode, 0), 4u);
+  auto const* nanNode = scalarNodeOf<vm::AnyIsNaNOp>(vm::anyIsNaN(4, mixed));
   ASSERT_NE(nanNode, nullptr);
   EXPECT_EQ(nanNode->description(), "AnyIsNaN");
   TracedBool unique = vm::hasUniqueRows(2, 2, mixed, untouched.data());
-  auto const* rowsNode = nodeOf<vm::HasUniqueRowsOp>(unique);
+  auto const* rowsNode = scalarNodeOf<vm::HasUniqueRowsOp>(unique);
   ASSERT_NE(rowsNode, nullptr);
   EXPECT_EQ(rowsNode->description(), "HasUniqueRows");
-  EXPECT_EQ(dynamic_cast<ct::CollectOp const&>(*rowsNode->input(0)).size(), 4u);
+  EXPECT_EQ(collectSize(*rowsNode, 0), 4u);
   for (auto const& w : untouched) EXPECT_TRUE(w.equalConstant(-1.0));
 
   ct::BindingSet bindings;
@@ -225,38 +212,22 @@ TEST(Predicates, FoldOnlyWhenEveryEntryIsConstant) {
 TEST(Predicates, CompareAndClone) {
   std::vector<TracedDouble> v = tracedInputs("v", 12);
   auto values = std::make_shared<ct::CollectOp>(12, v.data(), "");
-  vm::HasUniqueRowsOp r3x4(3, 4, values), r3x4b(3, 4, values), r4x3(4, 3, values),
-      r3x5(3, 5, values), r2x6(2, 6, values);
-  EXPECT_EQ(r3x4.compare_(r3x4b), 0);
-  EXPECT_EQ(r3x4.compare_(r4x3), -1);  // m decides first
-  EXPECT_EQ(r4x3.compare_(r3x5), 1);
-  EXPECT_EQ(r3x4.compare_(r3x5), -1);  // then n
-  EXPECT_EQ(r3x5.compare_(r3x4), 1);
-  EXPECT_EQ(r2x6.compare_(r3x4), -1);
-  EXPECT_THROW(r3x4.compare_(*values), std::bad_cast);
-
-  vm::AnyIsInfOp inf5(5, values), inf7(7, values);
-  vm::AnyIsNaNOp nan5(5, values), nan7(7, values);
-  EXPECT_EQ(inf5.compare_(inf7), -1);
-  EXPECT_EQ(nan7.compare_(nan5), 1);
-  EXPECT_THROW(inf5.compare_(nan5), std::bad_cast);
-
+  auto rows = [&](unsigned m, unsigned n) { return vm::HasUniqueRowsOp(m, n, values); };
+  expectOrdered(rows(3, 5), rows(4, 3));  // m decides first
+  expectOrdered(rows(3, 4), rows(3, 5));  // then n
+  expectOrdered(rows(2, 6), rows(3, 4));
+  EXPECT_THROW(rows(3, 4).compare_(*values), std::bad_cast);
+  expectOrdered(vm::AnyIsInfOp(5, values), vm::AnyIsInfOp(7, values));
+  expectOrdered(vm::AnyIsNaNOp(5, values), vm::AnyIsNaNOp(7, values));
+  EXPECT_THROW(vm::AnyIsInfOp(5, values).compare_(vm::AnyIsNaNOp(5, values)), std::bad_cast);
   std::vector<TracedInt> f = {TracedInt::input("f0"), TracedInt::input("f1")};
   auto flags = std::make_shared<ct::CollectOp>(2, f.data(), "");
-  vm::ComputeIndicesNonzeroElementsOp idx2(2, flags), idx3(3, flags);
-  EXPECT_EQ(idx3.compare_(idx2), 1);
-  EXPECT_EQ(idx2.compare_(idx2), 0);
-
-  std::vector<ct::Operation const*> nodes = {&r4x3, &inf7, &nan5, &idx3};
-  for (ct::Operation const* node : nodes) {
-    ct::OperationPtr copy = node->clone();
-    EXPECT_EQ(typeid(*copy), typeid(*node));
-    EXPECT_NE(copy.get(), node);
-    EXPECT_EQ(copy->compare_(*node), 0);
-    EXPECT_EQ(copy->description(), node->description());
-    ASSERT_EQ(copy->inputCount(), 1u);
-    EXPECT_EQ(copy->input(0), node->input(0));
-  }
+  vm::ComputeIndicesNonzeroElementsOp indices2(2, flags), indices3(3, flags);
+  expectOrdered(indices2, indices3);
+  expectClone(indices3);
+  expectClone(vm::AnyIsInfOp(7, values));
+  expectClone(vm::AnyIsNaNOp(5, values));
+  expectClone(rows(4, 3));
 }
 
 TEST(Predicates, InfAndNaNOnThreePaths) {

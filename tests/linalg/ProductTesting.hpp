@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/ThreePaths.hpp"
+#include "support/TracedNodes.hpp"
 #include "vela/math.hpp"
 
 namespace vela::test::products {
@@ -17,7 +18,16 @@ namespace vela::test::products {
 namespace ct = kelm_math::comp_trace;
 using ct::TracedDouble;
 using ct::TracedInt;
+using vela::test::allRead;
+using vela::test::collectSize;
+using vela::test::constants;
+using vela::test::expectClone;
+using vela::test::expectOrdered;
+using vela::test::nodeOf;
 using vela::test::occurrences;
+using vela::test::scalarInput;
+using vela::test::scalarNodeOf;
+using vela::test::tracedInputs;
 
 /// Fills output storage a kernel must leave alone past what it writes.
 constexpr double kSentinel = -777.0;
@@ -41,36 +51,6 @@ inline double sumTolerance(std::vector<double> const& terms) {
   double magnitude = 0.0;
   for (double t : terms) magnitude += std::fabs(t);
   return 1e-14 * magnitude + 1e-300;
-}
-
-/// Traced inputs named prefix0, prefix1, ...
-inline std::vector<TracedDouble> tracedInputs(std::string const& prefix, std::size_t n) {
-  std::vector<TracedDouble> v;
-  for (std::size_t i = 0; i < n; ++i) v.push_back(TracedDouble::input(prefix + std::to_string(i)));
-  return v;
-}
-
-/// Constant traced values of numbers.
-inline std::vector<TracedDouble> constants(std::vector<double> const& values) {
-  return std::vector<TracedDouble>(values.begin(), values.end());
-}
-
-/// The node an element recorded by a vector kernel reads, as Op (null for
-/// a constant or a node of another class).
-template <class Op>
-Op const* nodeOf(TracedDouble const& element) {
-  if (element.isConstant()) return nullptr;
-  return dynamic_cast<Op const*>(element.operation()->input(0).get());
-}
-
-/// Scalar input i of a node, as a traced int.
-inline TracedInt scalarInput(ct::Operation const& node, std::size_t i) {
-  return TracedInt(std::static_pointer_cast<ct::ScalarOperation const>(node.input(i)));
-}
-
-/// Element count of the collect at input i of a node.
-inline unsigned collectSize(ct::Operation const& node, std::size_t i) {
-  return dynamic_cast<ct::CollectOp const&>(*node.input(i)).size();
 }
 
 /// Constant values of traced elements (and whether all were constants).

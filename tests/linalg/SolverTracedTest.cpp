@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <typeinfo>
 
 #include "linalg/SolverOps.hpp"
 #include "linalg/SolverTesting.hpp"
 #include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
+#include "support/TracedNodes.hpp"
 #include "vela/math.hpp"
 
 namespace ct = kelm_math::comp_trace;
@@ -15,21 +15,14 @@ using ct::TracedDouble;
 using ct::TracedInt;
 using vela::test::Case;
 using namespace vela::test::solvers;
+using vela::test::collectSize;
+using vela::test::expectClone;
+using vela::test::expectOrdered;
+using vela::test::nodeOf;
 
 namespace {
 
 using vela::test::kNaN;
-
-// The node an output element reads, when it is an Op.
-template <class Op>
-Op const* nodeOf(TracedDouble const& element) {
-  if (element.isConstant() || element.operation()->inputCount() == 0) return nullptr;
-  return dynamic_cast<Op const*>(element.operation()->input(0).get());
-}
-
-std::size_t collected(ct::Operation const& node, std::size_t input) {
-  return dynamic_cast<ct::CollectOp const&>(*node.input(input)).size();
-}
 
 Matrix concat(std::initializer_list<Matrix> parts) {
   Matrix all;
@@ -59,7 +52,7 @@ TEST(SolverTraced, FoldOrRecord) {
   ASSERT_NE(solve2, nullptr);
   EXPECT_EQ(solve2, nodeOf<vm::GeSolve2x2Op>(x[0]));
   EXPECT_EQ(solve2->description(), "GeSolve2x2");
-  EXPECT_EQ(collected(*solve2, 0) * 10 + collected(*solve2, 1), 42u);
+  EXPECT_EQ(collectSize(*solve2, 0) * 10 + collectSize(*solve2, 1), 42u);
   EXPECT_EQ(x[0].evaluate(bindings), expected[0]);
 
   // factorSymmetricPosDef: order 0 is the constant 0; any other records,
@@ -106,7 +99,7 @@ TEST(SolverTraced, FoldOrRecord) {
   auto const* wide = nodeOf<vm::FactorAndSolveWideOp>(y[2]);
   ASSERT_NE(wide, nullptr);
   EXPECT_EQ(wide->description(), "FactorAndSolveWide");
-  EXPECT_EQ(collected(*wide, 0) * 10 + collected(*wide, 1), 62u);
+  EXPECT_EQ(collectSize(*wide, 0) * 10 + collectSize(*wide, 1), 62u);
   EXPECT_TRUE(wide->input(2)->isScalar());
   for (auto const& v : C) EXPECT_TRUE(v.equalConstant(1.0));
   for (auto const& v : tau) EXPECT_TRUE(v.equalConstant(-1.0));
@@ -126,20 +119,15 @@ TEST(SolverTraced, CompareByFieldsInOrderAndClone) {
   vm::FactorAndSolveWideOp w25(2, 5, values, values, tol), w31(3, 1, values, values, tol),
       w23(2, 3, values, values, tol);
   EXPECT_EQ(g.compare_(f3), 0);  // no fields: the base comparison
-  EXPECT_EQ(f3.compare_(f4), -1);
-  EXPECT_EQ(s35.compare_(s41), -1);  // n first
-  EXPECT_EQ(s35.compare_(s32), 1);   // then m
-  EXPECT_EQ(y3.compare_(y2), 1);
-  EXPECT_EQ(w25.compare_(w31), -1);  // m first
-  EXPECT_EQ(w25.compare_(w23), 1);   // then n
+  expectOrdered(f3, f4);
+  expectOrdered(s35, s41);  // n first
+  expectOrdered(s32, s35);  // then m
+  expectOrdered(y2, y3);
+  expectOrdered(w25, w31);  // m first
+  expectOrdered(w23, w25);  // then n
   EXPECT_THROW(f3.compare_(y3), std::bad_cast);
-  for (ct::Operation const* node : std::vector<ct::Operation const*>{&g, &f4, &s32, &y2, &w31}) {
-    ct::OperationPtr copy = node->clone();
-    EXPECT_EQ(typeid(*copy), typeid(*node));
-    EXPECT_EQ(copy->compare_(*node), 0);
-    ASSERT_EQ(copy->inputCount(), node->inputCount());
-    for (std::size_t i = 0; i < node->inputCount(); ++i) EXPECT_EQ(copy->input(i), node->input(i));
-  }
+  for (ct::Operation const* node : std::vector<ct::Operation const*>{&g, &f4, &s32, &y2, &w31})
+    expectClone(*node);
 }
 
 TEST(SolverThreePaths, GeSolve2x2) {
