@@ -1,8 +1,8 @@
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "kelm_math/comp_trace/Operation.hpp"
@@ -59,7 +59,8 @@ class BindingSet {
  private:
   detail::EvaluationMemo& memo_() const;
 
-  std::map<std::string, ScalarValue> values_;
+  // Hashed: a graph of many inputs binds and reads each of them per evaluation.
+  std::unordered_map<std::string, ScalarValue> values_;
   mutable std::unique_ptr<detail::EvaluationMemo> memo_ptr_;
 };
 
