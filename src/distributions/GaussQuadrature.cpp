@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "vela/CheckedSize.hpp"
+
 namespace vela::math {
 namespace {
 
@@ -111,7 +113,8 @@ std::size_t getNumGaussPointsTria(std::size_t order) {
 std::size_t getNumGaussPoints(std::size_t shape, std::size_t order) {
   switch (shape) {
     case 3: return getNumGaussPointsTria(order);
-    case 4: return order * order;
+    case 4:
+      return vela::checkedProduct(order, order, "getNumGaussPoints: order * order exceeds size_t");
     case 1: return order;
     default: return 0;
   }

@@ -3,6 +3,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "vela/CheckedSize.hpp"
 #include "vela/math/dense_kernels.hpp"
 
 namespace vela::math {
@@ -32,16 +33,26 @@ void subtractFrom(std::vector<Real>& a, Real const* b) {
   for (std::size_t k = 0; k < a.size(); ++k) a[k] -= b[k];
 }
 
+// n·n and 6·n, checked: a wrapped product would build a smaller matrix.
+std::size_t symmetricCount(std::size_t n) {
+  return vela::checkedProduct(n, n, "SymmetricAugmentedSpatialMatrix: n * n exceeds size_t");
+}
+std::size_t offDiagonalCount(std::size_t n) {
+  return vela::checkedProduct(6, n, "SymmetricAugmentedSpatialMatrix: 6 * n exceeds size_t");
+}
+
 }  // namespace
 
 template <class Mode>
 SymmetricAugmentedSpatialMatrix<Mode>::SymmetricAugmentedSpatialMatrix(std::size_t n)
-    : symmetric_(n * n, Real(0.0)), offDiagonal_(6 * n, Real(0.0)) {}
+    : symmetric_(symmetricCount(n), Real(0.0)), offDiagonal_(offDiagonalCount(n), Real(0.0)) {}
 
 template <class Mode>
 SymmetricAugmentedSpatialMatrix<Mode>::SymmetricAugmentedSpatialMatrix(SpatialMatrix const& spatial,
                                                                        std::size_t n)
-    : spatial_(spatial), symmetric_(n * n, Real(0.0)), offDiagonal_(6 * n, Real(0.0)) {}
+    : spatial_(spatial),
+      symmetric_(symmetricCount(n), Real(0.0)),
+      offDiagonal_(offDiagonalCount(n), Real(0.0)) {}
 
 template <class Mode>
 SymmetricAugmentedSpatialMatrix<Mode>::SymmetricAugmentedSpatialMatrix(
@@ -55,8 +66,8 @@ SymmetricAugmentedSpatialMatrix<Mode>::SymmetricAugmentedSpatialMatrix(SpatialMa
                                                                        Real const* symmetric,
                                                                        Real const* offDiagonal)
     : spatial_(spatial),
-      symmetric_(symmetric, symmetric + n * n),
-      offDiagonal_(offDiagonal, offDiagonal + 6 * n) {}
+      symmetric_(symmetric, symmetric + symmetricCount(n)),
+      offDiagonal_(offDiagonal, offDiagonal + offDiagonalCount(n)) {}
 
 template <class Mode>
 SymmetricAugmentedSpatialMatrix<Mode>::SymmetricAugmentedSpatialMatrix(

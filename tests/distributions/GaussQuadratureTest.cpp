@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 #include <iterator>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,14 @@ TEST(GaussQuadrature, PointCounts) {
   EXPECT_EQ(vm::getNumGaussPoints(3, 6), 0u);
   EXPECT_EQ(vm::getNumGaussPoints(3, 0), 0u);
   EXPECT_EQ(vm::getNumGaussPoints(2, 3), 0u);
+  // Counts too large to store fail alike for lines and quadrilaterals
+  // instead of wrapping (order^2 is 0 or 1 modulo 2^64 here).
+  for (std::size_t order : {std::size_t(1) << 61, std::size_t(-1)}) {
+    EXPECT_THROW(vm::getNumGaussPoints(4, order), std::length_error);
+    EXPECT_THROW(vm::GaussQuadrature(4, order), std::length_error);
+    EXPECT_THROW(vm::GaussQuadrature(1, order), std::length_error);
+    EXPECT_EQ(vm::GaussQuadrature(3, order).numPoints, 0u);
+  }
 }
 
 TEST(GaussQuadrature, LineAndQuadRulesIntegrateTheirDegreeExactly) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -135,6 +137,15 @@ TEST(SymmetricAugmentedSpatialMatrix, EdgeCases) {
   EXPECT_EQ(evaluated.symmetricAugmented(), std::vector<double>{2.5});
   EXPECT_EQ(evaluated.offDiagonalAugmented(), std::vector<double>(6, 0.5));
   EXPECT_THROW((void)Mat(traced, vm::BindingSet()), vm::UnboundInput);
+
+  // Sizes whose n·n or 6·n wraps around are refused, not built small.
+  std::size_t const wrapping[] = {std::size_t(1) << 32, std::size_t(1) << 63,
+                                  std::numeric_limits<std::size_t>::max() / 3};
+  for (std::size_t n : wrapping) {
+    EXPECT_THROW(Mat{n}, std::length_error) << n;
+    EXPECT_THROW((Mat{spatial, n}), std::length_error) << n;
+    EXPECT_THROW((Mat{spatial, n, identity.data(), identity.data()}), std::length_error) << n;
+  }
 }
 
 TEST(SymmetricAugmentedSpatialMatrix, StringifyWritesTheScript) {

@@ -18,7 +18,8 @@ std::size_t getNumGaussPointsTria(std::size_t order);
 /// Number of points of the rule of a shape and order: the triangle count for
 /// shape 3, order * order for shape 4, order for shape 1, 0 for other shapes.
 /// Lines and quadrilaterals count points even for orders above 5, which have
-/// no table (see getGaussPointsLine).
+/// no table (see getGaussPointsLine). Throws std::length_error when
+/// order * order does not fit in size_t.
 std::size_t getNumGaussPoints(std::size_t shape, std::size_t order);
 
 /// Writes the line rule of order 1 to 5 into xi[0..order) and
@@ -48,7 +49,9 @@ void getGaussPoints(std::size_t shape, std::size_t order, std::vector<double>& x
 
 /// One quadrature rule with its own storage. A shape or order without a
 /// table gives no points for triangles and other shapes, and, for lines and
-/// quadrilaterals, the counted number of points at 0 with weight 0.
+/// quadrilaterals, the counted number of points at 0 with weight 0. A count
+/// too large to store throws std::length_error for lines and
+/// quadrilaterals alike, as a std::vector of that size would.
 class GaussQuadrature {
  public:
   /// The rule of a shape code and an order; see getGaussPoints.

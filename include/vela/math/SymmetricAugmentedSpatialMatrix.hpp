@@ -19,7 +19,8 @@ namespace vela::math {
 /// through the dense kernels, so in Traced they record kernel nodes (or
 /// fold on constants). Nothing checks indices or lengths: columns must lie
 /// below n, operands must have n augmented elements and sequences the stored
-/// lengths. Only allocation failure throws.
+/// lengths. Only allocation failure throws, and std::length_error for an n
+/// whose n·n or 6·n does not fit in size_t.
 template <class Mode>
 class SymmetricAugmentedSpatialMatrix {
  public:
