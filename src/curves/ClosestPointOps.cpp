@@ -54,11 +54,13 @@ void ClosestPointOnSpline::compute(frame::Args& args) const {
 void ClosestPointOnSpline::code(frame::Code& code) const {
   std::string parameter = code.outputValue(ct::ScalarType::Double);
   std::string point = code.inPlace(7, dimension, frame::Code::decimal(dimension));
+  // Recorded clamped to a segment, so the conversion keeps its value.
+  std::string startIndex = "(unsigned int)(" + code.size(0) + ")";
   code.assignCall(
       parameter, "zeph_core_math_findClosestPointOnSpline",
       {frame::Code::decimal(degree), frame::Code::decimal(dimension),
-       frame::Code::decimal(segments), closed ? "1" : "0", code.size(0), code.array(1),
-       code.array(2), code.array(3), code.array(4), code.array(5), code.array(6), point});
+       frame::Code::decimal(segments), closed ? "1" : "0", startIndex, code.array(1), code.array(2),
+       code.array(3), code.array(4), code.array(5), code.array(6), point});
 }
 
 double closestPointOnBezier(unsigned degree, unsigned dimension, double const* controlPoints,

@@ -8,6 +8,12 @@ namespace vela::math::frame {
 
 std::string Code::size(std::size_t i) const { return visitor_.rawOpCode(node_.scalarInputRef(i)); }
 
+std::string Code::count(std::size_t i) const {
+  std::string text = size(i);
+  bool constant = text.find_first_not_of("0123456789") == std::string::npos;
+  return (constant ? "(" : "(size_t)(") + text + ")";
+}
+
 std::string Code::array(std::size_t i) const {
   return visitor_.scratchpadPointerAccess(visitor_.outputSlot(node_.input(i), 0));
 }

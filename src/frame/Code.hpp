@@ -21,6 +21,10 @@ class Code {
 
   /// rawOpCode text of scalar input i.
   std::string size(std::size_t i) const;
+  /// Text of size input i as a size_t count for memcpy: a constant as "(3)",
+  /// a computed size converted, "(size_t)(spi[2])" (sizes are clamped to
+  /// zero or above, so the conversion keeps the value).
+  std::string count(std::size_t i) const;
   /// Scratchpad pointer text of array input i.
   std::string array(std::size_t i) const;
   /// Reserves the next output, count fresh elements; its pointer text.

@@ -205,7 +205,7 @@ TEST(ElementwiseThreePaths, ReduceAndExpand) {
   EXPECT_NE(result.code.find("reduceMatrix(spi["), std::string::npos);
   EXPECT_NE(result.code.find("reduceMatrix(3, 4, vela_rt_d2i(in[18]), "), std::string::npos);
   // Both reductions read one collect of A, so the first copies the actual m * n elements.
-  EXPECT_NE(result.code.find("]) * (spi["), std::string::npos);
+  EXPECT_NE(result.code.find("]) * (size_t)(spi["), std::string::npos);
   EXPECT_NE(result.code.find("]) * sizeof(double));"), std::string::npos);
   EXPECT_NE(result.code.find("expandVector(4, vela_rt_d2i(in[18]), "), std::string::npos);
 }

@@ -232,7 +232,7 @@ TEST(MatrixVector, ThreePathsOfAccumulationInPlaceOrCopied) {
   EXPECT_NE(result.code.find("addMatrixTransposeVectorProduct(3, 4, "), std::string::npos)
       << result.code;
   // n, the count of y transposed, is the traced int after the 19 doubles.
-  EXPECT_NE(result.code.find(", (spi["), std::string::npos);
+  EXPECT_NE(result.code.find(", (size_t)(spi["), std::string::npos);
   EXPECT_NE(result.code.find("]) * sizeof(double));"), std::string::npos);
   EXPECT_NE(result.code.find("subtractMatrixTransposeVectorProduct("), std::string::npos);
 }

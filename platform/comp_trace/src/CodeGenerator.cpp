@@ -475,34 +475,45 @@ CodeGenerator::Scratch CodeGenerator::layout_(std::size_t stackLimitBytes) {
   return scratch;
 }
 
-// The include and, for the work form, the size function.
+// The include, the prototypes (users compile with -Wmissing-prototypes too)
+// and, for the work form, the size function.
 std::string CodeGenerator::preamble_(std::string const& name, Scratch const& scratch) const {
   std::string text = "#include <vela/codegen_runtime.h>\n\n";
+  if (!scratch.onStack) text += "size_t " + name + "_work_size(void);\n";
+  text += signature_(name, scratch) + ";\n\n";
   if (!scratch.onStack)
     text += "size_t " + name + "_work_size(void)\n{\n  return " + vela::decimalText(workBytes_) +
             "u;\n}\n\n";
   return text;
 }
 
+std::string CodeGenerator::signature_(std::string const& name, Scratch const& scratch) {
+  return "void " + name +
+         (scratch.onStack ? "(const double* in, double* out)"
+                          : "(const double* in, double* out, void* work)");
+}
+
 // The signature of the function and its scratch; the zero elements of empty
 // vectors where text of these uses asks for them.
 std::string CodeGenerator::opening_(std::string const& name, Scratch const& scratch,
                                     unsigned uses) const {
-  std::string text = "void " + name;
+  std::string text = signature_(name, scratch) + "\n{\n";
   if (scratch.onStack) {
-    text += "(const double* in, double* out)\n{\n";
     if (scratch.doubles) text += "  double spd[" + vela::decimalText(scratch.doubles) + "];\n";
-    // An int flag that nothing reads is still stored: no warning for that.
-    if (scratch.ints) text += "  int spi[" + vela::decimalText(scratch.ints) + "];\n  (void)spi;\n";
+    if (scratch.ints) text += "  int spi[" + vela::decimalText(scratch.ints) + "];\n";
   } else {
-    text += "(const double* in, double* out, void* work)\n{\n";
     if (scratch.doubles) text += "  double* spd = (double*)work;\n";
     if (scratch.ints)
-      text += "  int* spi = (int*)((char*)work + " +
+      // Through void*: the offset keeps double alignment, which -Wcast-align
+      // cannot see.
+      text += "  int* spi = (int*)(void*)((char*)work + " +
               vela::decimalText(scratch.doubles * sizeof(double)) + ");\n";
   }
   if (uses & kEmptyDoubles) text += "  double spd_empty[1] = {0.0};\n";
   if (uses & kEmptyInts) text += "  int spi_empty[1] = {0};\n";
+  // An int flag that nothing reads is still stored: no warning for that.
+  // After the declarations, which C89-minded warnings want first.
+  if (scratch.onStack && scratch.ints) text += "  (void)spi;\n";
   return text;
 }
 

@@ -111,6 +111,7 @@ class CodeGenerator {
   void append_(std::string& body, std::string const& text, unsigned uses);
   Scratch layout_(std::size_t stackLimitBytes);
   std::string preamble_(std::string const& name, Scratch const& scratch) const;
+  static std::string signature_(std::string const& name, Scratch const& scratch);
   std::string opening_(std::string const& name, Scratch const& scratch, unsigned uses) const;
   std::string split_(std::string const& name, Scratch const& scratch,
                      std::string const& body) const;

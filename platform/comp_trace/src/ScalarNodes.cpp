@@ -86,24 +86,6 @@ ScalarValue compareValues(Fn fn, T a, T b) {
 
 bool isComparison(Fn fn) { return fn >= Fn::Lt && fn <= Fn::Ne; }
 
-// C compilers replace pow by x * x, 1 / x or 1 when they see these operands,
-// whatever the C library would return (its pow is not always correctly
-// rounded). Taking those values on every path keeps generated C equal to
-// evaluation at any optimisation level; powText writes the same rule in C.
-// clang's further rewrites (exp2 for a power-of-two x, sqrt for y = 0.5
-// without errno) are not followed.
-double powOf(double x, double y) {
-  if (y == 2.0) return x * x;
-  if (y == -1.0) return 1.0 / x;
-  if (y == 0.0 || x == 1.0) return 1.0;
-  return std::pow(x, y);
-}
-
-std::string powText(std::string const& x, std::string const& y) {
-  return y + " == 2.0 ? " + x + " * " + x + " : " + y + " == -1.0 ? 1.0 / " + x + " : " + y +
-         " == 0.0 || " + x + " == 1.0 ? 1.0 : pow(" + x + ", " + y + ")";
-}
-
 ScalarValue applyDouble(Fn fn, ScalarValue const* v) {
   double a = v[0].doubleValue();
   if (info(fn).arity == 1) {
@@ -138,7 +120,7 @@ ScalarValue applyDouble(Fn fn, ScalarValue const* v) {
     case Fn::GuardedDivide: return vela_rt_guarded_divide(a, b);
     case Fn::GuardedAtan2: return vela_rt_guarded_atan2(a, b);
     case Fn::Atan2: return std::atan2(a, b);
-    case Fn::Pow: return powOf(a, b);
+    case Fn::Pow: return vela_rt_pow(a, b);
     case Fn::Hypot: return std::hypot(a, b);
     default: unsupported(fn, ScalarType::Double);
   }
@@ -234,7 +216,7 @@ void appendFunctionText(std::string& out, Fn fn, ScalarType operand, std::string
     case Fn::Exp: return call("exp");
     case Fn::Log: return call("log");
     case Fn::Atan2: return call("atan2");
-    case Fn::Pow: return append(out, powText(a[0], a[1]));
+    case Fn::Pow: return call("vela_rt_pow");
     case Fn::Hypot: return call("hypot");
   }
   throw std::logic_error("comp_trace: unknown scalar function");
@@ -304,8 +286,9 @@ std::string literal(ScalarValue const& value) {
     return v < 0 ? "(" + vela::decimalText(v) + ")" : vela::decimalText(v);
   }
   double x = value.doubleValue();
-  if (std::isnan(x)) return "NAN";
-  if (std::isinf(x)) return x > 0 ? "INFINITY" : "(-INFINITY)";
+  // NAN and INFINITY are floats: written as doubles, for -Wdouble-promotion.
+  if (std::isnan(x)) return "((double)NAN)";
+  if (std::isinf(x)) return x > 0 ? "HUGE_VAL" : "(-HUGE_VAL)";
   if (x == 0.0) return std::signbit(x) ? "(-0.0)" : "0.0";
   // The shortest text that reads back as x: exact, locale-free, and a
   // fraction of the cost of 17 digits on a graph full of constants.

@@ -94,6 +94,10 @@ std::vector<vm::Scalar<Mode>> curvesAt(vm::Scalar<Mode> const& t) {
     out.insert(out.end(), v.values(), v.values() + 3);
   for (auto const& v : {pchip.point(t), pchip.tangent(t)})
     out.insert(out.end(), v.values(), v.values() + 2);
+  // A walk from the segment of t: its start index is a traced int in C.
+  math3d::Vector3_T<Mode> nearest;
+  out.push_back(spline.closestPoint(math3d::Vector3_T<Mode>(2.0, 3.0, 1.0), t, nearest));
+  out.insert(out.end(), nearest.values(), nearest.values() + 3);
   return out;
 }
 

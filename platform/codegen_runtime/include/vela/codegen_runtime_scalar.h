@@ -15,6 +15,9 @@
      returned as they are.
    - vela_rt_guarded_divide(a, b): 0 when b == 0 (either sign), else a / b.
    - vela_rt_guarded_atan2(y, x): 0 when y == 0 and x == 0, else atan2(y, x).
+   - vela_rt_pow(x, y): x * x for y == 2, 1 / x for y == -1, 1 for y == 0
+     or x == 1, else pow(x, y): the values C compilers substitute for these
+     operands, whatever the C library's pow returns, taken on every path.
    - vela_rt_access_*: element index of an array of n; an index outside
      [0, n) gives 0. */
 #ifndef VELA_CODEGEN_RUNTIME_SCALAR_H
@@ -73,6 +76,13 @@ static inline double vela_rt_guarded_divide(double a, double b) { return b == 0.
 
 static inline double vela_rt_guarded_atan2(double y, double x) {
   return (y == 0.0 && x == 0.0) ? 0.0 : atan2(y, x);
+}
+
+static inline double vela_rt_pow(double x, double y) {
+  if (y == 2.0) return x * x;
+  if (y == -1.0) return 1.0 / x;
+  if (y == 0.0 || x == 1.0) return 1.0;
+  return pow(x, y);
 }
 
 static inline double vela_rt_access_d(int n, const double* v, int i) {
