@@ -12,9 +12,7 @@ namespace detail {
 struct TapeState {
   Plan plan;
   std::size_t inputCount = 0;
-  std::vector<NodeRef> outputs;
-  std::vector<double> constantOutputs;  // used where outputs[j] is a constant
-  std::vector<bool> isConstant;
+  std::vector<NodeRef> outputs;  // registers; a constant output's is a plan constant
   mutable std::mutex ownInUse;
   mutable Scratch own;
 };
@@ -28,8 +26,7 @@ std::uint32_t positionOf(void* inputs, std::string const& name) {
 void run(TapeState const& state, double const* in, double* out, Scratch& scratch) {
   execute(state.plan, 0, scratch, InputSource{in, nullptr});
   for (std::size_t j = 0; j < state.outputs.size(); ++j)
-    out[j] = state.isConstant[j] ? state.constantOutputs[j]
-                                 : scratch.registers[state.outputs[j].index].d;
+    out[j] = scratch.registers[state.outputs[j].index].d;
 }
 
 }  // namespace
@@ -46,13 +43,14 @@ Tape::Tape(std::vector<std::string> const& inputNames, std::vector<TracedDouble>
   detail::InputPositions names(inputNames);
   detail::TapeState& s = *state_;
   s.inputCount = inputNames.size();
+  // A constant output is planned from a node made for it, which planning
+  // knows by address: each is kept until planning ends.
+  std::vector<OperationPtr> roots;
+  roots.reserve(outputs.size());
   detail::Planner planner(s.plan, true, &detail::positionOf, &names);
   for (TracedDouble const& output : outputs) {
-    double constant = 0.0;
-    bool isConstant = output.getConstant(constant);
-    s.isConstant.push_back(isConstant);
-    s.constantOutputs.push_back(constant);
-    s.outputs.push_back(isConstant ? detail::NodeRef{} : planner.add(output.operation()));
+    roots.push_back(output.operation());
+    s.outputs.push_back(planner.add(roots.back()));
   }
   planner.compactRegisters(s.outputs);
   s.plan.chainOperands();

@@ -81,6 +81,22 @@ TEST(Tape, ReportsNamesLikeEvaluationAndGeneration) {
   empty(nullptr, nullptr);
 }
 
+// What a graph becomes when everything folds, nothing, an input itself, and
+// outputs repeated.
+TEST(Tape, DegenerateOutputListsAgreeOnEveryPath) {
+  using vela::test::kInf, vela::test::kNaN;
+  for (int list = 0; list < 4; ++list)
+    vela::test::checkThreePaths(
+        [list](auto const& in) {
+          using S = typename std::decay_t<decltype(in)>::Scalar;
+          S x = in.d(0), y = x * 2.0;
+          std::vector<std::vector<S>> lists{
+              {S(3.0), S(-0.0), S(kNaN), S(-kInf)}, {}, {x}, {y, S(2.0), y, x, S(2.0), x}};
+          return lists[list];
+        },
+        {{{1.5}, {}}, {{-0.0}, {}}, {{kNaN}, {}}, {{-kInf}, {}}});
+}
+
 TEST(Tape, MergesEqualNodesAndReusesRegisters) {
   // The same expression recorded twice is planned once.
   auto expression = [] {

@@ -20,6 +20,8 @@ struct Scratch;
 /// in[i] is the input named inputNames[i] (an int input reads
 /// vela_rt_d2i(in[i]), a bool input in[i] != 0), out[j] receives outputs[j];
 /// the results are those of evaluation and of generated C, bit for bit.
+/// Any output list works: empty, constants only, inputs themselves,
+/// repeated values.
 ///
 /// The tape keeps what it needs of the graph alive; the caller may drop the
 /// traced values. A call allocates nothing once its workspace has held the
