@@ -1,5 +1,7 @@
 #include "kelm_math/comp_trace/Tape.hpp"
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <stdexcept>
 
@@ -8,11 +10,19 @@
 
 namespace kelm_math::comp_trace {
 namespace detail {
+namespace {
+std::uint64_t nextSerial() {
+  static std::atomic<std::uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
+}  // namespace
 
 struct TapeState {
   Plan plan;
   std::size_t inputCount = 0;
   std::vector<NodeRef> outputs;  // registers; a constant output's is a plan constant
+  // Names this state for its workspaces: unlike its address, never reused.
+  std::uint64_t serial = nextSerial();
   mutable std::mutex ownInUse;
   mutable Scratch own;
 };
@@ -32,7 +42,10 @@ void run(TapeState const& state, double const* in, double* out, Scratch& scratch
 }  // namespace
 }  // namespace detail
 
-Tape::Workspace::Workspace(detail::TapeState const* owner, std::unique_ptr<detail::Scratch> scratch)
+const char* Tape::MovedFromTape::what() const noexcept { return "zeph MovedFromTape"; }
+const char* Tape::MovedFromWorkspace::what() const noexcept { return "zeph MovedFromWorkspace"; }
+
+Tape::Workspace::Workspace(std::uint64_t owner, std::unique_ptr<detail::Scratch> scratch)
     : owner_(owner), scratch_(std::move(scratch)) {}
 Tape::Workspace::Workspace(Workspace&&) noexcept = default;
 Tape::Workspace& Tape::Workspace::operator=(Workspace&&) noexcept = default;
@@ -62,11 +75,12 @@ Tape::~Tape() = default;
 Tape::Tape(Tape&&) noexcept = default;
 Tape& Tape::operator=(Tape&&) noexcept = default;
 
-std::size_t Tape::inputCount() const { return state_->inputCount; }
-std::size_t Tape::outputCount() const { return state_->outputs.size(); }
-std::size_t Tape::stepCount() const { return state_->plan.steps.size(); }
+std::size_t Tape::inputCount() const { return state_ ? state_->inputCount : 0; }
+std::size_t Tape::outputCount() const { return state_ ? state_->outputs.size() : 0; }
+std::size_t Tape::stepCount() const { return state_ ? state_->plan.steps.size() : 0; }
 
 void Tape::operator()(double const* in, double* out) const {
+  if (!state_) throw MovedFromTape();
   std::unique_lock<std::mutex> lock(state_->ownInUse, std::try_to_lock);
   if (lock.owns_lock()) {
     detail::run(*state_, in, out, state_->own);
@@ -77,15 +91,18 @@ void Tape::operator()(double const* in, double* out) const {
 }
 
 void Tape::operator()(double const* in, double* out, Workspace& workspace) const {
-  if (workspace.owner_ != state_.get() || !workspace.scratch_)
+  if (!state_) throw MovedFromTape();
+  if (!workspace.scratch_) throw MovedFromWorkspace();
+  if (workspace.owner_ != state_->serial)
     throw std::invalid_argument("comp_trace: workspace of another tape");
   detail::run(*state_, in, out, *workspace.scratch_);
 }
 
 Tape::Workspace Tape::workspace() const {
+  if (!state_) throw MovedFromTape();
   auto scratch = std::make_unique<detail::Scratch>();
   state_->plan.prepare(*scratch);
-  return Workspace(state_.get(), std::move(scratch));
+  return Workspace(state_->serial, std::move(scratch));
 }
 
 }  // namespace kelm_math::comp_trace
