@@ -1,5 +1,7 @@
 #include "kelm_math/comp_trace/Tape.hpp"
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <stdexcept>
 
@@ -8,13 +10,19 @@
 
 namespace kelm_math::comp_trace {
 namespace detail {
+namespace {
+std::uint64_t nextSerial() {
+  static std::atomic<std::uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
+}  // namespace
 
 struct TapeState {
   Plan plan;
   std::size_t inputCount = 0;
-  std::vector<NodeRef> outputs;
-  std::vector<double> constantOutputs;  // used where outputs[j] is a constant
-  std::vector<bool> isConstant;
+  std::vector<NodeRef> outputs;  // registers; a constant output's is a plan constant
+  // Names this state for its workspaces: unlike its address, never reused.
+  std::uint64_t serial = nextSerial();
   mutable std::mutex ownInUse;
   mutable Scratch own;
 };
@@ -28,14 +36,16 @@ std::uint32_t positionOf(void* inputs, std::string const& name) {
 void run(TapeState const& state, double const* in, double* out, Scratch& scratch) {
   execute(state.plan, 0, scratch, InputSource{in, nullptr});
   for (std::size_t j = 0; j < state.outputs.size(); ++j)
-    out[j] = state.isConstant[j] ? state.constantOutputs[j]
-                                 : scratch.registers[state.outputs[j].index].d;
+    out[j] = scratch.registers[state.outputs[j].index].d;
 }
 
 }  // namespace
 }  // namespace detail
 
-Tape::Workspace::Workspace(detail::TapeState const* owner, std::unique_ptr<detail::Scratch> scratch)
+const char* Tape::MovedFromTape::what() const noexcept { return "zeph MovedFromTape"; }
+const char* Tape::MovedFromWorkspace::what() const noexcept { return "zeph MovedFromWorkspace"; }
+
+Tape::Workspace::Workspace(std::uint64_t owner, std::unique_ptr<detail::Scratch> scratch)
     : owner_(owner), scratch_(std::move(scratch)) {}
 Tape::Workspace::Workspace(Workspace&&) noexcept = default;
 Tape::Workspace& Tape::Workspace::operator=(Workspace&&) noexcept = default;
@@ -46,13 +56,14 @@ Tape::Tape(std::vector<std::string> const& inputNames, std::vector<TracedDouble>
   detail::InputPositions names(inputNames);
   detail::TapeState& s = *state_;
   s.inputCount = inputNames.size();
+  // A constant output is planned from a node made for it, which planning
+  // knows by address: each is kept until planning ends.
+  std::vector<OperationPtr> roots;
+  roots.reserve(outputs.size());
   detail::Planner planner(s.plan, true, &detail::positionOf, &names);
   for (TracedDouble const& output : outputs) {
-    double constant = 0.0;
-    bool isConstant = output.getConstant(constant);
-    s.isConstant.push_back(isConstant);
-    s.constantOutputs.push_back(constant);
-    s.outputs.push_back(isConstant ? detail::NodeRef{} : planner.add(output.operation()));
+    roots.push_back(output.operation());
+    s.outputs.push_back(planner.add(roots.back()));
   }
   planner.compactRegisters(s.outputs);
   s.plan.chainOperands();
@@ -64,11 +75,12 @@ Tape::~Tape() = default;
 Tape::Tape(Tape&&) noexcept = default;
 Tape& Tape::operator=(Tape&&) noexcept = default;
 
-std::size_t Tape::inputCount() const { return state_->inputCount; }
-std::size_t Tape::outputCount() const { return state_->outputs.size(); }
-std::size_t Tape::stepCount() const { return state_->plan.steps.size(); }
+std::size_t Tape::inputCount() const { return state_ ? state_->inputCount : 0; }
+std::size_t Tape::outputCount() const { return state_ ? state_->outputs.size() : 0; }
+std::size_t Tape::stepCount() const { return state_ ? state_->plan.steps.size() : 0; }
 
 void Tape::operator()(double const* in, double* out) const {
+  if (!state_) throw MovedFromTape();
   std::unique_lock<std::mutex> lock(state_->ownInUse, std::try_to_lock);
   if (lock.owns_lock()) {
     detail::run(*state_, in, out, state_->own);
@@ -79,15 +91,18 @@ void Tape::operator()(double const* in, double* out) const {
 }
 
 void Tape::operator()(double const* in, double* out, Workspace& workspace) const {
-  if (workspace.owner_ != state_.get() || !workspace.scratch_)
+  if (!state_) throw MovedFromTape();
+  if (!workspace.scratch_) throw MovedFromWorkspace();
+  if (workspace.owner_ != state_->serial)
     throw std::invalid_argument("comp_trace: workspace of another tape");
   detail::run(*state_, in, out, *workspace.scratch_);
 }
 
 Tape::Workspace Tape::workspace() const {
+  if (!state_) throw MovedFromTape();
   auto scratch = std::make_unique<detail::Scratch>();
   state_->plan.prepare(*scratch);
-  return Workspace(state_.get(), std::move(scratch));
+  return Workspace(state_->serial, std::move(scratch));
 }
 
 }  // namespace kelm_math::comp_trace

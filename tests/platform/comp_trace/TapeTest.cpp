@@ -55,9 +55,12 @@ TEST(Tape, AgreesWithEvaluationOnSharedGraphsAndEveryKindOfOutput) {
   std::vector<double> out(outputs.size());
   for (auto const& in : cases) {
     tape(in.data(), out.data());
+    std::vector<double> overlapping(in);  // in and out in one buffer
+    overlapping.resize(out.size());
+    tape(overlapping.data(), overlapping.data());
     auto expected = evaluated(names, in, outputs);
     for (std::size_t j = 0; j < out.size(); ++j)
-      EXPECT_TRUE(sameBits(out[j], expected[j]))
+      EXPECT_TRUE(sameBits(out[j], expected[j]) && sameBits(overlapping[j], expected[j]))
           << "output " << j << ": " << out[j] << " against " << expected[j] << " for x = " << in[0];
   }
   EXPECT_TRUE(std::signbit(out[3]));
@@ -79,6 +82,60 @@ TEST(Tape, ReportsNamesLikeEvaluationAndGeneration) {
   EXPECT_THROW(tape(&in, &out, foreign), std::invalid_argument);
   ct::Tape empty({}, {});
   empty(nullptr, nullptr);
+}
+
+// What a graph becomes when everything folds, nothing, an input itself, and
+// outputs repeated.
+TEST(Tape, DegenerateOutputListsAgreeOnEveryPath) {
+  using vela::test::kInf, vela::test::kNaN;
+  for (int list = 0; list < 4; ++list)
+    vela::test::checkThreePaths(
+        [list](auto const& in) {
+          using S = typename std::decay_t<decltype(in)>::Scalar;
+          S x = in.d(0), y = x * 2.0;
+          std::vector<std::vector<S>> lists{
+              {S(3.0), S(-0.0), S(kNaN), S(-kInf)}, {}, {x}, {y, S(2.0), y, x, S(2.0), x}};
+          return lists[list];
+        },
+        {{{1.5}, {}}, {{-0.0}, {}}, {{kNaN}, {}}, {{-kInf}, {}}});
+}
+
+// A moved-from tape or workspace stays valid and says what it is; a
+// workspace follows its tape's state and is refused once that is gone.
+TEST(Tape, MovedFromTapesAndWorkspacesAreRefusedClearly) {
+  TracedDouble x = TracedDouble::input("x");
+  ct::Tape a({"x"}, {x * 3.0, x});
+  ct::Tape::Workspace workspace = a.workspace();
+  ct::Tape b = std::move(a);
+  double in = 2.0, out[2] = {0.0, 0.0};
+  EXPECT_EQ(a.inputCount() + a.outputCount() + a.stepCount(), 0u);
+  EXPECT_THROW(a(&in, out), ct::Tape::MovedFromTape);
+  EXPECT_THROW(a(&in, out, workspace), ct::Tape::MovedFromTape);
+  EXPECT_THROW(a.workspace(), ct::Tape::MovedFromTape);
+  b(&in, out, workspace);
+  EXPECT_EQ(out[0], 6.0);
+  ct::Tape::Workspace moved = std::move(workspace);
+  try {
+    b(&in, out, workspace);
+    FAIL() << "no exception";
+  } catch (ct::Tape::MovedFromWorkspace const& e) {
+    EXPECT_STREQ(e.what(), "zeph MovedFromWorkspace");
+  }
+  ct::Tape& alias = b;
+  b = std::move(alias);
+  a = std::move(b);
+  a(&in, out, moved);
+  EXPECT_EQ(out[1], 2.0);
+  EXPECT_STREQ(ct::Tape::MovedFromTape().what(), "zeph MovedFromTape");
+  // A workspace whose tape is assigned over or destroyed belongs to no tape,
+  // also not to a later one that happens to take its tape's memory.
+  a = ct::Tape({"x"}, {x + 1.0});
+  EXPECT_THROW(a(&in, out, moved), std::invalid_argument);
+  for (int i = 0; i < 100; ++i) {
+    ct::Tape::Workspace stale = ct::Tape({"x"}, {x}).workspace();
+    ct::Tape later({"x"}, {ct::sin(x) * ct::cos(x) + x * x});
+    EXPECT_THROW(later(&in, out, stale), std::invalid_argument);
+  }
 }
 
 TEST(Tape, MergesEqualNodesAndReusesRegisters) {

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "kelm_math/comp_trace/TracedValue.hpp"
+#include "vela/Exception.hpp"
 
 namespace kelm_math::comp_trace {
 
@@ -20,6 +22,10 @@ struct Scratch;
 /// in[i] is the input named inputNames[i] (an int input reads
 /// vela_rt_d2i(in[i]), a bool input in[i] != 0), out[j] receives outputs[j];
 /// the results are those of evaluation and of generated C, bit for bit.
+/// Any output list works: empty, constants only, inputs themselves,
+/// repeated values. in must hold inputCount() values and out
+/// outputCount(); they may overlap, as every input is read before any output
+/// is written.
 ///
 /// The tape keeps what it needs of the graph alive; the caller may drop the
 /// traced values. A call allocates nothing once its workspace has held the
@@ -27,9 +33,26 @@ struct Scratch;
 /// grow later). Calls from several threads at once: give each thread its own
 /// Workspace (workspace()); the two-argument call uses the tape's own
 /// workspace when it is free and a fresh one (which allocates) otherwise.
+///
+/// Moving a tape moves its computation: the moved-from tape reports 0 for
+/// its counts and throws MovedFromTape when called.
 class Tape {
  public:
+  /// A call on a tape whose computation was moved to another tape.
+  class MovedFromTape : public vela::Exception {
+   public:
+    const char* what() const noexcept override;
+  };
+  /// A call with a workspace whose scratch was moved to another workspace.
+  class MovedFromWorkspace : public vela::Exception {
+   public:
+    const char* what() const noexcept override;
+  };
+
   /// Scratch of one call at a time: registers and kernel output buffers.
+  /// It belongs to the computation of the tape that made it and follows it
+  /// when that tape is moved; once the computation is gone (its tape
+  /// destroyed or assigned to) no tape accepts it.
   class Workspace {
    public:
     Workspace(Workspace&&) noexcept;
@@ -38,8 +61,8 @@ class Tape {
 
    private:
     friend class Tape;
-    Workspace(detail::TapeState const* owner, std::unique_ptr<detail::Scratch> scratch);
-    detail::TapeState const* owner_;
+    Workspace(std::uint64_t owner, std::unique_ptr<detail::Scratch> scratch);
+    std::uint64_t owner_;  // the serial number of its tape's computation
     std::unique_ptr<detail::Scratch> scratch_;
   };
 
@@ -51,18 +74,21 @@ class Tape {
   Tape(Tape&&) noexcept;
   Tape& operator=(Tape&&) noexcept;
 
+  /// 0 for a moved-from tape, as are outputCount() and stepCount().
   std::size_t inputCount() const;
   std::size_t outputCount() const;
   /// Scalar operations (steps) the tape runs per call, after merging.
   std::size_t stepCount() const;
 
   /// Evaluates the outputs for in[0 .. inputCount()) into out[0 .. outputCount()).
+  /// MovedFromTape on a moved-from tape.
   void operator()(double const* in, double* out) const;
   /// The same with the caller's workspace; safe alongside other calls that
-  /// use other workspaces. std::invalid_argument for a workspace of another
-  /// tape.
+  /// use other workspaces. MovedFromTape on a moved-from tape,
+  /// MovedFromWorkspace for a moved-from workspace, std::invalid_argument
+  /// for a workspace of another computation.
   void operator()(double const* in, double* out, Workspace& workspace) const;
-  /// A workspace sized for this tape.
+  /// A workspace sized for this tape. MovedFromTape on a moved-from tape.
   Workspace workspace() const;
 
  private:
