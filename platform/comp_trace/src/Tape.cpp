@@ -1,7 +1,5 @@
 #include "kelm_math/comp_trace/Tape.hpp"
 
-#include <atomic>
-#include <cstdint>
 #include <mutex>
 #include <stdexcept>
 
@@ -10,19 +8,11 @@
 
 namespace kelm_math::comp_trace {
 namespace detail {
-namespace {
-std::uint64_t nextSerial() {
-  static std::atomic<std::uint64_t> next{1};
-  return next.fetch_add(1, std::memory_order_relaxed);
-}
-}  // namespace
 
 struct TapeState {
   Plan plan;
   std::size_t inputCount = 0;
   std::vector<NodeRef> outputs;  // registers; a constant output's is a plan constant
-  // Names this state for its workspaces: unlike its address, never reused.
-  std::uint64_t serial = nextSerial();
   mutable std::mutex ownInUse;
   mutable Scratch own;
 };
@@ -45,14 +35,15 @@ void run(TapeState const& state, double const* in, double* out, Scratch& scratch
 const char* Tape::MovedFromTape::what() const noexcept { return "zeph MovedFromTape"; }
 const char* Tape::MovedFromWorkspace::what() const noexcept { return "zeph MovedFromWorkspace"; }
 
-Tape::Workspace::Workspace(std::uint64_t owner, std::unique_ptr<detail::Scratch> scratch)
+Tape::Workspace::Workspace(std::weak_ptr<detail::TapeState const> owner,
+                           std::unique_ptr<detail::Scratch> scratch)
     : owner_(owner), scratch_(std::move(scratch)) {}
 Tape::Workspace::Workspace(Workspace&&) noexcept = default;
 Tape::Workspace& Tape::Workspace::operator=(Workspace&&) noexcept = default;
 Tape::Workspace::~Workspace() = default;
 
 Tape::Tape(std::vector<std::string> const& inputNames, std::vector<TracedDouble> const& outputs)
-    : state_(std::make_unique<detail::TapeState>()) {
+    : state_(std::make_shared<detail::TapeState>()) {
   detail::InputPositions names(inputNames);
   detail::TapeState& s = *state_;
   s.inputCount = inputNames.size();
@@ -93,7 +84,8 @@ void Tape::operator()(double const* in, double* out) const {
 void Tape::operator()(double const* in, double* out, Workspace& workspace) const {
   if (!state_) throw MovedFromTape();
   if (!workspace.scratch_) throw MovedFromWorkspace();
-  if (workspace.owner_ != state_->serial)
+  // Same control block: no atomic operation, unlike lock().
+  if (workspace.owner_.owner_before(state_) || state_.owner_before(workspace.owner_))
     throw std::invalid_argument("comp_trace: workspace of another tape");
   detail::run(*state_, in, out, *workspace.scratch_);
 }
@@ -102,7 +94,7 @@ Tape::Workspace Tape::workspace() const {
   if (!state_) throw MovedFromTape();
   auto scratch = std::make_unique<detail::Scratch>();
   state_->plan.prepare(*scratch);
-  return Workspace(state_->serial, std::move(scratch));
+  return Workspace(state_, std::move(scratch));
 }
 
 }  // namespace kelm_math::comp_trace

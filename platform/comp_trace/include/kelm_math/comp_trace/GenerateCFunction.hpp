@@ -41,7 +41,9 @@ struct GeneratedCode {
 /// One C99 translation unit defining the function functionName that
 /// computes the outputs: in[i] is the input named inputNames[i] (an int input
 /// reads vela_rt_d2i(in[i]), the conversion evaluation uses; a bool input
-/// in[i] != 0), out[j] receives outputs[j]. The unit includes only
+/// in[i] != 0), out[j] receives outputs[j]; in and out must not overlap
+/// (outputs are written while inputs are still read; a Tape allows it). The
+/// unit includes only
 /// <vela/codegen_runtime.h>, which brings the C standard headers it needs.
 /// Numbers are written the same under every locale. Equal nodes are written
 /// once; the same graph gives the same text. The function keeps its scratch

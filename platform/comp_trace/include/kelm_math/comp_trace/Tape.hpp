@@ -61,8 +61,10 @@ class Tape {
 
    private:
     friend class Tape;
-    Workspace(std::uint64_t owner, std::unique_ptr<detail::Scratch> scratch);
-    std::uint64_t owner_;  // the serial number of its tape's computation
+    Workspace(std::weak_ptr<detail::TapeState const> owner,
+              std::unique_ptr<detail::Scratch> scratch);
+    // Keeps its tape's control block, so no later tape can take its address.
+    std::weak_ptr<detail::TapeState const> owner_;
     std::unique_ptr<detail::Scratch> scratch_;
   };
 
@@ -92,7 +94,7 @@ class Tape {
   Workspace workspace() const;
 
  private:
-  std::unique_ptr<detail::TapeState> state_;
+  std::shared_ptr<detail::TapeState> state_;
 };
 
 }  // namespace kelm_math::comp_trace
