@@ -111,17 +111,22 @@ void InterpolatingSpline<Mode, Vec>::validate_(std::vector<DataPoint> const& poi
       if (!std::isfinite(p.coord(k))) throw NonFiniteDataPoints();
 
   std::vector<double> chords(n - 1);
-  double longest = 0.0;
+  double longest = 0.0, total = 0.0;
   for (std::size_t i = 1; i < n; ++i) {
     chords[i - 1] = length(points[i] - points[i - 1]);
     longest = std::max(longest, chords[i - 1]);
+    total += chords[i - 1];
   }
+  double closing = closed ? length(points.front() - points.back()) : 0.0;
+  // A length past the largest double leaves no finite tangent.
+  if (!std::isfinite(total + closing)) throw NonFiniteDataPoints();
   double tol = 1e-9 * longest + 1e-12;
   for (double c : chords)
     if (c < tol) throw RepeatedDataPoints();
   if (!closed) return;
 
-  if (points.back() == points.front()) throw FirstPointRepeated();
+  // A closing chord as short as a repeat leaves a degenerate closing segment.
+  if (points.back() == points.front() || closing < tol) throw FirstPointRepeated();
   // The farthest point from the first spans the line the others must be near.
   std::size_t far = 1;
   double farthest = length(points[1] - points[0]);

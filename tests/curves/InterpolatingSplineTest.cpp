@@ -101,8 +101,13 @@ TEST(InterpolatingSpline, ValidationThrowsInOrderWithItsTexts) {
       {{V2(0, 0), V2(kInf, 0), V2(1, 1)}, false, "zeph NonFiniteDataPoints"},
       {{V2(0, 0), V2(1, kNaN), V2(1, 1)}, false, "zeph NonFiniteDataPoints"},
       {{V2(0, 0), V2(0, 0), V2(1, -kInf), V2(0, 0)}, true, "zeph NonFiniteDataPoints"},
-      // Lengths past 1e154 square to infinity: computed rescaled.
+      // Lengths past 1e154 square to infinity: computed rescaled; but a
+      // length past the largest double is no curve.
       {{V2(0, 0), V2(1e200, 0), V2(1e200, 1e200), V2(0, 1e200)}, true, ""},
+      {{V2(0, 0), V2(1e308, 0), V2(1e308, 1e308), V2(0, 1e308)}, true, "zeph NonFiniteDataPoints"},
+      {{V2(-1.5e308, 0), V2(1.5e308, 0)}, false, "zeph NonFiniteDataPoints"},
+      // A closing chord as short as a repeat (the segment's values were not finite).
+      {{V2(0, 0), V2(1, 0), V2(1, 1), V2(0, 1), V2(0, 1e-300)}, true, "zeph FirstPointRepeated"},
       // The absolute 1e-12 rejects tiny curves.
       {{V2(0, 0), V2(1e-200, 0), V2(0, 1e-200)}, true, "zeph RepeatedDataPoints"},
       {{V2(0, 0), V2(1, 0), V2(1, 1), V2(0, 0)}, false, ""},

@@ -51,12 +51,14 @@ class InterpolatingSpline {
    public:
     const char* what() const noexcept override;
   };
-  /// A coordinate that is infinite or NaN.
+  /// A coordinate that is infinite or NaN, or points so far apart that a
+  /// distance or the curve's length overflows.
   class NonFiniteDataPoints : public vela::Exception {
    public:
     const char* what() const noexcept override;
   };
-  /// A closed curve whose last point equals its first.
+  /// A closed curve whose last point equals its first, or lies closer to it
+  /// than the RepeatedDataPoints tolerance.
   class FirstPointRepeated : public vela::Exception {
    public:
     const char* what() const noexcept override;
@@ -96,9 +98,8 @@ class InterpolatingSpline {
   /// InsufficientDataPoints, NonFiniteDataPoints, RepeatedDataPoints,
   /// FirstPointRepeated or CollinearDataPoints (tested in that order) and is
   /// then unchanged. Lengths are computed without overflow or underflow, so
-  /// any finite coordinates serve as long as differences and sums of them
-  /// stay finite (below about 1e307); the repeat test's absolute 1e-12
-  /// rejects curves smaller than that.
+  /// any size serves whose length is finite; the repeat test's absolute
+  /// 1e-12 rejects curves smaller than that.
   void dataPoints(std::vector<DataPoint> const& points);
   std::vector<DataPoint> const& dataPoints() const { return dataPoints_; }
   /// Opens or closes the curve and rebuilds the segments when that changes.
@@ -120,7 +121,9 @@ class InterpolatingSpline {
   /// Segment i's curve, a view on this spline's arrays; i is not checked.
   Curve const& bezierCurve(std::size_t i) const { return *curves_[i]; }
 
-  /// t wrapped into [0, 1) on a closed curve (t - floor(t)); t on an open one.
+  /// t wrapped into [0, 1) on a closed curve (t - floor(t), which rounds a
+  /// tiny negative t up to 1: the end of the last segment, the start again);
+  /// t on an open one.
   Real validParam_(Real const& t) const;
   /// The segment holding t: the one that starts at a knot hit exactly, the
   /// first or last segment outside the knots. Default tag without segments.
