@@ -121,8 +121,8 @@ class InterpolatingSpline {
   /// Segment i's curve, a view on this spline's arrays; i is not checked.
   Curve const& bezierCurve(std::size_t i) const { return *curves_[i]; }
 
-  /// t wrapped into [0, 1) on a closed curve (t - floor(t), which rounds a
-  /// tiny negative t up to 1: the end of the last segment, the start again);
+  /// t wrapped into [0, 1] on a closed curve (t - floor(t); 1 only where a
+  /// tiny negative t rounds up: the last segment's end, the start again);
   /// t on an open one.
   Real validParam_(Real const& t) const;
   /// The segment holding t: the one that starts at a knot hit exactly, the
