@@ -1,6 +1,8 @@
 #include "vela/math/InterpolatingSpline.hpp"
 
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
 
 #include "curves/CasteljauInterpolationOp.hpp"
 #include "curves/ClosestPointOps.hpp"
@@ -21,11 +23,29 @@ Real* at(std::vector<Real>& values, std::size_t offset) {
   return values.empty() ? nullptr : values.data() + offset;
 }
 
+/// |v| without overflow or underflow: the plain root of the sum of squares
+/// (norm()'s bits) where that sum is safe, else rescaled by the largest
+/// coordinate as hypot does.
+template <class V>
+double length(V const& v) {
+  double sum = v.norm2();
+  // Below 2^-968 a square under DBL_MIN could lose bits that matter.
+  if (!(sum < 0x1p-968 || sum > DBL_MAX)) return std::sqrt(sum);
+  double big = 0.0;
+  for (int k = 0; k < V::dimension; ++k) big = std::max(big, std::fabs(v.coord(k)));
+  if (big == 0.0 || std::isinf(big)) return big;
+  return big * (v / big).norm();
+}
+
 }  // namespace
 
 template <class Mode, template <class> class Vec>
 const char* InterpolatingSpline<Mode, Vec>::InsufficientDataPoints::what() const noexcept {
   return "zeph InsufficientDataPoints";
+}
+template <class Mode, template <class> class Vec>
+const char* InterpolatingSpline<Mode, Vec>::NonFiniteDataPoints::what() const noexcept {
+  return "zeph NonFiniteDataPoints";
 }
 template <class Mode, template <class> class Vec>
 const char* InterpolatingSpline<Mode, Vec>::FirstPointRepeated::what() const noexcept {
@@ -81,42 +101,52 @@ bool InterpolatingSpline<Mode, Vec>::operator==(InterpolatingSpline const& other
 }
 
 template <class Mode, template <class> class Vec>
-void InterpolatingSpline<Mode, Vec>::validate_(std::vector<DataPoint> const& points) const {
+void InterpolatingSpline<Mode, Vec>::validate_(std::vector<DataPoint> const& points,
+                                               bool closed) const {
   std::size_t n = points.size();
-  if (n < 2 || (n == 2 && isClosed_)) throw InsufficientDataPoints();
+  if (n < 2 || (n == 2 && closed)) throw InsufficientDataPoints();
+  // Before the distance tests, which an infinity or a NaN would mislead.
+  for (DataPoint const& p : points)
+    for (int k = 0; k < DataPoint::dimension; ++k)
+      if (!std::isfinite(p.coord(k))) throw NonFiniteDataPoints();
 
   std::vector<double> chords(n - 1);
-  double longest = 0.0;
+  double longest = 0.0, total = 0.0;
   for (std::size_t i = 1; i < n; ++i) {
-    chords[i - 1] = (points[i] - points[i - 1]).norm();
+    chords[i - 1] = length(points[i] - points[i - 1]);
     longest = std::max(longest, chords[i - 1]);
+    total += chords[i - 1];
   }
+  double closing = closed ? length(points.front() - points.back()) : 0.0;
+  // A length past the largest double leaves no finite tangent.
+  if (!std::isfinite(total + closing)) throw NonFiniteDataPoints();
   double tol = 1e-9 * longest + 1e-12;
   for (double c : chords)
     if (c < tol) throw RepeatedDataPoints();
-  if (!isClosed_) return;
+  if (!closed) return;
 
-  if (points.back() == points.front()) throw FirstPointRepeated();
+  // A closing chord as short as a repeat leaves a degenerate closing segment.
+  if (points.back() == points.front() || closing < tol) throw FirstPointRepeated();
   // The farthest point from the first spans the line the others must be near.
   std::size_t far = 1;
-  double farthest = (points[1] - points[0]).norm();
+  double farthest = length(points[1] - points[0]);
   for (std::size_t i = 2; i < n; ++i) {
-    double r = (points[i] - points[0]).norm();
+    double r = length(points[i] - points[0]);
     if (r > farthest) far = i, farthest = r;
   }
   double lineTol = 1e-9 * (2.0 * farthest) + 1e-12;
-  DataPoint u = (points[far] - points[0]).unit();
+  DataPoint u = (points[far] - points[0]) / farthest;
   for (std::size_t i = 1; i < n; ++i) {
     if (i == far) continue;
     DataPoint r = points[i] - points[0];
-    if (!((r - u * r.dot(u)).norm() <= lineTol)) return;
+    if (!(length(r - u * r.dot(u)) <= lineTol)) return;
   }
   throw CollinearDataPoints();
 }
 
 template <class Mode, template <class> class Vec>
 void InterpolatingSpline<Mode, Vec>::dataPoints(std::vector<DataPoint> const& points) {
-  validate_(points);
+  validate_(points, isClosed_);
   dataPoints_ = points;
   computeBezierCurves_();
 }
@@ -124,6 +154,8 @@ void InterpolatingSpline<Mode, Vec>::dataPoints(std::vector<DataPoint> const& po
 template <class Mode, template <class> class Vec>
 void InterpolatingSpline<Mode, Vec>::isClosed(bool flag) {
   if (flag == isClosed_) return;
+  // Constructors close an empty curve before they give it points.
+  if (!dataPoints_.empty()) validate_(dataPoints_, flag);
   isClosed_ = flag;
   computeBezierCurves_();
 }
@@ -137,24 +169,28 @@ template <class Mode, template <class> class Vec>
 void InterpolatingSpline<Mode, Vec>::computeBezierCurves_() {
   std::size_t n = dataPoints_.size();
   if (n == 0) return;
-  std::vector<double> knots{0.0};
-  std::vector<double> spacings;
   std::vector<double> padded(isClosed_ ? n + 2 : n + 1, 0.0);
-  chordLengthSum_.assign(1, 0.0);
-  auto chord = [&](DataPoint const& from, DataPoint const& to) {
-    double c = (to - from).norm();
-    knots.push_back(knots.back() + c);
-    spacings.push_back(c);
-    chordLengthSum_.push_back(chordLengthSum_.back() + c);
-    return c;
-  };
-  for (std::size_t i = 1; i < n; ++i) padded[i] = chord(dataPoints_[i - 1], dataPoints_[i]);
+  for (std::size_t i = 1; i < n; ++i) padded[i] = length(dataPoints_[i] - dataPoints_[i - 1]);
   if (isClosed_) {
-    padded[n] = chord(dataPoints_[n - 1], dataPoints_[0]);
+    padded[n] = length(dataPoints_[0] - dataPoints_[n - 1]);
     padded[0] = padded[n];
     padded[n + 1] = padded[1];
   }
+  chordLengthSum_.assign(1, 0.0);
+  for (std::size_t i = 1; i < n + isClosed_; ++i)
+    chordLengthSum_.push_back(chordLengthSum_.back() + padded[i]);
 
+  // Knots and control points from the chords times a power of two: exact,
+  // so the same bits as in length units, but sums and powers stay in range.
+  int exponent = 0;
+  std::frexp(*std::max_element(padded.begin(), padded.end()), &exponent);
+  for (double& c : padded) c = std::ldexp(c, -exponent);
+  std::vector<double> knots{0.0};
+  std::vector<double> spacings;
+  for (std::size_t i = 1; i < n + isClosed_; ++i) {
+    knots.push_back(knots.back() + padded[i]);
+    spacings.push_back(padded[i]);
+  }
   double total = knots.back();
   for (double& s : spacings) s /= total;
   for (std::size_t i = 0; i + 1 < knots.size(); ++i) knots[i] /= total;
@@ -347,10 +383,30 @@ typename InterpolatingSpline<Mode, Vec>::Point InterpolatingSpline<Mode, Vec>::t
 // ---- Normals ----
 
 template <class Mode, template <class> class Vec>
+double InterpolatingSpline<Mode, Vec>::derivativeScale_() const {
+  if (chordLengthSum_.empty() || !std::isfinite(chordLengthSum_.back())) return 1.0;
+  int exponent = 0;
+  std::frexp(chordLengthSum_.back(), &exponent);
+  return std::ldexp(1.0, -exponent);
+}
+
+template <class Mode, template <class> class Vec>
 typename InterpolatingSpline<Mode, Vec>::Point InterpolatingSpline<Mode, Vec>::normal(
     Point const& T, Point const& T1) {
-  Real s = T.norm();
-  Point n = (T1 - T * (T.dot(T1) / (s * s))) / s;
+  return guardedNormal_(T, T1, T);
+}
+
+template <class Mode, template <class> class Vec>
+typename InterpolatingSpline<Mode, Vec>::Point InterpolatingSpline<Mode, Vec>::guardedNormal_(
+    Point const& Ts, Point const& T1s, Point const& T) {
+  Real s = Ts.norm();
+  Point across = T1s - Ts * (Ts.dot(T1s) / (s * s));
+  Point n = across / s;
+  // Where T1 is parallel to T, across is rounding noise along T (up to a
+  // few ulps of |T1|): taken as zero, so that validNormal replaces it.
+  auto straight = across.norm() <= Real(1e-12) * T1s.norm();
+  for (int k = 0; k < Point::dimension; ++k)
+    n.coord(k, ct::ternary(straight, Real(0.0), n.coord(k)));
   validNormal(T, n);
   return n;
 }
@@ -397,29 +453,37 @@ typename InterpolatingSpline<Mode, Vec>::Point InterpolatingSpline<Mode, Vec>::u
 template <class Mode, template <class> class Vec>
 typename InterpolatingSpline<Mode, Vec>::Point InterpolatingSpline<Mode, Vec>::normal(
     Tag const& tag) const {
-  return normal(tangent(tag), tangentDer(tag));
+  Real k(derivativeScale_());
+  Point T = tangent(tag);
+  return guardedNormal_(T * k, tangentDer(tag) * k, T);
 }
 template <class Mode, template <class> class Vec>
 typename InterpolatingSpline<Mode, Vec>::Point InterpolatingSpline<Mode, Vec>::normalDer(
     Tag const& tag) const {
-  return normalDer(tangent(tag), tangentDer(tag), tangent2Der(tag));
+  Real k(derivativeScale_());
+  return normalDer(tangent(tag) * k, tangentDer(tag) * k, tangent2Der(tag) * k);
 }
 template <class Mode, template <class> class Vec>
 typename InterpolatingSpline<Mode, Vec>::Point InterpolatingSpline<Mode, Vec>::normal2Der(
     Tag const& tag) const {
-  return normal2Der(tangent(tag), tangentDer(tag), tangent2Der(tag), tangent3Der(tag));
+  Real k(derivativeScale_());
+  return normal2Der(tangent(tag) * k, tangentDer(tag) * k, tangent2Der(tag) * k,
+                    tangent3Der(tag) * k);
 }
 template <class Mode, template <class> class Vec>
 typename InterpolatingSpline<Mode, Vec>::Point InterpolatingSpline<Mode, Vec>::uNormalDer(
     Tag const& tag) const {
-  Point T = tangent(tag), T1 = tangentDer(tag), T2 = tangent2Der(tag);
-  return uNormalDer(normal(T, T1), normalDer(T, T1, T2));
+  Real k(derivativeScale_());
+  Point T = tangent(tag), Ts = T * k, T1 = tangentDer(tag) * k, T2 = tangent2Der(tag) * k;
+  return uNormalDer(guardedNormal_(Ts, T1, T), normalDer(Ts, T1, T2));
 }
 template <class Mode, template <class> class Vec>
 typename InterpolatingSpline<Mode, Vec>::Point InterpolatingSpline<Mode, Vec>::uNormal2Der(
     Tag const& tag) const {
-  Point T = tangent(tag), T1 = tangentDer(tag), T2 = tangent2Der(tag), T3 = tangent3Der(tag);
-  return uNormal2Der(normal(T, T1), normalDer(T, T1, T2), normal2Der(T, T1, T2, T3));
+  Real k(derivativeScale_());
+  Point T = tangent(tag), Ts = T * k, T1 = tangentDer(tag) * k, T2 = tangent2Der(tag) * k,
+        T3 = tangent3Der(tag) * k;
+  return uNormal2Der(guardedNormal_(Ts, T1, T), normalDer(Ts, T1, T2), normal2Der(Ts, T1, T2, T3));
 }
 
 template <class Mode, template <class> class Vec>

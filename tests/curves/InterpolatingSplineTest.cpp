@@ -14,6 +14,8 @@ namespace ct = kelm_math::comp_trace;
 namespace vm = vela::math;
 using math3d::Vector2_T;
 using math3d::Vector3_T;
+using vela::test::kInf;
+using vela::test::kNaN;
 using vela::test::sameBits;
 using V2 = Vector2_T<vm::Numeric>;
 using V3 = Vector3_T<vm::Numeric>;
@@ -31,17 +33,31 @@ std::vector<V2> const kPlanar = {V2(0.0, 0.0), V2(1.0, 0.4), V2(2.2, -0.3),
 std::vector<V3> const kSpatial = {V3(0.0, 0.0, 0.0), V3(1.0, 0.5, 0.2), V3(1.5, 1.5, 0.9),
                                   V3(0.7, 2.2, 1.4), V3(-0.5, 1.6, 0.8)};
 
-/// What dataPoints throws for the points, or "" when it accepts them.
-template <class Spline, class P>
-std::string thrown(std::vector<P> const& points, bool closed) {
-  Spline spline;
-  spline.isClosed(closed);
+/// What f throws, or "".
+template <class F>
+std::string whatThrows(F const& f) {
   try {
-    spline.dataPoints(points);
+    f();
   } catch (vela::Exception const& e) {
     return e.what();
   }
   return "";
+}
+
+/// What dataPoints throws for the points, or "" when it accepts them.
+/// Closing an open curve of the points must throw the same and stay open.
+template <class Spline, class P>
+std::string thrown(std::vector<P> const& points, bool closed) {
+  Spline spline;
+  spline.isClosed(closed);
+  std::string what = whatThrows([&] { spline.dataPoints(points); });
+  Spline open;
+  if (closed && whatThrows([&] { open.dataPoints(points); }).empty()) {
+    EXPECT_EQ(whatThrows([&] { open.isClosed(true); }), what) << points.size();
+    EXPECT_EQ(open.isClosed(), what.empty());
+    EXPECT_EQ(open.numBezierCurves(), points.size() - (what.empty() ? 0 : 1));
+  }
+  return what;
 }
 
 template <class V>
@@ -79,6 +95,21 @@ TEST(InterpolatingSpline, ValidationThrowsInOrderWithItsTexts) {
       // The consecutive-repeat test comes first; the closing chord is not part of it.
       {{V2(0, 0), V2(0, 0), V2(1, 1), V2(0, 0)}, true, "zeph RepeatedDataPoints"},
       {{V2(0, 0), V2(1, 0), V2(1, 1), V2(0, 0)}, true, "zeph FirstPointRepeated"},
+      {{V2(0, 0), V2(1, 0), V2(1, 1), V2(0, 1), V2(0, 0)}, true, "zeph FirstPointRepeated"},
+      // Non-finite coordinates right after the count, before the distance tests.
+      {{V2(kNaN, 0)}, false, "zeph InsufficientDataPoints"},
+      {{V2(0, 0), V2(kInf, 0), V2(1, 1)}, false, "zeph NonFiniteDataPoints"},
+      {{V2(0, 0), V2(1, kNaN), V2(1, 1)}, false, "zeph NonFiniteDataPoints"},
+      {{V2(0, 0), V2(0, 0), V2(1, -kInf), V2(0, 0)}, true, "zeph NonFiniteDataPoints"},
+      // Lengths past 1e154 square to infinity: computed rescaled; but a
+      // length past the largest double is no curve.
+      {{V2(0, 0), V2(1e200, 0), V2(1e200, 1e200), V2(0, 1e200)}, true, ""},
+      {{V2(0, 0), V2(1e308, 0), V2(1e308, 1e308), V2(0, 1e308)}, true, "zeph NonFiniteDataPoints"},
+      {{V2(-1.5e308, 0), V2(1.5e308, 0)}, false, "zeph NonFiniteDataPoints"},
+      // A closing chord as short as a repeat (the segment's values were not finite).
+      {{V2(0, 0), V2(1, 0), V2(1, 1), V2(0, 1), V2(0, 1e-300)}, true, "zeph FirstPointRepeated"},
+      // The absolute 1e-12 rejects tiny curves.
+      {{V2(0, 0), V2(1e-200, 0), V2(0, 1e-200)}, true, "zeph RepeatedDataPoints"},
       {{V2(0, 0), V2(1, 0), V2(1, 1), V2(0, 0)}, false, ""},
       {{V2(0, 0), V2(1, 1), V2(2, 2)}, true, "zeph CollinearDataPoints"},
       {{V2(0, 0), V2(1, 1), V2(2, 2)}, false, ""},
@@ -100,11 +131,13 @@ TEST(InterpolatingSpline, ValidationThrowsInOrderWithItsTexts) {
   Cubic2 before = spline;
   EXPECT_THROW(spline.dataPoints({V2(0, 0), V2(1, 1), V2(0, 0)}), Cubic2::FirstPointRepeated);
   EXPECT_THROW(spline.dataPoints({V2(0, 0)}), Cubic2::InsufficientDataPoints);
+  EXPECT_THROW(spline.dataPoints({V2(0, 0), V2(1, kNaN), V2(0, 2)}), Cubic2::NonFiniteDataPoints);
   EXPECT_TRUE(spline == before);
   EXPECT_EQ(spline.numBezierCurves(), kPlanar.size());
   for (std::size_t i = 0; i < spline.bezierControlPoints().size(); ++i)
     EXPECT_TRUE(sameBits(spline.bezierControlPoints()[i], before.bezierControlPoints()[i]));
   static_assert(std::is_base_of_v<vela::Exception, Cubic2::CollinearDataPoints>);
+  static_assert(std::is_base_of_v<vela::Exception, Pchip3::NonFiniteDataPoints>);
 }
 
 TEST(InterpolatingSpline, KnotsChordsAndSegments) {
@@ -130,6 +163,25 @@ TEST(InterpolatingSpline, KnotsChordsAndSegments) {
     EXPECT_DOUBLE_EQ(closed.knotSpacings()[i], (kPlanar[(i + 1) % n] - kPlanar[i]).norm() / sum);
   }
   EXPECT_EQ(open.bezierControlPoints().size(), (n - 1) * 4 * 2);
+  // Knots are scale-invariant and the curve scales with the data, at any
+  // scale a double holds (lengths, chords' powers and |T|^7 in range).
+  for (double scale : {1e-9, 1e200, 1e300}) {
+    std::vector<V2> scaled;
+    for (V2 const& p : kPlanar) scaled.push_back(p * scale);
+    for (bool isClosed : {false, true}) {
+      Cubic2 big(scaled, isClosed), unit(kPlanar, isClosed);
+      Pchip2 bigPchip(scaled, isClosed), unitPchip(kPlanar, isClosed);
+      for (std::size_t i = 0; i < unit.knots().size(); ++i)
+        EXPECT_NEAR(big.knots()[i], unit.knots()[i], 1e-15) << scale;
+      for (double t : {-0.1, 0.2, 0.65}) {
+        expectNear(big.point(t) * (1 / scale), unit.point(t), 1e-14, "scaled point");
+        expectNear(bigPchip.point(t) * (1 / scale), unitPchip.point(t), 1e-14, "scaled pchip");
+        expectNear(big.tangent(t) * (1 / scale), unit.tangent(t), 1e-13, "scaled tangent");
+        expectNear(big.normal(t), unit.normal(t), 1e-13, "scaled normal");
+        expectNear(big.uNormal2Der(t), unit.uNormal2Der(t), 1e-11, "scaled uNormal2Der");
+      }
+    }
+  }
 
   // Two distinct points: one straight segment in thirds of the chord.
   Cubic2 line({V2(1, 1), V2(4, 7)}, false);
@@ -137,12 +189,12 @@ TEST(InterpolatingSpline, KnotsChordsAndSegments) {
   auto cps = line.bezierCurve(0).controlPoints();
   for (int k = 0; k < 4; ++k) expectNear(cps[k], V2(1, 1) + V2(3, 6) * (k / 3.0), 1e-15, "third");
 
-  // Closing and reopening rebuilds without validating again.
-  Cubic2 collinear({V2(0, 0), V2(1, 1), V2(2, 2)}, false);
-  EXPECT_NO_THROW(collinear.isClosed(true));
-  EXPECT_EQ(collinear.numBezierCurves(), 3u);
-  collinear.isClosed(false);
-  EXPECT_EQ(collinear.numBezierCurves(), 2u);
+  // Closing and reopening rebuilds (closing validates: see above).
+  Cubic2 triangle({V2(0, 0), V2(1, 1), V2(2, 0)}, false);
+  triangle.isClosed(true);
+  EXPECT_EQ(triangle.numBezierCurves(), 3u);
+  triangle.isClosed(false);
+  EXPECT_EQ(triangle.numBezierCurves(), 2u);
   Cubic2 empty;
   EXPECT_EQ(empty.numBezierCurves(), 0u);
   EXPECT_TRUE(empty.polyline(10).empty());
@@ -257,7 +309,7 @@ TEST(InterpolatingPchip, SlopeRules) {
   EXPECT_EQ(Pchip2::interiorCondition_(1, 2, 2, 0), 0.0);
   // Weighted harmonic mean: w1 = 2 * 2 + 1 = 5, w2 = 2 + 2 * 1 = 4.
   EXPECT_DOUBLE_EQ(Pchip2::interiorCondition_(1, 2, 1, 3), 9.0 / (5.0 / 1 + 4.0 / 3));
-  EXPECT_EQ(Pchip2::interiorCondition_(1, 1, vela::test::kNaN, 1), 0.0);
+  EXPECT_EQ(Pchip2::interiorCondition_(1, 1, kNaN, 1), 0.0);
 }
 
 TEST(InterpolatingPchip, PreservesMonotoneRunsAndExtrema) {
@@ -336,6 +388,23 @@ TEST(InterpolatingSpline, NormalsArePerpendicularAndDifferentiateRight) {
   checkNormalFamily(Cubic3(kSpatial, false), "cubic3");
   checkNormalFamily(Pchip3(kSpatial, true), "pchip3");
 
+  // On straight PCHIP segments T' is parallel to T: what the formula leaves
+  // is noise along T, and the guard's perpendicular must replace it.
+  for (double side : {1.0, 10.0, 1000.0}) {
+    Pchip2 square({V2(0, 0), V2(side, 0), V2(side, side), V2(0, side)}, true);
+    Pchip3 stairs({V3(0, 0, 0), V3(side, 0, 0), V3(side, side, 0), V3(side, side, side),
+                   V3(2 * side, side, side), V3(2 * side, 2 * side, side)},
+                  false);
+    // (The corners, where every slope and so T vanish, have no normal.)
+    auto perpendicular = [](auto const& spline, double t) {
+      auto T = spline.tangent(t), N = spline.normal(t);
+      return T.isZero() || std::abs(N.dot(T)) <= 1e-14 * N.norm() * T.norm();
+    };
+    for (int i = 1; i < 1000; ++i) {
+      EXPECT_TRUE(perpendicular(square, i / 1000.0)) << side << " " << i;
+      EXPECT_TRUE(perpendicular(stairs, i / 1000.0)) << side << " " << i;
+    }
+  }
   // A straight spline has no curvature: the guard supplies a perpendicular.
   Cubic2 straight({V2(0, 0), V2(1, 2), V2(2, 4)}, false);
   V2 T = straight.tangent(0.4);
@@ -442,8 +511,6 @@ void checkTracedParameter(std::vector<Vec<vm::Numeric>> const& points, bool clos
 }
 
 TEST(InterpolatingSpline, TracedParameterThreePaths) {
-  using vela::test::kInf;
-  using vela::test::kNaN;
   Cubic2 planar(kPlanar, true);
   std::vector<double> ts = {0.3,
                             planar.knots()[2],
@@ -466,6 +533,10 @@ TEST(InterpolatingSpline, TracedParameterThreePaths) {
                                                                 {0.2, 1.0, 2.0, -0.5});
   checkTracedParameter<vm::InterpolatingPchip, Vector2_T>({V2(0, 0), V2(1, 2), V2(2, 2), V2(3, 0)},
                                                           true, {0.1, 0.5, 0.999999, 7.25});
+  // Straight segments where the formula leaves noise along T, replaced.
+  checkTracedParameter<vm::InterpolatingPchip, Vector3_T>(
+      {V3(0, 0, 0), V3(1, 0, 0), V3(1, 1, 0), V3(1, 1, 1), V3(2, 1, 1), V3(2, 2, 1)}, false,
+      {0.19, 0.41});
 }
 
 }  // namespace spline_test

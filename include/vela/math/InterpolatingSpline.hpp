@@ -51,7 +51,14 @@ class InterpolatingSpline {
    public:
     const char* what() const noexcept override;
   };
-  /// A closed curve whose last point equals its first.
+  /// A coordinate that is infinite or NaN, or points so far apart that a
+  /// distance or the curve's length overflows.
+  class NonFiniteDataPoints : public vela::Exception {
+   public:
+    const char* what() const noexcept override;
+  };
+  /// A closed curve whose last point equals its first, or lies closer to it
+  /// than the RepeatedDataPoints tolerance.
   class FirstPointRepeated : public vela::Exception {
    public:
     const char* what() const noexcept override;
@@ -88,17 +95,16 @@ class InterpolatingSpline {
   bool operator!=(InterpolatingSpline const& other) const { return !(*this == other); }
 
   /// Validates and stores the points, then rebuilds every segment. Throws
-  /// InsufficientDataPoints, RepeatedDataPoints, FirstPointRepeated or
-  /// CollinearDataPoints (tested in that order) and is then unchanged.
-  /// Non-finite coordinates are not rejected; they give non-finite values.
+  /// InsufficientDataPoints, NonFiniteDataPoints, RepeatedDataPoints,
+  /// FirstPointRepeated or CollinearDataPoints (tested in that order) and is
+  /// then unchanged. Lengths are computed without overflow or underflow, so
+  /// any size serves whose length is finite; the repeat test's absolute
+  /// 1e-12 rejects curves smaller than that.
   void dataPoints(std::vector<DataPoint> const& points);
   std::vector<DataPoint> const& dataPoints() const { return dataPoints_; }
   /// Opens or closes the curve and rebuilds the segments when that changes.
-  /// The points are not validated again: a closed curve of two points has
-  /// two segments back and forth along one chord, a closed curve of
-  /// collinear points is a loop folded onto their line, and closing a curve
-  /// whose last point equals its first gives a zero closing chord, whose
-  /// segment's values are not finite.
+  /// Closing validates the stored points as dataPoints does for a closed
+  /// curve and throws the same exceptions, leaving the curve open.
   void isClosed(bool flag);
   bool isClosed() const { return isClosed_; }
 
@@ -115,7 +121,9 @@ class InterpolatingSpline {
   /// Segment i's curve, a view on this spline's arrays; i is not checked.
   Curve const& bezierCurve(std::size_t i) const { return *curves_[i]; }
 
-  /// t wrapped into [0, 1) on a closed curve (t - floor(t)); t on an open one.
+  /// t wrapped into [0, 1] on a closed curve (t - floor(t); 1 only where a
+  /// tiny negative t rounds up: the last segment's end, the start again);
+  /// t on an open one.
   Real validParam_(Real const& t) const;
   /// The segment holding t: the one that starts at a knot hit exactly, the
   /// first or last segment outside the knots. Default tag without segments.
@@ -134,10 +142,14 @@ class InterpolatingSpline {
   Point tangent3Der(Real const& t) const;
   Point tangent3Der(Tag const& tag) const;
 
-  /// The derivative of the unit tangent (not normalized; guarded by
-  /// validNormal where it nearly vanishes), its first and second
-  /// derivatives, and the first and second derivatives of the unit normal.
-  /// No guard against a zero tangent: that gives infinities or NaN.
+  /// The derivative of the unit tangent (not normalized), its first and
+  /// second derivatives, and the first and second derivatives of the unit
+  /// normal. Where the curvature vanishes within rounding (the part of T'
+  /// across T no more than 1e-12 of |T'|, as on a straight segment, where
+  /// the rest is noise along T) the normal is taken as zero, so that
+  /// validNormal replaces it by a perpendicular to T, as it does any normal
+  /// shorter than 1e-14. No guard against a zero tangent: that gives
+  /// infinities or NaN.
   Point normal(Real const& t) const;
   Point normal(Tag const& tag) const;
   Point normalDer(Real const& t) const;
@@ -182,8 +194,12 @@ class InterpolatingSpline {
 
  protected:
   /// Fills the control points of every segment through bezierControlPoints_.
-  /// paddedChords are the chord lengths in length units: open [0, c1, ...,
-  /// c(N-1), 0]; closed [cN, c1, ..., c(N-1), cN, c1] with cN the closing chord.
+  /// paddedChords are the chord lengths: open [0, c1, ..., c(N-1), 0];
+  /// closed [cN, c1, ..., c(N-1), cN, c1] with cN the closing chord. They
+  /// are in length units times one power of two that brings the longest
+  /// into [0.5, 1): exact, so the curves, which depend only on the chords'
+  /// ratios, keep every bit, and their powers and products with
+  /// coordinates cannot overflow.
   virtual void computeBezierControlPoints_(std::vector<double> const& paddedChords) = 0;
   /// Stores the control points (constants in Traced).
   void bezierControlPoints_(std::vector<double> const& values);
@@ -207,12 +223,19 @@ class InterpolatingSpline {
     std::vector<Real> elevatedDerivPoints;
   };
 
-  void validate_(std::vector<DataPoint> const& points) const;
+  void validate_(std::vector<DataPoint> const& points, bool closed) const;
   /// Sizes the derived arrays for the segments.
   void sizeDerivedArrays_(std::size_t segments);
   /// Views on a_ for the given number of segments.
   void buildViews_(std::size_t segments, bool compute);
   void evaluateFrom_(InterpolatingSpline<Traced, Vec> const& traced, BindingSet const& bindings);
+  /// A power of two near the reciprocal of the curve's length. The normal
+  /// formulas are homogeneous of degree 0 in T and its derivatives: fed
+  /// scaled ones they give the same bits, and s^7 stays in range.
+  double derivativeScale_() const;
+  /// normal(T, T1) from Ts and T1s, T and T1 times one positive factor,
+  /// guarded with the unscaled T.
+  static Point guardedNormal_(Point const& Ts, Point const& T1s, Point const& T);
   /// Count points of a segment's slice of values at the tag (zeros if none).
   Point castel_(std::vector<Real> const& values, unsigned count, Tag const& tag) const;
 
