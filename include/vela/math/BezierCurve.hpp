@@ -14,9 +14,9 @@ namespace vela::math {
 
 /// A Bezier curve of degree n from 0 (one point) to 6 in the plane or in
 /// space over the local parameter t in [0, 1]; Vec is math3d::Vector2_T or
-/// Vector3_T. Degree 6 is the closest-point search's limit. It
-/// owns its control points or is a view on storage owned by someone else
-/// (a spline's segment). At construction it precomputes the control points
+/// Vector3_T; degree 6 is the closest-point search's limit. It owns its
+/// control points or is a view on storage owned by someone else (a spline's
+/// segment). At construction it precomputes the control points
 /// of its first four derivatives and the Bernstein coefficients of degree
 /// 2n - 1 of B(t)·B'(t) and of B'(t), which turn a closest-point search into
 /// a root search. Evaluation is de Casteljau (zeph_core_math_castelEval); in
@@ -94,9 +94,9 @@ class BezierCurve {
   /// (ties keep the earlier, in that order; a NaN distance loses to any
   /// other). A one-point curve gives 0 and its point, an empty curve 0 and a
   /// zero point. Coordinates beyond about 1e150 (or below 1e-150) in
-  /// magnitude overflow (underflow) the search's squares: it then answers
-  /// an end. In Traced it always records a ClosestPointOnBezierOp (not
-  /// for an empty curve).
+  /// magnitude overflow (underflow) the search's squares: it may then
+  /// answer an end where an inner point is nearer. In Traced it always
+  /// records a ClosestPointOnBezierOp (not for an empty curve).
   Real closestPoint(Point const& q, Point& out) const;
   /// The curve split at t into owning curves over [0, t] and [t, 1].
   std::pair<BezierCurve, BezierCurve> subdivide(Real const& t) const;

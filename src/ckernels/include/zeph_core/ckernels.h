@@ -87,8 +87,8 @@ void zeph_core_math_castelEval(unsigned int n, unsigned int dim, const double* p
    noise around zero. NaN in the data never hangs it: a NaN distance loses
    to any other. Coordinates whose squares overflow or underflow (beyond
    about 1e150, below about 1e-150) lose the interior roots and, when the
-   distances overflow, compare all candidates equal: the answer is then an
-   end of the curve. */
+   distances overflow, compare all candidates equal: the answer may then be
+   an end where an inner point is nearer. */
 double zeph_core_math_findClosestPointOnBezier(unsigned int n, unsigned int dim,
                                                const double* controlPoints, const double* dotCoeffs,
                                                const double* elevatedDerivPoints, const double* q,
