@@ -72,19 +72,21 @@ void zeph_core_math_castelEval(unsigned int n, unsigned int dim, const double* p
       /* Spline segments: the plane and space get straight-line code. */
       if (dim == 2) {
         double x = castel_cubic(points, 2, s, t), y = castel_cubic(points + 1, 2, s, t);
-        out[0] = x, out[1] = y;
+        out[0] = x;
+        out[1] = y;
         return;
       }
       if (dim == 3) {
         double x = castel_cubic(points, 3, s, t), y = castel_cubic(points + 1, 3, s, t);
         double z = castel_cubic(points + 2, 3, s, t);
-        out[0] = x, out[1] = y, out[2] = z;
+        out[0] = x;
+        out[1] = y;
+        out[2] = z;
         return;
       }
       for (k = 0; k < dim; ++k) r[k] = castel_cubic(points + k, dim, s, t);
       break;
-    default:
-      castel_levels(n, dim, points, r, t);
+    default: castel_levels(n, dim, points, r, t);
   }
   for (k = 0; k < dim; ++k) out[k] = r[k];
 }

@@ -13,7 +13,7 @@
 #define MAX_ROOT_DEPTH 64
 
 static int outsideContract(unsigned int n, unsigned int dim) {
-  return n == 0 || n > ZEPH_CLOSEST_MAX_DEGREE || dim == 0 || dim > ZEPH_CLOSEST_MAX_DIM;
+  return n > ZEPH_CLOSEST_MAX_DEGREE || dim == 0 || dim > ZEPH_CLOSEST_MAX_DIM;
 }
 
 static void zeroOut(unsigned int dim, double* out) {
@@ -26,6 +26,9 @@ static double distance(unsigned int dim, const double* a, const double* b) {
   for (k = 0; k < dim; ++k) sum += (a[k] - b[k]) * (a[k] - b[k]);
   return sqrt(sum);
 }
+
+/* a is nearer than b: strictly, and any number is nearer than a NaN. */
+static int nearer(double a, double b) { return a < b || (isnan(b) && !isnan(a)); }
 
 /* Sign changes of the coefficients, exact zeros skipped. */
 static unsigned int signChanges(const double* c, unsigned int m) {
@@ -142,6 +145,10 @@ double zeph_core_math_findClosestPointOnBezier(unsigned int n, unsigned int dim,
     zeroOut(dim, out);
     return 0.0;
   }
+  if (n == 0) { /* one point */
+    memcpy(out, controlPoints, dim * sizeof(double));
+    return 0.0;
+  }
   for (k = 0; k < 2 * n; ++k) {
     double dot = 0.0;
     for (d = 0; d < dim; ++d) dot += elevatedDerivPoints[k * dim + d] * q[d];
@@ -158,7 +165,7 @@ double zeph_core_math_findClosestPointOnBezier(unsigned int n, unsigned int dim,
     double current;
     zeph_core_math_castelEval(n + 1, dim, controlPoints, point, candidates[i]);
     current = distance(dim, point, q);
-    if (current < bestDistance) {
+    if (nearer(current, bestDistance)) {
       bestDistance = current;
       bestT = candidates[i];
       memcpy(out, point, dim * sizeof(double));
@@ -167,36 +174,54 @@ double zeph_core_math_findClosestPointOnBezier(unsigned int n, unsigned int dim,
   return bestT;
 }
 
-/* The end t (0 or 1) of segment data at p is a true minimum of the distance. */
+/* Whether the end t (0 or 1) of a segment, at p, is a minimum of the
+   distance along the curve: 1 when it is (distance 0, or (q - p).B' = 0 for
+   a B' that tells), 0 when the distance falls beyond it, -1 when B' is too
+   short to tell (|q - p| |B'| below the threshold: a vanishing tangent). */
 static int endIsMinimum(unsigned int n, unsigned int dim, const double* derivPoints1,
                         const double* q, const double* p, double t) {
-  double derivative[ZEPH_CLOSEST_MAX_DIM], along = 0.0;
+  double derivative[ZEPH_CLOSEST_MAX_DIM], along = 0.0, length = 0.0;
+  double gap = distance(dim, q, p);
   unsigned int k;
-  if (distance(dim, q, p) < 1e-12) return 1;
+  if (gap < 1e-12) return 1;
   zeph_core_math_castelEval(n, dim, derivPoints1, derivative, t);
-  for (k = 0; k < dim; ++k) along += (q[k] - p[k]) * derivative[k];
-  return fabs(along) < 1e-12;
+  for (k = 0; k < dim; ++k) {
+    along += (q[k] - p[k]) * derivative[k];
+    length += derivative[k] * derivative[k];
+  }
+  if (!(fabs(along) < 1e-12)) return 0;
+  return gap * sqrt(length) < 1e-12 ? -1 : 1;
 }
 
 double zeph_core_math_findClosestPointOnSpline(
     unsigned int n, unsigned int dim, unsigned int segments, int closed, unsigned int start,
     const double* knots, const double* controlPoints, const double* derivPoints1,
     const double* dotCoeffs, const double* elevatedDerivPoints, const double* q, double* out) {
-  double point[ZEPH_CLOSEST_MAX_DIM];
-  double t;
-  unsigned int s = start < segments ? start : segments - 1;
+  double point[ZEPH_CLOSEST_MAX_DIM], best[ZEPH_CLOSEST_MAX_DIM];
+  double t, bestT = 0.0, bestDistance = 0.0;
+  unsigned int s = start < segments ? start : segments - 1, bestS = s;
   unsigned long long visits = 0;
-  if (outsideContract(n, dim) || segments == 0) {
+  if (outsideContract(n, dim) || n == 0 || segments == 0) {
     zeroOut(dim, out);
     return 0.0;
   }
   for (;;) {
+    double current;
     t = zeph_core_math_findClosestPointOnBezier(
         n, dim, controlPoints + (size_t)s * (n + 1) * dim, dotCoeffs + (size_t)s * 2 * n,
         elevatedDerivPoints + (size_t)s * 2 * n * dim, q, point);
+    current = distance(dim, q, point);
+    /* A move pays only when it comes strictly nearer: this ends the walk at
+       the earlier point where a vanishing tangent let it on, and no two
+       segments can hand the walk back and forth. */
+    if (visits > 0 && !nearer(current, bestDistance)) break;
     ++visits;
+    bestT = t;
+    bestS = s;
+    bestDistance = current;
+    memcpy(best, point, dim * sizeof(double));
     if (t != 0.0 && t != 1.0) break;
-    if (endIsMinimum(n, dim, derivPoints1 + (size_t)s * n * dim, q, point, t)) break;
+    if (endIsMinimum(n, dim, derivPoints1 + (size_t)s * n * dim, q, point, t) == 1) break;
     if (segments < visits) break;
     if (t == 0.0) {
       if (s == 0 && !closed) break;
@@ -206,6 +231,6 @@ double zeph_core_math_findClosestPointOnSpline(
       s = s + 1 == segments ? 0 : s + 1;
     }
   }
-  memcpy(out, point, dim * sizeof(double));
-  return knots[s] + t * (knots[s + 1] - knots[s]);
+  memcpy(out, best, dim * sizeof(double));
+  return knots[bestS] + bestT * (knots[bestS + 1] - knots[bestS]);
 }

@@ -21,6 +21,11 @@ void castelInto(unsigned count, unsigned dim, ct::TracedDouble const* points,
 }  // namespace
 
 template <class Mode, template <class> class Vec>
+const char* BezierCurve<Mode, Vec>::DegreeTooHigh::what() const noexcept {
+  return "zeph DegreeTooHigh";
+}
+
+template <class Mode, template <class> class Vec>
 std::array<std::size_t, 7> BezierCurve<Mode, Vec>::sizes_(unsigned n) {
   std::size_t dim = Point::dimension;
   auto points = [&](long long count) {
@@ -37,8 +42,14 @@ BezierCurve<Mode, Vec>::BezierCurve() {
 }
 
 template <class Mode, template <class> class Vec>
+void BezierCurve<Mode, Vec>::checkDegree_(std::size_t n) {
+  if (n > ZEPH_CLOSEST_MAX_DEGREE) throw DegreeTooHigh();
+}
+
+template <class Mode, template <class> class Vec>
 BezierCurve<Mode, Vec>::BezierCurve(std::vector<Point> const& points) : BezierCurve() {
-  if (points.size() < 2) return;
+  if (points.empty()) return;
+  checkDegree_(points.size() - 1);
   allocate_(static_cast<unsigned>(points.size() - 1));
   for (std::size_t i = 0; i < points.size(); ++i)
     points[i].getValues(s_.controlPoints + i * dimension_);
@@ -48,6 +59,7 @@ BezierCurve<Mode, Vec>::BezierCurve(std::vector<Point> const& points) : BezierCu
 template <class Mode, template <class> class Vec>
 BezierCurve<Mode, Vec>::BezierCurve(StorageTag const& storage, bool compute)
     : degree_(storage.degree), s_(storage) {
+  checkDegree_(storage.degree);
   s_.dimension = dimension_;
   if (compute) precomputeData_();
 }
@@ -90,7 +102,7 @@ void BezierCurve<Mode, Vec>::allocate_(unsigned n) {
 
 template <class Mode, template <class> class Vec>
 void BezierCurve<Mode, Vec>::copyFrom_(StorageTag const& other) {
-  if (!other.controlPoints || other.degree == 0) return;
+  if (!other.controlPoints) return;
   allocate_(other.degree);
   Real const* from[7] = {other.controlPoints,      other.derivPoints1, other.derivPoints2,
                          other.derivPoints3,       other.derivPoints4, other.dotCoeffs,
@@ -103,7 +115,8 @@ void BezierCurve<Mode, Vec>::copyFrom_(StorageTag const& other) {
 template <class Mode, template <class> class Vec>
 void BezierCurve<Mode, Vec>::evaluateFrom_(
     typename BezierCurve<Traced, Vec>::StorageTag const& traced, BindingSet const& bindings) {
-  if (!traced.controlPoints || traced.degree == 0) return;
+  if (!traced.controlPoints) return;
+  checkDegree_(traced.degree);
   allocate_(traced.degree);
   ct::TracedDouble const* from[7] = {
       traced.controlPoints, traced.derivPoints1, traced.derivPoints2,       traced.derivPoints3,
@@ -121,7 +134,7 @@ void BezierCurve<Mode, Vec>::binomialTables_() {
   binomialLower_.assign(n + 1, 0.0);
   binomialElevated_.assign(2 * n, 1.0);
   for (unsigned i = 1; i <= n; ++i) binomial_[i] = binomial_[i - 1] * (n + 1 - i) / i;
-  for (unsigned i = 0; i <= n; ++i) binomialLower_[i] = binomial_[i] * (n - i) / n;
+  for (unsigned i = 0; i < n; ++i) binomialLower_[i] = binomial_[i] * (n - i) / n;
   for (unsigned k = 1; k < 2 * n; ++k)
     binomialElevated_[k] = binomialElevated_[k - 1] * (2 * n - k) / k;
 }
@@ -195,7 +208,7 @@ typename BezierCurve<Mode, Vec>::Point BezierCurve<Mode, Vec>::tangent3Der(Real 
 template <class Mode, template <class> class Vec>
 typename BezierCurve<Mode, Vec>::Real BezierCurve<Mode, Vec>::closestPoint(Point const& q,
                                                                            Point& out) const {
-  if (degree_ == 0 || !s_.controlPoints) {
+  if (!s_.controlPoints) {
     out = Point();
     return Real(0.0);
   }
@@ -208,7 +221,7 @@ std::pair<BezierCurve<Mode, Vec>, BezierCurve<Mode, Vec>> BezierCurve<Mode, Vec>
     Real const& t) const {
   unsigned n = degree_;
   unsigned dim = dimension_;
-  if (n == 0 || !s_.controlPoints) return {BezierCurve(), BezierCurve()};
+  if (!s_.controlPoints) return {BezierCurve(), BezierCurve()};
   std::vector<Real> level(s_.controlPoints, s_.controlPoints + (n + 1) * dim);
   std::vector<Point> left(n + 1), right(n + 1);
   Real s = Real(1.0) - t;
@@ -223,7 +236,7 @@ std::pair<BezierCurve<Mode, Vec>, BezierCurve<Mode, Vec>> BezierCurve<Mode, Vec>
 template <class Mode, template <class> class Vec>
 std::vector<typename BezierCurve<Mode, Vec>::Point> BezierCurve<Mode, Vec>::controlPoints() const {
   std::vector<Point> points;
-  if (degree_ == 0 || !s_.controlPoints) return points;
+  if (!s_.controlPoints) return points;
   for (unsigned i = 0; i <= degree_; ++i) points.emplace_back(s_.controlPoints + i * dimension_);
   return points;
 }
@@ -240,7 +253,7 @@ void BezierCurve<Mode, Vec>::insertPolyline(unsigned m, std::vector<Point>& out,
 
 template <class Mode, template <class> class Vec>
 void BezierCurve<Mode, Vec>::scale(Real const& s) {
-  if (degree_ == 0 || !s_.controlPoints) return;
+  if (!s_.controlPoints) return;
   for (std::size_t i = 0; i < std::size_t(degree_ + 1) * dimension_; ++i)
     s_.controlPoints[i] = s_.controlPoints[i] * s;
   precomputeData_();

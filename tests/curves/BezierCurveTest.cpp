@@ -66,6 +66,37 @@ TEST(BezierCurve, PointAndDerivativesMatchBernsteinAndDifferences) {
   EXPECT_EQ(empty.point(0.5).x(), 0.0);
 }
 
+TEST(BezierCurve, OnePointIsAPointAndDegreesAboveSixAreRefused) {
+  V3 p(1.0, -2.0, 0.5), out;
+  Curve3 single({p});
+  ASSERT_EQ(single.degree(), 0u);
+  Curve3 copy(single);
+  auto halves = single.subdivide(0.3);
+  for (Curve3 const* c : {&single, &copy, &halves.first, &halves.second}) {
+    EXPECT_TRUE(c->point(0.4) == p && c->point(1.0) == p && c->tangent(0.4) == V3());
+    EXPECT_EQ(c->closestPoint(V3(5.0, 5.0, 5.0), out), 0.0);
+    EXPECT_TRUE(out == p);
+    EXPECT_EQ(c->controlPoints().size(), 1u);
+  }
+  single.scale(2.0);
+  EXPECT_TRUE(single.point(0.5) == p * 2.0);
+
+  // Degree 6 is the closest-point search's limit; above it nothing is built,
+  // the viewed storage is left as it is.
+  std::vector<V3> many;
+  for (int i = 0; i < 35; ++i) many.emplace_back(i, i * i, 1.0);
+  EXPECT_EQ(Curve3(std::vector<V3>(many.begin(), many.begin() + 7)).degree(), 6u);
+  for (std::size_t count : {8u, 35u})
+    EXPECT_THROW(Curve3(std::vector<V3>(many.begin(), many.begin() + count)),
+                 Curve3::DegreeTooHigh);
+  std::vector<double> storage(146, 1.0);
+  double* s = storage.data();
+  Curve3::StorageTag tag{7, 3, s, s + 24, s + 45, s + 63, s + 78, s + 90, s + 104};
+  EXPECT_THROW(Curve3(tag, true), Curve3::DegreeTooHigh);
+  EXPECT_EQ(storage, std::vector<double>(146, 1.0));
+  EXPECT_STREQ(Curve3::DegreeTooHigh().what(), "zeph DegreeTooHigh");
+}
+
 TEST(BezierCurve, ClosestPointArraysGiveTheDotProductPolynomial) {
   for (unsigned n : {1u, 2u, 4u}) {
     Curve3 curve(std::vector<V3>(kQuartic.begin(), kQuartic.begin() + n + 1));
@@ -193,6 +224,11 @@ TEST(BezierCurve, NumericFromTracedAndThreePaths) {
     out.push_back(halves.first.point(S(0.5)).x());
     out.push_back(curve.dotCoeffs()[3]);
     out.push_back(curve.elevatedDerivPoints()[7]);
+    vm::BezierCurve<Mode, Vector3_T> single(std::vector<Vector3_T<Mode>>{points[1]});
+    Vector3_T<Mode> near;
+    out.push_back(single.closestPoint(points[2], near));
+    for (auto const& v : {single.point(t), single.tangent(t), near})
+      for (int k = 0; k < 3; ++k) out.push_back(v.coord(k));
     return out;
   };
   std::vector<double> base;
@@ -225,6 +261,9 @@ TEST(BezierCurve, NumericFromTracedAndThreePaths) {
   ASSERT_EQ(numeric.degree(), 4u);
   for (unsigned k = 0; k < 8; ++k)
     EXPECT_TRUE(sameBits(numeric.dotCoeffs()[k], direct.dotCoeffs()[k]));
+  vm::BezierCurve<vm::Traced, Vector3_T> tracedSingle(
+      std::vector<Vector3_T<vm::Traced>>{points[2]});
+  EXPECT_EQ(Curve3(tracedSingle, bindings).point(0.5).x(), 2.5);
   for (double t : {0.2, 0.9}) {
     EXPECT_TRUE(sameBits(numeric.point(t).y(), direct.point(t).y()));
     EXPECT_TRUE(sameBits(numeric.tangent3Der(t).z(), direct.tangent3Der(t).z()));

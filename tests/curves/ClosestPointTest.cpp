@@ -147,6 +147,11 @@ TEST(ClosestPointOnBezier, MultipleRootsAndVanishingCoefficientsEnd) {
   EXPECT_TRUE(t >= 0.0 && t <= 1.0);
   t = parabola.closestPoint(V2(vela::test::kInf, 0), out);
   EXPECT_TRUE(t >= 0.0 && t <= 1.0);
+  // A NaN distance (t = 0) loses to any other, here t = 1 at distance 0.
+  vm::BezierCurve<vm::Numeric, Vector2_T> nanStart(
+      {V2(vela::test::kNaN, 0), V2(1, 2), V2(2, -1), V2(3, 1)});
+  EXPECT_EQ(nanStart.closestPoint(V2(3, 1), out), 1.0);
+  EXPECT_TRUE(out == V2(3, 1));
 }
 
 TEST(ClosestPointOnBezier, OutsideTheContractWritesZeros) {
@@ -164,6 +169,9 @@ TEST(ClosestPointOnBezier, OutsideTheContractWritesZeros) {
 
 std::vector<V2> const kLoop = {V2(0, 0), V2(2, -0.5),  V2(4, 0.5), V2(5, 2.5),
                                V2(3, 4), V2(0.5, 3.5), V2(-1, 2)};
+// Closed PCHIP through these: straight sides whose tangent vanishes at the
+// corners, where the walk's dot test says nothing.
+std::vector<V2> const kSquare = {V2(0, 0), V2(1, 0), V2(1, 1), V2(0, 1)};
 
 TEST(ClosestPointOnSpline, GlobalSearchAndWalks) {
   for (bool closed : {false, true}) {
@@ -208,6 +216,22 @@ TEST(ClosestPointOnSpline, GlobalSearchAndWalks) {
   EXPECT_EQ(open.closestPoint(V2(-3, 2.5), 0.75, out), 1.0);
   // The walk is local: from the far end it stops at that end's minimum.
   EXPECT_EQ(open.closestPoint(V2(-3, -1), 0.9, out), 1.0);
+  // Past a corner the walk goes on while the distance falls (forward,
+  // backward, across the wrap) and stays on the corner when that is nearest.
+  vm::InterpolatingPchip<vm::Numeric, Vector2_T> square(kSquare, true);
+  struct {
+    V2 q;
+    double t0;
+    V2 nearest;
+  } const walks[] = {{V2(1.2, 0.5), 0.1, V2(1, 0.5)},
+                     {V2(1.2, 0.5), 0.6, V2(1, 0.5)},
+                     {V2(-0.2, 0.5), 0.1, V2(0, 0.5)},
+                     {V2(1.5, -0.5), 0.1, V2(1, 0)}};
+  for (auto const& w : walks) {
+    square.closestPoint(w.q, w.t0, out);
+    EXPECT_LT((out - w.nearest).norm(), 1e-12) << w.q.x() << " " << w.t0;
+  }
+  EXPECT_EQ(square.closestPoint(V2(1.5, -0.5), 0.1, out), 0.25);  // the corner's first segment
   // Empty splines answer zeros.
   vm::InterpolatingCubicSpline<vm::Numeric, Vector2_T> empty;
   EXPECT_EQ(empty.closestPoint(V2(1, 1), out, tag), 0.0);
@@ -260,11 +284,17 @@ TEST(ClosestPoint, TracedQueriesThreePaths) {
     out.insert(out.end(), {p.x(), p.y(), tag.param, S(tag.index)});
     out.push_back(spline.closestPoint(q2, in.d(3), p, tag));
     out.insert(out.end(), {p.x(), p.y(), tag.lower, S(tag.index)});
+    vm::InterpolatingPchip<Mode, Vector2_T> square(kSquare, true);
+    out.push_back(square.closestPoint(q2, in.d(3), p));
+    points[0] = Vector3_T<Mode>(kNaN, 0.0, 0.0);
+    out.push_back(vm::BezierCurve<Mode, Vector3_T>(points).closestPoint(q, near));
+    out.insert(out.end(), {p.x(), p.y(), near.x()});
     return out;
   };
   std::vector<vela::test::Case> cases = {{{1.0, 1.0, 0.2, 0.3}, {}},  {{-2.0, -1.0, 0.0, 0.9}, {}},
                                          {{5.0, 3.0, 1.0, -0.4}, {}}, {{2.0, 4.0, -1.0, 1.7}, {}},
-                                         {{0.0, 0.0, 0.0, 0.0}, {}},  {{kNaN, 1.0, 0.0, kNaN}, {}}};
+                                         {{0.0, 0.0, 0.0, 0.0}, {}},  {{kNaN, 1.0, 0.0, kNaN}, {}},
+                                         {{1.2, 0.5, 0.0, 0.1}, {}},  {{3.0, 1.0, -0.5, 0.6}, {}}};
   auto result = vela::test::checkThreePaths(compute, cases);
   EXPECT_GE(
       vela::test::occurrences(result.code, "zeph_core_math_findClosestPointOnSpline(3, 2, 7, 1, "),

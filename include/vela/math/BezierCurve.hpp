@@ -7,25 +7,32 @@
 #include <vector>
 
 #include "math3d/math3d.hpp"
+#include "vela/Exception.hpp"
 #include "vela/math/modes.hpp"
 
 namespace vela::math {
 
-/// A Bezier curve of any degree n >= 1 in the plane or in space over the
-/// local parameter t in [0, 1]; Vec is math3d::Vector2_T or Vector3_T. It
-/// owns its control points or is a view on storage owned by someone else
-/// (a spline's segment). At construction it precomputes the control points
+/// A Bezier curve of degree n from 0 (one point) to 6 in the plane or in
+/// space over the local parameter t in [0, 1]; Vec is math3d::Vector2_T or
+/// Vector3_T; degree 6 is the closest-point search's limit. It owns its
+/// control points or is a view on storage owned by someone else (a spline's
+/// segment). At construction it precomputes the control points
 /// of its first four derivatives and the Bernstein coefficients of degree
 /// 2n - 1 of B(t)·B'(t) and of B'(t), which turn a closest-point search into
 /// a root search. Evaluation is de Casteljau (zeph_core_math_castelEval); in
 /// Traced it always records a CasteljauInterpolationOp, never folds.
-/// Degrees with n * dimension above 100 are outside the evaluation's work
-/// storage: their points and derivatives come out as zero vectors.
 template <class Mode, template <class> class Vec>
 class BezierCurve {
  public:
   using Real = Scalar<Mode>;
   using Point = Vec<Mode>;
+
+  /// A degree above the closest-point search's limit of 6 (more than seven
+  /// control points).
+  class DegreeTooHigh : public vela::Exception {
+   public:
+    const char* what() const noexcept override;
+  };
 
   /// Which ends insertPolyline emits.
   enum InsertConditions { BothEnds = 0, OmitEndPoint = 1, OmitStartPoint = 2 };
@@ -46,16 +53,21 @@ class BezierCurve {
     Real* elevatedDerivPoints;
   };
 
-  /// No control points (degree 0); evaluating it gives zero vectors.
+  /// An empty curve: no control points, degree 0; evaluating it gives zero
+  /// vectors.
   BezierCurve();
-  /// Owns a copy of points (at least two; fewer give an empty curve):
-  /// degree = points.size() - 1.
+  /// Owns a copy of points: degree = points.size() - 1. One point is a
+  /// curve of degree 0, that point for every t with zero derivatives; no
+  /// points give an empty curve. DegreeTooHigh for more than seven points,
+  /// thrown before anything is stored.
   explicit BezierCurve(std::vector<Point> const& points);
   /// A view on storage, which must outlive the curve. When compute is true
   /// the derived arrays are written into it from the control points.
+  /// DegreeTooHigh for a degree above 6, thrown before the storage is read.
   BezierCurve(StorageTag const& storage, bool compute);
   /// Numeric only: a curve owning the values of a traced curve evaluated
-  /// against bindings (UnboundInput when an input has no value).
+  /// against bindings (UnboundInput when an input has no value;
+  /// DegreeTooHigh as for a view).
   template <class M = Mode, std::enable_if_t<std::is_same_v<M, Numeric>, int> = 0>
   BezierCurve(BezierCurve<Traced, Vec> const& traced, BindingSet const& bindings) {
     evaluateFrom_(traced.storage_(), bindings);
@@ -79,9 +91,12 @@ class BezierCurve {
 
   /// The parameter t in [0, 1] of the curve's point nearest to q, written to
   /// out: the nearest of t = 0, t = 1 and the roots of (B(t) - q)·B'(t)
-  /// (ties keep the earlier, in that order). Degrees above 6 are beyond the
-  /// search's storage: they, and an empty curve, give 0 and a zero point. In
-  /// Traced it always records a ClosestPointOnBezierOp.
+  /// (ties keep the earlier, in that order; a NaN distance loses to any
+  /// other). A one-point curve gives 0 and its point, an empty curve 0 and a
+  /// zero point. Coordinates beyond about 1e150 (or below 1e-150) in
+  /// magnitude overflow (underflow) the search's squares: it may then
+  /// answer an end where an inner point is nearer. In Traced it always
+  /// records a ClosestPointOnBezierOp (not for an empty curve).
   Real closestPoint(Point const& q, Point& out) const;
   /// The curve split at t into owning curves over [0, t] and [t, 1].
   std::pair<BezierCurve, BezierCurve> subdivide(Real const& t) const;
@@ -103,6 +118,8 @@ class BezierCurve {
   template <class, template <class> class>
   friend class BezierCurve;
 
+  /// Throws DegreeTooHigh for n above 6.
+  static void checkDegree_(std::size_t n);
   /// Element counts of the seven arrays for degree n.
   static std::array<std::size_t, 7> sizes_(unsigned n);
   StorageTag const& storage_() const { return s_; }
@@ -111,7 +128,7 @@ class BezierCurve {
   void copyFrom_(StorageTag const& other);
   void evaluateFrom_(typename BezierCurve<Traced, Vec>::StorageTag const& traced,
                      BindingSet const& bindings);
-  /// C(n, i), C(n-1, i) and C(2n-1, k) for degree n >= 1.
+  /// C(n, i), C(n-1, i) and C(2n-1, k) for degree n.
   void binomialTables_();
   /// Binomial tables, derivative points and closest-point arrays.
   void precomputeData_();

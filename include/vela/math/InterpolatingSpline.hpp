@@ -170,7 +170,8 @@ class InterpolatingSpline {
   static Point uNormal2Der(Point const& N, Point const& N1, Point const& N2);
 
   /// The point of the curve nearest to q, by a search of every segment: the
-  /// nearest of the segments' nearest points (the first on ties). Returns
+  /// nearest of the segments' nearest points (the first on ties; a NaN
+  /// distance loses to any other). Returns
   /// its global parameter T and writes point(T) to out and T's segment,
   /// local parameter and knots to tag. An empty spline gives 0, a zero
   /// point and a default tag.
@@ -180,7 +181,9 @@ class InterpolatingSpline {
   /// while the nearest point found is a segment end that is not a true
   /// minimum (wrapping around a closed curve, stopping at an open curve's
   /// ends, visiting at most one segment more than there are): a local
-  /// minimum of the distance, found faster from a nearby t0.
+  /// minimum of the distance, found faster from a nearby t0. Where the
+  /// tangent vanishes at such an end the walk moves on too; every move keeps
+  /// the neighbour's point only when it is strictly nearer.
   Real closestPoint(Point const& q, Real const& t0, Point& out, Tag& tag) const;
   Real closestPoint(Point const& q, Real const& t0, Point& out) const;
 

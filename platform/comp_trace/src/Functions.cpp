@@ -112,14 +112,15 @@ TracedInt max(TracedInt const& a, TracedInt const& b) {
 }
 
 namespace {
-// One scan for both modes: the candidate changes only on a strict "<".
+// One scan for both modes: the candidate changes only to a number strictly
+// below it, or to any number when it is a NaN (!(v >= NaN) holds).
 template <class D, class I>
 I indexOfMinScan(D const* values, int n) {
   if (n <= 0) return I(-1);
   D best = values[0];
   I index(0);
   for (int i = 1; i < n; ++i) {
-    auto smaller = values[i] < best;
+    auto smaller = !(values[i] >= best) && values[i] == values[i];
     index = ternary(smaller, I(i), index);
     best = ternary(smaller, values[i], best);
   }

@@ -102,8 +102,9 @@ TEST(ScalarFunctions, GuardsAndNaNRules) {
 
   double values[] = {3.0, 1.0, kNaN, 1.0, 2.0};
   EXPECT_EQ(ct::indexOfMin(values, 5), 1);  // first of equal minima, NaN skipped
-  double nanFirst[] = {kNaN, 1.0};
-  EXPECT_EQ(ct::indexOfMin(nanFirst, 2), 0);
+  double nanFirst[] = {kNaN, 1.0, 1.0}, allNaN[] = {kNaN, kNaN};
+  EXPECT_EQ(ct::indexOfMin(nanFirst, 3), 1);  // any number beats a NaN
+  EXPECT_EQ(ct::indexOfMin(allNaN, 2), 0);
   EXPECT_EQ(ct::indexOfMin(values, 0), -1);
   EXPECT_EQ(ct::arrayAccess(values, 5, 4), 2.0);
   EXPECT_EQ(ct::arrayAccess(values, 5, 5), 0.0);
@@ -113,6 +114,8 @@ TEST(ScalarFunctions, GuardsAndNaNRules) {
   TracedDouble traced[] = {3.0, 1.0, kNaN, 1.0, 2.0};
   int index = -5;
   ASSERT_TRUE(ct::indexOfMin(traced, 5).getConstant(index));
+  EXPECT_EQ(index, 1);
+  ASSERT_TRUE(ct::indexOfMin(traced + 2, 2).getConstant(index));
   EXPECT_EQ(index, 1);
   double access = 1.0;
   ASSERT_TRUE(ct::arrayAccess(traced, 5, TracedInt(7)).getConstant(access));

@@ -134,14 +134,15 @@ inline ct::TracedDouble elementAt(ct::TracedDouble const* values, int n, ct::Tra
   return ct::arrayAccess(values, n, k);
 }
 
-/// The scan of ct::indexOfMin (first strict minimum; NaN never smaller),
-/// inline: minRotation runs it on every diagonalization.
+/// The scan of ct::indexOfMin (first strict minimum; a NaN never chosen,
+/// any number beats a NaN), inline: minRotation runs it on every
+/// diagonalization.
 inline int indexOfMinOf(double const* values, int n) {
   if (n <= 0) return -1;
   double best = values[0];
   int index = 0;
   for (int i = 1; i < n; ++i)
-    if (values[i] < best) {
+    if (!(values[i] >= best) && values[i] == values[i]) {
       best = values[i];
       index = i;
     }

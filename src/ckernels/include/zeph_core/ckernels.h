@@ -64,8 +64,8 @@ void zeph_core_math_castelEval(unsigned int n, unsigned int dim, const double* p
 /* ---- Closest points and 1-D minimization ---- */
 
 /* Largest curve degree and dimension the closest-point searches take. Calls
-   outside them (and n = 0 or dim = 0) read nothing, write dim zeros (none
-   for dim = 0 or dim above the limit) and return 0. */
+   outside them (and dim = 0, and n = 0 for a spline) read nothing, write
+   dim zeros (none for dim = 0 or dim above the limit) and return 0. */
 #define ZEPH_CLOSEST_MAX_DEGREE 6
 #define ZEPH_CLOSEST_MAX_DIM 16
 
@@ -75,16 +75,20 @@ void zeph_core_math_castelEval(unsigned int n, unsigned int dim, const double* p
    points) its Bernstein data of B.B' and B' (see BezierCurve). The roots of
    (B(t) - q).B'(t) are isolated by subdivision and refined by Newton; the
    candidates are t = 0, t = 1 and the roots, and the first nearest one wins
-   (ties keep t = 0 over t = 1 over roots). A root exactly at a subdivision
-   midpoint is taken whatever its multiplicity, and a Newton step drawn onto
-   an interval end where the polynomial vanishes is not taken as the
-   interval's root (the sign change lies inside; subdivision goes on). The subdivision stops at
-   depth 64, below the resolution of a double, where isolated roots have
-   all been separated: an interval still holding sign changes there (a
-   cluster, a multiple root) gives its midpoint as a candidate. At most 18
-   roots are kept, which bounds the work even for coefficients that are
-   rounding noise around zero. NaN in the data never hangs it: distances
-   that are NaN lose. */
+   (ties keep t = 0 over t = 1 over roots). n = 0 is one point: t = 0 and
+   that point. A root exactly at a subdivision midpoint is taken whatever
+   its multiplicity, and a Newton step drawn onto an interval end where the
+   polynomial vanishes is not taken as the interval's root (the sign change
+   lies inside; subdivision goes on). The subdivision stops at depth 64,
+   below the resolution of a double, where isolated roots have all been
+   separated: an interval still holding sign changes there (a cluster, a
+   multiple root) gives its midpoint as a candidate. At most 18 roots are
+   kept, which bounds the work even for coefficients that are rounding
+   noise around zero. NaN in the data never hangs it: a NaN distance loses
+   to any other. Coordinates whose squares overflow or underflow (beyond
+   about 1e150, below about 1e-150) lose the interior roots and, when the
+   distances overflow, compare all candidates equal: the answer may then be
+   an end where an inner point is nearer. */
 double zeph_core_math_findClosestPointOnBezier(unsigned int n, unsigned int dim,
                                                const double* controlPoints, const double* dotCoeffs,
                                                const double* elevatedDerivPoints, const double* q,
@@ -94,11 +98,16 @@ double zeph_core_math_findClosestPointOnBezier(unsigned int n, unsigned int dim,
    start (clamped to the last segment): while the nearest point of a segment
    is one of its ends, and that end is not a true minimum, move on to the
    neighbour (wrapping around when closed, stopping at an open end), visiting
-   at most segments + 1 segments. Writes the point to out and returns the
-   global parameter knots[s] + t (knots[s+1] - knots[s]). The arrays hold
+   at most segments + 1 segments. An end is a true minimum at distance below
+   1e-12 or where |(q - p).B'| < 1e-12; where that test cannot tell, because
+   |q - p| |B'| is itself below 1e-12 (a vanishing tangent), the walk moves
+   on. Every move keeps the neighbour's point only when it is strictly nearer
+   (a number nearer than a NaN); otherwise the walk ends at the earlier point.
+   Writes the point to out and returns the global parameter knots[s] +
+   t (knots[s+1] - knots[s]) of the segment s that gave it. The arrays hold
    every segment's data, segment after segment: knots segments + 1 values,
    the others as for findClosestPointOnBezier and n dim first-derivative
-   values per segment. segments = 0 is outside the contract. */
+   values per segment. segments = 0 and n = 0 are outside the contract. */
 double zeph_core_math_findClosestPointOnSpline(
     unsigned int n, unsigned int dim, unsigned int segments, int closed, unsigned int start,
     const double* knots, const double* controlPoints, const double* derivPoints1,

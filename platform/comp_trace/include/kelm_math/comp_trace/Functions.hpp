@@ -94,8 +94,8 @@ TracedInt min(TracedInt const& a, TracedInt const& b);
 TracedInt max(TracedInt const& a, TracedInt const& b);
 
 /// Index of the smallest of n values: the first of equal minima; a NaN is
-/// never chosen over the current candidate (a NaN first value stays chosen).
-/// -1 when n is 0. Traced, it records comparisons and ternary selections.
+/// never chosen, and any number beats a NaN (0 when all are NaN). -1 when n
+/// is 0. Traced, it records comparisons and ternary selections.
 int indexOfMin(double const* values, int n);
 TracedInt indexOfMin(TracedDouble const* values, int n);
 
