@@ -105,9 +105,9 @@ TEST(BezierCurve, OnePointIsAPointAndDegreesAboveSixAreRefused) {
   // A view of degree 7 throws before it writes its storage.
   std::vector<double> storage(146, 1.0);
   double* s = storage.data();
-  EXPECT_THROW(Curve3(Curve3::StorageTag{7, 3, s, s + 24, s + 45, s + 63, s + 78, s + 90, s + 104},
-                      true),
-               Curve3::DegreeTooHigh);
+  EXPECT_THROW(
+      Curve3(Curve3::StorageTag{7, 3, s, s + 24, s + 45, s + 63, s + 78, s + 90, s + 104}, true),
+      Curve3::DegreeTooHigh);
   EXPECT_EQ(storage, std::vector<double>(146, 1.0));
   EXPECT_STREQ(Curve3::DegreeTooHigh().what(), "zeph DegreeTooHigh");
 }
@@ -117,9 +117,9 @@ TEST(BezierCurve, ViewsWriteTheirStorageAndCopiesNeverShareIt) {
   std::vector<double> control{0.0, 0.0, 1.0, 2.0, 2.0, 0.0, 3.0, 1.0, 4.0, 4.0, 5.0, 0.0};
   std::vector<double> d1(8, -1.0), d2(4, -1.0), dot(8, -1.0), elevated(16, -1.0);
   auto tag = [&](unsigned s) {
-    return Curve2::StorageTag{2,       2, control.data() + 6 * s, d1.data() + 4 * s,
-                              d2.data() + 2 * s, nullptr, nullptr, dot.data() + 4 * s,
-                              elevated.data() + 8 * s};
+    return Curve2::StorageTag{
+        2,       2,       control.data() + 6 * s, d1.data() + 4 * s,      d2.data() + 2 * s,
+        nullptr, nullptr, dot.data() + 4 * s,     elevated.data() + 8 * s};
   };
   Curve2 first(tag(0), true), second(tag(1), true);
   Curve2 owned({V2(3.0, 1.0), V2(4.0, 4.0), V2(5.0, 0.0)});

@@ -84,7 +84,7 @@ TEST(InterpolatingSpline, ValidationThrowsInOrderWithItsTexts) {
       {{V2(0, 0), V2(1, 0)}, false, ""},
       {{V2(0, 0), V2(1e-13, 0), V2(1, 0)}, false, repeated},
       {{V2(0, 0), V2(repeatTol, 0), V2(repeatTol, 1)}, false, ""},  // a chord at the tolerance
-      {{V2(0, 0), V2(0, 0), V2(1, 1), V2(0, 0)}, true, repeated},  // before the closing chord
+      {{V2(0, 0), V2(0, 0), V2(1, 1), V2(0, 0)}, true, repeated},   // before the closing chord
       {{V2(0, 0), V2(1, 0), V2(1, 1), V2(0, 0)}, true, first},
       {{V2(0, 0), V2(1, 0), V2(1, 1), V2(0, 0)}, false, ""},
       // Non-finite coordinates right after the count, before the distances.
@@ -134,7 +134,8 @@ TEST(InterpolatingSpline, KnotsLookupAndScale) {
     sum += chord;
     EXPECT_DOUBLE_EQ(closed.chordLengthSum()[i], sum);
     EXPECT_DOUBLE_EQ(closed.knotSpacings()[i - 1], chord / closed.chordLengthSum().back());
-    EXPECT_DOUBLE_EQ(closed.knots()[i - 1], closed.chordLengthSum()[i - 1] / closed.chordLengthSum().back());
+    EXPECT_DOUBLE_EQ(closed.knots()[i - 1],
+                     closed.chordLengthSum()[i - 1] / closed.chordLengthSum().back());
   }
   EXPECT_TRUE(closed.knots().back() == 1.0 && open.knots().back() == 1.0);
   // Closed curves wrap the parameter, open ones extrapolate their end segments.
@@ -223,12 +224,17 @@ TEST(InterpolatingSpline, InterpolationContinuityAndEnds) {
 TEST(InterpolatingPchip, SlopeRulesMonotonyAndEndSlopes) {
   struct Row {
     double h1, h2, d1, d2, end, interior;
-  } const rows[] = {
-      {1, 1, 1, -1, 2.0, 0.0},  {1, 1, 1, -3, 3.0, 0.0}, {1, 1, 1, -5, 3.0, 0.0},
-      {1, 1, 1, -2, 2.5, 0.0},  {1, 1, 1, 4, 0.0, 1.6},  {1, 1, 1, 1, 1.0, 1.0},
-      {1, 2, -1, 4, -8.0 / 3, 0.0}, {1, 1, 0, 2, 0.0, 0.0}, {1, 2, 2, 0, 8.0 / 3, 0.0},
-      // Weighted harmonic mean: w1 = 2 * 2 + 1 = 5, w2 = 2 + 2 * 1 = 4.
-      {1, 2, 1, 3, 1.0 / 3, 9.0 / (5.0 / 1 + 4.0 / 3)}};
+  } const rows[] = {{1, 1, 1, -1, 2.0, 0.0},
+                    {1, 1, 1, -3, 3.0, 0.0},
+                    {1, 1, 1, -5, 3.0, 0.0},
+                    {1, 1, 1, -2, 2.5, 0.0},
+                    {1, 1, 1, 4, 0.0, 1.6},
+                    {1, 1, 1, 1, 1.0, 1.0},
+                    {1, 2, -1, 4, -8.0 / 3, 0.0},
+                    {1, 1, 0, 2, 0.0, 0.0},
+                    {1, 2, 2, 0, 8.0 / 3, 0.0},
+                    // Weighted harmonic mean: w1 = 2 * 2 + 1 = 5, w2 = 2 + 2 * 1 = 4.
+                    {1, 2, 1, 3, 1.0 / 3, 9.0 / (5.0 / 1 + 4.0 / 3)}};
   for (Row const& r : rows) {
     EXPECT_EQ(Pchip2::endCondition_(r.h1, r.h2, r.d1, r.d2), r.end) << r.d1 << " " << r.d2;
     EXPECT_DOUBLE_EQ(Pchip2::interiorCondition_(r.h1, r.h2, r.d1, r.d2), r.interior) << r.d2;
@@ -251,7 +257,8 @@ TEST(InterpolatingPchip, SlopeRulesMonotonyAndEndSlopes) {
   auto const& sum = pchip.chordLengthSum();
   std::size_t n = points.size();
   for (int k = 0; k < 2; ++k) {
-    double a = sum[1], b = sum[2] - sum[1], y = sum[n - 1] - sum[n - 2], z = sum[n - 2] - sum[n - 3];
+    double a = sum[1], b = sum[2] - sum[1], y = sum[n - 1] - sum[n - 2],
+           z = sum[n - 2] - sum[n - 3];
     auto c = [&](std::size_t i) { return points[i].coord(k); };
     EXPECT_NEAR(pchip.tangent(0.0).coord(k),
                 Pchip2::endCondition_(a, b, (c(1) - c(0)) / a, (c(2) - c(1)) / b) * sum.back(),
@@ -326,8 +333,8 @@ TEST(InterpolatingSpline, CopiesCloneScalePolylineAndTracedConversion) {
   assigned.isClosed(false);
   EXPECT_EQ(spline.numBezierCurves(), kPlanar.size());
   EXPECT_TRUE(sameBits(assigned.point(0.3).y(), Cubic2(kPlanar, false).point(0.3).y()));
-  EXPECT_TRUE(*spline.clone() == spline && sameBits(spline.clone()->point(0.6).y(),
-                                                     spline.point(0.6).y()));
+  EXPECT_TRUE(*spline.clone() == spline &&
+              sameBits(spline.clone()->point(0.6).y(), spline.point(0.6).y()));
   Pchip2 pchip(kPlanar, true);
   EXPECT_FALSE(pchip == spline || spline == pchip);
   EXPECT_TRUE(*pchip.clone() == pchip && pchip != Pchip2(kPlanar, false));

@@ -21,7 +21,7 @@ namespace kernels_test {
 
 TEST(Kernels, IndexOfLowerBound) {
   double const three[] = {0.0, 0.5, 1.0}, one[] = {2.0};
-  std::pair<double, int> const rows[] = {{-0.1, -1}, {0.0, 0}, {-0.0, 0},  {0.25, 0},  {0.5, 1},
+  std::pair<double, int> const rows[] = {{-0.1, -1}, {0.0, 0}, {-0.0, 0}, {0.25, 0},   {0.5, 1},
                                          {1.0, 1},   {1.2, 2}, {kInf, 2}, {-kInf, -1}, {kNaN, 0}};
   for (auto [x, index] : rows) EXPECT_EQ(zeph_core_math_indexOfLowerBound(3, three, x), index) << x;
   EXPECT_EQ(zeph_core_math_indexOfLowerBound(1, one, 3.0), 0);
@@ -151,17 +151,35 @@ TEST(Kernels, ClosestPointOnBezierFollowsItsRootSearchBitForBit) {
   std::uniform_real_distribution<double> coord(-3.0, 3.0);
   std::vector<double> p(7 * 3), q(3), dot(12), elevated(12 * 3), out(3), expected(3);
   for (unsigned n = 1; n <= 6; ++n)
-    for (int trial = 0; trial < 42; ++trial) {
+    for (int trial = 0; trial < 1000; ++trial) {
       unsigned dim = 1 + trial % 3;
       for (auto* v : {&p, &q, &dot, &elevated})
         for (double& x : *v) x = trial % 4 == 0 ? std::round(coord(rng)) : coord(rng);
-      if (trial % 5 == 1 || trial % 7 == 2 || trial >= 40)
+      if (trial % 3 == 2) {                 // roots clustered at r: near-multiple roots
+        std::vector<double> a(2 * n, 0.0);  // power basis
+        a[0] = 1.0;
+        double r = std::uniform_real_distribution(0.0, 1.0)(rng);
+        for (unsigned j = 1; j < 2 * n; ++j) {
+          double root = r + (trial % 2 ? 1e-3 : 1e-7) * coord(rng);
+          for (unsigned i = j; i > 0; --i) a[i] = a[i - 1] - root * a[i];
+          a[0] *= -root;
+        }
+        for (unsigned k = 0; k < 2 * n; ++k) {  // to Bernstein: sum C(k,j)/C(2n-1,j) a_j
+          double b = 0.0, ckj = 1.0, cmj = 1.0;
+          for (unsigned j = 0; j <= k; ++j) {
+            b += ckj / cmj * a[j];
+            ckj = ckj * (k - j) / (j + 1), cmj = cmj * (2 * n - 1 - j) / (j + 1);
+          }
+          dot[k] = b;
+        }
+      }
+      if (trial % 5 == 1 || trial % 7 == 2 || trial % 3 == 2 || trial >= 998)
         std::fill(elevated.begin(), elevated.end(), 0.0);  // the coefficients are dot's
       if (trial % 5 == 1) dot[0] = 0.0;
       if (trial % 7 == 2) dot[2 * n - 1] = 0.0;
       for (std::size_t k = 0; k < 2 * n; ++k) {
-        if (trial == 40) dot[k] = k % 2 ? -1e-300 : 1e-300;
-        if (trial == 41)  // 2n - 1 roots at 0.3, kept apart only by rounding
+        if (trial == 998) dot[k] = k % 2 ? -1e-300 : 1e-300;
+        if (trial == 999)  // 2n - 1 roots at 0.3, kept apart only by rounding
           dot[k] = std::pow(0.7, double(k)) * std::pow(-0.3, double(2 * n - 1 - k));
       }
       double t = zeph_core_math_findClosestPointOnBezier(n, dim, p.data(), dot.data(),
@@ -178,10 +196,10 @@ TEST(Kernels, ClosestPointOnBezierFollowsItsRootSearchBitForBit) {
                                                     data.data(), out3),
             0.0);
   EXPECT_EQ(out3[0], 0.0);
-  EXPECT_EQ(zeph_core_math_findClosestPointOnSpline(3, 2, 0, 0, 0, data.data(), data.data(),
-                                                    data.data(), data.data(), data.data(),
-                                                    data.data(), out3),
-            0.0);
+  EXPECT_EQ(
+      zeph_core_math_findClosestPointOnSpline(3, 2, 0, 0, 0, data.data(), data.data(), data.data(),
+                                              data.data(), data.data(), data.data(), out3),
+      0.0);
 }
 
 std::vector<double> gCalls;
@@ -193,14 +211,19 @@ double kinked(double x) { return std::fabs(x - 0.71) + 0.1 * x; }
 double wave(double x) { return std::cos(3.0 * x) + 0.1 * x; }
 double steps(double x) { return std::floor(4.0 * x) * std::floor(4.0 * x - 3.0); }
 double quartic(double x) { return ((x - 1.0) * x * x - 0.5) * x; }
+double plateaus(double x) { return std::floor(std::fabs(8.0 * x - 3.0)); }
+double well(double x) { return x * x > 0.25 ? 1.0 : 0.0; }
+double stairs(double x) { return std::floor(3.0 * std::fabs(x - 0.3)) + std::floor(5.0 * x) * 0.5; }
 
 TEST(Kernels, FuncMinSearch1DFollowsBrentBitForBit) {
   struct Row {
     double (*f)(double);
     double a, b;
-  } const rows[] = {{parabola, 0.0, 1.0}, {kinked, 0.0, 2.0}, {wave, 0.5, 1.5}, {wave, 2.5, 3.0},
-                    {steps, -1.0, 2.0},   {quartic, -1.0, 2.0}, {std::exp, -3.0, 1.0},
-                    {quartic, 0.25, 0.26}};
+  } const rows[] = {
+      {parabola, 0.0, 1.0},  {kinked, 0.0, 2.0},   {wave, 0.5, 1.5},      {wave, 2.5, 3.0},
+      {steps, -1.0, 2.0},    {quartic, -1.0, 2.0}, {std::exp, -3.0, 1.0}, {quartic, 0.25, 0.26},
+      {plateaus, -1.0, 2.0}, {plateaus, 0.0, 0.7}, {plateaus, 0.3, 1e6},  {well, -3.0, 2.0},
+      {well, 0.0, 5.0},      {stairs, -2.0, 3.0},  {stairs, -0.5, 0.9},   {std::cos, -1.0, 7.0}};
   for (Row const& row : rows) {
     gF = row.f;
     gCalls.clear();

@@ -98,9 +98,9 @@ TEST(SplineWrapper, TracedThreePathsAndNumericCopy) {
       values.insert(values.end(), {out.x(), out.y(), out.z()});
       return values;
     };
-    vela::test::checkThreePaths(compute, {{{0.3, 2.0, 1.0, 4.0}, {}},
-                                          {{1.25, -1.0, 0.5, 0.0}, {}},
-                                          {{-0.6, 3.0, 3.0, -1.0}, {}}});
+    vela::test::checkThreePaths(
+        compute,
+        {{{0.3, 2.0, 1.0, 4.0}, {}}, {{1.25, -1.0, 0.5, 0.0}, {}}, {{-0.6, 3.0, 3.0, -1.0}, {}}});
   }
   vm::InterpolatingCubicSpline3DWrapper<vm::Traced> traced(kFlat, false);
   Wrapper numeric(traced, ct::BindingSet());

@@ -53,20 +53,26 @@ TEST(BeamSectionalProperties, ConstructorsStoreTheirFormulas) {
   std::vector<double> s = {E * A,   E * Ixx,   E * Iyy,   E * Ixy,   G * J,
                            rho * A, rho * Ixx, rho * Iyy, rho * Ixy, rho * Ixx + rho * Iyy};
   Beam raw = rawBeam(bc, s, DampingType::Proportional);
-  std::vector<double> stored = {raw.axialStiffness(), raw.xBendingStiffness(),
-                                raw.yBendingStiffness(), raw.xyCrossBendingStiffness(),
-                                raw.torsionalStiffness(), raw.massPerUnitLength(),
-                                raw.xMassMomentOfInertiaDensity(), raw.yMassMomentOfInertiaDensity(),
+  std::vector<double> stored = {raw.axialStiffness(),
+                                raw.xBendingStiffness(),
+                                raw.yBendingStiffness(),
+                                raw.xyCrossBendingStiffness(),
+                                raw.torsionalStiffness(),
+                                raw.massPerUnitLength(),
+                                raw.xMassMomentOfInertiaDensity(),
+                                raw.yMassMomentOfInertiaDensity(),
                                 raw.xyMassProductOfInertiaDensity(),
-                                raw.zPolarMassMomentOfInertiaDensity(), raw.proportionalDampingAlpha(),
-                                raw.proportionalDampingBeta(), raw.uniformModalDampingZeta()};
+                                raw.zPolarMassMomentOfInertiaDensity(),
+                                raw.proportionalDampingAlpha(),
+                                raw.proportionalDampingBeta(),
+                                raw.uniformModalDampingZeta()};
   s.insert(s.end(), {0.1, 0.2, 0.3});
   EXPECT_EQ(stored, s);
   s.resize(10);
   EXPECT_TRUE(raw.bendingCentroid() == bc && raw.shearCenter() == sc);
   EXPECT_EQ(raw.dampingType(), DampingType::Proportional);
-  EXPECT_TRUE(Beam(bc, sc, E, G, rho, A, Ixx, Iyy, Ixy, J, DampingType::Proportional, 0.1, 0.2, 0.3) ==
-              raw);
+  EXPECT_TRUE(Beam(bc, sc, E, G, rho, A, Ixx, Iyy, Ixy, J, DampingType::Proportional, 0.1, 0.2,
+                   0.3) == raw);
   Beam nine(bc, sc, E, G, rho, A, Ixx, Iyy, Ixy, Ip, J, DampingType::Proportional, 0.1, 0.2, 0.3);
   s[9] = rho * Ip;
   EXPECT_TRUE(nine == rawBeam(bc, s, DampingType::Proportional));
@@ -118,14 +124,17 @@ TEST(BeamSectionalProperties, DerivedValuesOnRandomSections) {
 TEST(BeamSectionalProperties, CentroidAtOriginAndUncoupledAxes) {
   Beam b = rawBeam(V2(0.0, 0.0), {3.0, 2.0, 5.0, 0.0, 1.0, 4.0, 7.0, 6.0, 0.0, 13.0});
   auto values = [&] {
-    return std::vector<double>{b.xCentroidalBendingStiffness(), b.yCentroidalBendingStiffness(),
+    return std::vector<double>{b.xCentroidalBendingStiffness(),
+                               b.yCentroidalBendingStiffness(),
                                b.xyCentroidalCrossBendingStiffness(),
                                b.xCentroidalMassMomentOfInertiaDensity(),
                                b.yCentroidalMassMomentOfInertiaDensity(),
                                b.xyCentroidalMassProductOfInertiaDensity(),
                                b.zCentroidalPolarMassMomentOfInertiaDensity(),
-                               b.principalAxisOrientation(), b.xPrincipalBendingStiffness(),
-                               b.yPrincipalBendingStiffness(), b.xPrincipalMassMomentOfInertiaDensity(),
+                               b.principalAxisOrientation(),
+                               b.xPrincipalBendingStiffness(),
+                               b.yPrincipalBendingStiffness(),
+                               b.xPrincipalMassMomentOfInertiaDensity(),
                                b.yPrincipalMassMomentOfInertiaDensity()};
   };
   // Bending axes already principal; the mass values swap (yC < xC).
@@ -180,7 +189,10 @@ TEST(BeamSectionalProperties, DisplayText) {
   for (double v : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}) values.push_back(math3d::stringify(v));
   values.push_back("");
   for (double v : {0.1, 0.2, 0.3}) values.push_back(math3d::stringify(v));
-  for (auto [type, text] : {std::pair{0, "'None'"}, {1, "'Prop'"}, {2, "'Unif'"}, {3, "'PROBLEM'"},
+  for (auto [type, text] : {std::pair{0, "'None'"},
+                            {1, "'Prop'"},
+                            {2, "'Unif'"},
+                            {3, "'PROBLEM'"},
                             {-1, "'PROBLEM'"}}) {
     b.dampingType(static_cast<DampingType>(type));
     values[12] = text;
@@ -256,7 +268,8 @@ TEST(BeamSectionalProperties, TracedEqualityAndConversions) {
   EXPECT_THROW(Beam(a, ct::BindingSet()), ct::UnboundInput);
 
   TracedBeam reset(a, bindings);
-  EXPECT_TRUE(reset.isOperationallyEqual(TracedBeam()) && reset.dampingType() == DampingType::NoDamping);
+  EXPECT_TRUE(reset.isOperationallyEqual(TracedBeam()) &&
+              reset.dampingType() == DampingType::NoDamping);
 }
 
 TEST(BeamSectionalProperties, DerivedValuesAlongThreePaths) {
@@ -288,11 +301,12 @@ TEST(BeamSectionalProperties, DerivedValuesAlongThreePaths) {
   // origin xyC and the half difference vanish (guarded angle); isotropic at
   // the origin with a negative zero coupling; negative throughout; uncoupled
   // with yC < xC; a non-finite input.
-  for (std::vector<double> d : {std::vector<double>{0.5, 3, 0, 0, 2, 20, 2.5, 3, 1, 1, 9.5, 0.75, 1.5, 4},
-                                {0, -0.0, 1, 1, 2, 4, 4, -0.0, 1, 1, 3, 3, 0, 6},
-                                {-1.5, -0.25, -2, -3, -4, -7, -9, -2.5, -1, -3, -8, -6, -0.5, -5},
-                                {0, 0, 0, 0, 1, 9, 5, 0, 1, 1, 7, 6, 0, 13},
-                                {vela::test::kInf, 1, 0, 0, 1, 9, 5, 0, 1, 1, 7, 6, 0, 13}})
+  for (std::vector<double> d :
+       {std::vector<double>{0.5, 3, 0, 0, 2, 20, 2.5, 3, 1, 1, 9.5, 0.75, 1.5, 4},
+        {0, -0.0, 1, 1, 2, 4, 4, -0.0, 1, 1, 3, 3, 0, 6},
+        {-1.5, -0.25, -2, -3, -4, -7, -9, -2.5, -1, -3, -8, -6, -0.5, -5},
+        {0, 0, 0, 0, 1, 9, 5, 0, 1, 1, 7, 6, 0, 13},
+        {vela::test::kInf, 1, 0, 0, 1, 9, 5, 0, 1, 1, 7, 6, 0, 13}})
     cases.push_back({d, {}});
   auto result = vela::test::checkThreePaths(compute, cases);
   // Recorded, not folded: the generated code computes the angle and radii.

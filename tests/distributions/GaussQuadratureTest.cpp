@@ -49,10 +49,10 @@ TEST(GaussQuadrature, RulesAreTheTablesInTheirOrder) {
                y4 = 0.339981043584856, x5 = 0.906179845938664, y5 = 0.538469310105683;
   double const m3 = 0.555555555555556, n3 = 0.888888888888889, m4 = 0.347854845137454,
                n4 = 0.652145154862546, m5 = 0.236926885056189, n5 = 0.478628670499366;
-  std::vector<double> const x[] = {{0.0}, {-x2, x2}, {-x3, 0.0, x3}, {-x4, -y4, y4, x4},
-                                   {-x5, -y5, 0.0, y5, x5}};
-  std::vector<double> const w[] = {{2.0}, {1.0, 1.0}, {m3, n3, m3}, {m4, n4, n4, m4},
-                                   {m5, n5, 0.568888888888889, n5, m5}};
+  std::vector<double> const x[] = {
+      {0.0}, {-x2, x2}, {-x3, 0.0, x3}, {-x4, -y4, y4, x4}, {-x5, -y5, 0.0, y5, x5}};
+  std::vector<double> const w[] = {
+      {2.0}, {1.0, 1.0}, {m3, n3, m3}, {m4, n4, n4, m4}, {m5, n5, 0.568888888888889, n5, m5}};
   for (std::size_t order = 1; order <= 5; ++order) {
     vm::GaussQuadrature line(1, order), quad(4, order);
     EXPECT_TRUE(line.xi == x[order - 1] && line.weights == w[order - 1] && line.eta.empty());
@@ -83,8 +83,19 @@ TEST(GaussQuadrature, RulesAreTheTablesInTheirOrder) {
       {{a, a, w4}, {b, a, w4}, {a, b, w4}, {p, p, v4}, {q, p, v4}, {p, q, v4}},
       {{c, c, 0.1125}, {e, g, w5}, {g, e, w5}, {g, g, w5}, {h, k, v5}, {k, h, v5}, {k, k, v5}},
       {},
-      {{P, P, w7}, {Q, P, w7}, {P, Q, w7}, {R, S, v7}, {T, R, v7}, {S, T, v7}, {T, S, v7},
-       {R, T, v7}, {S, R, v7}, {U, U, u7}, {V, U, u7}, {U, V, u7}, {c, c, -0.074785022233835}}};
+      {{P, P, w7},
+       {Q, P, w7},
+       {P, Q, w7},
+       {R, S, v7},
+       {T, R, v7},
+       {S, T, v7},
+       {T, S, v7},
+       {R, T, v7},
+       {S, R, v7},
+       {U, U, u7},
+       {V, U, u7},
+       {U, V, u7},
+       {c, c, -0.074785022233835}}};
   for (std::size_t order : {1, 2, 3, 4, 5, 7}) {
     vm::GaussQuadrature rule(3, order);
     ASSERT_EQ(rule.numPoints, tria[order].size());

@@ -25,7 +25,8 @@ Masses randomMasses(std::size_t n, unsigned seed) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> mass(0.2, 3.0), coord(-2.0, 2.0);
   Masses points;
-  for (std::size_t i = 0; i < n; ++i) points.push_back({mass(rng), V3(coord(rng), coord(rng), coord(rng))});
+  for (std::size_t i = 0; i < n; ++i)
+    points.push_back({mass(rng), V3(coord(rng), coord(rng), coord(rng))});
   return points;
 }
 
@@ -99,7 +100,8 @@ TEST(LumpedDistribution, AgreesWithPointMasses) {
     // total(t) keeps the center and central quantities, also from mass 1.
     for (double from : {1.0, 2.5})
       for (double to : {5.0, 1.0}) {
-        Dist scaled(true, from, d.center(), d.centerMoments(), d.centerProducts()), resized = scaled;
+        Dist scaled(true, from, d.center(), d.centerMoments(), d.centerProducts()),
+            resized = scaled;
         resized.total(to);
         EXPECT_EQ(resized.total(), to);
         expectNear(resized.center(), scaled.center(), 1e-14);
@@ -110,7 +112,8 @@ TEST(LumpedDistribution, AgreesWithPointMasses) {
   Dist d = fromPoints(randomMasses(4, 11)), big = d.convertVolumeDistribution(2.0);
   EXPECT_TRUE(big.zeroethMoment() == 8.0 * d.zeroethMoment() &&
               big.firstMoments() == d.firstMoments() * 16.0 &&
-              big.secondMoments() == d.secondMoments() * 32.0 && big.products() == d.products() * 32.0);
+              big.secondMoments() == d.secondMoments() * 32.0 &&
+              big.products() == d.products() * 32.0);
   EXPECT_TRUE(d / 2.0 == d * 0.5 && 0.5 * d == d * 0.5 && d != big && &+d == &d);
   EXPECT_TRUE(d.isOperationallyEqual(d * 1.0) && !d.isOperationallyEqual(big));
   EXPECT_TRUE(std::signbit((-Dist()).zeroethMoment()));
@@ -134,7 +137,8 @@ TEST(LumpedDistribution, MassPropertiesSettersAndUndefinedCenter) {
   }
   EXPECT_FALSE(Dist(true, 1.0, V3(), V3(1.0, 1.0, 5.0), V3()).isTriangleInequalitySatisfied());
   // A zero on either side of total(t) changes only the mass; NaN is no zero.
-  Dist d(2.0, V3(1, 2, 3), V3(4, 5, 6), V3(1, 1, 1)), zeroed = d, empty(0.0, V3(), V3(1, 2, 3), V3());
+  Dist d(2.0, V3(1, 2, 3), V3(4, 5, 6), V3(1, 1, 1)), zeroed = d,
+                                                      empty(0.0, V3(), V3(1, 2, 3), V3());
   zeroed.total(0.0);
   empty.total(3.0);
   EXPECT_TRUE(zeroed.total() == 0.0 && zeroed.firstMoments() == d.firstMoments());
@@ -173,7 +177,8 @@ TEST(LumpedDistribution, MassPropertiesSettersAndUndefinedCenter) {
   EXPECT_THROW(vm::traceable(original).center(), TracedDist::CenterUndefined);
   EXPECT_THROW(vm::traceable(original) / ct::TracedDouble(-0.0), TracedDist::DivisionByZero);
   std::string text = "m0 = " + math3d::stringify(2.0) + ";\nm1 = " + V3(1, 2, 3).stringify() +
-                     ";\nm2 = " + V3(4, 5, 6).stringify() + ";\np  = " + V3(1, 1, 1).stringify() + ";";
+                     ";\nm2 = " + V3(4, 5, 6).stringify() + ";\np  = " + V3(1, 1, 1).stringify() +
+                     ";";
   EXPECT_EQ(d.stringify(), text);
   EXPECT_EQ(vm::traceable(d).stringify(), text);
 }
@@ -209,7 +214,7 @@ TEST(LumpedDistribution, TracedThreePaths) {
                               0.5, 0.3, -0.4, 1.2, 0.9, -0.2, 0.7, 3.5};
   std::vector<vela::test::Case> cases(4, vela::test::Case{base, {}});
   for (std::size_t i = 0; i < 12; ++i) cases[1].doubles[i] = 0.0;  // no mass: guarded zeros
-  cases[2].doubles[15] = 0.0;                                       // new mass zero
+  cases[2].doubles[15] = 0.0;                                      // new mass zero
   cases[3].doubles[4] = vela::test::kNaN;
   vela::test::checkThreePaths(compute, cases);
 }

@@ -72,8 +72,8 @@ static inline int ref_nearer(double a, double b) { return a < b || (isnan(b) && 
 
 /* Inside the contract only: 1 <= n <= 6, 1 <= dim <= ZEPH_CLOSEST_MAX_DIM. */
 static inline double ref_closestOnBezier(unsigned n, unsigned dim, const double* p,
-                                         const double* dot, const double* elevated,
-                                         const double* q, double* out) {
+                                         const double* dot, const double* elevated, const double* q,
+                                         double* out) {
   double w[16], t[20] = {0.0, 1.0}, at[ZEPH_CLOSEST_MAX_DIM], best = 0.0, bestT = 0.0;
   for (unsigned k = 0; k < 2 * n; ++k) {
     double s = 0.0;
@@ -90,8 +90,8 @@ static inline double ref_closestOnBezier(unsigned n, unsigned dim, const double*
 }
 
 /* The walk over segments from start (< segments). */
-static inline double ref_walk(unsigned n, unsigned dim, unsigned segments, int closed,
-                              unsigned s, const double* knots, const double* p, const double* d1,
+static inline double ref_walk(unsigned n, unsigned dim, unsigned segments, int closed, unsigned s,
+                              const double* knots, const double* p, const double* d1,
                               const double* dot, const double* elevated, const double* q,
                               double* out) {
   double at[ZEPH_CLOSEST_MAX_DIM], der[ZEPH_CLOSEST_MAX_DIM], bestT = 0.0, best = 0.0;
@@ -139,10 +139,16 @@ static inline zeph_core_MinSearchResult ref_minSearch(double (*f)(double), doubl
     u = fabs(d) >= tol1 ? x + d : x + ref_sign(tol1, d);
     fu = f(u);
     if (fu <= fx) {
-      if (u >= x) a = x; else b = x;
+      if (u >= x)
+        a = x;
+      else
+        b = x;
       v = w, fv = fw, w = x, fw = fx, x = u, fx = fu;
     } else {
-      if (u < x) a = u; else b = u;
+      if (u < x)
+        a = u;
+      else
+        b = u;
       if (fu <= fw || w == x)
         v = w, fv = fw, w = u, fw = fu;
       else if (fu <= fv || v == x || v == w)

@@ -77,8 +77,12 @@ TEST(AugmentedSpatialVector, OperationsAndEdgeCases) {
       {"-a", -a, -kS, {-1.0, -0.0, 4.0}},
   };
   for (Row const& row : rows) expectVector(row.v, row.spatial, row.augmented, row.what);
-  EXPECT_TRUE(std::signbit((-a).augmented()[1]));
-  EXPECT_EQ(&+a, &a);
+  EXPECT_TRUE(std::signbit((-a).augmented()[1]) && &+a == &a);
+  shifted -= kT;
+  shifted.spatialLinear(V3(9.0, 8.0, 7.0));
+  shifted.spatialAngular(shifted.spatialAngular() * 2.0);
+  expectVector(shifted, Spatial(kS.angular() * 2.0, V3(9.0, 8.0, 7.0)), {1.0, 0.0, -4.0}, "-= s");
+  EXPECT_TRUE(shifted.spatialLinear() == V3(9.0, 8.0, 7.0));
 
   double p[] = {-1.0, -2.0, -3.0, 99.0};
   a.augmented(p);
@@ -91,7 +95,6 @@ TEST(AugmentedSpatialVector, OperationsAndEdgeCases) {
   TVec t(math3d::traceable(kS), {vm::TracedDouble::input("x")});
   t.reset();
   EXPECT_TRUE(t.augmented()[0].equalConstant(0.0));
-
   EXPECT_TRUE(sameBits(Vec(kS, 0).norm2(), kS.norm2()));
   double expected = kS.norm2();
   for (double x : {0.1, 1e8, -0.3}) expected = expected + x * x;

@@ -65,68 +65,69 @@ TEST(SymmetricAugmentedSpatialMatrix, ProductsMatchTheDenseMatrix) {
   for (std::size_t n : {0u, 1u, 3u, 6u}) {
     SCOPED_TRACE("n = " + std::to_string(n));
     Mat a = randomMatrix(n);
-    Vec v = randomVector(n);
-    Vec s(v.spatial(), n);  // a plain spatial vector acts as [vs; 0]
+    Vec v = randomVector(n), s(v.spatial(), n);  // a plain spatial vector acts as [vs; 0]
     auto extracted = [&](auto const& x) {
       return stacked(Vec(a.xformAndExtractSpatial(x), a.xformAndExtractAugmented(x)));
     };
-    std::vector<std::pair<Vec, std::vector<double>>> products = {{v, stacked(a.xform(v))},
-                                                                 {v, stacked(a * v)},
-                                                                 {v, extracted(v)},
-                                                                 {s, stacked(a.xform(v.spatial()))},
-                                                                 {s, stacked(a * v.spatial())},
-                                                                 {s, extracted(v.spatial())}};
-    for (auto const& [x, got] : products) expectDenseProduct(a, x, got);
+    for (auto const& [x, got] :
+         std::vector<std::pair<Vec, std::vector<double>>>{{v, stacked(a.xform(v))},
+                                                          {v, stacked(a * v)},
+                                                          {v, extracted(v)},
+                                                          {s, stacked(a.xform(v.spatial()))},
+                                                          {s, stacked(a * v.spatial())},
+                                                          {s, extracted(v.spatial())}})
+      expectDenseProduct(a, x, got);
   }
 }
 
-TEST(SymmetricAugmentedSpatialMatrix, ProductIsSymmetric) {
-  for (std::size_t n : {0u, 2u, 5u}) {
-    Mat a = randomMatrix(n);
-    // With only the off-diagonal block, the two extract forms must be each
-    // other's transpose.
-    Mat offOnly(SpatialMatrix(), std::vector<double>(n * n, 0.0), a.offDiagonalAugmented());
-    for (Mat const* m : {&a, &offOnly}) {
-      std::vector<double> u = stacked(randomVector(n)), v = stacked(randomVector(n));
-      std::vector<double> au = stacked(m->xform(Vec(Spatial(u.data()), n, u.data() + 6)));
-      std::vector<double> av = stacked(m->xform(Vec(Spatial(v.data()), n, v.data() + 6)));
-      double uAv = 0.0, vAu = 0.0, scale = 0.0;
-      for (std::size_t k = 0; k < u.size(); ++k) {
-        uAv += u[k] * av[k];
-        vAu += v[k] * au[k];
-        scale += std::abs(u[k] * av[k]) + std::abs(v[k] * au[k]);
-      }
-      EXPECT_NEAR(uAv, vAu, 1e-14 * (1.0 + scale)) << "n = " << n;
+TEST(SymmetricAugmentedSpatialMatrix, SizesSettersAndArithmetic) {
+  Mat a = randomMatrix(3), b = randomMatrix(3), sum = a, difference = a, c(3);
+  // Sizes from n: n·n and 6·n values, read from pointers or zeros.
+  Mat sized(b.symmetricSpatial(), 3, b.symmetricAugmented().data(),
+            b.offDiagonalAugmented().data());
+  EXPECT_TRUE(sized.symmetricAugmented() == b.symmetricAugmented() &&
+              sized.offDiagonalAugmented() == b.offDiagonalAugmented());
+  for (Mat const& z : {c, Mat(b.symmetricSpatial(), 3)}) {
+    EXPECT_EQ(z.symmetricAugmented(), std::vector<double>(9, 0.0));
+    EXPECT_EQ(z.offDiagonalAugmented(), std::vector<double>(18, 0.0));
+    EXPECT_EQ(z.augmentedComponentDimension(), 3u);
+  }
+  EXPECT_TRUE(
+      Mat(b.symmetricSpatial(), 3).symmetricSpatial().isOperationallyEqual(b.symmetricSpatial()));
+  sum += b;
+  difference -= b;
+  c.symmetricAugmented(a.symmetricAugmented().data());
+  c.offDiagonalAugmented(a.offDiagonalAugmented().data());
+  c.addSymmetricAugmented(b.symmetricAugmented().data());
+  c.addSymmetricAugmented(b.symmetricAugmented());
+  c += a.symmetricSpatial();
+  c -= b.symmetricSpatial();
+  for (std::size_t k = 0; k < 18; ++k) {
+    double x = a.offDiagonalAugmented()[k], y = b.offDiagonalAugmented()[k];
+    EXPECT_TRUE(sum.offDiagonalAugmented()[k] == x + y &&
+                difference.offDiagonalAugmented()[k] == x - y && c.offDiagonalAugmented()[k] == x);
+    if (k >= 9) continue;
+    x = a.symmetricAugmented()[k], y = b.symmetricAugmented()[k];
+    EXPECT_TRUE(sum.symmetricAugmented()[k] == x + y &&
+                difference.symmetricAugmented()[k] == x - y &&
+                c.symmetricAugmented()[k] == x + y + y);
+  }
+  for (int i = 0; i < 6; ++i)
+    for (int j = 0; j < 6; ++j) {
+      double x = a.symmetricSpatial().element(i, j), y = b.symmetricSpatial().element(i, j);
+      EXPECT_TRUE(sum.symmetricSpatial().element(i, j) == x + y &&
+                  difference.symmetricSpatial().element(i, j) == x - y &&
+                  c.symmetricSpatial().element(i, j) == x - y);
     }
-  }
-}
-
-TEST(SymmetricAugmentedSpatialMatrix, EdgeCases) {
-  // No augmented part: the spatial block alone.
-  Mat a0 = randomMatrix(0);
-  Vec v0 = randomVector(0);
-  EXPECT_EQ(a0.augmentedComponentDimension(), 0u);
-  EXPECT_EQ(a0.xform(v0).augmentedComponentDimension(), 0u);
-  EXPECT_TRUE(a0.xform(v0).spatial() == a0.symmetricSpatial().xform(v0.spatial()));
-
-  // Identity augmented block alone: the augmented part passes through.
-  std::vector<double> identity = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-  Vec v = randomVector(3);
-  Vec w = Mat(SpatialMatrix(), identity, std::vector<double>(18, 0.0)).xform(v);
-  EXPECT_TRUE(w.spatial().isZero());
-  EXPECT_EQ(w.augmented(), v.augmented());
-
-  Mat a = randomMatrix(3);
   Spatial s(randomValues(6).data());
   a.offDiagonalSpatialVector(1, s);
   a.addOffDiagonalSpatialVector(1, s);
   for (int k = 0; k < 6; ++k) EXPECT_EQ(a.offDiagonalAugmented()[6 + k], 2.0 * s.coord(k));
-
   SpatialMatrix spatial = a.symmetricSpatial();
   a.reset();
-  EXPECT_EQ(a.symmetricAugmented(), std::vector<double>(9, 0.0));
-  EXPECT_EQ(a.offDiagonalAugmented(), std::vector<double>(18, 0.0));
-  EXPECT_TRUE(a.symmetricSpatial().isOperationallyEqual(spatial));
+  EXPECT_TRUE(a.symmetricAugmented() == std::vector<double>(9, 0.0) &&
+              a.offDiagonalAugmented() == std::vector<double>(18, 0.0) &&
+              a.symmetricSpatial().isOperationallyEqual(spatial));
 
   // A numeric copy of a traced matrix evaluates every element.
   std::vector<vm::TracedDouble> sym = {vm::TracedDouble::input("x")}, off(6, 0.5);
@@ -134,17 +135,15 @@ TEST(SymmetricAugmentedSpatialMatrix, EdgeCases) {
   vm::BindingSet bindings;
   bindings.bind("x", 2.5);
   Mat evaluated(traced, bindings);
-  EXPECT_EQ(evaluated.symmetricAugmented(), std::vector<double>{2.5});
-  EXPECT_EQ(evaluated.offDiagonalAugmented(), std::vector<double>(6, 0.5));
+  EXPECT_TRUE(evaluated.symmetricAugmented() == std::vector<double>{2.5} &&
+              evaluated.offDiagonalAugmented() == std::vector<double>(6, 0.5));
   EXPECT_THROW((void)Mat(traced, vm::BindingSet()), vm::UnboundInput);
-
   // Sizes whose n·n or 6·n wraps around are refused, not built small.
-  std::size_t const wrapping[] = {std::size_t(1) << 32, std::size_t(1) << 63,
-                                  std::numeric_limits<std::size_t>::max() / 3};
-  for (std::size_t n : wrapping) {
+  for (std::size_t n :
+       {std::size_t(1) << 32, std::size_t(1) << 63, std::numeric_limits<std::size_t>::max() / 3}) {
     EXPECT_THROW(Mat{n}, std::length_error) << n;
     EXPECT_THROW((Mat{spatial, n}), std::length_error) << n;
-    EXPECT_THROW((Mat{spatial, n, identity.data(), identity.data()}), std::length_error) << n;
+    EXPECT_THROW((Mat{spatial, n, nullptr, nullptr}), std::length_error) << n;
   }
 }
 
