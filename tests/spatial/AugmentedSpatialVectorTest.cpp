@@ -28,33 +28,14 @@ void expectVector(Vec const& v, Spatial const& spatial, std::vector<double> cons
     EXPECT_TRUE(sameBits(v.augmented()[i], augmented[i])) << what << " augmented " << i;
 }
 
-TEST(AugmentedSpatialVector, ConstructionAndConversion) {
-  std::vector<double> a = {0.5, -1.5, 2.0};
+TEST(AugmentedSpatialVector, ConstructionConversionAndOperations) {
+  std::vector<double> p = {0.5, -1.5, 2.0};
   std::vector<vm::TracedDouble> inputs = {vm::TracedDouble::input("x"), 7.0};
   TVec traced(math3d::traceable(kS), inputs);
   vm::BindingSet bindings;
   bindings.bind("x", -3.25);
-  struct Row {
-    std::string what;
-    Vec v;
-    Spatial spatial;
-    std::vector<double> augmented;
-  } rows[] = {
-      {"(n)", Vec(3), Spatial(), {0.0, 0.0, 0.0}},
-      {"(s, n)", Vec(kS, 0), kS, {}},
-      {"(vector)", Vec(a), Spatial(), a},
-      {"(n, p)", Vec(2, a.data() + 1), Spatial(), {-1.5, 2.0}},
-      {"(s, vector)", Vec(kS, a), kS, a},
-      {"(s, n, p)", Vec(kS, 3, a.data()), kS, a},
-      {"traceable", Vec(vm::traceable(Vec(kS, a)), vm::BindingSet()), kS, a},
-      {"evaluated", Vec(traced, bindings), kS, {-3.25, 7.0}},
-  };
-  for (Row const& row : rows) expectVector(row.v, row.spatial, row.augmented, row.what);
   EXPECT_THROW((void)Vec(traced, vm::BindingSet()), vm::UnboundInput);
   EXPECT_EQ(TVec(traced, bindings).augmentedComponentDimension(), 0u);
-}
-
-TEST(AugmentedSpatialVector, OperationsAndEdgeCases) {
   // b is longer than a: only a's three elements take part.
   Vec a(kS, {1.0, 0.0, -4.0}), b(kT, {0.25, -0.0, 2.0, 100.0});
   Vec sum = a, difference = a, shifted = a;
@@ -67,6 +48,14 @@ TEST(AugmentedSpatialVector, OperationsAndEdgeCases) {
     Spatial spatial;
     std::vector<double> augmented;
   } rows[] = {
+      {"(n)", Vec(3), Spatial(), {0.0, 0.0, 0.0}},
+      {"(s, n)", Vec(kS, 0), kS, {}},
+      {"(vector)", Vec(p), Spatial(), p},
+      {"(n, p)", Vec(2, p.data() + 1), Spatial(), {-1.5, 2.0}},
+      {"(s, vector)", Vec(kS, p), kS, p},
+      {"(s, n, p)", Vec(kS, 3, p.data()), kS, p},
+      {"traceable", Vec(vm::traceable(Vec(kS, p)), vm::BindingSet()), kS, p},
+      {"evaluated", Vec(traced, bindings), kS, {-3.25, 7.0}},
       {"a + b", a + b, kS + kT, {1.25, 0.0, -2.0}},
       {"a - b", a - b, kS - kT, {0.75, 0.0, -6.0}},
       {"a += b", sum, kS + kT, {1.25, 0.0, -2.0}},
@@ -84,8 +73,8 @@ TEST(AugmentedSpatialVector, OperationsAndEdgeCases) {
   expectVector(shifted, Spatial(kS.angular() * 2.0, V3(9.0, 8.0, 7.0)), {1.0, 0.0, -4.0}, "-= s");
   EXPECT_TRUE(shifted.spatialLinear() == V3(9.0, 8.0, 7.0));
 
-  double p[] = {-1.0, -2.0, -3.0, 99.0};
-  a.augmented(p);
+  double q[] = {-1.0, -2.0, -3.0, 99.0};
+  a.augmented(q);
   a.addToAugmentedElement(1, 0.5);
   expectVector(a, kS, {-1.0, -1.5, -3.0}, "augmented(p)");
   a.reset();
