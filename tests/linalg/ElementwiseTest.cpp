@@ -129,59 +129,41 @@ TEST(Elementwise, NumericAgainstPlainLoops) {
   }
 }
 
+// Out-of-place kernels, fixed and over m, n and the k of both shifts.
 TEST(Elementwise, NodesAlongFourPaths) {
-  std::vector<Case> plain = randomCases(16, {{}, {}});
-  plain.push_back({{0.0, -0.0, 1e308, -5e-324, 3, -2, 0, 1, 2, 3, 4, 5, 6, 7, 10, -0.0}, {}});
+  std::vector<Case> cases =
+      randomCases(16, {{2, 3, 0, 1}, {4, 3, 4, 3}, {1, 2, 2, 0}, {4, 1, 1, 1}, {0, 3, 3, 2}});
+  cases[0].doubles[13] = 0.0;  // infinities and NaN alike everywhere
+  cases[1].doubles[12] = -0.0;
+  cases.push_back(
+      {{0, -0.0, 1e308, -5e-324, 3, -2, 0, 1, 2, 3, 4, 5, 6, 7, 10, -0.0}, {3, 3, 1, 2}});
   checkKernel(
       [](auto const& in) {
         using S = typename std::decay_t<decltype(in)>::Scalar;
-        std::vector<S> a = in.doubles(0, 6), b = in.doubles(6, 6), scaled(6), negated(6), sum(6);
-        vm::vectorScale(6, in.d(14), a.data(), scaled.data());
-        vm::vectorNegate(6, scaled.data(), negated.data());
-        vm::vectorAdd(6, negated.data(), b.data(), sum.data());
-        vm::vectorSubtract(6, sum.data(), a.data(), scaled.data());
-        negated.insert(negated.end(), scaled.begin(), scaled.end());
-        return negated;
-      },
-      plain, {"vectorScale(6, in[14], ", "vectorNegate(6, ", "VectorScale", "VectorNegate"});
-
-  // m, n, k of a fixed 3 by 4 shift, k of the dynamic one.
-  checkKernel(
-      [](auto const& in) {
-        using S = typename std::decay_t<decltype(in)>::Scalar;
-        std::vector<S> A = in.doubles(0, 12), big = in.doubles(0, 16), t(12), dyn(16), sum(9),
-                       diff(9), shifted(12), part(16), out;
+        std::vector<S> A = in.doubles(0, 12), big = in.doubles(0, 16), s = in.doubles(12, 4), out;
+        std::vector<S> a(6), b(6), t(12), sum(9), diff(9), shifted(12), dyn(16), part(16);
+        vm::vectorScale(6, in.d(14), A.data(), a.data());
+        vm::vectorNegate(6, a.data(), b.data());
+        vm::vectorAdd(6, b.data(), A.data(), a.data());
+        vm::vectorSubtract(6, a.data(), &A[6], b.data());
         vm::transposeColMajor(3, 4, A.data(), t.data());
-        vm::transposeColMajorDynamicSize(4, 4, in.i(0), in.i(1), big.data(), dyn.data());
         vm::matrixTransposeAdd(3, A.data(), sum.data());
         vm::matrixTransposeSubtract(3, A.data(), diff.data());
         vm::shiftColumns(3, 4, in.i(2), A.data(), shifted.data());
-        vm::shiftColumnsDynamicSize(4, 4, in.i(0), in.i(1), in.i(3), big.data(), part.data());
-        for (auto const* v : {&t, &sum, &diff}) out.insert(out.end(), v->begin(), v->end());
-        appendMasked(out, dyn, in.i(0) * in.i(1));
+        for (auto const* v : {&a, &b, &t, &sum, &diff}) out.insert(out.end(), v->begin(), v->end());
         appendMasked(out, shifted, 3 * in.i(2));
-        appendMasked(out, part, in.i(0) * in.i(3));
-        return out;
-      },
-      randomCases(16, {{2, 3, 0, 1}, {4, 4, 4, 4}, {1, 4, 2, 0}, {4, 1, 1, 1}, {0, 3, 3, 2}}),
-      {"transposeColMajor(3, 4, ", "transposeColMajor(spi[", "matrixTransposeAdd(3, ",
-       "matrixTransposeSubtract(3, ", "shiftColumns(3, 4, vela_rt_d2i(in[18]), ",
-       "TransposeColMajor", "TransposeAdd", "TransposeSubtract", "ShiftColumns"});
-
-  std::vector<Case> scalings = randomCases(16, {{4, 3}, {2, 3}, {1, 1}, {3, 0}});
-  scalings[0].doubles[13] = 0.0;  // infinities and NaN alike everywhere
-  scalings[1].doubles[12] = -0.0;
-  checkKernel(
-      [](auto const& in) {
-        using S = typename std::decay_t<decltype(in)>::Scalar;
-        std::vector<S> A = in.doubles(0, 12), s = in.doubles(12, 4), out;
-        std::vector<S> c(12), ic(12), r(12), ir(12);
-        vm::scaleColumns(3, 4, A.data(), s.data(), c.data());
-        vm::inverseScaleColumns(3, 4, A.data(), s.data(), ic.data());
-        vm::scaleRows(4, 3, A.data(), s.data(), r.data());
-        vm::inverseScaleRows(4, 3, A.data(), s.data(), ir.data());
-        for (auto const* v : {&c, &ic, &r, &ir}) out.insert(out.end(), v->begin(), v->end());
-        auto m = in.i(0), n = in.i(1);  // within 4 by 3 maxima
+        auto m = in.i(0), n = in.i(1);
+        vm::transposeColMajorDynamicSize(4, 4, m, n, big.data(), dyn.data());
+        vm::shiftColumnsDynamicSize(4, 4, m, n, in.i(3), big.data(), part.data());
+        appendMasked(out, dyn, m * n);
+        appendMasked(out, part, m * in.i(3));
+        using Scaling = void (*)(unsigned, unsigned, S const*, S const*, S*);
+        for (Scaling f : {Scaling(vm::scaleColumns), vm::inverseScaleColumns, vm::scaleRows,
+                          vm::inverseScaleRows}) {
+          f(3, 4, A.data(), s.data(), t.data());  // rows take 3 factors, columns 4
+          out.insert(out.end(), t.begin(), t.end());
+        }
+        std::vector<S> c(12), ic(12), r(12), ir(12);  // within 4 by 3 maxima
         vm::scaleColumnsDynamicSize(4, 3, m, n, A.data(), s.data(), c.data());
         vm::inverseScaleColumnsDynamicSize(4, 3, m, n, A.data(), s.data(), ic.data());
         vm::scaleRowsDynamicSize(4, 3, m, n, A.data(), s.data(), r.data());
@@ -189,38 +171,41 @@ TEST(Elementwise, NodesAlongFourPaths) {
         for (auto const* v : {&c, &ic, &r, &ir}) appendMasked(out, *v, m * n);
         return out;
       },
-      scalings,
-      {"scaleColumns(3, 4, ", "inverseScaleColumns(3, 4, ", "scaleRows(4, 3, ",
-       "inverseScaleRows(4, 3, ", "scaleRows(spi[", "ScaleVectors [columns, non-inverse]",
-       "ScaleVectors [columns, inverse]", "ScaleVectors [rows, non-inverse]",
-       "ScaleVectors [rows, inverse]"});
+      cases,
+      {"vectorScale(6, in[14], ", "vectorNegate(6, ", "transposeColMajor(3, 4, ",
+       "transposeColMajor(spi[", "matrixTransposeAdd(3, ", "matrixTransposeSubtract(3, ",
+       "shiftColumns(3, 4, vela_rt_d2i(in[18]), ", "scaleColumns(3, 4, ",
+       "inverseScaleColumns(3, 4, ", "scaleRows(3, 4, ", "inverseScaleRows(spi["},
+      {"VectorScale", "VectorNegate", "VectorCombine [add]", "VectorCombine [subtract]",
+       "TransposeColMajor", "TransposeAdd", "TransposeSubtract", "ShiftColumns",
+       "ScaleVectors [columns, non-inverse]", "ScaleVectors [columns, inverse]",
+       "ScaleVectors [rows, non-inverse]", "ScaleVectors [rows, inverse]"});
+}
 
-  // In-place kernels: alone, each writes over its predecessor's storage;
-  // when a later node reads the same collect, the first copies it.
-  std::vector<Case> chain = randomCases(
-      15, {{1, 0, 1, 1, 3, 0, 0, 2}, {0, 0, 0, 0, 1, 2, 3, 4}, {1, 1, 1, 2, 0, 0, 0, 1}});
+// In-place kernels in a chain: alone, each writes over its predecessor's
+// storage; when a later node reads the same collect, the first copies it.
+// Then over m, n, k and four column indices, and a block's six values.
+TEST(Elementwise, InPlaceNodesAlongFourPaths) {
   for (bool shared : {false, true})
     checkKernel(
         [shared](auto const& in) {
           using S = typename std::decay_t<decltype(in)>::Scalar;
-          std::vector<S> A = in.doubles(0, 12), negated(12), out;
+          std::vector<S> A = in.doubles(0, 12), negated(12), v = in.doubles(11, 4), out;
           auto flags = ints(in, 0, 3), indices = ints(in, 3, 4);
           vm::vectorNegate(12, A.data(), negated.data());
           if (shared) out = negated;
           vm::zeroMajor(3, 4, flags.data(), negated.data());
           vm::reduceMatrix(3, 4, in.i(7), indices.data(), negated.data());
           vm::submatrixAssign(2, 4, 1, 3, 0, 3, A.data(), negated.data());
-          std::vector<S> v = in.doubles(11, 4);
           vm::expandVector(4, in.i(7), indices.data(), v.data());
           for (auto const* p : {&negated, &v}) out.insert(out.end(), p->begin(), p->end());
           return out;
         },
-        chain,
+        randomCases(15,
+                    {{1, 0, 1, 1, 3, 0, 0, 2}, {0, 0, 0, 0, 1, 2, 3, 4}, {1, 1, 1, 2, 0, 0, 0, 1}}),
         {shared ? "memcpy(" : "!memcpy(", "zeroMajor(3, 4, ", "reduceMatrix(3, 4, ",
-         "submatrixAssign(2, 4, 1, 3, 0, 3, ", "expandVector(4, vela_rt_d2i(in[22]), ", "ZeroMajor",
-         "ReduceMatrix", "SubmatrixAssign", "ExpandVector"});
-
-  // Dynamic sizes: m, n, k, four column indices; then the block values.
+         "submatrixAssign(2, 4, 1, 3, 0, 3, ", "expandVector(4, vela_rt_d2i(in[22]), "},
+        {"ZeroMajor", "ReduceMatrix", "SubmatrixAssign", "ExpandVector"});
   checkKernel(
       [](auto const& in) {
         using S = typename std::decay_t<decltype(in)>::Scalar;
@@ -239,5 +224,6 @@ TEST(Elementwise, NodesAlongFourPaths) {
                        {3, 3, 0, 0, 0, 0, 0, 1, 1, 3, 4, 4, 5},
                        {3, 4, 2, 3, 9, 0, 0, 0, 3, 0, 4, 0, 5}}),
       {"reduceMatrix(spi[", "]) * (size_t)(spi[", "submatrixAssign(spi[",
-       ", 15 * sizeof(double));"});
+       ", 15 * sizeof(double));"},
+      {});
 }

@@ -131,21 +131,21 @@ struct ConstantInputs {
   std::vector<Integer> i_;
 };
 
-/// The descriptions of every node the values read, one per line. With a
-/// case, also checks that no node evaluates more elements of an output than
-/// the values read of it (up to the last one read).
-inline std::string descriptions(std::vector<ct::TracedDouble> const& values,
-                                Case const* c = nullptr) {
+/// The descriptions of every node the values read. With a case, also
+/// checks that no node evaluates more elements of an output than the values
+/// read of it (up to the last one read).
+inline std::set<std::string> descriptions(std::vector<ct::TracedDouble> const& values,
+                                          Case const* c = nullptr) {
   std::vector<ct::OperationPtr> stack;
   std::set<ct::Operation const*> seen;
   std::map<ct::OperationPtr, std::vector<unsigned>> read;  // per output
   for (auto const& v : values) stack.push_back(v.operation());
-  std::string text;
+  std::set<std::string> names;
   while (!stack.empty()) {
     ct::OperationPtr node = stack.back();
     stack.pop_back();
     if (!node || !seen.insert(node.get()).second) continue;
-    text += node->description() + "\n";
+    names.insert(node->description());
     unsigned output = 0, index = 0;
     if (std::sscanf(node->description().c_str(), "Element [%u, %u]", &output, &index) == 2) {
       auto& counts = read[node->input(0)];
@@ -162,36 +162,41 @@ inline std::string descriptions(std::vector<ct::TracedDouble> const& values,
   for (auto const& [node, counts] : read) {
     std::vector<ct::VectorValue> outputs =
         c ? bindings.evaluateVector(node) : std::vector<ct::VectorValue>();
-    for (std::size_t o = 0; o < counts.size() && o < outputs.size(); ++o)
-      EXPECT_LE(outputs[o].size(), counts[o]) << node->description() << ", output " << o;
+    for (std::size_t o = 0; o < counts.size() && o < outputs.size(); ++o)  // 0: none read
+      EXPECT_LE(counts[o] ? outputs[o].size() : 0, counts[o]) << node->description() << o;
   }
-  return text;
+  return names;
 }
 
 /// One row of a kernel table: `compute` along the four paths on `cases`;
-/// each of `texts` in the generated C or among the node descriptions (a
-/// text after "!" in neither); and
-/// on the first case's inputs as constants, every result equal to the
-/// Numeric one and constant exactly when `folds`.
+/// each of `code` in the generated C (a text after "!" not in it); the
+/// nodes described by each of `nodes` in the graph; and on each case's
+/// inputs as constants, every result equal to the Numeric one and constant
+/// exactly when `folds`.
 template <class Compute>
 void checkKernel(Compute const& compute, std::vector<Case> const& cases,
-                 std::vector<std::string> const& texts, bool folds = true) {
+                 std::vector<std::string> const& code, std::vector<std::string> const& nodes,
+                 bool folds = true) {
   ThreePathResult result = checkThreePaths(compute, cases);
-  std::string text = result.code + descriptions(result.traced, &cases[0]);
-  for (std::string const& t : texts)
-    EXPECT_EQ(t[0] == '!', text.find(t.substr(t[0] == '!')) == std::string::npos) << t << "\n"
-                                                                                  << text;
-  std::vector<double> numeric = compute(Inputs<vm::Numeric>(cases.at(0)));
-  std::vector<ct::TracedDouble> constant = compute(ConstantInputs(cases[0]));
-  ASSERT_EQ(constant.size(), numeric.size());
-  bool all = true;
-  for (std::size_t j = 0; j < numeric.size(); ++j) {
-    double v = 0.0;
-    all = constant[j].getConstant(v) && all;
-    if (!constant[j].isConstant()) v = constant[j].evaluate(ct::BindingSet());
-    EXPECT_TRUE(sameBits(v, numeric[j])) << "constant inputs, output " << j;
+  for (std::string const& t : code)
+    EXPECT_EQ(t[0] == '!', result.code.find(t.substr(t[0] == '!')) == std::string::npos)
+        << t << "\n"
+        << result.code;
+  std::set<std::string> names = descriptions(result.traced, &cases[0]);
+  for (std::string const& node : nodes) EXPECT_EQ(names.count(node), 1u) << node;
+  for (Case const& c : cases) {
+    std::vector<double> numeric = compute(Inputs<vm::Numeric>(c));
+    std::vector<ct::TracedDouble> constant = compute(ConstantInputs(c));
+    ASSERT_EQ(constant.size(), numeric.size());
+    bool all = true;
+    for (std::size_t j = 0; j < numeric.size(); ++j) {
+      double v = 0.0;
+      all = constant[j].getConstant(v) && all;
+      if (!constant[j].isConstant()) v = constant[j].evaluate(ct::BindingSet());
+      EXPECT_TRUE(sameBits(v, numeric[j])) << "constant inputs, output " << j;
+    }
+    EXPECT_EQ(all, folds);
   }
-  EXPECT_EQ(all, folds) << text;
 }
 
 }  // namespace vela::test::linalg
