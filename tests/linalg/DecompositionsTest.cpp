@@ -1,0 +1,312 @@
+// Eigen and singular value decompositions: Numeric by reconstruction,
+// orthogonality and the order and sign rules; the nodes along the four
+// paths.
+
+#include <cfloat>
+#include <complex>
+
+#include "linalg/LinalgTesting.hpp"
+
+using namespace vela::test::linalg;
+
+namespace {
+
+struct Svd {
+  Matrix S, U, V;
+};
+
+Svd svd(int m, int n, Matrix const& A, bool full) {
+  int k = std::min(m, n);
+  Svd r{Matrix(k), Matrix(m * (full ? m : k)), Matrix(n * (full ? n : k))};
+  Matrix work(kelm_math_lin_alg_svdReqdWorkSize(m, n, full));
+  vm::svd(m, n, A.data(), full, r.S.data(), r.U.data(), r.V.data(), work.data());
+  return r;
+}
+
+struct Eig {
+  Matrix re, im, vre, vim;
+  int ok;
+};
+
+Eig eig(int n, Matrix const& A, Matrix const& B) {
+  Eig r{Matrix(n), Matrix(n), Matrix(n * n), Matrix(n * n), 0};
+  Matrix work(kelm_math_lin_alg_eigReqdRealWorkSize(n));
+  std::vector<int> iwork(kelm_math_lin_alg_eigReqdInt32WorkSize(n));
+  r.ok = vm::eig(n, A.data(), B.data(), r.re.data(), r.im.data(), r.vre.data(), r.vim.data(),
+                 work.data(), iwork.data());
+  return r;
+}
+
+// max over finite eigenpairs of |A v - lambda B v|.
+double eigResidual(int n, Matrix const& A, Matrix const& B, Eig const& r) {
+  using C = std::complex<double>;
+  double worst = 0.0;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n && std::isfinite(r.re[j]); ++i) {
+      C av = 0.0, bv = 0.0, v;
+      for (int l = 0; l < n; ++l) {
+        v = C(r.vre[j * n + l], r.vim[j * n + l]);
+        av += A[l * n + i] * v;
+        bv += B[l * n + i] * v;
+      }
+      worst = std::max(worst, std::abs(av - C(r.re[j], r.im[j]) * bv));
+    }
+  return worst;
+}
+
+bool absLess(double a, double b) { return std::fabs(a) < std::fabs(b); }
+
+// X^T X + n I: symmetric positive definite.
+Matrix spd(int n, unsigned seed) {
+  Matrix X = uniform(n, n, seed), B = multiply(X, n, n, true, X, n, n, false);
+  for (int i = 0; i < n; ++i) B[i * n + i] += n;
+  return B;
+}
+
+}  // namespace
+
+// Random, low-rank and zero matrices; symmetric 2 by 2 blocks, which rotate
+// by exactly 45 degrees so that the first of two equal entries decides the
+// sign; rank-deficient ones whose rotations leave a column of rounding
+// residue far below the others (it must not pass as orthogonal to them);
+// values near the ends of the exponent range.
+TEST(Decompositions, SvdFactorsReconstructAreOrthonormalSortedAndSigned) {
+  Matrix residue = {-26, -26, -26, -26, -15.125, -64, 0, 0, 0, 0, 0, 0, 0, 0, 0}, tiny = residue;
+  for (double& x : tiny) x *= 1e-200;
+  // m, n, rank and A; then random matrices of a rank.
+  std::vector<std::tuple<int, int, int, Matrix>> shapes = {
+      {3, 5, 2, residue},
+      {3, 5, 2, tiny},
+      {5, 3, 2, {-26, -26, 0, 0, 0, -26, -15.125, 0, 0, 0, -26, -64, 0, 0, 0}},
+      {2, 2, 2, {3, 1, 1, 3}},
+      {2, 3, 2, {3, 1, 1, 3, 0, 0}},
+      {3, 2, 2, {3, 1, 0, 1, 3, 0}},
+      {2, 2, 2, {-3, -1, -1, -3}},
+      {3, 3, 3, {3e-300, 0, 0, 0, 2e-300, 0, 0, 0, -5e-300}},
+      {3, 3, 3, {3e300, 0, 0, 0, 2e300, 0, 0, 0, -5e300}}};
+  int const random[][3] = {{3, 3, 3}, {6, 6, 6}, {12, 12, 12}, {30, 30, 30}, {7, 3, 3},
+                           {3, 7, 3}, {1, 1, 1}, {1, 5, 1},    {5, 1, 1},    {6, 6, 2},
+                           {8, 5, 3}, {4, 9, 1}, {5, 5, 0},    {3, 6, 0}};
+  for (auto const& [m, n, rank] : random)
+    shapes.emplace_back(
+        m, n, rank,
+        multiply(uniform(m, rank, m + n), m, rank, false, uniform(rank, n, m * n), rank, n, false));
+  for (auto const& [m, n, rank, A] : shapes)
+    for (bool full : {false, true}) {
+      int k = std::min(m, n);
+      SCOPED_TRACE(testing::Message() << m << " by " << n << " rank " << rank << " full " << full);
+      Svd r = svd(m, n, A, full);
+      EXPECT_TRUE(std::is_sorted(r.S.rbegin(), r.S.rend()) && r.S.back() >= 0.0);
+      EXPECT_LT(orthonormalityError(r.U, m, full ? m : k), 1e-13);
+      EXPECT_LT(orthonormalityError(r.V, n, full ? n : k), 1e-13);
+      Matrix US = r.U;  // U_k diag(S) V_k^T = A
+      for (int i = 0; i < m * k; ++i) US[i] *= r.S[i / m];
+      EXPECT_LE(maxAbsDiff(multiply(US, m, k, false, r.V, n, k, true), A),
+                1e-13 * (m + n) * ref_maxAbs(A.data(), m * n));
+      for (int j = 0; j < k; ++j) {  // the first largest entry of v_j (u_j when wide) is positive
+        double const* w = m < n ? &r.U[j * m] : &r.V[j * n];
+        EXPECT_GT(*std::max_element(w, w + k, absLess), 0.0) << j;
+      }
+      EXPECT_EQ(vm::svdComputeRank(m, n, r.S.data(), 1e-10 * r.S[0]), static_cast<unsigned>(rank));
+      if (full) {  // thin and full factorizations agree on their common part
+        Svd thin = svd(m, n, A, false);
+        EXPECT_TRUE(thin.S == r.S && std::equal(thin.V.begin(), thin.V.end(), r.V.begin()));
+      }
+    }
+  double s[] = {4.0, 2.0, 1e-12, 0.0};  // zero is never counted
+  EXPECT_EQ(vm::svdComputeRank(4, 5, s, 1e-9), 2u);
+  EXPECT_EQ(vm::svdComputeRank(4, 5, s, -1.0), 3u);
+  EXPECT_EQ(vm::svdComputeRankDynamicSize(4, 5, 2, 5, s, 3.0), 1u);
+  EXPECT_EQ(vm::svdComputeRank(4, 5, s, kNaN), 0u);
+  Matrix bad = uniform(4, 4, 3);  // NaN input terminates
+  bad[5] = kNaN;
+  Svd r = svd(4, 4, bad, true);
+  EXPECT_TRUE(std::any_of(r.S.begin(), r.S.end(), [](double x) { return std::isnan(x); }));
+}
+
+// Least squares with minimum norm: the residual is orthogonal to the range
+// of A and x has no part in its null space; the solve from the factors is
+// the same to the bit, and flags a full rank.
+TEST(Decompositions, SvdSolve) {
+  unsigned seed = 40;
+  for (auto [m, n, rank] :
+       {std::tuple{6, 4, 4}, {4, 4, 4}, {3, 7, 3}, {7, 5, 2}, {5, 8, 2}, {1, 1, 1}}) {
+    int k = std::min(m, n);
+    Matrix A = multiply(uniform(m, rank, seed), m, rank, false, uniform(rank, n, seed + 1), rank, n,
+                        false);
+    Matrix b = uniform(m, 1, seed += 3), x(n, 7.0), y(n),
+           work(kelm_math_lin_alg_svdSolveReqdWorkSize(m, n));
+    vm::svdSolve(m, n, A.data(), b.data(), 1e-10, x.data(), work.data());
+    Matrix r = multiply(A, m, n, false, x, n, 1, false);
+    for (int i = 0; i < m; ++i) r[i] -= b[i];
+    EXPECT_LT(ref_maxAbs(multiply(A, m, n, true, r, m, 1, false).data(), n), 1e-12) << m << n;
+    Svd f = svd(m, n, A, true), thin = svd(m, n, A, false);
+    Matrix proj = multiply(f.V, n, n, true, x, n, 1, false);
+    EXPECT_LT(ref_maxAbs(&proj[rank], n - rank), 1e-12);
+    int flag = vm::svdSolveFromFactorization(m, n, thin.S.data(), thin.U.data(), thin.V.data(),
+                                             b.data(), 1e-10, y.data(), work.data());
+    EXPECT_EQ(flag, rank == k ? 1 : 0);
+    EXPECT_EQ(y, x);
+    // A tolerance above every singular value keeps nothing.
+    EXPECT_EQ(vm::svdSolveFromFactorization(m, n, thin.S.data(), thin.U.data(), thin.V.data(),
+                                            b.data(), thin.S[0], y.data(), work.data()),
+              0);
+    EXPECT_EQ(y, Matrix(n, 0.0));
+  }
+}
+
+TEST(Decompositions, EigAndOrthonormalization) {
+  for (int n : {1, 3, 6, 12, 30}) {
+    SCOPED_TRACE(n);
+    // Symmetric A, SPD B: all real; V^T B V = I after orthonormalizing, and
+    // still eigenvectors.
+    Matrix X = uniform(n, n, n), A = X, B = spd(n, n + 1), work(3 * n * n);
+    for (int i = 0; i < n * n; ++i) A[i] += X[i % n * n + i / n];
+    Eig r = eig(n, A, B);
+    ASSERT_EQ(r.ok, 1);
+    EXPECT_TRUE(r.im == Matrix(n, 0.0) && r.vim == Matrix(n * n, 0.0));
+    ASSERT_TRUE(vm::orthonormalizeRealEigenvectorsWrtSpdB(n, B.data(), r.vre.data(), work.data()));
+    EXPECT_LT(orthonormalityError(r.vre, n, n, B), 1e-12 * n);
+    EXPECT_LT(eigResidual(n, A, B, r), 1e-11 * n);
+    // A random pencil: complex pairs come conjugated, vectors too.
+    Matrix G = uniform(n, n, 3 * n), H = uniform(n, n, 5 * n);
+    Eig c = eig(n, G, H);
+    ASSERT_EQ(c.ok, 1);
+    EXPECT_LT(eigResidual(n, G, H, c), 1e-9 * n);
+    for (int j = 0; j + 1 < n; ++j)
+      if (c.im[j] > 0) {
+        EXPECT_TRUE(c.re[j + 1] == c.re[j] && c.im[j + 1] == -c.im[j]);
+        for (int i = 0; i < n; ++i) EXPECT_EQ(c.vim[(j + 1) * n + i], -c.vim[j * n + i]);
+      }
+  }
+  // A rotation has eigenvalues +-i; singular B gives one infinite value;
+  // huge entries scale; non-finite input fails with NaN everywhere.
+  Matrix R = {0, 1, 0, -1, 0, 0, 0, 0, 2}, I = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  Matrix D = {2, 0, 0, 0, 3, 0, 0, 0, -4}, Bs = {1, 0, 0, 0, 1, 0, 0, 0, 0}, huge = D;
+  Eig rot = eig(3, R, I), inf = eig(3, D, Bs);
+  EXPECT_NEAR(*std::max_element(rot.im.begin(), rot.im.end()), 1.0, 1e-14);
+  EXPECT_LT(eigResidual(3, R, I, rot) + eigResidual(3, D, Bs, inf), 1e-14);
+  EXPECT_EQ(std::count_if(inf.re.begin(), inf.re.end(), [](double x) { return std::isinf(x); }), 1);
+  for (double& x : huge) x *= 1e150;
+  Eig scaled = eig(3, huge, I);
+  EXPECT_DOUBLE_EQ(*std::min_element(scaled.re.begin(), scaled.re.end()), -4e150);
+  D[4] = kInf;
+  Eig bad = eig(3, D, I);
+  EXPECT_TRUE(bad.ok == 0 && std::isnan(bad.re[0]) && std::isnan(bad.vim[8]));
+  // Tiny rank-one pencils go through the scaling driver: every vector still
+  // has its largest component 1.
+  for (auto [n, a, d, o] :
+       {std::tuple{6, -DBL_MIN, 1134.0, 103.0}, {4, 1e-200, 3.0, 1.0}, {5, 1e-120, 7.0, -2.0}}) {
+    Matrix T(n * n, a), Bt(n * n, o);
+    for (int i = 0; i < n; ++i) Bt[i * n + i] = d;
+    Eig e = eig(n, T, Bt);
+    ASSERT_EQ(e.ok, 1);
+    for (int j = 0; j < n; ++j) {
+      double big = 0.0;
+      for (int i = 0; i < n; ++i)
+        big = std::max(big, std::fabs(e.vre[j * n + i]) + std::fabs(e.vim[j * n + i]));
+      EXPECT_NEAR(big, 1.0, 1e-15) << n << " " << j;
+    }
+  }
+  // Nearly parallel columns come out B-orthonormal (twice Gram-Schmidt),
+  // the first keeping its direction; dependent columns and an indefinite B
+  // fail and leave V alone.
+  for (auto [n, spread] : {std::pair{3, 1e-6}, {5, 1e-7}, {8, 1e-9}, {4, 1.0}}) {
+    Matrix B = spd(n, 20 + n), common = uniform(n, 1, 30 + n), V = uniform(n, n, 40 + n), W = V;
+    Matrix work(3 * n * n);
+    for (int i = 0; i < n * n; ++i) V[i] = W[i] = common[i % n] + spread * V[i];
+    ASSERT_TRUE(vm::orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(9, n, B.data(), W.data(),
+                                                                     work.data()));
+    EXPECT_LT(orthonormalityError(W, n, n, B), 1e-14 * n);
+    for (int i = 1; i < n; ++i) EXPECT_NEAR(W[i] / V[i], W[0] / V[0], 1e-12);
+    for (int i = 0; i < n; ++i) V[(n - 1) * n + i] = 2 * V[i] - V[n + i];
+    W = V;
+    EXPECT_FALSE(vm::orthonormalizeRealEigenvectorsWrtSpdB(n, B.data(), W.data(), work.data()));
+    B[0] = -1.0;
+    EXPECT_FALSE(vm::orthonormalizeRealEigenvectorsWrtSpdB(n, B.data(), W.data(), work.data()));
+    EXPECT_EQ(W, V);
+  }
+}
+
+// Capacity 4 and a traced n: evaluation and C compute on the packed n by n
+// problem. A symmetric pencil's vectors are orthonormalized in place, and
+// another copy of them that stays a result is orthonormalized after a copy.
+TEST(Decompositions, NodesAlongFourPaths) {
+  std::vector<Case> cases = randomCases(33, {{4}, {3}, {1}, {4}});
+  cases[3].doubles[0] = kNaN;
+  checkKernel(
+      [](auto const& in) {
+        using S = typename std::decay_t<decltype(in)>::Scalar;
+        using I = typename std::decay_t<decltype(in)>::Integer;
+        auto n = in.i(0);
+        std::vector<S> A = in.doubles(0, 16), X = in.doubles(16, 16), B(16), out;
+        for (int i = 0; i < 16; ++i) {  // B = X^T X + 4 I
+          B[i] = S(i % 5 ? 0.0 : 4.0);
+          for (int k = 0; k < 4; ++k) B[i] = B[i] + X[i % 4 * 4 + k] * X[i / 4 * 4 + k];
+        }
+        std::vector<S> work(kelm_math_lin_alg_eigReqdRealWorkSize(4) + 48), re(4), im(4), vre(16),
+            vim(16), V(16);
+        std::vector<I> iwork(kelm_math_lin_alg_eigReqdInt32WorkSize(4));
+        vm::eigDynamicSize(4, n, A.data(), B.data(), re.data(), im.data(), vre.data(), vim.data(),
+                           work.data(), iwork.data());
+        for (auto const* v : {&re, &im}) appendMasked(out, *v, n);
+        for (auto const* v : {&vre, &vim}) appendMasked(out, *v, n * n);
+        for (int i = 0; i < 16; ++i) A[i] = A[i] + A[i % 4 * 4 + i / 4];  // symmetric
+        vm::eigDynamicSize(4, n, A.data(), B.data(), re.data(), im.data(), V.data(), vim.data(),
+                           work.data(), iwork.data());
+        std::vector<S> W = V;
+        appendMasked(out, W, n * n);
+        for (auto* v : {&V, &W}) {
+          out.push_back(S(vm::orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(
+              4, n, B.data(), v->data(), work.data())));
+          appendMasked(out, *v, n * n);
+        }
+        std::vector<S> values;  // the rank of the values, not of what lies past n
+        appendMasked(values, re, n);
+        out.push_back(S(vm::svdComputeRank(4, 4, values.data(), in.d(32))));
+        return out;
+      },
+      cases,
+      {"eig(spi[", " = orthonormalizeRealEigenvectorsWrtSpdB(spi[", ", 16 * sizeof(double));",
+       " = svdComputeRank(4, 4, "},
+      {"Eig", "OrthonormalizeRealEigWrtSpdB", "SvdComputeRank"});
+
+  // Capacity 5 by 4, actual m by n from the case: the thin factors feed the
+  // solve from factors, the rank reads the values. Tall, then wide.
+  for (bool wide : {false, true}) {
+    std::vector<Case> sizes =
+        randomCases(26, wide ? std::vector<std::vector<int>>{{3, 4}, {1, 4}, {0, 3}, {2, 3}}
+                             : std::vector<std::vector<int>>{{5, 4}, {4, 2}, {3, 0}, {3, 3}});
+    sizes[1].doubles[25] = 1e9;  // nothing kept: x = 0, flag 0, rank 0
+    sizes[2].doubles[25] = 0.0;
+    sizes[3].doubles[0] = kNaN;  // no sweep converges, yet every output is written
+    checkKernel(
+        [wide](auto const& in) {
+          using S = typename std::decay_t<decltype(in)>::Scalar;
+          auto m = in.i(0), n = in.i(1), k = wide ? m : n;
+          std::vector<S> A = in.doubles(0, 20), b = in.doubles(20, 5), s(4), U(25), V(16), x(4),
+                         out;
+          std::vector<S> work(kelm_math_lin_alg_svdSolveReqdWorkSize(5, 4));
+          vm::svdDynamicSize(5, 4, m, n, A.data(), true, s.data(), U.data(), V.data(), work.data());
+          appendMasked(out, s, k);
+          appendMasked(out, U, m * m);
+          appendMasked(out, V, n * n);
+          vm::svdSolveDynamicSize(5, 4, m, n, A.data(), b.data(), in.d(25), x.data(), work.data());
+          appendMasked(out, x, n);
+          vm::svdDynamicSize(5, 4, m, n, A.data(), false, s.data(), U.data(), V.data(),
+                             work.data());
+          appendMasked(out, U, m * k);
+          appendMasked(out, V, n * k);
+          out.push_back(S(vm::svdSolveFromFactorizationDynamicSize(5, 4, m, n, s.data(), U.data(),
+                                                                   V.data(), b.data(), in.d(25),
+                                                                   x.data(), work.data())));
+          appendMasked(out, x, n);
+          out.push_back(S(vm::svdComputeRankDynamicSize(5, 4, m, n, s.data(), in.d(25))));
+          return out;
+        },
+        sizes,
+        {", TRUE, ", ", FALSE, ", "svdSolve(spi[", " = svdSolveFromFactorization(spi[",
+         " = svdComputeRank(spi["},
+        {"Svd", "SvdSolve", "SvdSolveFromFactorization", "SvdComputeRank"}, false);
+  }
+}

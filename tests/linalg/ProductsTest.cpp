@@ -1,0 +1,208 @@
+// Products: Numeric bit for bit against plain loops in the documented
+// summation orders, and each node along the four paths.
+
+#include "linalg/LinalgTesting.hpp"
+
+using namespace vela::test::linalg;
+
+namespace {
+
+constexpr double kSentinel = -777.0;
+
+}  // namespace
+
+// Every element sums in inner-index order whatever the blocking, so the
+// shapes reach every block path: odd edges, packed B from 16 by 16 up,
+// depths past one panel, transposed products gathered or copied in panels.
+TEST(Products, MatrixProductsMatchPlainLoops) {
+  struct Shape {
+    int s0, s1, s2;
+  };
+  unsigned seed = 1;
+  for (Shape s : {Shape{0, 3, 2}, {3, 0, 2},    {2, 3, 0},    {1, 1, 1},     {3, 3, 3},
+                  {5, 7, 2},      {6, 6, 6},    {13, 17, 9},  {12, 12, 12},  {30, 30, 30},
+                  {33, 4, 21},    {4, 300, 6},  {300, 5, 7},  {2, 9, 31},    {5, 3, 70},
+                  {300, 6, 67},   {16, 16, 16}, {18, 70, 20}, {150, 35, 33}, {17, 130, 19}})
+    for (int kind = 0; kind < 3; ++kind) {  // A B, A^T B, A B^T
+      SCOPED_TRACE(testing::Message()
+                   << "kind " << kind << ", " << s.s0 << " " << s.s1 << " " << s.s2);
+      int rows = kind == 1 ? s.s1 : s.s0, inner = kind == 1 ? s.s0 : s.s1;
+      Matrix A = randomDoubles(s.s0 * s.s1, seed++), B = randomDoubles(inner * s.s2, seed++);
+      Matrix want(rows * s.s2 + 3, kSentinel), got = want;
+      for (int j = 0; j < s.s2; ++j)
+        for (int i = 0; i < rows; ++i)
+          want[i + rows * j] =
+              kind == 1
+                  ? ref_sequential(inner, A.data() + (i * inner), 1, B.data() + (j * inner), 1)
+              : kind == 0 ? ref_sequential(inner, A.data() + i, rows, B.data() + (j * inner), 1)
+                          : ref_sequential(inner, A.data() + i, rows, B.data() + j, s.s2);
+      using Product = void (*)(unsigned, unsigned, unsigned, unsigned, unsigned, unsigned,
+                               double const*, double const*, double*);
+      Product const products[] = {vm::matrixMultiplyDynamicSize,
+                                  vm::matrixTransposeMultiplyDynamicSize,
+                                  vm::matrixMultiplyTransposeDynamicSize};
+      products[kind](400, 400, 400, s.s0, s.s1, s.s2, A.data(), B.data(), got.data());
+      ASSERT_TRUE(same(want, got));
+    }
+  struct Strides {
+    int m, k, n, lda, ldb, ldc;
+  };
+  for (Strides s : {Strides{3, 4, 5, 7, 6, 4},
+                    {1, 1, 1, 1, 1, 1},
+                    {5, 3, 4, 5, 3, 9},
+                    {9, 2, 6, 11, 2, 9},
+                    {2, 0, 3, 2, 1, 4},
+                    {0, 2, 2, 1, 2, 1},
+                    {3, 2, 0, 3, 2, 3},
+                    {19, 70, 17, 23, 73, 21}}) {
+    Matrix A = randomDoubles(s.lda * s.k, 7), B = randomDoubles(s.ldb * s.n, 8);
+    Matrix want(s.ldc * s.n + 2, kSentinel), got = want;  // gaps keep the sentinel
+    for (int j = 0; j < s.n; ++j)
+      for (int i = 0; i < s.m; ++i)
+        want[i + s.ldc * j] = ref_sequential(s.k, A.data() + i, s.lda, B.data() + (s.ldb * j), 1);
+    vm::matrixMultiplyStrided(s.m, s.k, s.n, s.lda, s.ldb, s.ldc, A.data(), B.data(), got.data());
+    EXPECT_TRUE(same(want, got)) << s.m << " " << s.k << " " << s.n;
+  }
+}
+
+TEST(Products, VectorProductsMatchPlainLoops) {
+  unsigned seed = 11;
+  for (auto [m, n] : {std::pair{0, 3},
+                      {3, 0},
+                      {1, 1},
+                      {3, 3},
+                      {6, 6},
+                      {5, 2},
+                      {2, 9},
+                      {17, 4},
+                      {12, 12},
+                      {30, 30},
+                      {33, 7}})
+    for (bool transpose : {false, true}) {
+      SCOPED_TRACE(testing::Message() << m << " by " << n << (transpose ? " transposed" : ""));
+      int rows = transpose ? n : m, inner = transpose ? m : n;
+      Matrix A = randomDoubles(m * n, seed++), x = randomDoubles(inner, seed++);
+      Matrix y0 = randomDoubles(rows, seed++), want(rows + 1, kSentinel), got = want;
+      for (int i = 0; i < rows; ++i)
+        want[i] = transpose ? ref_interleaved(m, A.data() + (i * m), x.data())
+                            : ref_sequential(n, A.data() + i, m, x.data(), 1);
+      using Kernel = void (*)(unsigned, unsigned, double const*, double const*, double*);
+      Kernel const kernels[] = {vm::subtractMatrixVectorProduct,
+                                vm::addMatrixVectorProduct,
+                                vm::subtractMatrixTransposeVectorProduct,
+                                vm::addMatrixTransposeVectorProduct,
+                                vm::matrixVectorMultiply,
+                                vm::matrixTransposeVectorMultiply};
+      kernels[4 + transpose](m, n, A.data(), x.data(), got.data());
+      ASSERT_TRUE(same(want, got));
+      // Accumulation adds or subtracts exactly that product; no inner
+      // dimension leaves y as it is.
+      for (int add = 0; add < 2; ++add) {
+        Matrix y = y0, expect = y0;
+        for (int i = 0; i < rows && inner > 0; ++i)
+          expect[i] = add ? y0[i] + want[i] : y0[i] - want[i];
+        kernels[2 * transpose + add](m, n, A.data(), x.data(), y.data());
+        EXPECT_TRUE(same(expect, y));
+      }
+    }
+  for (int n : {0, 1, 2, 3, 4, 5, 6, 7, 12, 17, 30, 33}) {
+    Matrix a = randomDoubles(n, 3 * n), b = randomDoubles(n, 3 * n + 1),
+           M = randomDoubles(n * n, n);
+    EXPECT_TRUE(
+        sameBits(vm::dotProduct(n, a.data(), b.data()), ref_interleaved(n, a.data(), b.data())));
+    // a^T (M b), M b and the outer sum in order.
+    Matrix Mb(n);
+    for (int i = 0; i < n; ++i) Mb[i] = ref_sequential(n, M.data() + i, n, b.data(), 1);
+    EXPECT_TRUE(sameBits(vm::computeQuadraticTerm(n, M.data(), a.data(), b.data()),
+                         ref_sequential(n, a.data(), 1, Mb.data(), 1)))
+        << n;
+  }
+}
+
+TEST(Products, NodesAlongFourPaths) {
+  // Each kind fixed (the last on a recorded result) and over sizes within
+  // maxima of 4; dot products and a quadratic term.
+  std::vector<Case> cases = randomCases(32, {{3, 2, 2}, {4, 1, 3}, {2, 4, 4}});
+  cases.push_back({Matrix(32, -0.0), {3, 2, 2}});
+  checkKernel(
+      [](auto const& in) {
+        using S = typename std::decay_t<decltype(in)>::Scalar;
+        std::vector<S> A = in.doubles(0, 16), B = in.doubles(16, 16), r0(8), r1(8), r2(12), d(16);
+        vm::matrixMultiply(3, 4, 2, A.data(), B.data(), r0.data());
+        vm::matrixTransposeMultiply(3, 4, 2, A.data(), B.data(), r1.data());
+        vm::matrixMultiplyTranspose(3, 2, 4, r0.data(), B.data(), r2.data());
+        S q = vm::computeQuadraticTerm(3, A.data(), B.data(), &B[3]);
+        std::vector<S> out = {vm::dotProduct(7, A.data(), B.data()),
+                              vm::dotProduct(3, A.data(), B.data()), q, q * q};
+        append(out, r0, 6);
+        append(out, r1, 8);
+        append(out, r2, 12);
+        auto s0 = in.i(0), s1 = in.i(1), s2 = in.i(2);
+        vm::matrixMultiplyDynamicSize(4, 4, 4, s0, s1, s2, A.data(), B.data(), d.data());
+        appendMasked(out, d, s0 * s2);
+        vm::matrixTransposeMultiplyDynamicSize(4, 4, 4, s0, s1, s2, A.data(), B.data(), d.data());
+        appendMasked(out, d, s1 * s2);
+        vm::matrixMultiplyTransposeDynamicSize(4, 4, 4, s0, s1, s2, A.data(), B.data(), d.data());
+        appendMasked(out, d, s0 * s2);
+        return out;
+      },
+      cases,
+      {"matrixMultiply(3, 4, 2, ", "matrixTransposeMultiply(3, 4, 2, ",
+       "matrixMultiplyTranspose(3, 2, 4, ", "matrixTransposeMultiply(spi[", " = dotProduct(7, ",
+       " = dotProduct(3, ", " = computeQuadraticTerm(3, "},
+      {"MatrixMultiply", "MatrixTransposeMultiply", "MatrixMultiplyTranspose", "DotProduct",
+       "ComputeQuadraticTerm"});
+
+  // Strided, fixed and over m, k, n, lda, ldb, ldc; the DynamicSize form
+  // records even when everything is constant.
+  checkKernel(
+      [](auto const& in) {
+        using S = typename std::decay_t<decltype(in)>::Scalar;
+        std::vector<S> A = in.doubles(0, 12), B = in.doubles(12, 20), fixed(11), dynamic(30), out;
+        vm::matrixMultiplyStrided(3, 2, 3, 4, 3, 4, A.data(), B.data(), fixed.data());
+        vm::matrixMultiplyStridedDynamicSize(3, 5, 4, 4, 6, in.i(0), in.i(1), in.i(2), in.i(3),
+                                             in.i(4), in.i(5), A.data(), B.data(), dynamic.data());
+        for (int i = 0; i < 11; ++i)
+          if (i % 4 < 3) out.push_back(fixed[i]);  // gaps are unspecified in C
+        for (int j = 0; j < 4; ++j)                // m = 2, n = 4, ldc = 5
+          for (int i = 0; i < 2; ++i) out.push_back(dynamic[j * 5 + i]);
+        return out;
+      },
+      randomCases(32, {{2, 3, 4, 3, 3, 5}, {2, 2, 4, 2, 3, 5}}),
+      {"matrixMultiplyStrided(3, 2, 3, 4, 3, 4, "}, {"MatrixMultiplyStrided"}, false);
+
+  // y is the output of an earlier product: when nothing else reads it the
+  // accumulation writes over it, else it works on a copy of m (or n) values.
+  for (bool keepOldY : {false, true})
+    checkKernel(
+        [keepOldY](auto const& in) {
+          using S = typename std::decay_t<decltype(in)>::Scalar;
+          std::vector<S> A = in.doubles(0, 20), x = in.doubles(20, 5), y(4), t(5), d(5), e(5), out;
+          vm::matrixVectorMultiply(4, 5, A.data(), x.data(), y.data());
+          vm::matrixTransposeVectorMultiply(4, 5, A.data(), x.data(), t.data());
+          if (keepOldY) out = y;
+          vm::addMatrixVectorProduct(4, 5, A.data(), x.data(), y.data());
+          vm::addMatrixTransposeVectorProduct(4, 5, A.data(), x.data(), t.data());
+          if (keepOldY) out.insert(out.end(), t.begin(), t.end());
+          auto m = in.i(0), n = in.i(1);
+          vm::subtractMatrixVectorProductDynamicSize(4, 5, m, n, A.data(), x.data(), y.data());
+          vm::subtractMatrixTransposeVectorProductDynamicSize(4, 5, m, n, A.data(), x.data(),
+                                                              t.data());
+          vm::matrixVectorMultiplyDynamicSize(5, 4, n, m, A.data(), x.data(), d.data());
+          vm::matrixTransposeVectorMultiplyDynamicSize(4, 5, m, n, A.data(), x.data(), e.data());
+          appendMasked(out, y, m);
+          for (auto const* v : {&t, &d, &e}) appendMasked(out, *v, n);
+          return out;
+        },
+        randomCases(25, {{4, 5}, {3, 2}, {2, 5}}),
+        {"matrixVectorMultiply(4, 5, ", "matrixTransposeVectorMultiply(4, 5, ",
+         "addMatrixVectorProduct(4, 5, ", "addMatrixTransposeVectorProduct(4, 5, ",
+         "subtractMatrixVectorProduct(spi[", "subtractMatrixTransposeVectorProduct(spi[",
+         keepOldY ? ", (4) * sizeof(double));" : "!memcpy(",
+         keepOldY ? "]) * sizeof(double));" : "!memcpy("},
+        {"MatrixVectorMultiply", "MatrixTransposeVectorMultiply",
+         "AccumulateMatrixVectorProduct [add - no transpose]",
+         "AccumulateMatrixVectorProduct [add - transpose]",
+         "AccumulateMatrixVectorProduct [subtract - no transpose]",
+         "AccumulateMatrixVectorProduct [subtract - transpose]"});
+}
