@@ -4,6 +4,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
 #include "vela/math.hpp"
 
@@ -29,24 +30,19 @@ template <class Mode>
 std::vector<vm::Scalar<Mode>> turnedPoint(vela::test::Inputs<Mode> const& in) {
   using Real = vm::Scalar<Mode>;
   using Vector = vm::Vector3_T<Mode>;
-  Real a = in.d(0), b = in.d(1);
-  Real s = vm::sin(a * 0.5);
+  Real a = in.d(0), b = in.d(1), s = vm::sin(a * 0.5);
   vm::Quaternion_T<Mode> q(vm::cos(a * 0.5), s / 3.0, s * (2.0 / 3.0), s * (2.0 / 3.0));
-  vm::Transform3_T<Mode> pose(q, Vector(b, 0.0, 1.0));
-  Vector p = pose.xformPoint(Vector(1.0, 0.0, 0.0));
-  Real r = vm::hypot(p.x(), p.y());
-  Real heading = vm::atan2(p.y(), p.x());
-  Real elevation = vm::asin(vm::guardedDivide(p.z(), p.norm()));
-  Vector larger = vm::ternary(p.x() > p.y(), p, -p);
-  vm::SpatialVector_T<Mode> twist(p, larger);
+  Vector p = vm::Transform3_T<Mode>(q, Vector(b, 0.0, 1.0)).xformPoint(Vector(1.0, 0.0, 0.0));
+  Real r = vm::hypot(p.x(), p.y()), heading = vm::atan2(p.y(), p.x());
+  vm::SpatialVector_T<Mode> twist(p, vm::ternary(p.x() > p.y(), p, -p));
   vm::SymmetricSpatialMatrix_T<Mode> inertia(vm::Matrix3x3_T<Mode>(q), vm::Matrix3x3_T<Mode>(),
                                              vm::Matrix3x3_T<Mode>::identity() * b);
   vm::SpatialVector_T<Mode> momentum = inertia.xform(twist);
-
   std::vector<Real> out(momentum.values(), momentum.values() + 6);
-  for (Real const& v : {r, heading, elevation, vm::acos(vm::min(vm::max(p.z(), -1.0), 1.0)),
-                        vm::tan(heading), vm::atan(b), vm::exp(-r), vm::log(r), vm::pow(r, b),
-                        vm::sqrt(vm::abs(b)), vm::sgn(b) * vm::floor(a), vm::guardedAtan2(b, a)})
+  for (Real const& v : {r, heading, vm::asin(vm::guardedDivide(p.z(), p.norm())),
+                        vm::acos(vm::min(vm::max(p.z(), -1.0), 1.0)), vm::tan(heading), vm::atan(b),
+                        vm::exp(-r), vm::log(r), vm::pow(r, b), vm::sqrt(vm::abs(b)),
+                        vm::sgn(b) * vm::floor(a), vm::guardedAtan2(b, a)})
     out.push_back(v);
   return out;
 }
@@ -54,25 +50,16 @@ std::vector<vm::Scalar<Mode>> turnedPoint(vela::test::Inputs<Mode> const& in) {
 }  // namespace
 
 TEST(VelaMathNames, CodeWrittenWithVelaMathNamesAgreesOnThreePaths) {
-  double const nan = std::numeric_limits<double>::quiet_NaN();
-  double const inf = std::numeric_limits<double>::infinity();
-  std::vector<Case> cases = {
-      {{0.0, 0.0}, {}}, {{-0.0, -0.0}, {}}, {{3.141592653589793, 2.0}, {}}, {{1e300, -0.5}, {}},
-      {{nan, 1.0}, {}}, {{0.7, inf}, {}},   {{-2.5, -1e-300}, {}}};
-  for (unsigned seed = 1; seed <= 8; ++seed)
+  std::vector<Case> cases = {{{0.0, 0.0}, {}},
+                             {{-0.0, -0.0}, {}},
+                             {{3.141592653589793, 2.0}, {}},
+                             {{1e300, -0.5}, {}},
+                             {{vela::test::kNaN, 1.0}, {}},
+                             {{0.7, vela::test::kInf}, {}}};
+  for (unsigned seed = 1; seed <= 6; ++seed)
     cases.push_back({vela::test::randomDoubles(2, seed), {}});
   vela::test::checkThreePaths([](auto const& in) { return turnedPoint(in); }, cases);
-}
-
-TEST(VelaMathNames, ConversionsBetweenModesAndErrorsAreReachable) {
-  vm::Vector3_T<vm::Traced> v = vm::traceable(vm::Vector3_T<vm::Numeric>(0.1, -0.0, 2.0));
-  double x = 0.0;
-  EXPECT_TRUE(v.z().getConstant(x));
-  EXPECT_EQ(x, 2.0);
-  EXPECT_EQ(vm::stringify(v.x()), "0.1");
   EXPECT_EQ(vm::stringify(vm::pow(vm::TracedDouble::input("r"), 3.0)), "pow(r, 3)");
   EXPECT_THROW(vm::sin(vm::TracedDouble::input("missing")).evaluate(vm::BindingSet()),
-               vm::UnboundInput);
-  EXPECT_THROW(vm::generateCFunction("f", {}, {vm::cos(vm::TracedDouble::input("missing"))}),
                vm::UnboundInput);
 }

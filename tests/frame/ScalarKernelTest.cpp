@@ -1,17 +1,17 @@
 // The frame's scalar path (fold, record, evaluate, write one assignment) on
 // two small kernels declared here: a double sum of squares and a bool test.
-
 #include <gtest/gtest.h>
 
 #include "frame/KernelOp.hpp"
 #include "frame/TracedCall.hpp"
 #include "support/ThreePaths.hpp"
+#include "support/TracedNodes.hpp"
+
+namespace {
 
 namespace ct = kelm_math::comp_trace;
 using vela::math::frame::Args;
 using vela::math::frame::Code;
-
-namespace {
 
 struct SquareSum {
   unsigned n;
@@ -33,20 +33,20 @@ class SquareSumOp final : public vela::math::frame::ScalarKernelOp<SquareSumOp, 
   using ScalarKernelOp::ScalarKernelOp;
 };
 
+// values[index] < limit, for an index inside [0, n).
 struct Below {
   unsigned n;
   auto fields() const { return std::tie(n); }
   std::string description() const { return "Below"; }
   void compute(Args& args) const {
-    bool below = args.size(0) >= 0 && args.size(0) < static_cast<int>(n) &&
-                 args.doubles(1)[args.size(0)] < args.scalar(2);
-    args.intOutput(1)[0] = below ? 1 : 0;
+    int i = args.size(0);
+    args.intOutput(1)[0] = i >= 0 && i < static_cast<int>(n) && args.doubles(1)[i] < args.scalar(2);
   }
   void code(Code& code) const {
-    std::string index = code.size(0), limit = code.size(2), values = code.array(1);
-    code.line(code.scalarResult() + " = " + index + " >= 0 && " + index + " < " + Code::decimal(n) +
-              " && vela_rt_access_d(" + Code::decimal(n) + ", " + values + ", " + index + ") < " +
-              limit + ";");
+    std::string index = code.size(0), n = Code::decimal(this->n);
+    code.line(code.scalarResult() + " = " + index + " >= 0 && " + index + " < " + n +
+              " && vela_rt_access_d(" + n + ", " + code.array(1) + ", " + index + ") < " +
+              code.size(2) + ";");
   }
 };
 class BelowOp final : public vela::math::frame::ScalarKernelOp<BelowOp, Below, bool> {
@@ -54,20 +54,20 @@ class BelowOp final : public vela::math::frame::ScalarKernelOp<BelowOp, Below, b
   using ScalarKernelOp::ScalarKernelOp;
 };
 
+double squareSum(unsigned n, double const* v) {
+  double sum = 0.0;
+  for (unsigned i = 0; i < n; ++i) sum += v[i] * v[i];
+  return sum;
+}
 ct::TracedDouble squareSum(unsigned n, ct::TracedDouble const* v) {
   vela::math::frame::TracedCall<SquareSumOp> call(SquareSum{n});
   call.array(v, n, n);
   return call.runScalar();
 }
-double squareSum(unsigned n, double const* v) {
-  vela::math::frame::ConstantValues constants;
-  std::vector<double> values(v, v + n);
-  constants.setArray(0, values);
-  Args args(constants);
-  SquareSum{n}.compute(args);
-  return constants.takeResults()[0].doubleValues()[0];
-}
 
+bool below(unsigned n, double const* v, int index, double limit) {
+  return index >= 0 && index < static_cast<int>(n) && v[index] < limit;
+}
 ct::TracedBool below(unsigned n, ct::TracedDouble const* v, ct::TracedInt const& index,
                      ct::TracedDouble const& limit) {
   vela::math::frame::TracedCall<BelowOp> call(Below{n});
@@ -76,24 +76,19 @@ ct::TracedBool below(unsigned n, ct::TracedDouble const* v, ct::TracedInt const&
   call.scalar(limit);
   return call.runScalar();
 }
-bool below(unsigned n, double const* v, int index, double limit) {
-  return index >= 0 && index < static_cast<int>(n) && v[index] < limit;
-}
 
 }  // namespace
 
 TEST(ScalarKernel, FoldsRecordsAndAgreesOnThreePaths) {
   ct::TracedDouble constants[] = {1.0, -2.0, 3.0};
-  double folded = 0.0;
-  ASSERT_TRUE(squareSum(3, constants).getConstant(folded));
-  EXPECT_EQ(folded, 14.0);
-  bool isBelow = false;
-  ASSERT_TRUE(below(3, constants, ct::TracedInt(1), ct::TracedDouble(0.0)).getConstant(isBelow));
-  EXPECT_TRUE(isBelow);
+  EXPECT_TRUE(squareSum(3, constants).equalConstant(14.0));
+  EXPECT_TRUE(below(3, constants, 1, 0.0).equalConstant(true));
+  EXPECT_TRUE(below(3, constants, 2, 3.0).equalConstant(false));
   ct::TracedBool recorded = below(3, constants, ct::TracedInt::input("k"), 0.0);
-  ASSERT_FALSE(recorded.isConstant());
-  EXPECT_EQ(recorded.operation()->description(), "Below");
-  EXPECT_EQ(recorded.operation()->clone()->compare_(*recorded.operation()), 0);
+  auto const* node = vela::test::scalarNodeOf<BelowOp>(recorded);
+  ASSERT_NE(node, nullptr);
+  vela::test::expectClone(*node, "Below");
+  vela::test::expectOrdered(BelowOp(Below{2}, {}), *node);
 
   auto compute = [](auto const& in) {
     auto v = in.doubles(0, 4);

@@ -1,3 +1,5 @@
+// Every 3-D type through the four paths and folded constants, and Numeric
+// values rebuilt from traced ones by evaluation.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,24 +10,19 @@
 namespace {
 
 namespace ct = kelm_math::comp_trace;
-using math3d::Real;
+using namespace math3d;
 
 // 47 inputs: quaternion (4, normalised here), matrix (9), translation (3),
 // direction (3), spatial vector (6), packed symmetric spatial matrix (21), scalar (1).
 constexpr std::size_t kInputs = 47;
 
-template <class Mode>
-std::vector<Real<Mode>> composite(vela::test::Inputs<Mode> const& in) {
-  using namespace math3d;
-  using ct::sqrt;
-  using ct::ternary;
-  using R = Real<Mode>;
-  auto d = in.doubles(0, kInputs);
+template <class R>
+std::vector<R> composite(std::vector<R> const& d) {
+  using Mode = std::conditional_t<std::is_same_v<R, double>, Numeric, Traced>;
   Quaternion_T<Mode> raw(d.data());
-  R n = sqrt(raw.norm2());
+  R n = ct::sqrt(raw.norm2());
   Quaternion_T<Mode> q(raw.w() / n, raw.x() / n, raw.y() / n, raw.z() / n);
-  Matrix3x3_T<Mode> rot(q);
-  Matrix3x3_T<Mode> m(d.data() + 4, false);
+  Matrix3x3_T<Mode> rot(q), m(d.data() + 4, false);
   Vector3_T<Mode> p(d.data() + 13), v(d.data() + 16);
   SpatialVector_T<Mode> sv(d.data() + 19);
   SymmetricSpatialMatrix_T<Mode> sym(d.data() + 25);
@@ -57,7 +54,7 @@ std::vector<Real<Mode>> composite(vela::test::Inputs<Mode> const& in) {
   add(picked.values(), 3);
   add(Matrix3x3_T<Mode>(c.diagonal(), c.offDiagonal()).values(), 9);
   out.push_back(a.norm() + w.norm2() + u.dot(v));
-  out.push_back(ternary(a.isZero(), R(1.0), R(0.0)) + ternary(u == u, R(2.0), R(0.0)));
+  out.push_back(ct::ternary(a.isZero(), R(1.0), R(0.0)) + ct::ternary(u == u, R(2.0), R(0.0)));
   return out;
 }
 
@@ -66,7 +63,7 @@ std::vector<Real<Mode>> composite(vela::test::Inputs<Mode> const& in) {
 vela::test::Case rotationCase(std::vector<double> q, unsigned seed) {
   vela::test::Case c{vela::test::randomDoubles(kInputs, seed), {}};
   std::copy(q.begin(), q.end(), c.doubles.begin());
-  math3d::Matrix3x3_T<math3d::Numeric> r(math3d::Quaternion_T<math3d::Numeric>(q.data()));
+  Matrix3x3_T<Numeric> r(Quaternion_T<Numeric>(q.data()));
   int const perm[3] = {2, 0, 1};
   for (int j = 0; j < 3; ++j)
     for (int i = 0; i < 3; ++i)
@@ -74,7 +71,9 @@ vela::test::Case rotationCase(std::vector<double> q, unsigned seed) {
   return c;
 }
 
-TEST(Math3dThreePaths, CompositeOverEveryTypeAgreesBitForBit) {
+}  // namespace
+
+TEST(Math3dThreePaths, EveryTypeAgreesBitForBitAndFolds) {
   std::vector<vela::test::Case> cases;
   for (unsigned seed = 1; seed <= 6; ++seed)
     cases.push_back({vela::test::randomDoubles(kInputs, seed), {}});
@@ -90,10 +89,52 @@ TEST(Math3dThreePaths, CompositeOverEveryTypeAgreesBitForBit) {
   edge[0] = 1.0;
   edge[46] = 1e-310;
   cases.push_back({edge, {}});
-  auto result = vela::test::checkThreePaths([](auto const& in) { return composite(in); }, cases);
+  auto result = vela::test::checkThreePaths(
+      [](auto const& in) { return composite(in.doubles(0, kInputs)); }, cases);
   // The rotation choices were recorded, not decided on the host.
   EXPECT_NE(result.code.find("?"), std::string::npos);
   for (auto const& value : result.traced) ASSERT_FALSE(value.isConstant());
+  // Constants fold to the Numeric bits.
+  for (auto const& c : cases) {
+    std::vector<double> numeric = composite(c.doubles);
+    auto folded = composite(std::vector<ct::TracedDouble>(c.doubles.begin(), c.doubles.end()));
+    for (std::size_t j = 0; j < numeric.size(); ++j) {
+      double value = 0.0;
+      ASSERT_TRUE(folded[j].getConstant(value)) << j;
+      EXPECT_TRUE(vela::test::sameBits(value, numeric[j])) << "output " << j;
+    }
+  }
 }
 
-}  // namespace
+// Numeric values from traced ones by evaluation, and traced constants
+// from Numeric ones.
+TEST(Math3dThreePaths, EvaluationRebuildsNumericValues) {
+  ct::BindingSet b;
+  auto d = vela::test::randomDoubles(40, 5);
+  std::vector<ct::TracedDouble> t;
+  for (std::size_t k = 0; k < d.size(); ++k) {
+    b.bind("d" + std::to_string(k), d[k]);
+    t.push_back(ct::TracedDouble::input("d" + std::to_string(k)));
+  }
+  auto same = [&b](auto const& numeric, auto const& traced) {
+    using N = std::decay_t<decltype(numeric)>;
+    return N(traced, b).isOperationallyEqual(numeric) &&
+           N(traceable(numeric), b).isOperationallyEqual(numeric);
+  };
+  EXPECT_TRUE(same(Vector2_T<Numeric>(d.data()), Vector2_T<Traced>(t.data())));
+  EXPECT_TRUE(same(Vector3_T<Numeric>(d.data()).roll(1), Vector3_T<Traced>(t.data()).roll(1)));
+  EXPECT_TRUE(same(Matrix3x3_T<Numeric>(d.data(), true), Matrix3x3_T<Traced>(t.data(), true)));
+  EXPECT_TRUE(same(Quaternion_T<Numeric>(d.data()), Quaternion_T<Traced>(t.data())));
+  EXPECT_TRUE(same(SpatialVector_T<Numeric>(d.data()), SpatialVector_T<Traced>(t.data())));
+  EXPECT_TRUE(same(SymmetricSpatialMatrix_T<Numeric>(d.data() + 19),
+                   SymmetricSpatialMatrix_T<Traced>(t.data() + 19)));
+  Transform3_T<Numeric> n(Quaternion_T<Numeric>(d.data()), Vector3_T<Numeric>(d.data() + 5));
+  for (Transform3_T<Numeric> const& tr :
+       {Transform3_T<Numeric>(traceable(n), b),
+        Transform3_T<Numeric>(
+            Transform3_T<Traced>(Quaternion_T<Traced>(t.data()), Vector3_T<Traced>(t.data() + 5)),
+            b)})
+    EXPECT_TRUE(tr.quaternion() == n.quaternion() && tr.translation() == n.translation());
+  EXPECT_THROW(Vector3_T<Numeric>(Vector3_T<Traced>(ct::TracedDouble::input("none"), 0, 0), b),
+               ct::UnboundInput);
+}
