@@ -1,24 +1,34 @@
 // The shape of generated C: merging, storage reuse, names, scratch forms,
-// long bodies divided into parts.
+// long bodies divided into parts, numbers under any locale.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <fstream>
+#include <locale>
 #include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #include "CodeGenerator.hpp"
 #include "ShiftOp.hpp"
-#include "kelm_math/comp_trace.hpp"
 #include "support/CCompiler.hpp"
+#include "support/Locales.hpp"
 #include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
+#include "vela/NumberText.hpp"
+#include "vela/math.hpp"
 
 namespace {
 
 namespace ct = kelm_math::comp_trace;
+namespace vm = vela::math;
 using ct::TracedDouble;
+using ct::TracedInt;
 using shift_op::shift;
 using vela::test::Case;
 using vela::test::kNaN;
@@ -54,9 +64,6 @@ TEST(CodeGeneration, EqualNodesAreWrittenOnceAndTheTextIsDeterministic) {
   EXPECT_EQ(occurrences(result.code, "in[0] * in[1]"), 1u) << result.code;
   EXPECT_EQ(result.code, ct::generateCFunction("three_paths_model", {"d0", "d1"},
                                                repeated(vela::test::Inputs<ct::Traced>(2, 0))));
-  EXPECT_EQ(result.code.rfind("#include <vela/codegen_runtime.h>\n", 0), 0u);
-  EXPECT_NE(result.code.find("void three_paths_model(const double* in, double* out)\n{"),
-            std::string::npos);
 }
 
 // A node may update an input's storage only when it is that storage's last
@@ -124,22 +131,24 @@ TEST(CodeGeneration, ScratchIsReusedFirstFitAndLargeScratchIsTheCallers) {
   EXPECT_NE(large.text.find("return " + std::to_string(large.workBytes) + "u;"), std::string::npos);
 }
 
+// Names that are not C identifiers, or that the C library, the runtime (its
+// every routine, read from its header), its prefixes or the functions
+// generated beside another take, are refused; others compile, several in one unit.
 TEST(CodeGeneration, FunctionAndInputNamesAreChecked) {
   TracedDouble y = TracedDouble::input("a") * 2.0;
-  std::istringstream refused(
-      "2f a-b int for while bool typeof main sqrt sqrtf atan2l memcpy printf malloc INFINITY NAN "
-      "INT_MAX isnan vectorAdd svd dotProduct TRUE _x __f _Model vela_rt_d2i VELA_RT_NOINLINE "
-      "kelm_math_lin_alg_x zeph_core_f kelmf_is_nan model_part0 f_part12 model_work_size");
-  std::vector<std::string> names{""};
-  // Every routine the runtime defines, or a model named after one would not compile.
   std::ifstream header(VELA_TEST_RUNTIME_HEADER);
   std::string source((std::istreambuf_iterator<char>(header)), std::istreambuf_iterator<char>());
+  std::vector<std::string> names{""};
   for (auto at = source.find("static inline "); at != std::string::npos;
-       at = source.find("static inline ", at + 1)) {
-    auto open = source.find('(', at);
-    names.push_back(source.substr(source.rfind(' ', open) + 1, open - source.rfind(' ', open) - 1));
-  }
+       at = source.find("static inline ", at + 1))
+    names.push_back(
+        source.substr(source.rfind(' ', source.find('(', at)) + 1,
+                      source.find('(', at) - source.rfind(' ', source.find('(', at)) - 1));
   EXPECT_GT(names.size(), 30u);
+  std::istringstream refused(
+      "2f a-b int typeof main sqrtf atan2l memcpy INFINITY INT_MAX isnan vectorAdd svd TRUE _x __f "
+      "_Model vela_rt_d2i VELA_RT_X kelm_math_x kelmf_is_nan zeph_core_f model_part0 f_part12 "
+      "model_work_size");
   for (std::string name; refused >> name;) names.push_back(name);
   for (std::string const& name : names) {
     try {
@@ -149,18 +158,14 @@ TEST(CodeGeneration, FunctionAndInputNamesAreChecked) {
       EXPECT_NE(std::string(e.what()).find("\"" + name + "\""), std::string::npos) << e.what();
     }
   }
-  // Accepted names compile, several functions in one unit.
   std::string unit;
   for (char const* name : {"model", "rigidBody_2", "Svd", "sqrt2", "m", "f_part", "f_partA"})
-    unit += ct::generateCFunction(name, {"a"}, {y});
+    unit += ct::generateCFunction(name, {"a", "unused"}, {y});
   vela::test::CompiledFunction(unit, "f_partA");
-  // Inputs: a missing one, repeated and empty names; unused ones and no outputs are fine.
-  EXPECT_THROW(ct::generateCFunction("f", {"a"}, {y + TracedDouble::input("b")}), ct::UnboundInput);
-  EXPECT_THROW(ct::generateCFunction("f", {"a", "b", "a"}, {y}), std::invalid_argument);
-  EXPECT_THROW(ct::generateCFunction("f", {"a", ""}, {y}), std::invalid_argument);
-  vela::test::CompiledFunction empty(ct::generateCFunction("empty", {"a"}, {}), "empty");
-  double in[] = {1.0};
-  empty(in, nullptr);
+  // Input names: each given once, none empty, and every input of the graph.
+  EXPECT_THROW(ct::generateCFunction("f", {"a", "a"}, {y}), std::invalid_argument);
+  EXPECT_THROW(ct::Tape({"a", ""}, {y}), std::invalid_argument);
+  EXPECT_THROW(ct::generateCFunction("f", {"b"}, {y}), ct::UnboundInput);
 }
 
 namespace {
@@ -177,8 +182,8 @@ std::vector<std::string> partBodies(std::string const& text, std::string const& 
 }  // namespace
 
 // Values of every type computed early and read many parts later, nodes of
-// many lines, outputs that are inputs or constants: the same bits as one
-// function, in both scratch forms.
+// many lines, outputs that are inputs or constants: the same bits as
+// evaluation, in both scratch forms.
 TEST(CodeGeneration, LongBodiesAreDividedIntoPartsThatKeepTheBits) {
   TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y");
   ct::TracedInt k = ct::TracedInt::input("k"), count = ct::toInt(x * 10.0) + k;
@@ -198,46 +203,82 @@ TEST(CodeGeneration, LongBodiesAreDividedIntoPartsThatKeepTheBits) {
   // A limit that cuts between almost every pair of nodes, on the stack, and
   // one that packs several nodes into a part, with a work array.
   for (auto [limit, stackLimit] : {std::pair(1, ct::kStackScratchLimitBytes), std::pair(40, 0ul)}) {
-    ct::GeneratedCode whole = ct::generateCFunctionCode("late", names, outputs, stackLimit, 0);
-    ct::GeneratedCode parts = ct::generateCFunctionCode("late", names, outputs, stackLimit, limit);
-    EXPECT_EQ(whole.text.find("static"), std::string::npos);
-    EXPECT_EQ(parts.workBytes, whole.workBytes);
-    std::vector<std::string> bodies = partBodies(parts.text, "late");
-    ASSERT_GT(bodies.size(), 5u) << parts.text;
-    auto main = parts.text.find("\nvoid late(");
-    for (std::size_t p = 0; p < bodies.size(); ++p) {
-      // A node's lines, vectorAdd to zeroMajor, are never divided.
-      EXPECT_EQ(occurrences(bodies[p], "vectorAdd("), occurrences(bodies[p], "zeroMajor("));
-      std::size_t lines = occurrences(bodies[p], "\n") - occurrences(bodies[p], "(void)") -
-                          occurrences(bodies[p], "_empty[1] = ");
-      if (limit == 40) {
-        EXPECT_LE(lines, limit) << bodies[p];
-      }
-      bool empty = bodies[p].find("&spd_empty[0]") != std::string::npos;
-      EXPECT_EQ(empty, bodies[p].find("double spd_empty[1] = {0.0};") != std::string::npos);
-      main = parts.text.find("  late_part" + std::to_string(p) + "(in, out, ", main);  // in order
-      EXPECT_NE(main, std::string::npos) << p;
+    std::string text = ct::generateCFunctionCode("late", names, outputs, stackLimit, limit).text;
+    std::vector<std::string> bodies = partBodies(text, "late");
+    ASSERT_GT(bodies.size(), 5u) << text;
+    for (std::string const& body : bodies) {
+      // A node's lines, vectorAdd to zeroMajor, stay together; a part passes
+      // the limit only when a single node of 11 lines does.
+      EXPECT_EQ(occurrences(body, "vectorAdd("), occurrences(body, "zeroMajor(")) << body;
+      EXPECT_LE(
+          occurrences(body, "\n") - occurrences(body, "(void)") - occurrences(body, "_empty[1]"),
+          std::max<std::size_t>(limit, 11))
+          << body;
+      EXPECT_EQ(body.find("&spd_empty[0]") == std::string::npos,
+                body.find("double spd_empty[1] = {0.0};") == std::string::npos);
     }
-    vela::test::CompiledFunction wholeC(whole.text, "late"), partsC(parts.text, "late");
+    vela::test::CompiledFunction compiled(text, "late");
     for (auto const& in : cases) {
-      std::vector<double> a(outputs.size()), b(outputs.size());
-      wholeC(in.data(), a.data());
-      partsC(in.data(), b.data());
+      std::vector<double> out(outputs.size());
+      compiled(in.data(), out.data());
       ct::BindingSet bindings;
       for (std::size_t i = 0; i < names.size(); ++i) bindings.bind(names[i], in[i]);
-      for (std::size_t j = 0; j < outputs.size(); ++j) {
-        EXPECT_TRUE(vela::test::sameBits(a[j], b[j])) << "output " << j;
-        EXPECT_TRUE(vela::test::sameBits(b[j], outputs[j].evaluate(bindings))) << "output " << j;
-      }
+      for (std::size_t j = 0; j < outputs.size(); ++j)
+        EXPECT_TRUE(vela::test::sameBits(out[j], outputs[j].evaluate(bindings))) << "output " << j;
     }
   }
-  // Short bodies stay one function; two split functions share one unit.
-  TracedDouble z = x * 2.0 + y;
-  EXPECT_EQ(
-      ct::generateCFunction("small", {"x", "y"}, {z}),
-      ct::generateCFunctionCode("small", {"x", "y"}, {z}, ct::kStackScratchLimitBytes, 0).text);
+  // Two split functions in one unit: their parts' names differ.
   vela::test::CompiledFunction(
       ct::generateCFunctionCode("one", {"x", "y"}, {v}, 1 << 16, 9).text +
-          ct::generateCFunctionCode("two", {"x", "y"}, {z}, 1 << 16, 1).text,
+          ct::generateCFunctionCode("two", {"x", "y"}, {x * 2.0 + y}, 1 << 16, 1).text,
       "two");
+}
+
+namespace {
+// Texts holding every kind of number the library writes: fractional and
+// huge constants, negative ints, sizes and scratch offsets above 1000, part
+// numbers and work sizes.
+std::vector<std::string> texts() {
+  TracedDouble x = TracedDouble::input("x");
+  TracedInt k = TracedInt::input("k");
+  TracedDouble y = x * 0.5 + 1234.5678 - 2.5e-7 * x + 1e300;
+  TracedInt j = ct::ternary(k < -5, k * 1600, TracedInt(-7));
+  std::vector<TracedDouble> a(1600, y), b(1600, x), sum(1600);
+  vm::vectorAdd(1600, a.data(), b.data(), sum.data());
+  std::vector<TracedDouble> outputs = {y, TracedDouble(j), sum[1599], 0.25};
+  return {ct::generateCFunction("model", {"x", "k"}, outputs),
+          ct::generateCFunctionCode("model", {"x", "k"}, outputs, 1024, 3).text,
+          math3d::stringify(y) + math3d::stringify(TracedDouble(j)) + math3d::stringify(-1234.5),
+          vela::decimalText(1600u) + vela::stdStringify(1234567u)};
+}
+
+}  // namespace
+
+// Generated C and display text must not depend on the process locale: a
+// decimal comma turns "0.5" into the comma operator, digit grouping turns a
+// size of 1600 into "1,600" or "1.600".
+TEST(Locale, NumbersAreWrittenTheSameUnderEveryLocale) {
+  std::setlocale(LC_ALL, "C");
+  std::vector<std::string> const baseline = texts();
+  EXPECT_NE(baseline[0].find("vectorAdd(1600, &spd[2], &spd[1602], "), std::string::npos);
+  EXPECT_NE(baseline[1].find("model_part1("), std::string::npos);
+  EXPECT_EQ(baseline[3], "16001234567");
+  for (char const* name : {"de_DE.UTF-8", "en_US.UTF-8"}) {
+    std::string const missing = vela::test::provideLocale(name);
+    if (!missing.empty()) GTEST_SKIP() << missing;
+    ASSERT_NE(std::setlocale(LC_ALL, name), nullptr) << name;
+    EXPECT_EQ(texts(), baseline) << "C locale " << name;
+    std::setlocale(LC_ALL, "C");
+    {
+      // glibc keeps the search list of a locale loaded from a private
+      // folder; that is not ours to free.
+#if defined(__SANITIZE_ADDRESS__)
+      __lsan::ScopedDisabler ignoreGlibc;
+#endif
+      std::locale::global(std::locale(name));  // also sets the C locale
+    }
+    EXPECT_EQ(texts(), baseline) << "global C++ locale " << name;
+    std::locale::global(std::locale::classic());
+    std::setlocale(LC_ALL, "C");
+  }
 }

@@ -1,9 +1,9 @@
 // Evaluation against bindings and the tape: what they accept, what they
-// keep, what they cost.
+// keep, what they cost; no pass may recurse on depth or walk paths instead
+// of nodes.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <thread>
 
 #include "ShiftOp.hpp"
 #include "kelm_math/comp_trace.hpp"
@@ -19,16 +19,6 @@ using ct::TracedInt;
 using shift_op::shift;
 using vela::test::kInf;
 using vela::test::kNaN;
-using vela::test::sameBits;
-
-std::vector<double> evaluated(std::vector<std::string> const& names, std::vector<double> const& in,
-                              std::vector<TracedDouble> const& outputs) {
-  ct::BindingSet bindings;
-  for (std::size_t i = 0; i < names.size(); ++i) bindings.bind(names[i], in[i]);
-  std::vector<double> values;
-  for (auto const& o : outputs) values.push_back(o.evaluate(bindings));
-  return values;
-}
 
 }  // namespace
 
@@ -50,9 +40,15 @@ TEST(Evaluation, BindingsConvertAndEachNodeIsEvaluatedOncePerBinding) {
   EXPECT_EQ(y.evaluate(bindings), 10.0);
   bindings.bind("k", true);
   EXPECT_EQ(y.evaluate(bindings), 9.0);
-  ct::BindingSet copy = bindings, moved = std::move(copy);
+  // A moved-from set is empty and forgets its memo.
+  ct::BindingSet copy = bindings, moved;
+  EXPECT_EQ(y.evaluate(copy), 9.0);
+  moved = std::move(copy);
   EXPECT_EQ(y.evaluate(moved), 9.0);
-  EXPECT_THROW(y.evaluate(copy), ct::UnboundInput);  // a moved-from set forgets its memo too
+  ct::BindingSet last(std::move(moved));
+  EXPECT_EQ(y.evaluate(last), 9.0);
+  EXPECT_THROW(y.evaluate(copy), ct::UnboundInput);
+  EXPECT_THROW(y.evaluate(moved), ct::UnboundInput);
 
   // A node is evaluated once for all its elements, again after a rebinding.
   int count = 0;
@@ -114,80 +110,88 @@ TEST(Tape, DegenerateOutputListsAgreeOnEveryPath) {
         {{{1.5}, {}}, {{-0.0}, {}}, {{kNaN}, {}}, {{-kInf}, {}}});
 }
 
-// Names are checked as generated C checks them; a moved-from tape or
-// workspace says what it is; a workspace follows its tape's state and is
-// refused once that is gone.
-TEST(Tape, RefusesMissingNamesMovedFromTapesAndStaleWorkspaces) {
+// A moved-from tape or workspace says what it is; a workspace follows its
+// tape's state and is refused once that is gone, also by a later tape that
+// happens to take its tape's memory.
+TEST(Tape, RefusesMovedFromTapesAndStaleWorkspaces) {
   TracedDouble x = TracedDouble::input("x");
-  try {
-    ct::Tape({"other"}, {x});
-    FAIL() << "no exception";
-  } catch (ct::UnboundInput const& e) {
-    EXPECT_STREQ(e.what(), "comp_trace UnboundInput: x");
-  }
-  EXPECT_THROW(ct::Tape({"x", ""}, {x}), std::invalid_argument);
-  EXPECT_THROW(ct::Tape({"x", "x"}, {x}), std::invalid_argument);
-  ct::Tape a({"x", "unused"}, {x * 3.0, x});
+  ct::Tape a({"x"}, {x * 3.0, x});
   ct::Tape::Workspace workspace = a.workspace();
   ct::Tape b = std::move(a);
-  double in[] = {2.0, 0.0}, out[2] = {0.0, 0.0};
+  double in = 2.0, out[2] = {0.0, 0.0};
   EXPECT_EQ(a.inputCount() + a.outputCount() + a.stepCount(), 0u);
-  EXPECT_THROW(a(in, out), ct::Tape::MovedFromTape);
+  EXPECT_THROW(a(&in, out), ct::Tape::MovedFromTape);
   EXPECT_THROW(a.workspace(), ct::Tape::MovedFromTape);
-  b(in, out, workspace);
-  EXPECT_EQ(out[0] + b.inputCount() + b.outputCount(), 10.0);
   ct::Tape::Workspace moved = std::move(workspace);
-  EXPECT_THROW(b(in, out, workspace), ct::Tape::MovedFromWorkspace);
+  EXPECT_THROW(b(&in, out, workspace), ct::Tape::MovedFromWorkspace);
   EXPECT_STREQ(ct::Tape::MovedFromWorkspace().what(), "zeph MovedFromWorkspace");
-  EXPECT_STREQ(ct::Tape::MovedFromTape().what(), "zeph MovedFromTape");
   a = std::move(b);
-  a(in, out, moved);
-  EXPECT_EQ(out[1], 2.0);
-  // A workspace whose tape is assigned over or destroyed belongs to no tape,
-  // also not to a later one that happens to take its tape's memory.
+  a(&in, out, moved);
+  EXPECT_TRUE(out[0] == 6.0 && out[1] == 2.0 && a.inputCount() + a.outputCount() == 3);
   a = ct::Tape({"x"}, {x + 1.0});
-  EXPECT_THROW(a(in, out, moved), std::invalid_argument);
+  EXPECT_THROW(a(&in, out, moved), std::invalid_argument);
   for (int i = 0; i < 100; ++i) {
     ct::Tape::Workspace stale = ct::Tape({"x"}, {x}).workspace();
     ct::Tape later({"x"}, {ct::sin(x) * ct::cos(x) + x * x});
-    EXPECT_THROW(later(in, out, stale), std::invalid_argument);
+    EXPECT_THROW(later(&in, out, stale), std::invalid_argument);
   }
 }
 
 // Equal nodes are planned once; calls allocate nothing once the workspace
-// has grown; one tape serves several threads at once, on workspaces of their
-// own and on the tape's own.
-TEST(Tape, MergesAllocatesNothingOnceGrownAndServesThreads) {
+// has grown (threads share a tape in the concurrency test).
+TEST(Tape, MergesAndAllocatesNothingOnceGrown) {
   auto expression = [](TracedDouble x) { return ct::sin(x) * ct::cos(x) + 1.0; };
-  TracedDouble x = TracedDouble::input("x"), v = x;
-  ct::Tape once({"x"}, {expression(x)}), twice({"x"}, {expression(x), expression(x)});
-  EXPECT_EQ(once.stepCount(), twice.stepCount());
-  for (int i = 0; i < 2000; ++i) v = ct::sin(v) * 0.5 + x;
-  ct::Tape tape({"x"}, {v, v * v});
+  TracedDouble x = TracedDouble::input("x");
+  ct::Tape once({"x"}, {expression(x)}), tape({"x"}, {expression(x), expression(x)});
+  EXPECT_EQ(once.stepCount(), tape.stepCount());
+  ct::Tape::Workspace workspace = tape.workspace();
   double in = 0.5, out[2];
   tape(&in, out);
-  if (vela::test::allocationsCounted()) {
-    ct::Tape::Workspace workspace = tape.workspace();
-    tape(&in, out, workspace);
-    std::size_t before = vela::test::allocationCount();
-    for (int i = 0; i < 10; ++i, in += 1.0) tape(&in, out, workspace), tape(&in, out);
-    EXPECT_EQ(vela::test::allocationCount(), before);
-  }
-  std::vector<int> mismatches(4, 0);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&, t] {
-      ct::Tape::Workspace workspace = tape.workspace();
-      double in = 0.1 * t, out[2];
-      std::vector<double> expected = evaluated({"x"}, {in}, {v, v * v});
-      for (int round = 0; round < 200; ++round) {
-        if (round % 2)
-          tape(&in, out, workspace);
-        else
-          tape(&in, out);
-        mismatches[t] += !sameBits(out[0], expected[0]) || !sameBits(out[1], expected[1]);
-      }
-    });
-  for (auto& thread : threads) thread.join();
-  EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+  tape(&in, out, workspace);
+  std::size_t before = vela::test::allocationCount();
+  for (int i = 0; i < 10; ++i, in += 1.0) tape(&in, out, workspace), tape(&in, out);
+  EXPECT_TRUE(!vela::test::allocationsCounted() || vela::test::allocationCount() == before);
+}
+
+// 64 levels of v = v + v: 2^64 paths through 65 nodes.
+TEST(DeepGraph, SharedDoublingIsLinearInNodes) {
+  auto doubling = [](auto const& in) {
+    auto v = in.d(0);
+    for (int level = 0; level < 64; ++level) v = v + v;
+    return std::vector<std::decay_t<decltype(v)>>{v};
+  };
+  auto result = vela::test::checkThreePaths(doubling, {{{1.5}, {}}, {{-0.75}, {}}});
+  ct::BindingSet bindings;
+  bindings.bind("d0", 1.0);
+  EXPECT_EQ(result.traced[0].evaluate(bindings), std::ldexp(1.0, 64));
+  auto other = doubling(vela::test::Inputs<ct::Traced>(1, 0))[0];
+  EXPECT_TRUE(result.traced[0].isOperationallyEqual(other));
+  EXPECT_FALSE(result.traced[0].isOperationallyEqual(other + 0.0));
+}
+
+// A chain one million nodes deep: evaluation, the tape, comparison, C
+// generation and destruction.
+TEST(DeepGraph, MillionNodeChain) {
+  auto chain = [] {
+    TracedDouble v = TracedDouble::input("x");
+    for (int i = 0; i < 1000000; ++i) v = (i % 2) ? v * 0.5 : v + 1.0;
+    return v;
+  };
+  TracedDouble a = chain(), b = chain();
+  ct::BindingSet bindings;
+  bindings.bind("x", 2.0);
+  double expected = 2.0, x = 2.0, out = 0.0;
+  for (int i = 0; i < 1000000; ++i) expected = (i % 2) ? expected * 0.5 : expected + 1.0;
+  EXPECT_EQ(a.evaluate(bindings), expected);
+  ct::Tape({"x"}, {a})(&x, &out);
+  EXPECT_EQ(out, expected);
+  EXPECT_TRUE(a.isOperationallyEqual(b));
+  std::string code = ct::generateCFunction("chain", {"x"}, {a});
+  // Slots are reused, so the scratchpad stays tiny however long the chain.
+  EXPECT_NE(code.find("double spd[2];"), std::string::npos) << code.substr(0, 200);
+  // One line per node and the output line, in parts of bounded length.
+  EXPECT_EQ(vela::test::occurrences(code, " void chain_part"),
+            (1000001 + ct::kBodyLineLimit - 1) / ct::kBodyLineLimit);
+  a = TracedDouble();
+  b = TracedDouble();
 }

@@ -11,22 +11,22 @@ namespace {
 
 using Mat = math3d::Matrix3x3_T<math3d::Numeric>;
 using Quat = math3d::Quaternion_T<math3d::Numeric>;
+using V3 = math3d::Vector3_T<math3d::Numeric>;
 
-Quat randomUnit(std::mt19937& gen, double maxAngle) {
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  double axis[3] = {u(gen), u(gen), u(gen)};
-  double n = std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]);
-  double angle = maxAngle * (0.5 * u(gen) + 0.5), s = std::sin(angle / 2) / n;
-  return Quat(std::cos(angle / 2), axis[0] * s, axis[1] * s, axis[2] * s);
+Quat turn(double angle, V3 axis) {
+  V3 a = axis.unit() * std::sin(angle / 2);
+  return Quat(std::cos(angle / 2), a.x(), a.y(), a.z());
 }
 
-void expectNear(double const* a, double const* b, int n, double tol) {
-  for (int k = 0; k < n; ++k) EXPECT_NEAR(a[k], b[k], tol) << "element " << k;
+Quat randomTurn(std::mt19937& gen, double maxAngle) {
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  return turn(maxAngle * (0.5 * u(gen) + 0.5), V3(u(gen), u(gen), u(gen)));
 }
 
 // A proper rotation: orthonormal columns, determinant 1.
 void expectRotation(Mat const& r) {
-  expectNear(r.composeTranspose(r).values(), Mat::identity().values(), 9, 1e-14);
+  for (int k = 0; k < 9; ++k)
+    EXPECT_NEAR(r.composeTranspose(r).values()[k], Mat::identity().values()[k], 1e-14);
   EXPECT_NEAR(r.determinant(), 1.0, 1e-14);
 }
 
@@ -42,30 +42,22 @@ Mat permuted(Mat const& e, int const* perm, double const* sign) {
 TEST(Math3dRotation, QuaternionsAndMatricesRoundTrip) {
   std::mt19937 gen(42);
   std::vector<Quat> turns;
-  for (int n = 0; n < 200; ++n) turns.push_back(randomUnit(gen, 2 * M_PI));
+  for (int n = 0; n < 200; ++n) turns.push_back(randomTurn(gen, 2 * M_PI));
   // Half turns about axes and diagonals, and just short of and past them.
-  double const axes[][3] = {{1, 0, 0},  {0, 1, 0}, {0, 0, 1}, {1, 1, 0},  {1, -1, 0},
-                            {0, 1, -1}, {1, 0, 1}, {1, 1, 1}, {-1, 1, 1}, {1, -1, -1}};
-  for (auto const& axis : axes)
-    for (double angle : {M_PI, M_PI - 1e-9, M_PI + 1e-9}) {
-      double s = std::sin(angle / 2) /
-                 std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]);
-      turns.push_back(Quat(std::cos(angle / 2), axis[0] * s, axis[1] * s, axis[2] * s));
-    }
+  for (V3 axis : {V3(1, 0, 0), V3(0, 1, 0), V3(0, 0, 1), V3(1, 1, 0), V3(1, -1, 0), V3(0, 1, -1),
+                  V3(1, 0, 1), V3(1, 1, 1), V3(-1, 1, 1), V3(1, -1, -1)})
+    for (double angle : {M_PI, M_PI - 1e-9, M_PI + 1e-9}) turns.push_back(turn(angle, axis));
   for (Quat q : turns) {
     Mat r(q);
     expectRotation(r);
     Quat back(r);
     EXPECT_GE(back.w(), 0.0);
     // q and -q are one rotation.
-    double sign =
-        q.w() * back.w() + q.x() * back.x() + q.y() * back.y() + q.z() * back.z() < 0 ? -1 : 1;
-    for (int k = 0; k < 4; ++k) EXPECT_NEAR(back.values()[k], sign * q.values()[k], 2e-15);
-    expectNear(Mat(back).values(), r.values(), 9, 2e-15);
+    double inner = q.w() * back.w() + q.x() * back.x() + q.y() * back.y() + q.z() * back.z();
+    for (int k = 0; k < 4; ++k)
+      EXPECT_NEAR(back.values()[k], (inner < 0 ? -1 : 1) * q.values()[k], 2e-15);
   }
-  // An exact half turn about x gives exactly (0, 1, 0, 0).
-  Quat x(Mat(1, 0, 0, 0, -1, 0, 0, 0, -1));
-  EXPECT_TRUE(x == Quat(0, 1, 0, 0));
+  EXPECT_TRUE(Quat(Mat(1, 0, 0, 0, -1, 0, 0, 0, -1)) == Quat(0, 1, 0, 0));  // exactly
 }
 
 TEST(Math3dRotation, QuaternionTiesGoToTheFirstOfTraceAndDiagonal) {
@@ -81,10 +73,7 @@ TEST(Math3dRotation, QuaternionTiesGoToTheFirstOfTraceAndDiagonal) {
       {Mat(0, -1, 0, -1, 0, 0, 0, 0, -1), Quat(0, H, -Q, 0)},   // half turn, (1, -1, 0): xx = yy
       {Mat(0, 0, 1, 0, -1, 0, 1, 0, 0), Quat(0, H, 0, Q)},      // about (1, 0, 1): xx = zz
       {Mat(-1, 0, 0, 0, 0, -1, 0, -1, 0), Quat(0, 0, H, -Q)}};  // about (0, 1, -1): yy = zz
-  for (auto const& [m, q] : rows) {
-    Quat got(m);
-    for (int k = 0; k < 4; ++k) EXPECT_EQ(got.values()[k], q.values()[k]) << &m - &rows[0].first;
-  }
+  for (auto const& [m, q] : rows) EXPECT_TRUE(Quat(m) == q) << Quat(m).stringify();
 }
 
 TEST(Math3dRotation, MinRotationUndoesPermutationsAndSignsAndBreaksTiesInOrder) {
@@ -92,25 +81,23 @@ TEST(Math3dRotation, MinRotationUndoesPermutationsAndSignsAndBreaksTiesInOrder) 
   int const perms[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
   for (int n = 0; n < 6; ++n) {
     // Rotations by less than 60 degrees are the largest-trace candidate.
-    Mat r0(randomUnit(gen, M_PI / 3));
+    Mat r0(randomTurn(gen, M_PI / 3));
     for (auto const& perm : perms)
       for (int signs = 0; signs < 8; ++signs) {
         double sign[3] = {signs & 1 ? -1.0 : 1.0, signs & 2 ? -1.0 : 1.0, signs & 4 ? -1.0 : 1.0};
         int idx[3];
-        Mat r = permuted(r0, perm, sign).minRotation(idx);  // proper or improper
-        for (int k = 0; k < 9; ++k) EXPECT_EQ(r.values()[k], r0.values()[k]);
+        EXPECT_TRUE(permuted(r0, perm, sign).minRotation(idx) == r0);  // proper or improper
         // Result column j came from column idx[j], i.e. perm[idx[j]] == j.
-        for (int j = 0; j < 3; ++j) EXPECT_EQ(perm[idx[j]], j);
+        EXPECT_TRUE(perm[idx[0]] == 0 && perm[idx[1]] == 1 && perm[idx[2]] == 2);
       }
   }
   // Any orthogonal matrix: a proper rotation with the largest trace of the 24.
   for (int n = 0; n < 20; ++n) {
-    Mat e(randomUnit(gen, 2 * M_PI));
+    Mat e(randomTurn(gen, 2 * M_PI));
     if (n % 2) e = -e;
     int idx[3];
     Mat r = e.minRotation(idx);
     expectRotation(r);
-    EXPECT_EQ(idx[0] + idx[1] + idx[2] + idx[0] * idx[1] * idx[2], 3);  // 0, 1, 2 in some order
     for (int c = 0; c < 24; ++c) {
       int perm[3];
       double sign[3];
@@ -126,7 +113,6 @@ TEST(Math3dRotation, MinRotationUndoesPermutationsAndSignsAndBreaksTiesInOrder) 
   double h = std::sqrt(0.5);
   Mat e(h, -h, 0, h, h, 0, 0, 0, 1);
   int idx[3];
-  EXPECT_TRUE(e.minRotation(idx) == e);
-  EXPECT_TRUE(idx[0] == 0 && idx[1] == 1 && idx[2] == 2);
+  EXPECT_TRUE(e.minRotation(idx) == e && idx[0] == 0 && idx[1] == 1 && idx[2] == 2);
   EXPECT_TRUE((-Mat::identity()).minRotation(idx) == Mat::identity());
 }

@@ -40,21 +40,15 @@ std::vector<R> composite(std::vector<R> const& d) {
   Vector3_T<Mode> u = a.unit() + (a * v).guardedDivide(s) + a.roll(1) * 2.0 - v.roll(-1) / s;
   Vector3_T<Mode> picked = ternary(a >= v, u, a.cross(v));
 
-  std::vector<R> out;
-  auto add = [&out](R const* values, int count) { out.insert(out.end(), values, values + count); };
-  add(c.values(), 9);
-  add(a.values(), 3);
-  add(b.values(), 3);
-  add(w.values(), 6);
-  add(back.values(), 4);
-  add(fromM.values(), 4);
-  add(minRot.values(), 9);
-  for (auto const& k : idx) out.push_back(R(k));
-  add(u.values(), 3);
-  add(picked.values(), 3);
-  add(Matrix3x3_T<Mode>(c.diagonal(), c.offDiagonal()).values(), 9);
-  out.push_back(a.norm() + w.norm2() + u.dot(v));
-  out.push_back(ct::ternary(a.isZero(), R(1.0), R(0.0)) + ct::ternary(u == u, R(2.0), R(0.0)));
+  Matrix3x3_T<Mode> symmetric(c.diagonal(), c.offDiagonal());
+  std::vector<R> out = {
+      a.norm() + w.norm2() + u.dot(v), R(idx[0]), R(idx[1]), R(idx[2]),
+      ct::ternary(a.isZero(), R(1.0), R(0.0)) + ct::ternary(u == u, R(2.0), R(0.0))};
+  R const* arrays[] = {c.values(),      a.values(),        b.values(),      w.values(),
+                       back.values(),   fromM.values(),    minRot.values(), u.values(),
+                       picked.values(), symmetric.values()};
+  int const counts[] = {9, 3, 3, 6, 4, 4, 9, 3, 3, 9};
+  for (int k = 0; k < 10; ++k) out.insert(out.end(), arrays[k], arrays[k] + counts[k]);
   return out;
 }
 
@@ -63,11 +57,11 @@ std::vector<R> composite(std::vector<R> const& d) {
 vela::test::Case rotationCase(std::vector<double> q, unsigned seed) {
   vela::test::Case c{vela::test::randomDoubles(kInputs, seed), {}};
   std::copy(q.begin(), q.end(), c.doubles.begin());
-  Matrix3x3_T<Numeric> r(Quaternion_T<Numeric>(q.data()));
-  int const perm[3] = {2, 0, 1};
-  for (int j = 0; j < 3; ++j)
-    for (int i = 0; i < 3; ++i)
-      c.doubles[4 + i + 3 * j] = (j == 1 ? -1.0 : 1.0) * r.element(i, perm[j]);
+  Matrix3x3_T<Numeric> r(Quaternion_T<Numeric>(q.data())), e;
+  e.column(0, r.column(2));
+  e.column(1, -r.column(0));
+  e.column(2, r.column(1));
+  std::copy(e.values(), e.values() + 9, c.doubles.begin() + 4);
   return c;
 }
 
@@ -106,35 +100,25 @@ TEST(Math3dThreePaths, EveryTypeAgreesBitForBitAndFolds) {
   }
 }
 
-// Numeric values from traced ones by evaluation, and traced constants
-// from Numeric ones.
+// Numeric values from traced ones by evaluation, and traced constants from
+// Numeric ones (the spatial types are checked where spatial algebra is).
 TEST(Math3dThreePaths, EvaluationRebuildsNumericValues) {
   ct::BindingSet b;
-  auto d = vela::test::randomDoubles(40, 5);
+  auto d = vela::test::randomDoubles(9, 5);
   std::vector<ct::TracedDouble> t;
   for (std::size_t k = 0; k < d.size(); ++k) {
     b.bind("d" + std::to_string(k), d[k]);
     t.push_back(ct::TracedDouble::input("d" + std::to_string(k)));
   }
-  auto same = [&b](auto const& numeric, auto const& traced) {
-    using N = std::decay_t<decltype(numeric)>;
-    return N(traced, b).isOperationallyEqual(numeric) &&
-           N(traceable(numeric), b).isOperationallyEqual(numeric);
-  };
-  EXPECT_TRUE(same(Vector2_T<Numeric>(d.data()), Vector2_T<Traced>(t.data())));
-  EXPECT_TRUE(same(Vector3_T<Numeric>(d.data()).roll(1), Vector3_T<Traced>(t.data()).roll(1)));
-  EXPECT_TRUE(same(Matrix3x3_T<Numeric>(d.data(), true), Matrix3x3_T<Traced>(t.data(), true)));
-  EXPECT_TRUE(same(Quaternion_T<Numeric>(d.data()), Quaternion_T<Traced>(t.data())));
-  EXPECT_TRUE(same(SpatialVector_T<Numeric>(d.data()), SpatialVector_T<Traced>(t.data())));
-  EXPECT_TRUE(same(SymmetricSpatialMatrix_T<Numeric>(d.data() + 19),
-                   SymmetricSpatialMatrix_T<Traced>(t.data() + 19)));
-  Transform3_T<Numeric> n(Quaternion_T<Numeric>(d.data()), Vector3_T<Numeric>(d.data() + 5));
+  Transform3_T<Numeric> n(Quaternion_T<Numeric>(d.data()), Vector3_T<Numeric>(d.data() + 4));
+  Transform3_T<Traced> traced(Quaternion_T<Traced>(t.data()), Vector3_T<Traced>(t.data() + 4));
   for (Transform3_T<Numeric> const& tr :
-       {Transform3_T<Numeric>(traceable(n), b),
-        Transform3_T<Numeric>(
-            Transform3_T<Traced>(Quaternion_T<Traced>(t.data()), Vector3_T<Traced>(t.data() + 5)),
-            b)})
+       {Transform3_T<Numeric>(traceable(n), b), Transform3_T<Numeric>(traced, b)})
     EXPECT_TRUE(tr.quaternion() == n.quaternion() && tr.translation() == n.translation());
+  Matrix3x3_T<Numeric> m(d.data(), true);
+  EXPECT_TRUE(Matrix3x3_T<Numeric>(Matrix3x3_T<Traced>(t.data(), true), b) == m &&
+              Matrix3x3_T<Numeric>(traceable(m), b) == m);
+  EXPECT_TRUE(Vector2_T<Numeric>(Vector2_T<Traced>(t.data()), b) == Vector2_T<Numeric>(d.data()));
   EXPECT_THROW(Vector3_T<Numeric>(Vector3_T<Traced>(ct::TracedDouble::input("none"), 0, 0), b),
                ct::UnboundInput);
 }
