@@ -1,15 +1,19 @@
 // The frame's scalar path (fold, record, evaluate, write one assignment) on
-// a kernel declared here, with a double and a bool result.
+// a kernel declared here, with a double and a bool result; and the names
+// that code written with vela::math names sees.
 #include <gtest/gtest.h>
 
 #include "frame/KernelOp.hpp"
 #include "frame/TracedCall.hpp"
 #include "support/ThreePaths.hpp"
 #include "support/TracedNodes.hpp"
+#include "vela/math.hpp"
 
 namespace {
 
 namespace ct = kelm_math::comp_trace;
+namespace vm = vela::math;
+using V3 = vm::Vector3_T<vm::Numeric>;
 using vela::math::frame::Args;
 using vela::math::frame::Code;
 
@@ -80,10 +84,27 @@ TEST(ScalarKernel, FoldsRecordsAndAgreesOnThreePaths) {
     S flag = ct::ternary(squareSum<bool>(4, v.data(), in.i(0), in.d(4)), S(1.0), S(-1.0));
     return std::vector<S>{sum, flag, sum * flag};
   };
-  std::vector<vela::test::Case> cases = {{{1.0, 2.0, 3.0, 4.0, 2.5}, {1}},
-                                         {{1.0, 2.0, 3.0, 4.0, 2.5}, {2}},
-                                         {{0.5, -0.0, 1e200, 4.0, 1.0}, {7}},
-                                         {{0.5, -0.0, 1e200, 4.0, 1.0}, {-1}}};
+  std::vector<vela::test::Case> cases;
+  for (int k : {-1, 1, 2, 7}) cases.push_back({{0.5, -0.0, 1e200, 4.0, 2.5}, {k}});
   auto result = vela::test::checkThreePaths(compute, cases);
   EXPECT_NE(result.code.find("spi["), std::string::npos) << result.code;  // the bool result
+}
+
+// The overloads brought together under vela::math keep their types.
+static_assert(std::is_same_v<decltype(vm::min(1, 2)), int>);
+static_assert(std::is_same_v<decltype(vm::max(1.0, 2.0)), double>);
+static_assert(std::is_same_v<decltype(vm::pow(vm::TracedDouble(), 2.0)), vm::TracedDouble>);
+static_assert(std::is_same_v<decltype(vm::ternary(true, V3(), V3())), V3>);
+static_assert(std::is_same_v<decltype(vm::ternary(vm::TracedBool(), 1.0, vm::TracedDouble())),
+                             vm::TracedDouble>);
+
+TEST(VelaMathNames, TheTraceLibrarysEntryPointsAreReachable) {
+  vm::Vector3_T<vm::Traced> p(vm::TracedDouble::input("r"), 1.0, 2.0);
+  vm::TracedDouble r = vm::pow(vm::hypot(p.x(), vm::abs(p.y())), 3.0);
+  EXPECT_EQ(vm::stringify(r), "pow(hypot(r, 1), 3)");
+  vm::BindingSet bindings;
+  EXPECT_THROW(r.evaluate(bindings), vm::UnboundInput);
+  bindings.bind("r", 0.0);
+  EXPECT_EQ(r.evaluate(bindings), 1.0);
+  EXPECT_NE(vm::generateCFunction("f", {"r"}, {r}).find("hypot("), std::string::npos);
 }

@@ -48,19 +48,12 @@ std::vector<vm::TracedDouble> recordModel() {
   return model<vm::Traced>(in.data());
 }
 
-// A thread's graph: its own extension of the shared outputs, and its own
-// recording of the model.
-std::vector<vm::TracedDouble> graphOf(std::vector<vm::TracedDouble> outputs, int thread) {
+// A thread's graph, its own extension of the shared outputs and its own
+// recording of the model: the values by evaluation and by a tape, and its C.
+std::vector<double> run(std::vector<vm::TracedDouble> outputs, int thread, std::string& code) {
   for (auto& output : outputs) output = output * (thread + 1.0) + vm::sin(output);
   std::vector<vm::TracedDouble> own = recordModel();
   outputs.insert(outputs.end(), own.begin(), own.end());
-  return outputs;
-}
-
-// The outputs' values on the thread's inputs, by evaluation and by a tape,
-// and their C.
-std::vector<double> valuesOf(std::vector<vm::TracedDouble> const& outputs, int thread,
-                             std::string& code) {
   std::vector<double> in = inputsOf(thread), values, taped(outputs.size());
   vm::BindingSet bindings;
   for (std::size_t i = 0; i < kNames.size(); ++i) bindings.bind(kNames[i], in[i]);
@@ -80,7 +73,7 @@ TEST(ConcurrentRecording, ThreadsRecordEvaluateAndShareGraphsAndTapes) {
   std::vector<std::vector<double>> expected, numeric;
   std::vector<std::string> code(kThreads);
   for (int t = 0; t < kThreads; ++t) {
-    expected.push_back(valuesOf(graphOf(*shared, t), t, code[t]));
+    expected.push_back(run(*shared, t, code[t]));
     numeric.push_back(model<vm::Numeric>(inputsOf(t).data()));
     ASSERT_TRUE(std::equal(numeric[t].begin(), numeric[t].end(), expected[t].end() - 5));
   }
@@ -96,7 +89,7 @@ TEST(ConcurrentRecording, ThreadsRecordEvaluateAndShareGraphsAndTapes) {
       while (ready.load() < kThreads) std::this_thread::yield();
       for (int round = 0; round < 2; ++round) {
         std::string text;
-        mismatches[t] += valuesOf(graphOf(copies[t], t), t, text) != expected[t] || text != code[t];
+        mismatches[t] += run(copies[t], t, text) != expected[t] || text != code[t];
         auto workspace = tape.workspace();
         std::vector<double> in = inputsOf(t), mine(tape.outputCount()), its(tape.outputCount());
         tape(in.data(), mine.data(), workspace);

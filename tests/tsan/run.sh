@@ -14,9 +14,7 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 out="${1:?usage: run.sh <build-dir>}"
-cxx="${VELA_TSAN_CXX:-g++}"
-cc="${VELA_TSAN_CC:-gcc}"
-opt="${VELA_TSAN_OPT:--O0}"
+cxx="${VELA_TSAN_CXX:-g++}" cc="${VELA_TSAN_CC:-gcc}" opt="${VELA_TSAN_OPT:--O0}"
 obj_dir="$out/obj$opt"
 mkdir -p "$obj_dir"
 
@@ -39,13 +37,12 @@ printf '"%s"\n' "${flags[@]}" -I"$root"/{include,src,src/ckernels/include} \
   -I"$root"/platform/{comp_trace,math3d,core,codegen_runtime,linalg,foundation}/include \
   >"$obj_dir/flags.rsp"
 sources=("$root"/platform/{comp_trace,math3d,core}/src/*.cpp "$root"/src/frame/*.cpp
-         "$root"/src/linalg/{MatrixMultiplyOp,MatrixVectorOp,VectorCombineOp}.cpp
+         "$root"/src/linalg/{MatrixMultiplyOp,VectorCombineOp}.cpp
          "$root"/platform/linalg/src/{products,vector}.c "$root"/platform/foundation/src/foundation.c
          "$root"/tests/tsan/ConcurrentRecordingTest.cpp)
 newest_header="$(find "$root/include" "$root/src" "$root/platform" -name '*.h*' -printf '%T@ %p\n' |
                  sort -n | tail -1 | cut -d' ' -f2-)"
-objs=()
-commands=()
+objs=() commands=()
 for src in "${sources[@]}"; do
   rel="${src#"$root"/}"
   obj="$obj_dir/${rel//\//_}.o"
@@ -63,5 +60,4 @@ fi
 
 "$cxx" "@$obj_dir/flags.rsp" "${objs[@]}" -lgtest -lgtest_main -lm -o "$out/concurrent_recording"
 # halt_on_error: the first race fails the run with TSan's exit code.
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}" \
-  "$out/concurrent_recording"
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}" "$out/concurrent_recording"

@@ -44,7 +44,7 @@ std::vector<S> everyOperation(std::vector<S> const& d, std::vector<I> const& n) 
     }
   }
   std::vector<S> out = {
-      x + y, x - y, x * y, x / y, -x, 2.0 * x - 1.0, ct::guardedDivide(x, y),
+      x, x, x + y, x - y, x * y, x / y, -x, 2.0 * x - 1.0, ct::guardedDivide(x, y),
       ct::guardedAtan2(x, y), ct::floor(x), ct::abs(x), ct::min(x, y), ct::max(x, y), ct::sgn(y),
       ct::sqrt(z), ct::sin(x), ct::cos(x), ct::tan(x), ct::asin(x), ct::acos(x), ct::atan(x),
       ct::exp(x), ct::log(x), ct::atan2(x, y), ct::pow(x, y), ct::hypot(x, y),
@@ -107,15 +107,14 @@ TEST(TracedScalars, EveryOperationAgreesOnEveryPathAndFolds) {
         return everyOperation(in.doubles(0, 3), std::vector{in.i(0), in.i(1)});
       },
       cases);
-  for (Case const& c : cases) {
+  for (Case const& c : cases) {  // folded constants
     std::vector<double> numeric = everyOperation(c.doubles, c.ints);
     std::vector<TracedDouble> folded =
         everyOperation(std::vector<TracedDouble>(c.doubles.begin(), c.doubles.end()),
                        std::vector<TracedInt>(c.ints.begin(), c.ints.end()));
     for (std::size_t j = 0; j < numeric.size(); ++j) {
       double v = 0.0;
-      ASSERT_TRUE(folded[j].getConstant(v)) << j;
-      EXPECT_TRUE(vela::test::sameBits(v, numeric[j])) << "output " << j << ", x " << c.doubles[0];
+      EXPECT_TRUE(folded[j].getConstant(v) && vela::test::sameBits(v, numeric[j])) << j;
     }
   }
 }
@@ -143,8 +142,8 @@ TEST(TracedScalars, IntegersWrapAndConversionsSaturateOnEveryPath) {
     return std::vector<TracedDouble>{a + b,         a - b,         a * b,        a / b,   a % b, -a,
                                      ct::min(a, b), ct::max(a, b), ct::toInt(x), nonzero, both};
   };
-  // Every pair of values at and beyond the ends of the int range, and some
-  // that wrap, divide by zero or convert.
+  // Every pair of values at and beyond the ends of the int range and some
+  // that wrap, divide by zero or convert; folded, then on every path.
   double const top = INT_MAX, bottom = INT_MIN;
   double const values[] = {top,   bottom, top + 0.5, bottom - 0.5, top - 0.5, 3e9,  -3e9,  kInf,
                            -kInf, kNaN,   46341,     -7,           3,         2.75, -2.75, -1,
@@ -153,15 +152,12 @@ TEST(TracedScalars, IntegersWrapAndConversionsSaturateOnEveryPath) {
   for (double p : values)
     for (double q : values) cases.push_back({{p, q}, {}});
   for (Case const& c : cases) {
-    double p = c.doubles[0], q = c.doubles[1];
+    double p = c.doubles[0], q = c.doubles[1], v = 0.0;
     auto folded = traced(TracedInt(TracedDouble(p)), TracedInt(TracedDouble(q)), p,
                          TracedBool(TracedDouble(q)));
-    auto expected = reference(p, q);
-    for (std::size_t j = 0; j < expected.size(); ++j) {
-      double v = 0.0;
-      ASSERT_TRUE(folded[j].getConstant(v));
-      EXPECT_EQ(v, expected[j]) << "output " << j << " of " << p << ", " << q;
-    }
+    for (std::size_t j = 0; j < folded.size(); ++j)
+      EXPECT_TRUE(folded[j].getConstant(v) && v == reference(p, q)[j])
+          << j << ": " << p << ", " << q;
   }
   vela::test::checkThreePaths(
       [&](auto const& in) {
@@ -209,20 +205,12 @@ TEST(TracedScalars, GuardsSelectionsAndNaNRules) {
 TEST(TracedScalars, ConstantsAndStructuralEquality) {
   EXPECT_TRUE(TracedDouble(kNaN).equalConstant(kNaN) && !TracedDouble(0.0).equalConstant(-0.0));
   EXPECT_TRUE(TracedInt(-3).equalConstant(-3) && !TracedDouble::input("x").equalConstant(0.0));
-  auto build = [](char const* second, double constant) {
-    TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input(second), s = x * y;
-    return ct::guardedDivide(s + s, y - constant);
-  };
-  EXPECT_TRUE(build("y", 1.0).isOperationallyEqual(build("y", 1.0)));
-  EXPECT_FALSE(build("y", 1.0).isOperationallyEqual(build("y", 2.0)));
-  EXPECT_FALSE(build("y", 1.0).isOperationallyEqual(build("z", 1.0)));
+  TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y");
+  EXPECT_FALSE(ct::guardedDivide(x * y, y).isOperationallyEqual(ct::guardedDivide(x * x, y)));
   EXPECT_FALSE(TracedDouble(TracedInt::input("x")).isOperationallyEqual(TracedBool::input("x")));
   // Another class is refused as dynamic_cast refuses; a node of another type too.
-  TracedDouble x = TracedDouble::input("x");
   EXPECT_THROW(x.operation()->compare_(*(x + x).operation()), std::bad_cast);
-  EXPECT_THROW((x + x).operation()->compare_(*x.operation()), std::bad_cast);
   EXPECT_THROW(TracedInt(x.operation()), std::logic_error);
-  EXPECT_THROW(TracedDouble(ct::ScalarOperationPtr()), std::invalid_argument);
   TracedDouble values[3];
   double out[3] = {1.0, 1.0, 1.0};
   EXPECT_TRUE(ct::getConstants(values, 3, out) && out[2] == 0.0);

@@ -1,10 +1,10 @@
 #pragma once
 
-// A vector node of the kind kernels are, for tests of the machinery around
-// them: out[i] = in[i] + step over the n elements of its one input (step
-// alone without an input), counting its evaluations. It updates its input in
-// place when the generator allows, else copies it first (memcpy); its lines,
-// from a vectorAdd to a zeroMajor call on empty slots, use a temporary of n.
+// A vector node like a kernel's, for tests of the machinery around it:
+// out[i] = in[i] + step over its one input's n elements (step alone without
+// one), counting its evaluations. It updates its input in place when allowed,
+// else copies it (memcpy); its lines, vectorAdd to zeroMajor on empty slots,
+// use a temporary of n.
 
 #include <memory>
 #include <string>
@@ -59,19 +59,18 @@ class ShiftOp final : public ct::VectorOperation {
 
  private:
   unsigned n_;
-  int step_;
-  int* evaluations_;
+  int step_, *evaluations_;
 };
 
 /// The n elements of a ShiftOp over values (no input when values is empty).
 inline std::vector<ct::TracedDouble> shift(std::vector<ct::TracedDouble> const& values, int step,
                                            unsigned n = 0, int* evaluations = nullptr) {
   std::vector<ct::OperationPtr> in;
-  n = values.empty() ? n : static_cast<unsigned>(values.size());
-  if (!values.empty()) in.push_back(std::make_shared<ct::CollectOp>(n, values.data(), ""));
+  if (!values.empty())
+    in.push_back(std::make_shared<ct::CollectOp>(n = values.size(), values.data(), ""));
   std::vector<ct::TracedDouble> out(n);
-  auto node = std::make_shared<ShiftOp>(n, step, in, evaluations);
-  ct::TracedDouble::accessElements(node, 0, n, out.data());
+  ct::TracedDouble::accessElements(std::make_shared<ShiftOp>(n, step, in, evaluations), 0, n,
+                                   out.data());
   return out;
 }
 

@@ -48,23 +48,19 @@ TEST(Math3dRotation, QuaternionsAndMatricesRoundTrip) {
                   V3(1, 0, 1), V3(1, 1, 1), V3(-1, 1, 1), V3(1, -1, -1)})
     for (double angle : {M_PI, M_PI - 1e-9, M_PI + 1e-9}) turns.push_back(turn(angle, axis));
   for (Quat q : turns) {
-    Mat r(q);
-    expectRotation(r);
-    Quat back(r);
+    expectRotation(Mat(q));
+    Quat back{Mat(q)};  // q or -q: one rotation
+    Quat sign = q.conjugate().compose(back).w() < 0 ? Quat(-1, 0, 0, 0) : Quat();
     EXPECT_GE(back.w(), 0.0);
-    // q and -q are one rotation.
-    double inner = q.w() * back.w() + q.x() * back.x() + q.y() * back.y() + q.z() * back.z();
-    for (int k = 0; k < 4; ++k)
-      EXPECT_NEAR(back.values()[k], (inner < 0 ? -1 : 1) * q.values()[k], 2e-15);
+    for (int k = 0; k < 4; ++k) EXPECT_NEAR(back.values()[k], sign.compose(q).values()[k], 2e-15);
   }
   EXPECT_TRUE(Quat(Mat(1, 0, 0, 0, -1, 0, 0, 0, -1)) == Quat(0, 1, 0, 0));  // exactly
 }
 
 TEST(Math3dRotation, QuaternionTiesGoToTheFirstOfTraceAndDiagonal) {
-  // Exact rotations whose trace and diagonal terms tie. The component of the
-  // first tied candidate (trace, then x, y, z) comes from the root, as
-  // H = sqrt(2) / 2; the other one as a quotient, Q = 2 (0.5 / sqrt(2)), an
-  // ulp below. Half turns also change sign with the choice.
+  // Trace and diagonal terms tie: the first candidate's component (trace, x,
+  // y, z) is the root H, the other the quotient Q, an ulp below; half turns
+  // also change sign with the choice.
   double const H = 0.7071067811865476, Q = 0.7071067811865475;
   std::pair<Mat, Quat> const rows[] = {
       {Mat(1, 0, 0, 0, 0, -1, 0, 1, 0), Quat(H, Q, 0, 0)},      // quarter turn about x: trace = xx
@@ -76,34 +72,27 @@ TEST(Math3dRotation, QuaternionTiesGoToTheFirstOfTraceAndDiagonal) {
   for (auto const& [m, q] : rows) EXPECT_TRUE(Quat(m) == q) << Quat(m).stringify();
 }
 
-TEST(Math3dRotation, MinRotationUndoesPermutationsAndSignsAndBreaksTiesInOrder) {
+// Of the 24 proper rotations made of a matrix's columns, permuted and
+// sign-flipped, the one of largest trace; the first on ties.
+TEST(Math3dRotation, MinRotationPicksTheLargestTraceAndTheFirstOnTies) {
   std::mt19937 gen(7);
-  int const perms[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
-  for (int n = 0; n < 6; ++n) {
-    // Rotations by less than 60 degrees are the largest-trace candidate.
-    Mat r0(randomTurn(gen, M_PI / 3));
-    for (auto const& perm : perms)
-      for (int signs = 0; signs < 8; ++signs) {
-        double sign[3] = {signs & 1 ? -1.0 : 1.0, signs & 2 ? -1.0 : 1.0, signs & 4 ? -1.0 : 1.0};
-        int idx[3];
-        EXPECT_TRUE(permuted(r0, perm, sign).minRotation(idx) == r0);  // proper or improper
-        // Result column j came from column idx[j], i.e. perm[idx[j]] == j.
-        EXPECT_TRUE(perm[idx[0]] == 0 && perm[idx[1]] == 1 && perm[idx[2]] == 2);
-      }
-  }
-  // Any orthogonal matrix: a proper rotation with the largest trace of the 24.
-  for (int n = 0; n < 20; ++n) {
-    Mat e(randomTurn(gen, 2 * M_PI));
-    if (n % 2) e = -e;
-    int idx[3];
+  for (int n = 0; n < 40; ++n) {
+    // Turns below 45 degrees, permuted and made improper, come back exactly
+    // (the other candidates turn by more); any turn gives the largest trace.
+    Mat r0(randomTurn(gen, n < 20 ? M_PI / 4 : 2 * M_PI)), e = r0;
+    int perm[3] = {n % 3, (n + 1 + n / 3 % 2) % 3, 0}, idx[3];
+    perm[2] = 3 - perm[0] - perm[1];
+    double sign[3] = {n & 1 ? -1.0 : 1.0, n & 2 ? -1.0 : 1.0, n & 4 ? -1.0 : 1.0};
+    if (n < 20) e = permuted(r0, perm, sign);
     Mat r = e.minRotation(idx);
     expectRotation(r);
+    EXPECT_TRUE(n >= 20 ||
+                (r == r0 && perm[idx[0]] == 0 && perm[idx[1]] == 1 && perm[idx[2]] == 2));
     for (int c = 0; c < 24; ++c) {
-      int perm[3];
-      double sign[3];
+      double g = e.determinant() < 0 ? -1.0 : 1.0;
       for (int j = 0; j < 3; ++j) {
         perm[j] = math3d::detail::kRotationColumn[j][c];
-        sign[j] = math3d::detail::kRotationSign[j][c] * (e.determinant() < 0 ? -1.0 : 1.0);
+        sign[j] = math3d::detail::kRotationSign[j][c] * g;
       }
       EXPECT_GE(r.trace(), permuted(e, perm, sign).trace());
     }

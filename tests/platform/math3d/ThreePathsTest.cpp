@@ -71,54 +71,26 @@ TEST(Math3dThreePaths, EveryTypeAgreesBitForBitAndFolds) {
   std::vector<vela::test::Case> cases;
   for (unsigned seed = 1; seed <= 6; ++seed)
     cases.push_back({vela::test::randomDoubles(kInputs, seed), {}});
-  double h = std::sqrt(0.5);
-  cases.push_back(rotationCase({0.9, 0.1, -0.3, 0.2}, 7));
-  cases.push_back(rotationCase({0.1, 0.9, 0.3, -0.2}, 8));
-  cases.push_back(rotationCase({0.1, -0.3, 0.9, 0.2}, 9));
-  cases.push_back(rotationCase({-0.1, 0.2, 0.3, -0.9}, 10));
-  cases.push_back(rotationCase({0.0, 1.0, 0.0, 0.0}, 11));  // half turns
-  cases.push_back(rotationCase({0.0, h, h, 0.0}, 12));
+  // Each branch of the quaternion's choice, half turns, zeros and signed zeros.
+  double h = std::sqrt(0.5),
+         q[][4] = {{0.9, 0.1, -0.3, 0.2},  {0.1, 0.9, 0.3, -0.2}, {0.1, -0.3, 0.9, 0.2},
+                   {-0.1, 0.2, 0.3, -0.9}, {0.0, 1.0, 0.0, 0.0},  {0.0, h, h, 0.0}};
+  for (unsigned k = 0; k < 6; ++k) cases.push_back(rotationCase({q[k], q[k] + 4}, 7 + k));
   cases.push_back({std::vector<double>(kInputs, 0.0), {}});
-  std::vector<double> edge(kInputs, -0.0);
-  edge[0] = 1.0;
-  edge[46] = 1e-310;
-  cases.push_back({edge, {}});
+  cases.push_back({std::vector<double>(kInputs, -0.0), {}});
+  cases.back().doubles[0] = 1.0;
+  cases.back().doubles[46] = 1e-310;
   auto result = vela::test::checkThreePaths(
       [](auto const& in) { return composite(in.doubles(0, kInputs)); }, cases);
   // The rotation choices were recorded, not decided on the host.
   EXPECT_NE(result.code.find("?"), std::string::npos);
-  for (auto const& value : result.traced) ASSERT_FALSE(value.isConstant());
   // Constants fold to the Numeric bits.
   for (auto const& c : cases) {
     std::vector<double> numeric = composite(c.doubles);
     auto folded = composite(std::vector<ct::TracedDouble>(c.doubles.begin(), c.doubles.end()));
     for (std::size_t j = 0; j < numeric.size(); ++j) {
       double value = 0.0;
-      ASSERT_TRUE(folded[j].getConstant(value)) << j;
-      EXPECT_TRUE(vela::test::sameBits(value, numeric[j])) << "output " << j;
+      EXPECT_TRUE(folded[j].getConstant(value) && vela::test::sameBits(value, numeric[j])) << j;
     }
   }
-}
-
-// Numeric values from traced ones by evaluation, and traced constants from
-// Numeric ones (the spatial types are checked where spatial algebra is).
-TEST(Math3dThreePaths, EvaluationRebuildsNumericValues) {
-  ct::BindingSet b;
-  auto d = vela::test::randomDoubles(9, 5);
-  std::vector<ct::TracedDouble> t;
-  for (std::size_t k = 0; k < d.size(); ++k) {
-    b.bind("d" + std::to_string(k), d[k]);
-    t.push_back(ct::TracedDouble::input("d" + std::to_string(k)));
-  }
-  Transform3_T<Numeric> n(Quaternion_T<Numeric>(d.data()), Vector3_T<Numeric>(d.data() + 4));
-  Transform3_T<Traced> traced(Quaternion_T<Traced>(t.data()), Vector3_T<Traced>(t.data() + 4));
-  for (Transform3_T<Numeric> const& tr :
-       {Transform3_T<Numeric>(traceable(n), b), Transform3_T<Numeric>(traced, b)})
-    EXPECT_TRUE(tr.quaternion() == n.quaternion() && tr.translation() == n.translation());
-  Matrix3x3_T<Numeric> m(d.data(), true);
-  EXPECT_TRUE(Matrix3x3_T<Numeric>(Matrix3x3_T<Traced>(t.data(), true), b) == m &&
-              Matrix3x3_T<Numeric>(traceable(m), b) == m);
-  EXPECT_TRUE(Vector2_T<Numeric>(Vector2_T<Traced>(t.data()), b) == Vector2_T<Numeric>(d.data()));
-  EXPECT_THROW(Vector3_T<Numeric>(Vector3_T<Traced>(ct::TracedDouble::input("none"), 0, 0), b),
-               ct::UnboundInput);
 }

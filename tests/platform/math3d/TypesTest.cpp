@@ -29,23 +29,19 @@ TEST(Math3dTypes, ProductsAndLayoutsMatchTheirDefinitions) {
   Mat a(d.data(), false), b(d.data() + 9, true), ab = a.compose(b), abt = a.composeTranspose(b);
   V3 v(d.data() + 18), av = a * v, cross = v.cross(av);
   for (int i = 0; i < 3; ++i) {
-    double row = 0.0;
-    for (int k = 0; k < 3; ++k) row += a.element(i, k) * v.coord(k);
+    double row = a.element(i, 0) * v.x() + a.element(i, 1) * v.y() + a.element(i, 2) * v.z();
     EXPECT_DOUBLE_EQ(av.coord(i), row);
     EXPECT_DOUBLE_EQ(cross.coord(i), v.coord((i + 1) % 3) * av.coord((i + 2) % 3) -
                                          v.coord((i + 2) % 3) * av.coord((i + 1) % 3));
     for (int j = 0; j < 3; ++j) {
-      double p = 0.0, q = 0.0;
-      for (int k = 0; k < 3; ++k) {
-        p += a.element(i, k) * b.element(k, j);
-        q += a.element(i, k) * b.element(j, k);
-      }
-      EXPECT_DOUBLE_EQ(ab.element(i, j), p);
-      EXPECT_DOUBLE_EQ(abt.element(i, j), q);
+      EXPECT_DOUBLE_EQ(ab.element(i, j),
+                       a.row(i).dot(V3(b.element(0, j), b.element(1, j), b.element(2, j))));
+      EXPECT_DOUBLE_EQ(abt.element(i, j),
+                       a.row(i).dot(V3(b.element(j, 0), b.element(j, 1), b.element(j, 2))));
       EXPECT_TRUE(a.transpose().element(i, j) == a.element(j, i) &&
-                  a.element(i, j) == d[i + 3 * j] && b.element(i, j) == d[9 + 3 * i + j]);
-      EXPECT_EQ((a + b).element(i, j), a.element(i, j) + b.element(i, j));
-      EXPECT_EQ((a - b * 2.0).element(i, j), a.element(i, j) - 2.0 * b.element(i, j));
+                  a.element(i, j) == d[i + 3 * j] && b.element(i, j) == d[9 + 3 * i + j] &&
+                  (a + b).element(i, j) == a.element(i, j) + b.element(i, j) &&
+                  (a - b * 2.0).element(i, j) == a.element(i, j) - 2.0 * b.element(i, j));
     }
   }
   EXPECT_NEAR(ab.determinant() / (a.determinant() * b.determinant()), 1.0, 1e-14);
@@ -53,21 +49,17 @@ TEST(Math3dTypes, ProductsAndLayoutsMatchTheirDefinitions) {
   // The symmetric matrix from (diagonal, yz zx xy) and back.
   Mat s(V3(1, 2, 3), V3(4, 5, 6));
   EXPECT_TRUE(s == Mat(1, 6, 5, 6, 2, 4, 5, 4, 3) && s.diagonal() == V3(1, 2, 3) &&
-              s.offDiagonal() == V3(4, 5, 6) && s.row(1) == V3(6, 2, 4) && s != 2.0 * s);
+              s.offDiagonal() == V3(4, 5, 6) && s.column(1) == V3(6, 2, 4) && s != 2.0 * s);
   EXPECT_TRUE(V3(V2(7, 8)) == V3(7, 8, 0) && V2(1, 2).roll(1) == V2(2, 1));
   EXPECT_TRUE(V3(1, 2, 3).roll(1) == V3(3, 1, 2) && V3(1, 2, 3).roll(-1) == V3(2, 3, 1));
   EXPECT_TRUE(V3().unit() == V3() && V3(1, 2, 3).guardedDivide(-0.0) == V3());
   EXPECT_TRUE(V3(0, 3, 4).unit() == V3(0, 0.6, 0.8) && V3(0, 3, 4) * V3(1, 2, 0) == V3(0, 6, 0));
   EXPECT_TRUE(V3(1, 4, 9) / 2.0 == V3(0.5, 2, 4.5) && -V3(1, 0, 0) == V3(-1, -0.0, 0));
   V3 w(1, 2, 3);
-  w += V3(1, 1, 1);
-  w -= V3(0, 1, 0);
-  w *= 2.0;
-  w /= 4.0;
-  EXPECT_TRUE(w == V3(1, 1, 2) && V3(1, 2, 3) >= V3(1, 2, 2) && !(V3(1, 2, 3) >= V3(1, 3, 2)));
-  EXPECT_TRUE(!(V3(NAN, 0, 0) == V3(NAN, 0, 0)) && V3(0.0, -0.0, 0.0).isZero() &&
+  EXPECT_TRUE(((((w += V3(1, 1, 1)) -= V3(0, 1, 0)) *= 2.0) /= 4.0) == V3(1, 1, 2));
+  EXPECT_TRUE(V3(1, 2, 3) >= V3(1, 2, 2) && !(V3(1, 2, 3) >= V3(1, 3, 2)) &&
+              !(V3(NAN, 0, 0) == V3(NAN, 0, 0)) && V3(0.0, -0.0, 0.0).isZero() &&
               !V3(0, 0, 1e-300).isZero());
-
   // Quaternions and transforms compose as their matrices do.
   Quat q1(0.5, 0.5, -0.5, 0.5), q2(0.6, 0.0, 0.8, 0.0);
   math3d::Transform3_T<Numeric> t(q1, V3(1, 2, 3)), twice = t.compose(t);
@@ -81,14 +73,13 @@ TEST(Math3dTypes, ProductsAndLayoutsMatchTheirDefinitions) {
   // The spatial matrix: packed lower triangle, full symmetric product.
   EXPECT_TRUE(SM::packedIndex(5, 0) == 5 && SM::packedIndex(1, 1) == 6 &&
               SM::packedIndex(5, 5) == 20 && SM::packedIndex(2, 4) == SM::packedIndex(4, 2));
-  SM m(d.data() + 21);
+  SM m(d.data() + 21), grown = m;
   SV x(d.data() + 42), mx = m * x;
   for (int i = 0; i < 6; ++i) {
     double product = 0.0;
     for (int j = 0; j < 6; ++j) product += m.element(i, j) * x.coord(j);
     EXPECT_DOUBLE_EQ(mx.coord(i), product);
   }
-  SM grown = m;
   grown += m;
   grown -= m * 0.5;
   EXPECT_TRUE(grown == m * 1.5 && m + m - m == m && SV(V3(1, 2, 3), V3(4, 5, 6)).norm2() == 91.0);
@@ -111,26 +102,21 @@ TEST(Math3dTypes, TextIsShortestRoundTrippingScript) {
       EXPECT_TRUE(vela::test::sameBits(signed_, std::strtod(text.c_str(), &end)) && !*end) << text;
       EXPECT_EQ(stringify(ct::TracedDouble(signed_)), text);
     }
-  std::vector<double> const numbers = {
-      -0.0, 0.1, -2.5, 1e300, L::denorm_min(), -L::infinity(), -L::quiet_NaN()};
-  std::string text;
-  for (double x : numbers) text += stringify(x) + " ";
-  EXPECT_EQ(text, "-0 0.1 -2.5 1e+300 5e-324 -Inf NaN ");
+  EXPECT_EQ(
+      V2(-0.0, 0.1).stringify() + Quat(-2.5, 1e300, L::denorm_min(), -L::infinity()).stringify(),
+      "[-0, 0.1][-2.5, 1e+300, 5e-324, -Inf]");
   ct::TracedDouble x = ct::TracedDouble::input("x"), y = ct::TracedDouble::input("y"), deep = x;
-  EXPECT_EQ(stringify(x + 0.5 * y), "(x + (0.5 * y))");
-  EXPECT_EQ(stringify(-ct::sqrt(x / y) - x), "(-sqrt((x / y)) - x)");
-  EXPECT_EQ(stringify(ct::ternary(x < y, x, y)), "ternary((x < y), x, y)");
+  EXPECT_EQ(stringify(-ct::sqrt(x / y) - 0.5 * y), "(-sqrt((x / y)) - (0.5 * y))");
+  EXPECT_EQ(
+      math3d::Vector2_T<math3d::Traced>(ct::ternary(x < y, x, y), -L::quiet_NaN()).stringify(),
+      "[ternary((x < y), x, y), NaN]");
   for (int i = 0; i < 50; ++i) deep = deep * y + 1.0;
   EXPECT_LT(stringify(deep).size(), 200u);  // deep graphs are cut short
   EXPECT_NE(stringify(deep).find("..."), std::string::npos);
   EXPECT_EQ(math3d::traceable(V3(1.0, -0.0, 0.25)).stringify(), "[1, -0, 0.25]");
-  EXPECT_EQ(math3d::Vector2_T<math3d::Traced>(x, 3.0).stringify(), "[x, 3]");
   EXPECT_EQ(Mat(1, 2, 3, 4, 5, 6, 7, 8, 9).stringify(), "[1, 2, 3; 4, 5, 6; 7, 8, 9]");
   EXPECT_EQ(math3d::Transform3_T<Numeric>().stringify(), "{[1, 0, 0, 0], [0, 0, 0]}");
-  double packed[21];
-  for (int k = 0; k < 21; ++k) packed[k] = k;
-  EXPECT_EQ(SV(packed).stringify(), "[0; 1; 2; 3; 4; 5]");
-  EXPECT_EQ(SM(packed).stringify(),
-            "[0, 1, 2, 3, 4, 5; 1, 6, 7, 8, 9, 10; 2, 7, 11, 12, 13, 14; "
-            "3, 8, 12, 15, 16, 17; 4, 9, 13, 16, 18, 19; 5, 10, 14, 17, 19, 20]");
+  double packed[21] = {0, 1, 2, 3, 4, 5};
+  EXPECT_EQ(SV(packed).stringify() + SM(packed).stringify().substr(0, 20),
+            "[0; 1; 2; 3; 4; 5][0, 1, 2, 3, 4, 5; 1");
 }
