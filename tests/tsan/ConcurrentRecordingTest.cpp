@@ -26,17 +26,15 @@ std::vector<double> inputsOf(int thread) {
   return {0.3 + 0.1 * thread, 1.1 - 0.05 * thread, 0.2 + 0.3 * thread};
 }
 
-// Scalar functions and selections, the 3-D types, two dense kernels and a
+// Scalar functions and selections, a 3-D vector, two dense kernels and a
 // long dependent chain (so that the threads overlap).
 template <class Mode>
 std::vector<vm::Scalar<Mode>> model(vm::Scalar<Mode> const* in) {
   using S = vm::Scalar<Mode>;
   S const &a = in[0], &b = in[1], &angle = in[2], r = vm::hypot(a, b), half = angle * 0.5;
-  vm::Matrix3x3_T<Mode> turn(
-      vm::Quaternion_T<Mode>(vm::cos(half), vm::sin(half) * 0.6, vm::sin(half) * 0.8, 0.0));
-  vm::Vector3_T<Mode> p = turn * vm::Vector3_T<Mode>(a, b, r);
+  vm::Vector3_T<Mode> p = vm::Vector3_T<Mode>(a, b, r).unit() * vm::sin(half);
   S y = vm::ternary(a < b, vm::exp(-a * a), vm::pow(r, S(1.5))), twice[9], sum[3];
-  vm::matrixMultiply(3, 3, 3, turn.values(), turn.values(), twice);
+  vm::matrixMultiply(3, 1, 3, p.values(), p.values(), twice);
   vm::vectorAdd(3, twice, p.values(), sum);
   for (int k = 0; k < 500; ++k) y = 0.5 * y + vm::sin(y) * b;
   return {y, sum[0], sum[1], sum[2], vm::atan2(a, b) + vm::guardedDivide(a, b - a)};
