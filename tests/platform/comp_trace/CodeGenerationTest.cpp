@@ -1,335 +1,255 @@
+// The shape of generated C: merging, storage reuse, names, scratch forms,
+// long bodies divided into parts, numbers under any locale.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <climits>
-#include <limits>
+#include <fstream>
+#include <locale>
+#include <regex>
+#include <sstream>
+#include <string>
 #include <type_traits>
+#include <vector>
 
-#include "kelm_math/comp_trace.hpp"
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
+#include "CodeGenerator.hpp"
+#include "ShiftOp.hpp"
 #include "support/CCompiler.hpp"
+#include "support/Locales.hpp"
 #include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
-
-namespace ct = kelm_math::comp_trace;
-using ct::TracedDouble;
-using vela::test::Case;
+#include "vela/NumberText.hpp"
+#include "vela/math.hpp"
 
 namespace {
 
-using vela::test::kInf;
+namespace ct = kelm_math::comp_trace;
+namespace vm = vela::math;
+using ct::TracedDouble;
+using ct::TracedInt;
+using shift_op::shift;
 using vela::test::kNaN;
+using vela::test::occurrences;
 
-// Adds `step` to every element of its input vector, in place when allowed.
-class AddInPlaceOp final : public ct::VectorOperation {
- public:
-  AddInPlaceOp(unsigned n, double step, ct::OperationPtr values)
-      : ct::VectorOperation(std::move(values)), n_(n), step_(step) {}
-  ct::OperationPtr clone() const override { return std::make_shared<AddInPlaceOp>(*this); }
-  std::string description() const override { return "AddInPlace"; }
-  void evaluate(ct::NodeValues& values) const override {
-    ct::ArrayRef in = values.array(0);
-    auto* out = static_cast<double*>(values.output(ct::ScalarType::Double, in.count));
-    for (std::size_t i = 0; i < in.count; ++i) out[i] = in.doubles()[i] + step_;
-  }
-  std::string generateCode(ct::GenerateCodeVisitor& visitor) const override {
-    ct::Slot in = visitor.outputSlot(input(0), 0);
-    std::string code;
-    ct::Slot out;
-    if (visitor.canOverwriteVector(input(0))) {
-      out = visitor.reserveOverwriteOutputVector(*this, in, n_);
-    } else {
-      out = visitor.reserveOutputVector(*this, ct::ScalarType::Double, n_);
-      code += visitor.codeLine("memcpy(" + visitor.scratchpadPointerAccess(out) + ", " +
-                               visitor.scratchpadPointerAccess(in) + ", " + std::to_string(n_) +
-                               " * sizeof(double));");
-    }
-    for (unsigned i = 0; i < n_; ++i)
-      code +=
-          visitor.codeLine(visitor.scratchpadAccess(out, i) + " += " + std::to_string(step_) + ";");
-    return code;
-  }
+template <class In>
+constexpr bool isNumeric = std::is_same_v<typename In::Scalar, double>;
 
- private:
-  unsigned n_;
-  double step_;
-};
-
-std::vector<TracedDouble> addInPlace(std::vector<TracedDouble> const& values, double step) {
-  auto n = static_cast<unsigned>(values.size());
-  auto collect = std::make_shared<ct::CollectOp>(n, values.data(), "");
-  std::vector<TracedDouble> out(n);
-  TracedDouble::accessElements(std::make_shared<AddInPlaceOp>(n, step, collect), 0, n, out.data());
-  return out;
-}
-
-// Every scalar function of the trace library over two doubles and an int,
-// written once for both modes.
-template <class Mode>
-std::vector<vela::math::Scalar<Mode>> scalarMix(vela::test::Inputs<Mode> const& in) {
-  using kelm_math::comp_trace::arrayAccess;
-  using kelm_math::comp_trace::floor;
-  using kelm_math::comp_trace::guardedAtan2;
-  using kelm_math::comp_trace::guardedDivide;
-  using kelm_math::comp_trace::indexOfMin;
-  using kelm_math::comp_trace::max;
-  using kelm_math::comp_trace::min;
-  using kelm_math::comp_trace::sgn;
-  using kelm_math::comp_trace::sqrt;
-  using kelm_math::comp_trace::ternary;
-  using S = vela::math::Scalar<Mode>;
-  using I = vela::math::Integer<Mode>;
-  S a = in.d(0), b = in.d(1), c = in.d(2);
-  I k = in.i(0);
-  S values[] = {a, b, c, a * b};
-  S mixed[] = {
-      a + b,    a - b,     a * b,     a / b,  -a,     guardedDivide(a, b), guardedAtan2(a, b),
-      floor(a), min(a, b), max(a, b), sgn(b), sqrt(c)};
-  std::vector<S> out(std::begin(mixed), std::end(mixed));
-  out.push_back(ternary(a < b, a, b));
-  out.push_back(ternary(a >= c || b != c, c, a + 1.0));
-  out.push_back(ternary(!(a == b) && (b <= c), 1.0, 2.0));
-  out.push_back(arrayAccess(values, 4, k));
-  out.push_back(S(indexOfMin(values, 4)));
-  using kelm_math::comp_trace::toInt;
-  out.push_back(S(toInt(a) % 1000 + k * 3 - k / 2 + k % 3));  // no overflow in Numeric
-  out.push_back(S(ternary(k > 1, toInt(b), k)));
-  return out;
-}
-
-std::vector<Case> scalarCases() {
-  std::vector<Case> cases = {{{1.5, -2.25, 4.0}, {2}},    {{0.0, -0.0, 0.0}, {0}},
-                             {{-0.0, 0.0, -1.0}, {3}},    {{kNaN, 1.0, kInf}, {-1}},
-                             {{1e300, 1e-300, 2.0}, {4}}, {{-7.5, -7.5, 3e-320}, {1}},
-                             {{kInf, -kInf, kNaN}, {2}},  {{5e9, -5e9, 9.0}, {7}}};
-  for (unsigned seed = 1; seed <= 8; ++seed) {
-    auto d = vela::test::randomDoubles(3, seed);
-    cases.push_back({d, {static_cast<int>(seed % 5) - 1}});
-  }
-  return cases;
+// x * y recorded again for every use, each copy held by one node only:
+// under a function, a select, a collect and an element read.
+template <class In>
+std::vector<typename In::Scalar> repeated(In const& in) {
+  using S = typename In::Scalar;
+  S x = in.d(0), y = in.d(1);
+  auto product = [&] { return x * y; };
+  S first = ct::guardedAtan2(product(), y - 1.0), second = ct::guardedAtan2(product(), y - 1.0);
+  S root = ct::sqrt(product()) + ct::ternary(x < y, product(), product() - 1.0);
+  S parts[6] = {product(), product() + 1.0, y, product(), x, product() * 2.0}, read[6];
+  if constexpr (isNumeric<In>)
+    std::copy(parts, parts + 6, read);
+  else
+    TracedDouble::accessElements(std::make_shared<ct::CollectOp>(6u, parts, "six"), 0, 6, read);
+  return {first + second, first * 2.0, root, read[0] + read[1] + read[5], product()};
 }
 
 }  // namespace
 
-TEST(CodeGeneration, ScalarFunctionsAgreeOnThreePaths) {
+TEST(CodeGeneration, EqualNodesAreWrittenOnceAndTheTextIsDeterministic) {
   auto result =
-      vela::test::checkThreePaths([](auto const& in) { return scalarMix(in); }, scalarCases());
-  EXPECT_NE(result.code.find("vela_rt_access_d(4, "), std::string::npos);
-  EXPECT_NE(result.code.find("vela_rt_d2i(in[3])"), std::string::npos);
+      vela::test::checkThreePaths([](auto const& in) { return repeated(in); },
+                                  {{{0.5, 3.0}, {}}, {{-2.0, 3.0}, {}}, {{1.0, -0.0}, {}}});
+  EXPECT_EQ(occurrences(result.code, "vela_rt_guarded_atan2("), 1u) << result.code;
+  EXPECT_EQ(occurrences(result.code, "in[0] * in[1]"), 1u) << result.code;
+  EXPECT_EQ(result.code, ct::generateCFunction("three_paths_model", {"d0", "d1"},
+                                               repeated(vela::test::Inputs<ct::Traced>(2, 0))));
 }
 
-TEST(CodeGeneration, DoubleToIntTruncatesAndSaturatesOnEveryPath) {
-  struct Row {
-    double x;
-    int expected;
-  };
-  Row const rows[] = {{2.75, 2},
-                      {-2.75, -2},
-                      {-0.0, 0},
-                      {kNaN, 0},
-                      {2147483646.5, INT_MAX - 1},
-                      {2147483647.0, INT_MAX},
-                      {2147483647.5, INT_MAX},
-                      {3e9, INT_MAX},
-                      {kInf, INT_MAX},
-                      {-2147483647.5, INT_MIN + 1},
-                      {-2147483648.0, INT_MIN},
-                      {-2147483648.5, INT_MIN},
-                      {-3e9, INT_MIN},
-                      {-1e300, INT_MIN},
-                      {-kInf, INT_MIN}};
-  std::vector<Case> cases;
-  TracedDouble x = TracedDouble::input("x");
-  for (Row const& row : rows) {
-    EXPECT_EQ(ct::toInt(row.x), row.expected) << row.x;
-    int folded = 0;
-    ASSERT_TRUE(ct::TracedInt(TracedDouble(row.x)).getConstant(folded));
-    EXPECT_EQ(folded, row.expected) << row.x;
-    ct::BindingSet bindings;
-    bindings.bind("x", row.x);
-    EXPECT_EQ(ct::TracedInt(x).evaluate(bindings), row.expected) << row.x;
-    cases.push_back({{row.x}, {}});
-  }
-  // Generated C of both traced forms agrees with the Numeric results above.
-  auto convert = [](auto const& in) {
-    using S = typename std::decay_t<decltype(in)>::Scalar;
-    if constexpr (std::is_same_v<S, double>)
-      return std::vector<S>{S(ct::toInt(in.d(0))), S(ct::toInt(in.d(0)))};
-    else
-      return std::vector<S>{S(ct::TracedInt(in.d(0))), S(ct::toInt(in.d(0)))};
-  };
-  vela::test::checkThreePaths(convert, cases);
-}
-
-TEST(CodeGeneration, ConstantsRoundTripExactly) {
-  std::vector<double> constants = {
-      0.1,   -0.0, 0.0,         1e-310, -4.9406564584124654e-324, 1.7976931348623157e308,
-      -kInf, kInf, 123456789.0, -2.5};
-  std::vector<TracedDouble> outputs;
-  TracedDouble x = TracedDouble::input("x");
-  for (double c : constants) outputs.push_back(x * 0.0 + c);  // kept out of folding by x
-  for (double c : constants) outputs.push_back(TracedDouble(c));
-  std::string code = ct::generateCFunction("constants", {"x"}, outputs);
-  vela::test::CompiledFunction f(code, "constants");
-  double in[] = {1.0};
-  std::vector<double> out(outputs.size());
-  f(in, out.data());
-  ct::BindingSet bindings;
-  bindings.bind("x", 1.0);
-  for (std::size_t j = 0; j < outputs.size(); ++j)
-    EXPECT_TRUE(vela::test::sameBits(out[j], outputs[j].evaluate(bindings))) << j << "\n" << code;
-}
-
-TEST(CodeGeneration, EqualComputationsAreWrittenOnceAndTextIsDeterministic) {
-  auto build = [] {
-    TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y");
-    TracedDouble first = ct::guardedAtan2(x * y, y - 1.0);   // recorded twice, from
-    TracedDouble second = ct::guardedAtan2(x * y, y - 1.0);  // distinct nodes
-    return std::vector<TracedDouble>{first + second, first * 2.0};
-  };
-  auto outputs = build();
-  std::string code = ct::generateCFunction("merged", {"x", "y"}, outputs);
-  EXPECT_EQ(vela::test::occurrences(code, "vela_rt_guarded_atan2("), 1u) << code;
-  EXPECT_EQ(vela::test::occurrences(code, " * "), 2u) << code;  // x * y once, first * 2.0 once
-  EXPECT_EQ(code, ct::generateCFunction("merged", {"x", "y"}, build()));
-  EXPECT_EQ(code.rfind("#include <vela/codegen_runtime.h>\n", 0), 0u);
-  EXPECT_NE(code.find("void merged(const double* in, double* out)"), std::string::npos);
-}
-
-// Each copy of x * y below is held by one node only: under a function, a
-// select, a collect of six and an element read. The generator keeps such
-// nodes out of its map, so the canonical copy must still be found by id.
-TEST(CodeGeneration, EqualNodesHeldOnceMergeWhereverTheySit) {
-  TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y");
-  auto product = [&] { return x * y; };
-  TracedDouble root = ct::sqrt(product()) + ct::ternary(x < y, product(), product() - 1.0);
-  TracedDouble parts[6] = {product(), product() + 1.0, y, product(), x, product() * 2.0};
-  auto collect = std::make_shared<ct::CollectOp>(6u, parts, "six");
-  TracedDouble read[6];
-  TracedDouble::accessElements(collect, 0, 6, read);
-  std::vector<TracedDouble> outputs = {root, read[0] + read[1] + read[5], product()};
-  std::string code = ct::generateCFunction("held_once", {"x", "y"}, outputs);
-  EXPECT_EQ(vela::test::occurrences(code, "in[0] * in[1]"), 1u) << code;
-  vela::test::CompiledFunction f(code, "held_once");
-  for (double a : {0.5, -2.0, kNaN}) {
-    double in[] = {a, 3.0};
-    std::vector<double> out(outputs.size());
-    f(in, out.data());
-    ct::BindingSet bindings;
-    bindings.bind("x", a);
-    bindings.bind("y", 3.0);
-    for (std::size_t j = 0; j < outputs.size(); ++j)
-      EXPECT_TRUE(vela::test::sameBits(out[j], outputs[j].evaluate(bindings))) << j << "\n" << code;
-  }
-}
-
-// A vector node without inputs, held by its one element read alone.
-class ZerosOp final : public ct::VectorOperation {
- public:
-  explicit ZerosOp(unsigned n) : ct::VectorOperation(std::vector<ct::OperationPtr>{}), n_(n) {}
-  ct::OperationPtr clone() const override { return std::make_shared<ZerosOp>(*this); }
-  std::string description() const override { return "Zeros"; }
-  void evaluate(ct::NodeValues& values) const override {
-    auto* out = static_cast<double*>(values.output(ct::ScalarType::Double, n_));
-    std::fill(out, out + n_, 0.0);
-  }
-  std::string generateCode(ct::GenerateCodeVisitor& visitor) const override {
-    ct::Slot out = visitor.reserveOutputVector(*this, ct::ScalarType::Double, n_);
-    std::string code;
-    for (unsigned i = 0; i < n_; ++i)
-      code += visitor.codeLine(visitor.scratchpadAccess(out, i) + " = 0.0;");
-    return code;
-  }
-
- private:
-  unsigned n_;
-};
-
-TEST(CodeGeneration, ASourceWithoutInputsReadThroughOneElement) {
-  TracedDouble x = TracedDouble::input("x");
-  TracedDouble e;
-  TracedDouble::accessElements(std::make_shared<ZerosOp>(2), 0, 1, &e);
-  std::vector<TracedDouble> outputs = {x * 2.0 + e};
-  vela::test::CompiledFunction f(ct::generateCFunction("zeros", {"x"}, outputs), "zeros");
-  double in[] = {1.5}, out[1];
-  f(in, out);
-  EXPECT_EQ(out[0], 3.0);
-  ct::BindingSet bindings;
-  bindings.bind("x", 1.5);
-  EXPECT_EQ(outputs[0].evaluate(bindings), 3.0);
-  ct::Tape tape({"x"}, outputs);
-  out[0] = 0.0;
-  tape(in, out);
-  EXPECT_EQ(out[0], 3.0);
-}
-
-TEST(CodeGeneration, InPlaceNodesReuseStorageOnlyForTheLastReader) {
+// A node may update an input's storage only when it is that storage's last
+// reader: else it copies first.
+TEST(CodeGeneration, InPlaceOnlyForTheLastReader) {
   auto compute = [](auto const& in) {
-    using S = typename std::decay_t<decltype(in)>::Scalar;
-    std::vector<S> values = in.doubles(0, 3);
-    std::vector<S> result;
-    if constexpr (std::is_same_v<S, double>) {
-      auto once = values, twice = values;
-      for (auto& v : once) v += 1.0;
-      for (std::size_t i = 0; i < 3; ++i) twice[i] = once[i] + 2.0;
-      result = {once[0], once[1], once[2], twice[0], twice[1], twice[2], values[0]};
+    auto v = in.doubles(0, 3);
+    if constexpr (isNumeric<std::decay_t<decltype(in)>>) {
+      return std::vector<double>{v[0] + 1, v[1] + 1, v[2] + 1,        v[0] + 3,
+                                 v[1] + 3, v[2] + 3, v[0] * 2.0 + 4.0};
     } else {
-      auto once = addInPlace(values, 1.0);
-      auto twice = addInPlace(once, 2.0);  // `once` is an output too: it must survive
-      result = {once[0], once[1], once[2], twice[0], twice[1], twice[2], values[0]};
+      auto once = shift(v, 1), twice = shift(once, 2);  // once is an output too: it must survive
+      once.insert(once.end(), twice.begin(), twice.end());
+      once.push_back(v[0] * 2.0 + shift({}, 4, 2)[0]);  // a source held by one element read
+      return once;
     }
-    return result;
   };
-  auto shared =
-      vela::test::checkThreePaths(compute, {{{1.0, 2.0, 3.0}, {}}, {{-1.0, 0.5, 1e9}, {}}});
   // The first stage overwrites its private collect; the second must copy.
-  EXPECT_EQ(vela::test::occurrences(shared.code, "memcpy("), 1u) << shared.code;
+  auto result =
+      vela::test::checkThreePaths(compute, {{{1.0, 2.0, 3.0}, {}}, {{-1.0, 0.5, 1e9}, {}}});
+  EXPECT_EQ(occurrences(result.code, "memcpy("), 1u);
+}
 
-  auto chained = [](auto const& in) {
-    using S = typename std::decay_t<decltype(in)>::Scalar;
-    std::vector<S> values = in.doubles(0, 3);
-    if constexpr (std::is_same_v<S, double>) {
-      for (auto& v : values) v = v + 1.0 + 2.0;
-      return values;
-    } else {
-      return addInPlace(addInPlace(values, 1.0), 2.0);  // each stage read only by the next
-    }
+TEST(CodeGeneration, ScratchIsReusedFirstFitAndLargeScratchIsTheCallers) {
+  ct::detail::SlotPool pool;  // first fit; a freed run joins its neighbours, and the top
+  EXPECT_TRUE(pool.allocate(3) == 0 && pool.allocate(2) == 3 && pool.allocate(4) == 5);
+  pool.release(5, 4), pool.release(0, 3), pool.release(3, 2);
+  EXPECT_TRUE(pool.allocate(5) == 0 && pool.allocate(6) == 5 && pool.size() == 11);
+  // Temporaries and outputs return when their node is written resp. read:
+  // the scratchpad does not grow with the number of nodes.
+  std::vector<TracedDouble> x = {TracedDouble::input("x"), TracedDouble::input("y")};
+  auto scratch = [&](int nodes) {
+    TracedDouble total = x[0];
+    for (int r = 0; r < nodes; ++r) total = total * shift(x, r)[1];
+    std::string code = ct::generateCFunction("f", {"x", "y"}, {total});
+    auto at = code.find("double spd[");
+    return code.substr(at, code.find(';', at) - at);
   };
-  auto reused = vela::test::checkThreePaths(chained, {{{1.0, 2.0, 3.0}, {}}});
-  EXPECT_EQ(vela::test::occurrences(reused.code, "memcpy("), 0u) << reused.code;
+  EXPECT_EQ(scratch(4), "double spd[8]");
+  EXPECT_EQ(scratch(20), scratch(4));
+  // Scratch above the stack limit is the caller's work array.
+  TracedDouble p = TracedDouble::input("p");
+  ct::GeneratedCode large =
+      ct::generateCFunctionCode("large", {"p"}, {shift(std::vector<TracedDouble>(5000, p), 1)[9]});
+  EXPECT_GT(large.workBytes, ct::kStackScratchLimitBytes);
+  EXPECT_TRUE(large.text.find("double spd[") == std::string::npos &&
+              large.text.find("void large(const double* in, double* out, void* work)\n{") !=
+                  std::string::npos &&
+              large.text.find("return " + std::to_string(large.workBytes) + "u;") !=
+                  std::string::npos);
 }
 
-TEST(CodeGeneration, RejectsMissingInputsAndBadNames) {
-  TracedDouble y = TracedDouble::input("a") + TracedDouble::input("b");
-  EXPECT_THROW(ct::generateCFunction("f", {"a"}, {y}), ct::UnboundInput);
-  EXPECT_THROW(ct::generateCFunction("f", {"a", "a", "b"}, {y}), std::invalid_argument);
-  EXPECT_THROW(ct::generateCFunction("2f", {"a", "b"}, {y}), std::invalid_argument);
-  // Unused inputs and no outputs still make a function that compiles.
-  vela::test::CompiledFunction empty(ct::generateCFunction("empty", {"a"}, {}), "empty");
-  double in[] = {1.0};
-  empty(in, nullptr);
-}
-
-TEST(CodeGeneration, IntAndBoolInputsConvertAsEvaluationDoes) {
-  ct::TracedInt k = ct::TracedInt::input("k");
-  ct::TracedBool flag = ct::TracedBool::input("flag");
-  TracedDouble x = TracedDouble::input("x");
-  std::vector<TracedDouble> outputs = {ct::ternary(flag, x, -x), TracedDouble(k) * 0.5};
-  std::string code = ct::generateCFunction("typed", {"x", "k", "flag"}, outputs);
-  EXPECT_NE(code.find("(in[2] != 0)"), std::string::npos) << code;
-  vela::test::CompiledFunction f(code, "typed");
-  // A plain cast is undefined for NaN and out-of-range values and gives
-  // INT_MIN for 3e9 on x86, where evaluation saturates to INT_MAX.
-  for (double kValue :
-       {7.0, -7.9, 2.5, 3e9, -3e9, 2147483647.5, -2147483648.5, kNaN, kInf, -kInf, -0.0}) {
-    for (double flagValue : {0.0, 1.0, -2.0, kNaN}) {
-      double in[] = {1.25, kValue, flagValue}, out[2];
-      f(in, out);
-      ct::BindingSet bindings;
-      bindings.bind("x", 1.25);
-      bindings.bind("k", kValue);
-      bindings.bind("flag", flagValue);
-      EXPECT_EQ(out[0], outputs[0].evaluate(bindings)) << flagValue;
-      EXPECT_EQ(out[1], outputs[1].evaluate(bindings)) << kValue;
+// Names that are not C identifiers, or that the C library, the runtime (its
+// every routine, read from its header), its prefixes or the functions
+// generated beside another take, are refused; others compile, several in one unit.
+TEST(CodeGeneration, FunctionAndInputNamesAreChecked) {
+  TracedDouble y = TracedDouble::input("a") * 2.0;
+  std::ifstream header(VELA_TEST_RUNTIME_HEADER);
+  std::string source((std::istreambuf_iterator<char>(header)), std::istreambuf_iterator<char>());
+  std::regex routine("static inline [^(]* (\\w+)\\(");
+  std::vector<std::string> names{""};
+  for (std::sregex_iterator m(source.begin(), source.end(), routine), end; m != end; ++m)
+    names.push_back((*m)[1]);
+  EXPECT_GT(names.size(), 30u);
+  std::istringstream refused(
+      "2f a-b int typeof main sqrtf atan2l memcpy INFINITY INT_MAX isnan vectorAdd svd TRUE _x __f "
+      "_Model vela_rt_d2i VELA_RT_X kelm_math_x kelmf_is_nan zeph_core_f model_part0 f_part12 "
+      "model_work_size");
+  for (std::string name; refused >> name;) names.push_back(name);
+  for (std::string const& name : names) {
+    try {
+      ct::generateCFunction(name, {"a"}, {y});
+      ADD_FAILURE() << "accepted \"" << name << "\"";
+    } catch (ct::InvalidFunctionName const& e) {
+      EXPECT_NE(std::string(e.what()).find("\"" + name + "\""), std::string::npos) << e.what();
     }
+  }
+  std::string unit;
+  for (char const* name : {"model", "rigidBody_2", "Svd", "sqrt2", "AZaz_09", "f_part", "f_partA"})
+    unit += ct::generateCFunction(name, {"a", "unused"}, {y});
+  unit += ct::generateCFunction("none", {"a"}, {});  // and no scratch, also when split:
+  unit += ct::generateCFunctionCode("parts", {"a"}, {TracedDouble::input("a"), 2.0}, 1024, 1).text;
+  vela::test::CompiledFunction(unit, "f_partA");
+  // Input names: each given once, none empty, and every input of the graph.
+  EXPECT_THROW(ct::generateCFunction("f", {"a", "a"}, {y}), std::invalid_argument);
+  EXPECT_THROW(ct::Tape({"a", ""}, {y}), std::invalid_argument);
+  EXPECT_THROW(ct::generateCFunction("f", {"b"}, {y}), ct::UnboundInput);
+}
+
+namespace {
+// The bodies of the parts of a split function, in order.
+std::vector<std::string> partBodies(std::string const& text, std::string const& name) {
+  std::vector<std::string> bodies;
+  std::string const opening = "static VELA_RT_NOINLINE void " + name + "_part";
+  for (auto at = text.find(opening); at != std::string::npos; at = text.find(opening, at + 1)) {
+    auto begin = text.find("{\n", at) + 2;
+    bodies.push_back(text.substr(begin, text.find("\n}\n", begin) + 1 - begin));
+  }
+  return bodies;
+}
+}  // namespace
+
+// Values of every type read many parts later, nodes of many lines, inputs
+// and constants as outputs: the bits of evaluation, in both scratch forms.
+TEST(CodeGeneration, LongBodiesAreDividedIntoPartsThatKeepTheBits) {
+  TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y");
+  ct::TracedInt k = ct::TracedInt::input("k"), count = ct::toInt(x * 10.0) + k;
+  ct::TracedBool flag = ct::TracedBool::input("flag");
+  TracedDouble early = ct::guardedDivide(x, y) * y, v = y;
+  std::vector<TracedDouble> shifted = shift({x, y, early, x - y}, 1);
+  for (int i = 0; i < 200; ++i) {
+    v = 0.999999 * v + x;
+    if (i % 50 == 49) v = v + shift({v, early, v * x}, i / 50)[2];
+  }
+  TracedDouble picked = ct::ternary(x < y, v, early),
+               chosen = ct::ternary(flag && count > 2, v, shifted[3]);
+  std::vector<TracedDouble> outputs = {
+      v, early * v, x, -0.0, shifted[0], TracedDouble(count * 3), picked, chosen, TracedDouble(k)};
+  std::vector<std::string> names = {"x", "y", "k", "flag"};
+  std::vector<std::vector<double>> cases = {
+      {1.5, -0.25, 3, 1}, {kNaN, 1.0, kNaN, kNaN}, {1e300, -1e-300, 2.5, -2}, {-0.0, 3.0, 1e10, 0}};
+  // A limit that cuts between almost every pair of nodes, on the stack, and
+  // one that packs several nodes into a part, with a work array.
+  for (auto [limit, stackLimit] : {std::pair(1, ct::kStackScratchLimitBytes), std::pair(40, 0ul)}) {
+    std::string text = ct::generateCFunctionCode("late", names, outputs, stackLimit, limit).text;
+    std::vector<std::string> bodies = partBodies(text, "late");
+    ASSERT_GT(bodies.size(), 5u) << text;
+    for (std::string const& body : bodies) {
+      // A node's lines, vectorAdd to zeroMajor, stay together; a part passes
+      // the limit only when a single node of 11 lines does.
+      EXPECT_EQ(occurrences(body, "vectorAdd("), occurrences(body, "zeroMajor(")) << body;
+      std::size_t lines = occurrences(body, ";\n") - occurrences(body, "(void)");
+      EXPECT_LE(lines - occurrences(body, "_empty[1]"), std::max<std::size_t>(limit, 11)) << body;
+      EXPECT_EQ(body.find("&spd_empty[0]") == std::string::npos,
+                body.find("double spd_empty[1] = {0.0};") == std::string::npos);
+    }
+    vela::test::CompiledFunction compiled(text, "late");
+    for (auto const& in : cases) {
+      std::vector<double> out(outputs.size());
+      compiled(in.data(), out.data());
+      ct::BindingSet bindings;
+      for (std::size_t i = 0; i < names.size(); ++i) bindings.bind(names[i], in[i]);
+      for (std::size_t j = 0; j < outputs.size(); ++j)
+        EXPECT_TRUE(vela::test::sameBits(out[j], outputs[j].evaluate(bindings))) << "output " << j;
+    }
+  }
+}
+
+namespace {
+// Texts holding every kind of number the library writes: fractional and
+// huge constants, negative ints, sizes and scratch offsets above 1000, part
+// numbers and work sizes.
+std::vector<std::string> texts() {
+  TracedDouble x = TracedDouble::input("x");
+  TracedInt k = TracedInt::input("k");
+  TracedDouble y = x * 0.5 + 1234.5678 - 2.5e-7 * x + 1e300;
+  TracedInt j = ct::ternary(k < -5, k * 1600, TracedInt(-7));
+  std::vector<TracedDouble> a(1600, y), b(1600, x), sum(1600);
+  vm::vectorAdd(1600, a.data(), b.data(), sum.data());
+  std::vector<TracedDouble> outputs = {y, TracedDouble(j), sum[1599], 0.25};
+  return {ct::generateCFunction("model", {"x", "k"}, outputs),
+          ct::generateCFunctionCode("model", {"x", "k"}, outputs, 1024, 3).text,
+          math3d::stringify(y) + math3d::stringify(TracedDouble(j)) + math3d::stringify(-1234.5),
+          vela::decimalText(1600u) + vela::stdStringify(1234567u)};
+}
+
+}  // namespace
+
+// Generated C and display text must not depend on the process locale: a
+// decimal comma turns "0.5" into the comma operator, digit grouping turns a
+// size of 1600 into "1,600" or "1.600".
+TEST(Locale, NumbersAreWrittenTheSameUnderEveryLocale) {
+  std::locale::global(std::locale::classic());
+  std::vector<std::string> const baseline = texts();
+  EXPECT_TRUE(baseline[0].find("vectorAdd(1600, &spd[2], &spd[1602], ") != std::string::npos &&
+              baseline[1].find("model_part1(") != std::string::npos);
+  for (char const* name : {"de_DE.UTF-8", "en_US.UTF-8"}) {
+    std::string const missing = vela::test::provideLocale(name);
+    if (!missing.empty()) GTEST_SKIP() << missing;
+    {
+#if defined(__SANITIZE_ADDRESS__)
+      // glibc keeps the search list of a locale loaded from a private folder.
+      __lsan::ScopedDisabler ignoreGlibc;
+#endif
+      std::locale::global(std::locale(name));  // and the C locale with it
+    }
+    EXPECT_EQ(texts(), baseline) << name;
+    std::locale::global(std::locale::classic());
   }
 }

@@ -1,9 +1,7 @@
-// Generated C of a million operations: written in one function it would
-// exhaust the C compiler. Compiling it takes most of a minute and some 2 GB
-// (instrumented, four times as long and 6 GB), hence a program of its own.
+// Generated C of a million operations, in parts: one function would exhaust
+// the C compiler. Compiling takes most of a minute and some 2 GB, hence a
+// program of its own.
 #include <gtest/gtest.h>
-
-#include <string>
 
 #include "kelm_math/comp_trace.hpp"
 #include "support/CCompiler.hpp"
