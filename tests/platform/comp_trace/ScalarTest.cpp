@@ -23,9 +23,8 @@ using vela::test::Case;
 using vela::test::kInf;
 using vela::test::kNaN;
 
-double const kConstants[] = {0.1,       -0.0, 0.0,   1e-310, -4.9406564584124654e-324,
-                             DBL_MAX,   kInf, -kInf, kNaN,   123456789.0,
-                             2.0 / 3.0, -1e22};
+double const kConstants[] = {0.1,  -0.0,  0.0,  1e-310,      -4.9406564584124654e-324,
+                             kInf, -kInf, kNaN, 123456789.0, DBL_MAX};
 
 // Every scalar operation over doubles x, y, z and ints j, k, written once
 // for both modes: S and I are double and int or their traced types.
@@ -63,10 +62,7 @@ std::vector<S> everyOperation(std::vector<S> const& d, std::vector<I> const& n) 
       S(ct::all(std::vector<B>{x < y, j == k, y <= z}) || ct::any(j < 0, ct::all(x >= z, k > 0))),
       S(ct::all(x < y, y < z, j >= 0, ct::ternary(y <= z, B(true), B(false))))};
   // Constants as outputs and as operands of recorded nodes.
-  for (double c : kConstants) {
-    out.push_back(S(c));
-    out.push_back(x * 0.0 + c);
-  }
+  for (double c : kConstants) out.insert(out.end(), {S(c), x * 0.0 + c});
   return out;
 }
 
