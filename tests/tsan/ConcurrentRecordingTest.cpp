@@ -4,7 +4,6 @@
 // ThreadSanitizer, which fails the run on any data race it sees.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -73,7 +72,6 @@ TEST(ConcurrentRecording, ThreadsRecordEvaluateAndShareGraphsAndTapes) {
   for (int t = 0; t < kThreads; ++t) {
     expected.push_back(run(*shared, t, code[t]));
     numeric.push_back(model<vm::Numeric>(inputsOf(t).data()));
-    ASSERT_TRUE(std::equal(numeric[t].begin(), numeric[t].end(), expected[t].end() - 5));
   }
   // The threads start together; the recording thread lets go of the shared
   // graph while they run, so the last thread to finish frees it.

@@ -1,15 +1,10 @@
 #!/usr/bin/env bash
-# Builds the concurrency test with ThreadSanitizer and runs it. TSan cannot
-# be combined with the AddressSanitizer of the main build, so the trace
-# library, the 3-D types, the kernels the test calls and the test itself are
-# compiled here straight from the sources; an object is rebuilt when its
-# source, or any header, is newer.
-# Usage: tests/tsan/run.sh <build-dir>
-# VELA_TSAN_CXX, VELA_TSAN_CC: compilers (default g++, gcc); VELA_TSAN_JOBS:
-# parallel compiles (default 2); VELA_TSAN_OPT: optimisation (default -O0,
-# which compiles in half the time of -O1 and still runs the test in seconds).
-# Exits 77 when the compiler cannot build, or TSan cannot run, a program
-# with -fsanitize=thread.
+# Usage: tests/tsan/run.sh <build-dir>. Builds the concurrency test with
+# ThreadSanitizer, which cannot join the main build's AddressSanitizer, from
+# the sources it needs (an object is rebuilt when its source or any header is
+# newer), and runs it; exits 77 when TSan cannot build or run a program.
+# VELA_TSAN_CXX, VELA_TSAN_CC: compilers (g++, gcc); VELA_TSAN_JOBS: parallel
+# compiles (2); VELA_TSAN_OPT: optimisation (-O0: half the compile of -O1).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"

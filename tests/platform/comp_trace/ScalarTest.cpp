@@ -7,7 +7,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <typeinfo>
 
 #include "kelm_math/comp_trace.hpp"
 #include "support/SpecialValues.hpp"
@@ -23,9 +22,8 @@ using vela::test::Case;
 using vela::test::kInf;
 using vela::test::kNaN;
 
-double const kConstants[] = {0.1,       -0.0, 0.0,   1e-310, -4.9406564584124654e-324,
-                             DBL_MAX,   kInf, -kInf, kNaN,   123456789.0,
-                             2.0 / 3.0, -1e22};
+double const kConstants[] = {0.1,  -0.0,  0.0,  1e-310,      -4.9406564584124654e-324,
+                             kInf, -kInf, kNaN, 123456789.0, DBL_MAX};
 
 // Every scalar operation over doubles x, y, z and ints j, k, written once
 // for both modes: S and I are double and int or their traced types.
@@ -63,10 +61,7 @@ std::vector<S> everyOperation(std::vector<S> const& d, std::vector<I> const& n) 
       S(ct::all(std::vector<B>{x < y, j == k, y <= z}) || ct::any(j < 0, ct::all(x >= z, k > 0))),
       S(ct::all(x < y, y < z, j >= 0, ct::ternary(y <= z, B(true), B(false))))};
   // Constants as outputs and as operands of recorded nodes.
-  for (double c : kConstants) {
-    out.push_back(S(c));
-    out.push_back(x * 0.0 + c);
-  }
+  for (double c : kConstants) out.insert(out.end(), {S(c), x * 0.0 + c});
   return out;
 }
 
@@ -199,15 +194,4 @@ TEST(TracedScalars, GuardsSelectionsAndNaNRules) {
   EXPECT_TRUE(ct::arrayAccess(traced, 2, TracedInt(0)).isOperationallyEqual(x) &&
               ct::arrayAccess(traced, 2, TracedInt(1)).isOperationallyEqual(y) &&
               ct::arrayAccess(traced, 2, TracedInt(2)).equalConstant(0.0));
-}
-
-TEST(TracedScalars, ConstantsAndStructuralEquality) {
-  EXPECT_TRUE(TracedDouble(kNaN).equalConstant(kNaN) && !TracedDouble(0.0).equalConstant(-0.0));
-  EXPECT_TRUE(TracedInt(-3).equalConstant(-3) && !TracedDouble::input("x").equalConstant(0.0));
-  TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y");
-  EXPECT_FALSE(ct::guardedDivide(x * y, y).isOperationallyEqual(ct::guardedDivide(x * x, y)));
-  EXPECT_FALSE(TracedDouble(TracedInt::input("x")).isOperationallyEqual(TracedBool::input("x")));
-  // Another class is refused as dynamic_cast refuses; a node of another type too.
-  EXPECT_THROW(x.operation()->compare_(*(x + x).operation()), std::bad_cast);
-  EXPECT_THROW(TracedInt(x.operation()), std::logic_error);
 }

@@ -54,7 +54,8 @@ TEST(Math3dTypes, ProductsAndLayoutsMatchTheirDefinitions) {
   EXPECT_TRUE(V3(1, 2, 3).roll(1) == V3(3, 1, 2) && V3(1, 2, 3).roll(-1) == V3(2, 3, 1));
   EXPECT_TRUE(V3().unit() == V3() && V3(1, 2, 3).guardedDivide(-0.0) == V3());
   EXPECT_TRUE(V3(0, 3, 4).unit() == V3(0, 0.6, 0.8) && V3(0, 3, 4) * V3(1, 2, 0) == V3(0, 6, 0));
-  EXPECT_TRUE(V3(1, 4, 9) / 2.0 == V3(0.5, 2, 4.5) && -V3(1, 0, 0) == V3(-1, -0.0, 0));
+  EXPECT_TRUE(V3(1, 4, 9) / 2.0 == V3(0.5, 2, 4.5) && -V3(1, 0, 0) == V3(-1, -0.0, 0) &&
+              2.0 * V3(1, 2, 3) == V3(2, 4, 6));
   V3 w(1, 2, 3);
   EXPECT_TRUE(((((w += V3(1, 1, 1)) -= V3(0, 1, 0)) *= 2.0) /= 4.0) == V3(1, 1, 2));
   EXPECT_TRUE(V3(1, 2, 3) >= V3(1, 2, 2) && !(V3(1, 2, 3) >= V3(1, 3, 2)) &&
@@ -70,6 +71,9 @@ TEST(Math3dTypes, ProductsAndLayoutsMatchTheirDefinitions) {
       EXPECT_NEAR(Mat(q1.compose(q2)).element(i, j), Mat(q1).compose(Mat(q2)).element(i, j), 1e-15);
   }
   EXPECT_TRUE(q1.conjugate() == Quat(0.5, -0.5, 0.5, -0.5) && q1 != q2);
+  EXPECT_TRUE(v.isOperationallyEqual(v) && !v.isOperationallyEqual(av) &&
+              a.isOperationallyEqual(a) && !a.isOperationallyEqual(b) &&
+              q1.isOperationallyEqual(q1) && !q1.isOperationallyEqual(q2));
   // The spatial matrix: packed lower triangle, full symmetric product.
   EXPECT_TRUE(SM::packedIndex(5, 0) == 5 && SM::packedIndex(1, 1) == 6 &&
               SM::packedIndex(5, 5) == 20 && SM::packedIndex(2, 4) == SM::packedIndex(4, 2));
