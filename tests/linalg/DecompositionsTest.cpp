@@ -1,8 +1,5 @@
-// Eigen and singular value decompositions: Numeric by reconstruction,
-// orthogonality and the order and sign rules; the nodes along the four
-// paths.
+// Eigen and singular value decompositions, Numeric and along the four paths.
 
-#include <cfloat>
 #include <complex>
 
 #include "linalg/LinalgTesting.hpp"
@@ -65,15 +62,12 @@ Matrix spd(int n, unsigned seed) {
 
 }  // namespace
 
-// Random, low-rank and zero matrices; symmetric 2 by 2 blocks, which rotate
-// by exactly 45 degrees so that the first of two equal entries decides the
-// sign; rank-deficient ones whose rotations leave a column of rounding
-// residue far below the others (it must not pass as orthogonal to them);
-// values near the ends of the exponent range.
+// Among the matrices: 2 by 2 blocks rotating by exactly 45 degrees (the
+// first of two equal entries decides a sign); columns of rounding residue
+// (not orthogonal to the others by underflow); the ends of the range.
 TEST(Decompositions, SvdFactorsReconstructAreOrthonormalSortedAndSigned) {
   Matrix residue = {-26, -26, -26, -26, -15.125, -64, 0, 0, 0, 0, 0, 0, 0, 0, 0}, tiny = residue;
   for (double& x : tiny) x *= 1e-200;
-  // m, n, rank and A; then random matrices of a rank.
   std::vector<std::tuple<int, int, int, Matrix>> shapes = {
       {3, 5, 2, residue},
       {3, 5, 2, tiny},
@@ -113,53 +107,32 @@ TEST(Decompositions, SvdFactorsReconstructAreOrthonormalSortedAndSigned) {
         EXPECT_TRUE(thin.S == r.S && std::equal(thin.V.begin(), thin.V.end(), r.V.begin()));
       }
     }
-  double s[] = {4.0, 2.0, 1e-12, 0.0};  // zero is never counted
-  EXPECT_EQ(vm::svdComputeRank(4, 5, s, 1e-9), 2u);
-  EXPECT_EQ(vm::svdComputeRank(4, 5, s, -1.0), 3u);
-  EXPECT_EQ(vm::svdComputeRankDynamicSize(4, 5, 2, 5, s, 3.0), 1u);
-  EXPECT_EQ(vm::svdComputeRank(4, 5, s, kNaN), 0u);
-  Matrix bad = uniform(4, 4, 3);  // NaN input terminates
-  bad[5] = kNaN;
-  Svd r = svd(4, 4, bad, true);
-  EXPECT_TRUE(std::any_of(r.S.begin(), r.S.end(), [](double x) { return std::isnan(x); }));
 }
 
-// Least squares with minimum norm: the residual is orthogonal to the range
-// of A and x has no part in its null space; the solve from the factors is
-// the same to the bit, and flags a full rank.
+// Minimum-norm least squares; the same bits from the factors, flagging a
+// full rank.
 TEST(Decompositions, SvdSolve) {
-  unsigned seed = 40;
-  for (auto [m, n, rank] :
-       {std::tuple{6, 4, 4}, {4, 4, 4}, {3, 7, 3}, {7, 5, 2}, {5, 8, 2}, {1, 1, 1}}) {
-    int k = std::min(m, n);
-    Matrix A = multiply(uniform(m, rank, seed), m, rank, false, uniform(rank, n, seed + 1), rank, n,
-                        false);
-    Matrix b = uniform(m, 1, seed += 3), x(n, 7.0), y(n),
+  int const shapes[][3] = {{6, 4, 4}, {4, 4, 4}, {3, 7, 3}, {7, 5, 2}, {5, 8, 2}, {1, 1, 1}};
+  for (auto const& [m, n, rank] : shapes) {
+    Matrix A = multiply(uniform(m, rank, m), m, rank, false, uniform(rank, n, n), rank, n, false);
+    Matrix b = uniform(m, 1, 3), x(n, 7.0), y(n),
            work(kelm_math_lin_alg_svdSolveReqdWorkSize(m, n));
     vm::svdSolve(m, n, A.data(), b.data(), 1e-10, x.data(), work.data());
     Matrix r = multiply(A, m, n, false, x, n, 1, false);
     for (int i = 0; i < m; ++i) r[i] -= b[i];
     EXPECT_LT(ref_maxAbs(multiply(A, m, n, true, r, m, 1, false).data(), n), 1e-12) << m << n;
-    Svd f = svd(m, n, A, true), thin = svd(m, n, A, false);
-    Matrix proj = multiply(f.V, n, n, true, x, n, 1, false);
-    EXPECT_LT(ref_maxAbs(&proj[rank], n - rank), 1e-12);
-    int flag = vm::svdSolveFromFactorization(m, n, thin.S.data(), thin.U.data(), thin.V.data(),
-                                             b.data(), 1e-10, y.data(), work.data());
-    EXPECT_EQ(flag, rank == k ? 1 : 0);
-    EXPECT_EQ(y, x);
-    // A tolerance above every singular value keeps nothing.
+    Svd thin = svd(m, n, A, false);
     EXPECT_EQ(vm::svdSolveFromFactorization(m, n, thin.S.data(), thin.U.data(), thin.V.data(),
-                                            b.data(), thin.S[0], y.data(), work.data()),
-              0);
-    EXPECT_EQ(y, Matrix(n, 0.0));
+                                            b.data(), 1e-10, y.data(), work.data()),
+              rank == std::min(m, n));
+    EXPECT_EQ(y, x);
   }
 }
 
 TEST(Decompositions, EigAndOrthonormalization) {
   for (int n : {1, 3, 6, 12, 30}) {
     SCOPED_TRACE(n);
-    // Symmetric A, SPD B: all real; V^T B V = I after orthonormalizing, and
-    // still eigenvectors.
+    // Symmetric A, SPD B: real, and B-orthonormal eigenvectors.
     Matrix X = uniform(n, n, n), A = X, B = spd(n, n + 1), work(3 * n * n);
     for (int i = 0; i < n * n; ++i) A[i] += X[i % n * n + i / n];
     Eig r = eig(n, A, B);
@@ -168,7 +141,6 @@ TEST(Decompositions, EigAndOrthonormalization) {
     ASSERT_TRUE(vm::orthonormalizeRealEigenvectorsWrtSpdB(n, B.data(), r.vre.data(), work.data()));
     EXPECT_LT(orthonormalityError(r.vre, n, n, B), 1e-12 * n);
     EXPECT_LT(eigResidual(n, A, B, r), 1e-11 * n);
-    // A random pencil: complex pairs come conjugated, vectors too.
     Matrix G = uniform(n, n, 3 * n), H = uniform(n, n, 5 * n);
     Eig c = eig(n, G, H);
     ASSERT_EQ(c.ok, 1);
@@ -179,38 +151,16 @@ TEST(Decompositions, EigAndOrthonormalization) {
         for (int i = 0; i < n; ++i) EXPECT_EQ(c.vim[(j + 1) * n + i], -c.vim[j * n + i]);
       }
   }
-  // A rotation has eigenvalues +-i; singular B gives one infinite value;
-  // huge entries scale; non-finite input fails with NaN everywhere.
-  Matrix R = {0, 1, 0, -1, 0, 0, 0, 0, 2}, I = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  // Singular B: one infinite value; huge entries: the scaling driver.
   Matrix D = {2, 0, 0, 0, 3, 0, 0, 0, -4}, Bs = {1, 0, 0, 0, 1, 0, 0, 0, 0}, huge = D;
-  Eig rot = eig(3, R, I), inf = eig(3, D, Bs);
-  EXPECT_NEAR(*std::max_element(rot.im.begin(), rot.im.end()), 1.0, 1e-14);
-  EXPECT_LT(eigResidual(3, R, I, rot) + eigResidual(3, D, Bs, inf), 1e-14);
+  Matrix I = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  Eig inf = eig(3, D, Bs);
+  EXPECT_LT(eigResidual(3, D, Bs, inf), 1e-14);
   EXPECT_EQ(std::count_if(inf.re.begin(), inf.re.end(), [](double x) { return std::isinf(x); }), 1);
   for (double& x : huge) x *= 1e150;
   Eig scaled = eig(3, huge, I);
   EXPECT_DOUBLE_EQ(*std::min_element(scaled.re.begin(), scaled.re.end()), -4e150);
-  D[4] = kInf;
-  Eig bad = eig(3, D, I);
-  EXPECT_TRUE(bad.ok == 0 && std::isnan(bad.re[0]) && std::isnan(bad.vim[8]));
-  // Tiny rank-one pencils go through the scaling driver: every vector still
-  // has its largest component 1.
-  for (auto [n, a, d, o] :
-       {std::tuple{6, -DBL_MIN, 1134.0, 103.0}, {4, 1e-200, 3.0, 1.0}, {5, 1e-120, 7.0, -2.0}}) {
-    Matrix T(n * n, a), Bt(n * n, o);
-    for (int i = 0; i < n; ++i) Bt[i * n + i] = d;
-    Eig e = eig(n, T, Bt);
-    ASSERT_EQ(e.ok, 1);
-    for (int j = 0; j < n; ++j) {
-      double big = 0.0;
-      for (int i = 0; i < n; ++i)
-        big = std::max(big, std::fabs(e.vre[j * n + i]) + std::fabs(e.vim[j * n + i]));
-      EXPECT_NEAR(big, 1.0, 1e-15) << n << " " << j;
-    }
-  }
-  // Nearly parallel columns come out B-orthonormal (twice Gram-Schmidt),
-  // the first keeping its direction; dependent columns and an indefinite B
-  // fail and leave V alone.
+  // Nearly parallel columns (Gram-Schmidt twice); failures keep V.
   for (auto [n, spread] : {std::pair{3, 1e-6}, {5, 1e-7}, {8, 1e-9}, {4, 1.0}}) {
     Matrix B = spd(n, 20 + n), common = uniform(n, 1, 30 + n), V = uniform(n, n, 40 + n), W = V;
     Matrix work(3 * n * n);
@@ -228,22 +178,18 @@ TEST(Decompositions, EigAndOrthonormalization) {
   }
 }
 
-// Capacity 4 and a traced n: evaluation and C compute on the packed n by n
-// problem. A symmetric pencil's vectors are orthonormalized in place, and
-// another copy of them that stays a result is orthonormalized after a copy.
+// Capacity 4 and a traced n; vectors orthonormalized in place, and a copy
+// of them that stays a result.
 TEST(Decompositions, NodesAlongFourPaths) {
-  std::vector<Case> cases = randomCases(33, {{4}, {3}, {1}, {4}});
+  std::vector<Case> cases = randomCases(17, {{4}, {3}, {1}, {4}});
   cases[3].doubles[0] = kNaN;
   checkKernel(
       [](auto const& in) {
         using S = typename std::decay_t<decltype(in)>::Scalar;
         using I = typename std::decay_t<decltype(in)>::Integer;
         auto n = in.i(0);
-        std::vector<S> A = in.doubles(0, 16), X = in.doubles(16, 16), B(16), out;
-        for (int i = 0; i < 16; ++i) {  // B = X^T X + 4 I
-          B[i] = S(i % 5 ? 0.0 : 4.0);
-          for (int k = 0; k < 4; ++k) B[i] = B[i] + X[i % 4 * 4 + k] * X[i / 4 * 4 + k];
-        }
+        Matrix spd4 = spd(4, 1);
+        std::vector<S> A = in.doubles(0, 16), B(spd4.begin(), spd4.end()), out;
         std::vector<S> work(kelm_math_lin_alg_eigReqdRealWorkSize(4) + 48), re(4), im(4), vre(16),
             vim(16), V(16);
         std::vector<I> iwork(kelm_math_lin_alg_eigReqdInt32WorkSize(4));
@@ -263,7 +209,7 @@ TEST(Decompositions, NodesAlongFourPaths) {
         }
         std::vector<S> values;  // the rank of the values, not of what lies past n
         appendMasked(values, re, n);
-        out.push_back(S(vm::svdComputeRank(4, 4, values.data(), in.d(32))));
+        out.push_back(S(vm::svdComputeRank(4, 4, values.data(), in.d(16))));
         return out;
       },
       cases,
@@ -271,42 +217,35 @@ TEST(Decompositions, NodesAlongFourPaths) {
        " = svdComputeRank(4, 4, "},
       {"Eig", "OrthonormalizeRealEigWrtSpdB", "SvdComputeRank"});
 
-  // Capacity 5 by 4, actual m by n from the case: the thin factors feed the
-  // solve from factors, the rank reads the values. Tall, then wide.
-  for (bool wide : {false, true}) {
-    std::vector<Case> sizes =
-        randomCases(26, wide ? std::vector<std::vector<int>>{{3, 4}, {1, 4}, {0, 3}, {2, 3}}
-                             : std::vector<std::vector<int>>{{5, 4}, {4, 2}, {3, 0}, {3, 3}});
-    sizes[1].doubles[25] = 1e9;  // nothing kept: x = 0, flag 0, rank 0
-    sizes[2].doubles[25] = 0.0;
-    sizes[3].doubles[0] = kNaN;  // no sweep converges, yet every output is written
-    checkKernel(
-        [wide](auto const& in) {
-          using S = typename std::decay_t<decltype(in)>::Scalar;
-          auto m = in.i(0), n = in.i(1), k = wide ? m : n;
-          std::vector<S> A = in.doubles(0, 20), b = in.doubles(20, 5), s(4), U(25), V(16), x(4),
-                         out;
-          std::vector<S> work(kelm_math_lin_alg_svdSolveReqdWorkSize(5, 4));
-          vm::svdDynamicSize(5, 4, m, n, A.data(), true, s.data(), U.data(), V.data(), work.data());
-          appendMasked(out, s, k);
-          appendMasked(out, U, m * m);
-          appendMasked(out, V, n * n);
-          vm::svdSolveDynamicSize(5, 4, m, n, A.data(), b.data(), in.d(25), x.data(), work.data());
-          appendMasked(out, x, n);
-          vm::svdDynamicSize(5, 4, m, n, A.data(), false, s.data(), U.data(), V.data(),
-                             work.data());
-          appendMasked(out, U, m * k);
-          appendMasked(out, V, n * k);
-          out.push_back(S(vm::svdSolveFromFactorizationDynamicSize(5, 4, m, n, s.data(), U.data(),
-                                                                   V.data(), b.data(), in.d(25),
-                                                                   x.data(), work.data())));
-          appendMasked(out, x, n);
-          out.push_back(S(vm::svdComputeRankDynamicSize(5, 4, m, n, s.data(), in.d(25))));
-          return out;
-        },
-        sizes,
-        {", TRUE, ", ", FALSE, ", "svdSolve(spi[", " = svdSolveFromFactorization(spi[",
-         " = svdComputeRank(spi["},
-        {"Svd", "SvdSolve", "SvdSolveFromFactorization", "SvdComputeRank"}, false);
-  }
+  // Capacity 5 by 4 and traced m, n, tall and wide.
+  std::vector<Case> sizes =
+      randomCases(26, {{5, 4}, {4, 2}, {3, 0}, {3, 3}, {3, 4}, {1, 4}, {0, 3}, {2, 3}});
+  sizes[1].doubles[25] = sizes[5].doubles[25] = 1e9;  // nothing kept: x = 0, flag 0, rank 0
+  sizes[2].doubles[25] = sizes[6].doubles[25] = 0.0;
+  sizes[3].doubles[0] = sizes[7].doubles[0] = kNaN;  // no sweep converges; all is written
+  checkKernel(
+      [](auto const& in) {
+        using S = typename std::decay_t<decltype(in)>::Scalar;
+        auto m = in.i(0), n = in.i(1), k = ct::min(m, n);
+        std::vector<S> A = in.doubles(0, 20), b = in.doubles(20, 5), s(4), U(25), V(16), x(4), out;
+        std::vector<S> work(kelm_math_lin_alg_svdSolveReqdWorkSize(5, 4));
+        vm::svdDynamicSize(5, 4, m, n, A.data(), true, s.data(), U.data(), V.data(), work.data());
+        appendMasked(out, s, k);
+        appendMasked(out, U, m * m);
+        appendMasked(out, V, n * n);
+        vm::svdSolveDynamicSize(5, 4, m, n, A.data(), b.data(), in.d(25), x.data(), work.data());
+        appendMasked(out, x, n);
+        vm::svdDynamicSize(5, 4, m, n, A.data(), false, s.data(), U.data(), V.data(), work.data());
+        appendMasked(out, U, m * k);
+        appendMasked(out, V, n * k);
+        out.push_back(S(vm::svdSolveFromFactorizationDynamicSize(
+            5, 4, m, n, s.data(), U.data(), V.data(), b.data(), in.d(25), x.data(), work.data())));
+        appendMasked(out, x, n);
+        out.push_back(S(vm::svdComputeRankDynamicSize(5, 4, m, n, s.data(), in.d(25))));
+        return out;
+      },
+      sizes,
+      {", TRUE, ", ", FALSE, ", "svdSolve(spi[", " = svdSolveFromFactorization(spi[",
+       " = svdComputeRank(spi["},
+      {"Svd", "SvdSolve", "SvdSolveFromFactorization", "SvdComputeRank"}, false);
 }

@@ -1,7 +1,5 @@
-// Actual sizes beyond their maxima, or negative, through the four paths
-// under the sanitizers: every DynamicSize kernel clamps them into
-// [0, maximum] in Numeric, evaluation and generated C alike, so nothing
-// reads or writes past its arrays and the defined outputs agree.
+// Sizes past their maxima or negative: every DynamicSize kernel clamps them
+// alike on the four paths, inside its arrays (under the sanitizers).
 
 #include <climits>
 #include <tuple>
@@ -12,14 +10,11 @@ using namespace vela::test::linalg;
 
 namespace {
 
-// A raw size as a Numeric DynamicSize form takes it: unsigned, so that a
-// negative one stands for 0.
+// As a Numeric (unsigned) size a negative one stands for 0.
 int nonNegative(int raw) { return std::max(raw, 0); }
 ct::TracedInt nonNegative(ct::TracedInt const& raw) { return raw; }
 
-// What a row's call works on: the raw size and r, 28 inputs a, an SPD
-// matrix b, scratch w, indices, and o, a copy of a that in-place kernels
-// update.
+// A row's inputs: sizes, 28 values a, SPD b, scratch w, and o = a.
 template <class S, class I>
 struct Context {
   std::vector<S> x;
@@ -34,8 +29,7 @@ struct Context {
   }
 };
 
-// A row: the leading elements of o the call defines when its sizes clamp to
-// the maxima and when they clamp to 0, and the call on Context c.
+// A row: elements of o defined at the maxima and at 0, and the call.
 template <class Call>
 auto row(std::size_t full, std::size_t empty, Call call) {
   return std::make_tuple(full, empty, call);
@@ -58,7 +52,6 @@ auto const kRows = std::make_tuple(
     ROW(9, 0, vm::matrixMultiplyDynamicSize(3, 4, 3, c.r, c.r, c.r, c.a, c.a + 12, c.o)),
     ROW(16, 0, vm::matrixTransposeMultiplyDynamicSize(3, 4, 4, c.r, c.r, c.r, c.a, c.a + 12, c.o)),
     ROW(9, 0, vm::matrixMultiplyTransposeDynamicSize(3, 4, 3, c.r, c.r, c.r, c.a, c.a + 12, c.o)),
-    // m is bounded by lda and ldc, k by ldb.
     ROW(12, 0,
         vm::matrixMultiplyStridedDynamicSize(4, 4, 3, 3, 3, c.r, c.r, c.r, c.r, c.r, c.r, c.a,
                                              c.a + 12, c.o)),
@@ -72,13 +65,11 @@ auto const kRows = std::make_tuple(
         vm::subtractMatrixTransposeVectorProductDynamicSize(3, 4, c.r, c.r, c.a, c.a + 24, c.o)),
     ROW(24, 0,
         vm::eigDynamicSize(3, c.r, c.a, c.b, c.o, c.o + 3, c.o + 6, c.o + 15, c.w, c.at.data())),
-    // V in place, then the flag.
     ROW(10, 10,
         c.put(9, vm::orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(3, c.r, c.b, c.o, c.w))),
     ROW(15, 0, vm::svdDynamicSize(3, 2, c.r, c.r, c.a, 1, c.o, c.o + 2, c.o + 11, c.w)),
     ROW(1, 1, c.put(0, vm::svdComputeRankDynamicSize(3, 2, c.r, c.r, c.a, c.a[27]))),
     ROW(2, 0, vm::svdSolveDynamicSize(3, 2, c.r, c.r, c.a, c.a + 9, c.a[27], c.o, c.w)),
-    // The flag, x, then the thin factors.
     ROW(15, 1, vm::svdDynamicSize(3, 2, c.r, c.r, c.a, 0, c.o + 3, c.o + 5, c.o + 11, c.w);
         c.put(0, vm::svdSolveFromFactorizationDynamicSize(
                      3, 2, c.r, c.r, c.o + 3, c.o + 5, c.o + 11, c.a + 9, c.a[27], c.o + 1, c.w))));

@@ -1,6 +1,5 @@
-/* Plain-loop references of the dense kernels, in C so that the tests and the
-   fuzz targets share them: sums in the orders kelm_math/lin_alg.h fixes,
-   residuals and the rank rule of the QR solves. Matrices are column-major. */
+/* Plain-loop references of the dense kernels, shared by the tests and the
+   fuzz targets (C). Matrices are column-major. */
 #ifndef VELA_TEST_LINALG_REFERENCE_H
 #define VELA_TEST_LINALG_REFERENCE_H
 
@@ -17,10 +16,7 @@ static inline double ref_sequential(int k, const double* a, ptrdiff_t sa, const 
   return s;
 }
 
-/* The order of dot products: in sequence below four terms, else four partial
-   sums over p mod 4 up to the last multiple of four, the next two terms
-   (when two or three remain) into the first two, combined as
-   (s0 + s2) + (s1 + s3), then a last odd term. */
+/* The order of dot products that kelm_math/lin_alg.h documents. */
 static inline double ref_interleaved(int n, const double* a, const double* b) {
   if (n < 4) return ref_sequential(n, a, 1, b, 1);
   int p = n / 4 * 4;
@@ -69,9 +65,7 @@ static inline double ref_maxAbs(const double* a, ptrdiff_t count) {
   return m;
 }
 
-/* The rank rule of both QR solves, as the header states it: leading
-   diagonal entries of R kept while |R_kk| > tol |R_00| (any nonzero one for
-   a negative tol); 0 for a zero, infinite or NaN R_00 or a NaN tol. */
+/* The rank rule of both QR solves, as kelm_math/lin_alg.h states it. */
 static inline int ref_qrRank(const double* QR, int rows, int s, double tol) {
   double r00 = s > 0 ? fabs(QR[0]) : 0.0;
   if (r00 == 0.0 || !isfinite(r00) || tol != tol) return 0;

@@ -1,7 +1,7 @@
 #pragma once
 
-// Shared by the dense linear-algebra tests: matrices of known properties,
-// plain references, and the table row of a traced kernel.
+// Matrices of known properties, plain references and the table row of a
+// traced kernel, for the dense linear-algebra tests.
 
 #include <gtest/gtest.h>
 
@@ -59,27 +59,23 @@ inline double maxAbsDiff(Matrix const& a, Matrix const& b) {
 
 /// max |Q^T M Q - I| for Q rows by cols (M empty: the identity).
 inline double orthonormalityError(Matrix const& Q, int rows, int cols, Matrix const& M = {}) {
-  Matrix G = multiply(Q, rows, cols, true,
-                      M.empty() ? Q : multiply(M, rows, rows, false, Q, rows, cols, false), rows,
-                      cols, false);
+  Matrix MQ = M.empty() ? Q : multiply(M, rows, rows, false, Q, rows, cols, false);
+  Matrix G = multiply(Q, rows, cols, true, MQ, rows, cols, false);
   for (int i = 0; i < cols; ++i) G[i * cols + i] -= 1.0;
   return maxAbsDiff(G, Matrix(G.size(), 0.0));
 }
 
-/// H diag(eigenvalues) H, H the reflector of a random vector: symmetric, of
-/// known spectrum.
+/// H diag(eigenvalues) H for H the reflector of a random vector v.
 inline Matrix symmetricWithSpectrum(std::vector<double> const& eigenvalues, unsigned seed) {
-  auto n = static_cast<int>(eigenvalues.size());
-  Matrix v = uniform(n, 1, seed), H(n * n), D(n * n, 0.0);
-  double vv = 0.0;
-  for (double x : v) vv += x * x;
-  for (int i = 0; i < n; ++i) {
-    D[i * n + i] = eigenvalues[i];
-    for (int j = 0; j < n; ++j) H[j * n + i] = (i == j) - 2.0 * v[i] * v[j] / vv;
-  }
-  Matrix A = multiply(H, n, n, false, multiply(D, n, n, false, H, n, n, false), n, n, false);
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < i; ++j) A[i * n + j] = A[j * n + i];
+  int n = static_cast<int>(eigenvalues.size());
+  Matrix v = uniform(n, 1, seed), H(n * n);
+  double vv = ref_sequential(n, v.data(), 1, v.data(), 1);
+  for (int i = 0; i < n * n; ++i) H[i] = (i % (n + 1) == 0) - 2.0 * v[i % n] * v[i / n] / vv;
+  Matrix HD = H;
+  for (int i = 0; i < n * n; ++i) HD[i] *= eigenvalues[i / n];
+  Matrix A = multiply(HD, n, n, false, H, n, n, false);
+  for (int i = 0; i < n * n; ++i)  // exactly symmetric
+    if (i % n > i / n) A[i] = A[i % n * n + i / n];
   return A;
 }
 
@@ -99,15 +95,13 @@ void append(std::vector<S>& out, std::vector<S> const& v, std::size_t count) {
   out.insert(out.end(), v.begin(), v.begin() + static_cast<long>(count));
 }
 
-/// Appends elements [0, count) of v, then zeros: past an actual size
-/// generated C leaves elements unspecified.
+/// Elements [0, count) of v, then zeros (unspecified in generated C).
 template <class S, class I>
 void appendMasked(std::vector<S>& out, std::vector<S> const& v, I const& count) {
   for (std::size_t i = 0; i < v.size(); ++i)
     out.push_back(ct::ternary(I(static_cast<int>(i)) < count, v[i], S(0.0)));
 }
 
-/// Random cases, one per list of ints.
 inline std::vector<Case> randomCases(std::size_t doubles,
                                      std::vector<std::vector<int>> const& ints) {
   std::vector<Case> cases;
@@ -131,17 +125,14 @@ struct ConstantInputs {
   std::vector<Integer> i_;
 };
 
-/// The descriptions of every node the values read. With a case, also
-/// checks that no node evaluates more elements of an output than the values
-/// read of it (up to the last one read).
+/// The nodes' descriptions; no node evaluates more of an output than is read.
 inline std::set<std::string> descriptions(std::vector<ct::TracedDouble> const& values,
-                                          Case const* c = nullptr) {
+                                          ct::BindingSet const& bindings) {
   std::vector<ct::OperationPtr> stack;
-  std::set<ct::Operation const*> seen;
   std::map<ct::OperationPtr, std::vector<unsigned>> read;  // per output
-  for (auto const& v : values) stack.push_back(v.operation());
   std::set<std::string> names;
-  while (!stack.empty()) {
+  for (auto const& v : values) stack.push_back(v.operation());
+  for (std::set<ct::Operation const*> seen; !stack.empty();) {
     ct::OperationPtr node = stack.back();
     stack.pop_back();
     if (!node || !seen.insert(node.get()).second) continue;
@@ -154,25 +145,17 @@ inline std::set<std::string> descriptions(std::vector<ct::TracedDouble> const& v
     }
     for (std::size_t i = 0; i < node->inputCount(); ++i) stack.push_back(node->input(i));
   }
-  ct::BindingSet bindings;
-  for (std::size_t i = 0; c && i < c->doubles.size(); ++i)
-    bindings.bind("d" + std::to_string(i), c->doubles[i]);
-  for (std::size_t k = 0; c && k < c->ints.size(); ++k)
-    bindings.bind("i" + std::to_string(k), c->ints[k]);
   for (auto const& [node, counts] : read) {
-    std::vector<ct::VectorValue> outputs =
-        c ? bindings.evaluateVector(node) : std::vector<ct::VectorValue>();
+    std::vector<ct::VectorValue> outputs = bindings.evaluateVector(node);
     for (std::size_t o = 0; o < counts.size() && o < outputs.size(); ++o)  // 0: none read
       EXPECT_LE(counts[o] ? outputs[o].size() : 0, counts[o]) << node->description() << o;
   }
   return names;
 }
 
-/// One row of a kernel table: `compute` along the four paths on `cases`;
-/// each of `code` in the generated C (a text after "!" not in it); the
-/// nodes described by each of `nodes` in the graph; and on each case's
-/// inputs as constants, every result equal to the Numeric one and constant
-/// exactly when `folds`.
+/// A row of a kernel table: `compute` along the four paths; `code` in the C
+/// (after "!": not in it); `nodes` among the descriptions; on constants, the
+/// Numeric results, all constant exactly when `folds`.
 template <class Compute>
 void checkKernel(Compute const& compute, std::vector<Case> const& cases,
                  std::vector<std::string> const& code, std::vector<std::string> const& nodes,
@@ -182,7 +165,12 @@ void checkKernel(Compute const& compute, std::vector<Case> const& cases,
     EXPECT_EQ(t[0] == '!', result.code.find(t.substr(t[0] == '!')) == std::string::npos)
         << t << "\n"
         << result.code;
-  std::set<std::string> names = descriptions(result.traced, &cases[0]);
+  ct::BindingSet bindings;
+  for (std::size_t i = 0; i < cases[0].doubles.size(); ++i)
+    bindings.bind("d" + std::to_string(i), cases[0].doubles[i]);
+  for (std::size_t k = 0; k < cases[0].ints.size(); ++k)
+    bindings.bind("i" + std::to_string(k), cases[0].ints[k]);
+  std::set<std::string> names = descriptions(result.traced, bindings);
   for (std::string const& node : nodes) EXPECT_EQ(names.count(node), 1u) << node;
   for (Case const& c : cases) {
     std::vector<double> numeric = compute(Inputs<vm::Numeric>(c));

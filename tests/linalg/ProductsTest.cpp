@@ -1,19 +1,10 @@
-// Products: Numeric bit for bit against plain loops in the documented
-// summation orders, and each node along the four paths.
+// Products, Numeric bit for bit and along the four paths.
 
 #include "linalg/LinalgTesting.hpp"
 
 using namespace vela::test::linalg;
 
-namespace {
-
-constexpr double kSentinel = -777.0;
-
-}  // namespace
-
-// Every element sums in inner-index order whatever the blocking, so the
-// shapes reach every block path: odd edges, packed B from 16 by 16 up,
-// depths past one panel, transposed products gathered or copied in panels.
+// The shapes reach every block path (edges, packing, panels).
 TEST(Products, MatrixProductsMatchPlainLoops) {
   struct Shape {
     int s0, s1, s2;
@@ -28,7 +19,7 @@ TEST(Products, MatrixProductsMatchPlainLoops) {
                    << "kind " << kind << ", " << s.s0 << " " << s.s1 << " " << s.s2);
       int rows = kind == 1 ? s.s1 : s.s0, inner = kind == 1 ? s.s0 : s.s1;
       Matrix A = randomDoubles(s.s0 * s.s1, seed++), B = randomDoubles(inner * s.s2, seed++);
-      Matrix want(rows * s.s2 + 3, kSentinel), got = want;
+      Matrix want(rows * s.s2 + 3, 7.0), got = want;
       for (int j = 0; j < s.s2; ++j)
         for (int i = 0; i < rows; ++i)
           want[i + rows * j] =
@@ -44,19 +35,15 @@ TEST(Products, MatrixProductsMatchPlainLoops) {
       products[kind](400, 400, 400, s.s0, s.s1, s.s2, A.data(), B.data(), got.data());
       ASSERT_TRUE(same(want, got));
     }
-  struct Strides {
-    int m, k, n, lda, ldb, ldc;
-  };
-  for (Strides s : {Strides{3, 4, 5, 7, 6, 4},
-                    {1, 1, 1, 1, 1, 1},
-                    {5, 3, 4, 5, 3, 9},
-                    {9, 2, 6, 11, 2, 9},
-                    {2, 0, 3, 2, 1, 4},
-                    {0, 2, 2, 1, 2, 1},
-                    {3, 2, 0, 3, 2, 3},
-                    {19, 70, 17, 23, 73, 21}}) {
+  int const strides[][6] = {{3, 4, 5, 7, 6, 4},  {1, 1, 1, 1, 1, 1},      {5, 3, 4, 5, 3, 9},
+                            {9, 2, 6, 11, 2, 9}, {2, 0, 3, 2, 1, 4},      {0, 2, 2, 1, 2, 1},
+                            {3, 2, 0, 3, 2, 3},  {19, 70, 17, 23, 73, 21}};
+  for (auto const& t : strides) {  // m, k, n, lda, ldb, ldc
+    struct {
+      int m, k, n, lda, ldb, ldc;
+    } s{t[0], t[1], t[2], t[3], t[4], t[5]};
     Matrix A = randomDoubles(s.lda * s.k, 7), B = randomDoubles(s.ldb * s.n, 8);
-    Matrix want(s.ldc * s.n + 2, kSentinel), got = want;  // gaps keep the sentinel
+    Matrix want(s.ldc * s.n + 2, 7.0), got = want;  // gaps keep the sentinel
     for (int j = 0; j < s.n; ++j)
       for (int i = 0; i < s.m; ++i)
         want[i + s.ldc * j] = ref_sequential(s.k, A.data() + i, s.lda, B.data() + (s.ldb * j), 1);
@@ -67,22 +54,14 @@ TEST(Products, MatrixProductsMatchPlainLoops) {
 
 TEST(Products, VectorProductsMatchPlainLoops) {
   unsigned seed = 11;
-  for (auto [m, n] : {std::pair{0, 3},
-                      {3, 0},
-                      {1, 1},
-                      {3, 3},
-                      {6, 6},
-                      {5, 2},
-                      {2, 9},
-                      {17, 4},
-                      {12, 12},
-                      {30, 30},
-                      {33, 7}})
+  int const shapes[][2] = {{0, 3}, {3, 0},  {1, 1},   {3, 3},   {6, 6}, {5, 2},
+                           {2, 9}, {17, 4}, {12, 12}, {30, 30}, {33, 7}};
+  for (auto const& [m, n] : shapes)
     for (bool transpose : {false, true}) {
       SCOPED_TRACE(testing::Message() << m << " by " << n << (transpose ? " transposed" : ""));
       int rows = transpose ? n : m, inner = transpose ? m : n;
       Matrix A = randomDoubles(m * n, seed++), x = randomDoubles(inner, seed++);
-      Matrix y0 = randomDoubles(rows, seed++), want(rows + 1, kSentinel), got = want;
+      Matrix y0 = randomDoubles(rows, seed++), want(rows + 1, 7.0), got = want;
       for (int i = 0; i < rows; ++i)
         want[i] = transpose ? ref_interleaved(m, A.data() + (i * m), x.data())
                             : ref_sequential(n, A.data() + i, m, x.data(), 1);
@@ -95,8 +74,6 @@ TEST(Products, VectorProductsMatchPlainLoops) {
                                 vm::matrixTransposeVectorMultiply};
       kernels[4 + transpose](m, n, A.data(), x.data(), got.data());
       ASSERT_TRUE(same(want, got));
-      // Accumulation adds or subtracts exactly that product; no inner
-      // dimension leaves y as it is.
       for (int add = 0; add < 2; ++add) {
         Matrix y = y0, expect = y0;
         for (int i = 0; i < rows && inner > 0; ++i)
@@ -119,9 +96,8 @@ TEST(Products, VectorProductsMatchPlainLoops) {
   }
 }
 
+// Accumulations copy y where the old y stays a result, else write over it.
 TEST(Products, NodesAlongFourPaths) {
-  // Each kind fixed (the last on a recorded result) and over sizes within
-  // maxima of 4; dot products and a quadratic term.
   std::vector<Case> cases = randomCases(32, {{3, 2, 2}, {4, 1, 3}, {2, 4, 4}});
   cases.push_back({Matrix(32, -0.0), {3, 2, 2}});
   checkKernel(
@@ -144,17 +120,37 @@ TEST(Products, NodesAlongFourPaths) {
         appendMasked(out, d, s1 * s2);
         vm::matrixMultiplyTransposeDynamicSize(4, 4, 4, s0, s1, s2, A.data(), B.data(), d.data());
         appendMasked(out, d, s0 * s2);
+        std::vector<S> M = in.doubles(0, 20), x = in.doubles(20, 5), y(4), t(5), e(5);  // 4 by 5
+        vm::matrixVectorMultiply(4, 5, M.data(), x.data(), y.data());
+        vm::matrixTransposeVectorMultiply(4, 5, M.data(), x.data(), t.data());
+        append(out, y, 4);
+        vm::addMatrixVectorProduct(4, 5, M.data(), x.data(), y.data());
+        vm::addMatrixTransposeVectorProduct(4, 5, M.data(), x.data(), t.data());
+        append(out, t, 5);
+        vm::subtractMatrixVectorProductDynamicSize(4, 5, s0, s1, M.data(), x.data(), y.data());
+        vm::subtractMatrixTransposeVectorProductDynamicSize(4, 5, s0, s1, M.data(), x.data(),
+                                                            t.data());
+        vm::matrixVectorMultiplyDynamicSize(5, 4, s1, s0, M.data(), x.data(), d.data());
+        vm::matrixTransposeVectorMultiplyDynamicSize(4, 5, s0, s1, M.data(), x.data(), e.data());
+        appendMasked(out, y, s0);
+        for (auto const* v : {&t, &d, &e}) appendMasked(out, *v, s1);
         return out;
       },
       cases,
       {"matrixMultiply(3, 4, 2, ", "matrixTransposeMultiply(3, 4, 2, ",
        "matrixMultiplyTranspose(3, 2, 4, ", "matrixTransposeMultiply(spi[", " = dotProduct(7, ",
-       " = dotProduct(3, ", " = computeQuadraticTerm(3, "},
+       " = dotProduct(3, ", " = computeQuadraticTerm(3, ", "matrixVectorMultiply(4, 5, ",
+       "matrixTransposeVectorMultiply(4, 5, ", "addMatrixVectorProduct(4, 5, ",
+       "addMatrixTransposeVectorProduct(4, 5, ", "subtractMatrixVectorProduct(spi[",
+       "subtractMatrixTransposeVectorProduct(spi[", ", (4) * sizeof(double));",
+       "]) * sizeof(double));"},
       {"MatrixMultiply", "MatrixTransposeMultiply", "MatrixMultiplyTranspose", "DotProduct",
-       "ComputeQuadraticTerm"});
+       "ComputeQuadraticTerm", "MatrixVectorMultiply", "MatrixTransposeVectorMultiply",
+       "AccumulateMatrixVectorProduct [add - no transpose]",
+       "AccumulateMatrixVectorProduct [add - transpose]",
+       "AccumulateMatrixVectorProduct [subtract - no transpose]",
+       "AccumulateMatrixVectorProduct [subtract - transpose]"});
 
-  // Strided, fixed and over m, k, n, lda, ldb, ldc; the DynamicSize form
-  // records even when everything is constant.
   checkKernel(
       [](auto const& in) {
         using S = typename std::decay_t<decltype(in)>::Scalar;
@@ -170,39 +166,4 @@ TEST(Products, NodesAlongFourPaths) {
       },
       randomCases(32, {{2, 3, 4, 3, 3, 5}, {2, 2, 4, 2, 3, 5}}),
       {"matrixMultiplyStrided(3, 2, 3, 4, 3, 4, "}, {"MatrixMultiplyStrided"}, false);
-
-  // y is the output of an earlier product: when nothing else reads it the
-  // accumulation writes over it, else it works on a copy of m (or n) values.
-  for (bool keepOldY : {false, true})
-    checkKernel(
-        [keepOldY](auto const& in) {
-          using S = typename std::decay_t<decltype(in)>::Scalar;
-          std::vector<S> A = in.doubles(0, 20), x = in.doubles(20, 5), y(4), t(5), d(5), e(5), out;
-          vm::matrixVectorMultiply(4, 5, A.data(), x.data(), y.data());
-          vm::matrixTransposeVectorMultiply(4, 5, A.data(), x.data(), t.data());
-          if (keepOldY) out = y;
-          vm::addMatrixVectorProduct(4, 5, A.data(), x.data(), y.data());
-          vm::addMatrixTransposeVectorProduct(4, 5, A.data(), x.data(), t.data());
-          if (keepOldY) out.insert(out.end(), t.begin(), t.end());
-          auto m = in.i(0), n = in.i(1);
-          vm::subtractMatrixVectorProductDynamicSize(4, 5, m, n, A.data(), x.data(), y.data());
-          vm::subtractMatrixTransposeVectorProductDynamicSize(4, 5, m, n, A.data(), x.data(),
-                                                              t.data());
-          vm::matrixVectorMultiplyDynamicSize(5, 4, n, m, A.data(), x.data(), d.data());
-          vm::matrixTransposeVectorMultiplyDynamicSize(4, 5, m, n, A.data(), x.data(), e.data());
-          appendMasked(out, y, m);
-          for (auto const* v : {&t, &d, &e}) appendMasked(out, *v, n);
-          return out;
-        },
-        randomCases(25, {{4, 5}, {3, 2}, {2, 5}}),
-        {"matrixVectorMultiply(4, 5, ", "matrixTransposeVectorMultiply(4, 5, ",
-         "addMatrixVectorProduct(4, 5, ", "addMatrixTransposeVectorProduct(4, 5, ",
-         "subtractMatrixVectorProduct(spi[", "subtractMatrixTransposeVectorProduct(spi[",
-         keepOldY ? ", (4) * sizeof(double));" : "!memcpy(",
-         keepOldY ? "]) * sizeof(double));" : "!memcpy("},
-        {"MatrixVectorMultiply", "MatrixTransposeVectorMultiply",
-         "AccumulateMatrixVectorProduct [add - no transpose]",
-         "AccumulateMatrixVectorProduct [add - transpose]",
-         "AccumulateMatrixVectorProduct [subtract - no transpose]",
-         "AccumulateMatrixVectorProduct [subtract - transpose]"});
 }
