@@ -62,9 +62,8 @@ Matrix spd(int n, unsigned seed) {
 
 }  // namespace
 
-// Among the matrices: 2 by 2 blocks rotating by exactly 45 degrees (the
-// first of two equal entries decides a sign); columns of rounding residue
-// (not orthogonal to the others by underflow); the ends of the range.
+// Also: 45-degree rotations (the first of equal entries signs), rounding
+// residue columns (orthogonal only by underflow), the ends of the range.
 TEST(Decompositions, SvdFactorsReconstructAreOrthonormalSortedAndSigned) {
   Matrix residue = {-26, -26, -26, -26, -15.125, -64, 0, 0, 0, 0, 0, 0, 0, 0, 0}, tiny = residue;
   for (double& x : tiny) x *= 1e-200;
@@ -109,8 +108,7 @@ TEST(Decompositions, SvdFactorsReconstructAreOrthonormalSortedAndSigned) {
     }
 }
 
-// Minimum-norm least squares; the same bits from the factors, flagging a
-// full rank.
+// Least squares; the same bits from the factors, flagging a full rank.
 TEST(Decompositions, SvdSolve) {
   int const shapes[][3] = {{6, 4, 4}, {4, 4, 4}, {3, 7, 3}, {7, 5, 2}, {5, 8, 2}, {1, 1, 1}};
   for (auto const& [m, n, rank] : shapes) {
@@ -178,8 +176,7 @@ TEST(Decompositions, EigAndOrthonormalization) {
   }
 }
 
-// Capacity 4 and a traced n; vectors orthonormalized in place, and a copy
-// of them that stays a result.
+// Capacity 4, traced n; vectors orthonormalized in place and after a copy.
 TEST(Decompositions, NodesAlongFourPaths) {
   std::vector<Case> cases = randomCases(17, {{4}, {3}, {1}, {4}});
   cases[3].doubles[0] = kNaN;

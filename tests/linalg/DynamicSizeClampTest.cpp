@@ -1,5 +1,4 @@
-// Sizes past their maxima or negative: every DynamicSize kernel clamps them
-// alike on the four paths, inside its arrays (under the sanitizers).
+// Every DynamicSize kernel clamps sizes past [0, max] alike on four paths.
 
 #include <climits>
 #include <tuple>

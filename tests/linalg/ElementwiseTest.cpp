@@ -9,8 +9,7 @@ using vela::test::randomDoubles;
 
 namespace {
 
-// kernel(out) on out, a copy of `in` and a sentinel, gives element(i) for
-// i < count and leaves the rest.
+// kernel(out), out a copy of `in` and a sentinel: element(i) for i < count.
 template <class Element, class Kernel>
 void check(char const* what, Matrix in, std::size_t count, Element element, Kernel kernel) {
   Matrix want = in;
@@ -143,6 +142,10 @@ TEST(Elementwise, NodesAlongFourPaths) {
        "TransposeColMajor", "TransposeAdd", "TransposeSubtract", "ShiftColumns",
        "ScaleVectors [columns, non-inverse]", "ScaleVectors [columns, inverse]",
        "ScaleVectors [rows, non-inverse]", "ScaleVectors [rows, inverse]"});
+  std::vector<ct::TracedDouble> a(4, ct::TracedDouble::input("a")), t(4), u(4);  // which is which
+  vm::matrixTransposeAdd(2, a.data(), t.data());
+  vm::vectorAdd(4, a.data(), a.data(), u.data());
+  EXPECT_EQ(nodeOf(t[0]) + ", " + nodeOf(u[0]), "TransposeAdd, VectorCombine [add]");
 }
 
 // In-place kernels copy an input that a later node reads, else write over it.

@@ -153,6 +153,11 @@ inline std::set<std::string> descriptions(std::vector<ct::TracedDouble> const& v
   return names;
 }
 
+/// The description of the node that an output element reads.
+inline std::string nodeOf(ct::TracedDouble const& v) {
+  return v.operation()->input(0)->description();
+}
+
 /// A row of a kernel table: `compute` along the four paths; `code` in the C
 /// (after "!": not in it); `nodes` among the descriptions; on constants, the
 /// Numeric results, all constant exactly when `folds`.

@@ -107,8 +107,7 @@ TEST(PlaneFit, ValidNormalReplacesOnlyNearlyZeroNormals) {
 
 TEST(PlaneFit, NodesAlongFourPaths) {
   std::vector<Case> cases = randomCases(15, {{}, {}, {}});
-  // Points at random, then off a plane through the axes, on the x axis,
-  // coincident, collinear, with a zero Schur complement, with a NaN.
+  // Off a plane, on an axis, coincident, collinear, Schur 0, with a NaN.
   double const points[][15] = {{1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 1, -1, 0.5, 0.5, 0},
                                {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0, -0.0, 0, 0},
                                {1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3},

@@ -166,4 +166,7 @@ TEST(Products, NodesAlongFourPaths) {
       },
       randomCases(32, {{2, 3, 4, 3, 3, 5}, {2, 2, 4, 2, 3, 5}}),
       {"matrixMultiplyStrided(3, 2, 3, 4, 3, 4, "}, {"MatrixMultiplyStrided"}, false);
+  ct::TracedDouble a = ct::TracedDouble::input("a"), p;  // which is which
+  vm::matrixTransposeMultiply(1, 1, 1, &a, &a, &p);
+  EXPECT_EQ(nodeOf(p), "MatrixTransposeMultiply");
 }

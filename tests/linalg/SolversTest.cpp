@@ -32,8 +32,7 @@ Matrix matrixWithEstimate(int n, double target) {
   return symmetricWithSpectrum(values, 3);
 }
 
-// factorAndSolveSymmetric, into x and in place, as its documented calls;
-// true for Cholesky.
+// factorAndSolveSymmetric as its documented calls; true for Cholesky.
 bool solveSymmetric(Matrix const& a, int n, Matrix const& b, Matrix& x) {
   Matrix A = a, tau(n), work(n + n * n), F = a, want = b, inPlace = b;
   std::vector<int> piv(n, 7), qrPiv(n, 0);
@@ -72,8 +71,8 @@ TEST(Solvers, GeSolve2x2) {
   EXPECT_FALSE(std::isfinite(b[0]) && std::isfinite(b[1]));
 }
 
-// The estimate lies between the truth and 20 times it; on M-matrices (with
-// nonnegative inverses) it is exact, and row r is made the largest in turn.
+// The estimate lies in [truth, 20 truth]; on M-matrices (with nonnegative
+// inverses) it is exact, and row r is made the largest in turn.
 TEST(Solvers, CholeskyFactorAndConditionEstimate) {
   std::vector<std::pair<Matrix, bool>> tests;
   for (int n = 1; n <= 13; ++n)
@@ -150,8 +149,7 @@ TEST(Solvers, SymmetricSolves) {
   vm::solveSymmetricPosDef(&L, b1, 1, 3, x1, work.data());
   EXPECT_EQ(Matrix(x1, x1 + 3), (Matrix{0.25, -0.5, 1.5}));
 
-  // Cholesky up to order 33 and at 64 (the last with stored pivot
-  // reciprocals), then QR cases (70: pivoting without stored norms).
+  // Cholesky to order 33 and at 64 (last with pivot reciprocals), then QR.
   std::vector<std::vector<double>> qr = {
       spread(64, 3), {3, -1, 2, 0.5}, spread(12, 1e9), spread(5, 10), spread(70, 10)};
   qr[3][1] = qr[4][1] = 0.0;
