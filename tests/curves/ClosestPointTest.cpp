@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "curves/ClosestPointOps.hpp"
+#include "frame/TracedCall.hpp"
 #include "fuzz/curve_reference.h"
 #include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
@@ -248,6 +249,13 @@ TEST(ClosestPoint, TracedQueriesThreePathsAndNodes) {
   Vector3_T<vm::Traced> near;
   auto t = curve.closestPoint(Vector3_T<vm::Traced>(ct::TracedDouble::input("x"), 0.0, 0.0), near);
   EXPECT_EQ(t.operation()->input(0)->description(), "ClosestPointOnBezier");
+  // A query shorter than the node's dimension: zeros, nothing read past it.
+  std::vector<ct::TracedDouble> ones(12, 1.0), out(2, 5.0);
+  vm::frame::TracedCall<vm::ClosestPointOnBezierOp> call(vm::ClosestPointOnBezier{3, 2});
+  call.array(ones.data(), 8, 8).array(ones.data(), 6, 6).array(ones.data(), 12, 12);
+  call.array(ones.data(), 1, 1).array(out.data(), 2, 2).output(&t, 1, 1).output(out.data(), 2, 2);
+  call.run();
+  EXPECT_TRUE(t.equalConstant(0.0) && out[0].equalConstant(0.0) && out[1].equalConstant(0.0));
 }
 
 }  // namespace closest_test

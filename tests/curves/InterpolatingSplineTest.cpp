@@ -252,33 +252,23 @@ TEST(InterpolatingPchip, SlopeRulesMonotonyAndEndSlopes) {
   }
   EXPECT_TRUE(peak >= 4.0 && peak <= 4.0 * (1.0 + 1e-15));
   EXPECT_EQ(pchip.tangent(pchip.knots()[3]).y(), 0.0);
-  // End slopes by the end formula on the two chords at each end, in length
-  // units: in the global parameter slope * total length.
-  auto const& sum = pchip.chordLengthSum();
-  std::size_t n = points.size();
-  for (int k = 0; k < 2; ++k) {
-    double a = sum[1], b = sum[2] - sum[1], y = sum[n - 1] - sum[n - 2],
-           z = sum[n - 2] - sum[n - 3];
-    auto c = [&](std::size_t i) { return points[i].coord(k); };
-    EXPECT_NEAR(pchip.tangent(0.0).coord(k),
-                Pchip2::endCondition_(a, b, (c(1) - c(0)) / a, (c(2) - c(1)) / b) * sum.back(),
-                1e-12);
-    EXPECT_NEAR(pchip.tangent(1.0).coord(k),
-                Pchip2::endCondition_(y, z, (c(n - 1) - c(n - 2)) / y, (c(n - 2) - c(n - 3)) / z) *
-                    sum.back(),
-                1e-12);
-  }
-  // Closed: the first point's slope from the closing chord and the first.
+  // End slopes from the two chords at each end, closed from the closing
+  // chord and the first; in length units, so times the total length in t.
+  auto slope = [](auto rule, V2 a, V2 b, V2 c, int k) {
+    double h1 = (b - a).norm(), h2 = (c - b).norm();
+    return rule(h1, h2, (b.coord(k) - a.coord(k)) / h1, (c.coord(k) - b.coord(k)) / h2);
+  };
   std::vector<V2> ring = {V2(0, 0), V2(2, 1), V2(1, 3), V2(-2, 2), V2(-1, -1)};
   Pchip2 loop(ring, true);
-  double closing = (ring[0] - ring.back()).norm(), first = (ring[1] - ring[0]).norm();
-  for (int k = 0; k < 2; ++k)
+  double total = pchip.chordLengthSum().back(), loopTotal = loop.chordLengthSum().back();
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_NEAR(pchip.tangent(0.0).coord(k),
+                slope(Pchip2::endCondition_, points[0], points[1], points[2], k) * total, 1e-12);
+    EXPECT_NEAR(pchip.tangent(1.0).coord(k),
+                -slope(Pchip2::endCondition_, points[5], points[4], points[3], k) * total, 1e-12);
     EXPECT_NEAR(loop.tangent(0.0).coord(k),
-                Pchip2::interiorCondition_(closing, first,
-                                           (ring[0].coord(k) - ring.back().coord(k)) / closing,
-                                           (ring[1].coord(k) - ring[0].coord(k)) / first) *
-                    loop.chordLengthSum().back(),
-                1e-12);
+                slope(Pchip2::interiorCondition_, ring[4], ring[0], ring[1], k) * loopTotal, 1e-12);
+  }
 }
 
 template <class Spline>
@@ -337,8 +327,8 @@ TEST(InterpolatingSpline, CopiesCloneScalePolylineAndTracedConversion) {
               sameBits(spline.clone()->point(0.6).y(), spline.point(0.6).y()));
   Pchip2 pchip(kPlanar, true);
   EXPECT_FALSE(pchip == spline || spline == pchip);
-  EXPECT_TRUE(*pchip.clone() == pchip && pchip != Pchip2(kPlanar, false));
-  EXPECT_TRUE(spline != Cubic2(kPlanar, false));
+  EXPECT_TRUE(*pchip.clone() == pchip && pchip != Pchip2(kPlanar, false) &&
+              spline != Cubic2(kPlanar, false));
   // Polyline: per segment max(m_k, 3) samples, shared ends once.
   std::size_t expected = 1;
   auto const& sum = spline.chordLengthSum();
@@ -401,8 +391,6 @@ TEST(InterpolatingSpline, TracedParameterThreePaths) {
       {0.3, planar.knots()[2], 0.0, 1.0, 1.25, -0.25, -3.7, 1e300, -0.0, kNaN, kInf, -kInf});
   checkTracedParameter<vm::InterpolatingPchip, Vector3_T>(
       kSpatial, false, {0.61, Pchip3(kSpatial, false).knots()[3], 0.0, 1.0, -0.4, 1.5, kNaN});
-  checkTracedParameter<vm::InterpolatingPchip, Vector2_T>({V2(0, 0), V2(1, 2), V2(2, 2), V2(3, 0)},
-                                                          true, {0.1, 0.5, 0.999999, 7.25});
   // Straight segments where the formula leaves noise along T, replaced.
   checkTracedParameter<vm::InterpolatingPchip, Vector3_T>(
       {V3(0, 0, 0), V3(1, 0, 0), V3(1, 1, 0), V3(1, 1, 1), V3(2, 1, 1), V3(2, 2, 1)}, false,
