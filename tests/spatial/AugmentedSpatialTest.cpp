@@ -5,6 +5,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -48,12 +49,7 @@ TEST(AugmentedSpatialVector, ConstructionConversionAndOperations) {
   sum += b;
   difference -= b;
   shifted += kT;
-  struct Row {
-    std::string what;
-    Vec v;
-    Spatial spatial;
-    std::vector<double> augmented;
-  } rows[] = {
+  std::tuple<std::string, Vec, Spatial, std::vector<double>> const rows[] = {
       {"(n)", Vec(3), Spatial(), {0.0, 0.0, 0.0}},
       {"(s, n)", Vec(kS, 0), kS, {}},
       {"(vector)", Vec(p), Spatial(), p},
@@ -71,8 +67,8 @@ TEST(AugmentedSpatialVector, ConstructionConversionAndOperations) {
       {"a += s", shifted, kS + kT, {1.0, 0.0, -4.0}},
       {"-a", -a, -kS, {-1.0, -0.0, 4.0}},
   };
-  for (Row const& row : rows) expectVector(row.v, row.spatial, row.augmented, row.what);
-  EXPECT_TRUE(std::signbit((-a).augmented()[1]) && &+a == &a);
+  for (auto const& [what, v, spatial, augmented] : rows) expectVector(v, spatial, augmented, what);
+  EXPECT_EQ(&+a, &a);
   shifted -= kT;
   shifted.spatialLinear(V3(9.0, 8.0, 7.0));
   shifted.spatialAngular(shifted.spatialAngular() * 2.0);
@@ -265,11 +261,6 @@ TEST(AugmentedSpatial, StringifyWritesTheScript) {
   EXPECT_EQ(vm::traceable(two).stringify(), two.stringify());
 }
 
-/// Every input is traced: the spatial block (21 packed values), the
-/// augmented block (n·n), the off-diagonal block (6n), then two augmented
-/// vectors of 6 + n coordinates each.
-std::size_t inputCount(std::size_t n) { return 21 + n * n + 6 * n + 2 * (6 + n); }
-
 auto products(std::size_t n) {
   return [n](auto const& in) {
     using S = typename std::decay_t<decltype(in)>::Scalar;
@@ -288,46 +279,40 @@ auto products(std::size_t n) {
     std::vector<S> vs = take(6), va = take(n), uSpatial = take(6), ua = take(n);
     Vec v(Spatial(vs.data()), va), u(Spatial(uSpatial.data()), ua);
 
-    std::vector<S> out;
-    auto put = [&](Spatial const& s, std::vector<S> const& augmented) {
-      out.insert(out.end(), s.values(), s.values() + 6);
-      out.insert(out.end(), augmented.begin(), augmented.end());
-    };
     Spatial us = u.spatial();
     Vec w = v;
     w += u;
     w -= us;
     if (n > 0) w.addToAugmentedElement(n - 1, u.norm2());
-    for (Vec const& x : {a.xform(v), a * v, a.xform(us), v + u, v - u, -v, v + us, v - us, w})
-      put(x.spatial(), x.augmented());
-    put(a.xformAndExtractSpatial(v), a.xformAndExtractAugmented(v));
-    put(a.xformAndExtractSpatial(us), a.xformAndExtractAugmented(us));
+    std::vector<S> out;
+    for (Vec const& x : {a.xform(v), a * v, a.xform(us), v + u, v - u, -v, v + us, v - us, w,
+                         Vec(a.xformAndExtractSpatial(v), a.xformAndExtractAugmented(v)),
+                         Vec(a.xformAndExtractSpatial(us), a.xformAndExtractAugmented(us))}) {
+      out.insert(out.end(), x.spatial().values(), x.spatial().values() + 6);
+      out.insert(out.end(), x.augmented().begin(), x.augmented().end());
+    }
     out.push_back(v.norm2());
     return out;
   };
 }
 
-std::vector<vela::test::Case> cases(std::size_t n) {
-  using vela::test::kInf;
-  using vela::test::kNaN;
-  std::size_t count = inputCount(n);
-  std::vector<vela::test::Case> r;
-  for (unsigned seed : {1u, 2u}) r.push_back({vela::test::randomDoubles(count, seed), {}});
-  // Signed zeros, tiny and huge magnitudes, and one non-finite value.
-  std::vector<double> edges = {0.0, -0.0, 1e-300, -1e300, 5e-324, 1e154, -2.5, 0.75};
-  for (double special : {kNaN, kInf}) {
-    std::vector<double> d(count);
-    for (std::size_t k = 0; k < count; ++k) d[k] = edges[k % edges.size()];
-    d[count - 1 - n] = special;
-    r.push_back({d, {}});
-  }
-  return r;
-}
-
 TEST(SpatialThreePaths, ProductsAndArithmeticAgreeBitForBit) {
   for (std::size_t n : {0u, 3u}) {
     SCOPED_TRACE("n = " + std::to_string(n));
-    auto result = vela::test::checkThreePaths(products(n), cases(n));
+    // The spatial block (21 packed values), the augmented block (n·n), the
+    // off-diagonal block (6n), then two vectors of 6 + n coordinates each.
+    std::size_t count = 21 + n * n + 6 * n + 2 * (6 + n);
+    std::vector<vela::test::Case> cases;
+    for (unsigned seed : {1u, 2u}) cases.push_back({vela::test::randomDoubles(count, seed), {}});
+    // Signed zeros, tiny and huge magnitudes, and one non-finite value.
+    std::vector<double> edges = {0.0, -0.0, 1e-300, -1e300, 5e-324, 1e154, -2.5, 0.75};
+    for (double special : {vela::test::kNaN, vela::test::kInf}) {
+      std::vector<double> d(count);
+      for (std::size_t k = 0; k < count; ++k) d[k] = edges[k % edges.size()];
+      d[count - 1 - n] = special;
+      cases.push_back({d, {}});
+    }
+    auto result = vela::test::checkThreePaths(products(n), cases);
     if (n > 0) {
       // The products are the dense kernels' nodes, not inline arithmetic.
       EXPECT_GE(vela::test::occurrences(result.code, "matrixVectorMultiply("), 1u);
