@@ -18,6 +18,7 @@ using Beam = vm::BeamSectionalProperties<vm::Numeric>;
 using TracedBeam = vm::BeamSectionalProperties<vm::Traced>;
 using V2 = vm::Vector2_T<vm::Numeric>;
 using vela::DampingType;
+using vela::test::kNaN;
 using vela::test::sameBits;
 
 // The raw scalars Kzz, Hxx, Hyy, Hxy, Hzz, mu, muxx, muyy, muxy, muzz.
@@ -26,68 +27,50 @@ Beam rawBeam(V2 bc, std::vector<double> const& s, DampingType type = DampingType
               0.1, 0.2, 0.3, Beam::Dummy{});
 }
 
-// Centroidal x, y, xy, principal angle, x, y (bending); centroidal x, y, xy,
-// polar, principal x, y, polar (mass).
+// The ten raw scalars, alpha, beta, zeta; then centroidal x, y, xy,
+// principal angle, x, y (bending); centroidal x, y, xy, polar, principal x,
+// y, polar (mass).
 template <class B>
-auto derived(B const& b) {
-  return std::vector{b.xCentroidalBendingStiffness(),
-                     b.yCentroidalBendingStiffness(),
-                     b.xyCentroidalCrossBendingStiffness(),
-                     b.principalAxisOrientation(),
-                     b.xPrincipalBendingStiffness(),
-                     b.yPrincipalBendingStiffness(),
-                     b.xCentroidalMassMomentOfInertiaDensity(),
-                     b.yCentroidalMassMomentOfInertiaDensity(),
-                     b.xyCentroidalMassProductOfInertiaDensity(),
-                     b.zCentroidalPolarMassMomentOfInertiaDensity(),
-                     b.xPrincipalMassMomentOfInertiaDensity(),
-                     b.yPrincipalMassMomentOfInertiaDensity(),
-                     b.zPrincipalPolarMassMomentOfInertiaDensity()};
+auto numbers(B const& b) {
+  using Get = typename B::Real (B::*)() const;
+  std::vector<typename B::Real> r;
+  for (Get get : std::initializer_list<Get>{
+           &B::axialStiffness, &B::xBendingStiffness, &B::yBendingStiffness,
+           &B::xyCrossBendingStiffness, &B::torsionalStiffness, &B::massPerUnitLength,
+           &B::xMassMomentOfInertiaDensity, &B::yMassMomentOfInertiaDensity,
+           &B::xyMassProductOfInertiaDensity, &B::zPolarMassMomentOfInertiaDensity,
+           &B::proportionalDampingAlpha, &B::proportionalDampingBeta, &B::uniformModalDampingZeta})
+    r.push_back((b.*get)());
+  for (Get get : std::initializer_list<Get>{
+           &B::xCentroidalBendingStiffness, &B::yCentroidalBendingStiffness,
+           &B::xyCentroidalCrossBendingStiffness, &B::principalAxisOrientation,
+           &B::xPrincipalBendingStiffness, &B::yPrincipalBendingStiffness,
+           &B::xCentroidalMassMomentOfInertiaDensity, &B::yCentroidalMassMomentOfInertiaDensity,
+           &B::xyCentroidalMassProductOfInertiaDensity,
+           &B::zCentroidalPolarMassMomentOfInertiaDensity, &B::xPrincipalMassMomentOfInertiaDensity,
+           &B::yPrincipalMassMomentOfInertiaDensity, &B::zPrincipalPolarMassMomentOfInertiaDensity})
+    r.push_back((b.*get)());
+  return r;
 }
 
-TEST(BeamSectionalProperties, ConstructorsStoreTheirFormulas) {
-  V2 bc(0.3, -1.1), sc(0.25, -0.5);
-  double E = 2.1, G = 0.8, rho = 7.9, A = 0.3, Ixx = 1.7, Iyy = 0.4, Ixy = -0.2, Ip = 2.3, J = 1.3;
-  std::vector<double> s = {E * A,   E * Ixx,   E * Iyy,   E * Ixy,   G * J,
-                           rho * A, rho * Ixx, rho * Iyy, rho * Ixy, rho * Ixx + rho * Iyy};
-  Beam raw = rawBeam(bc, s, DampingType::Proportional);
-  std::vector<double> stored = {raw.axialStiffness(),
-                                raw.xBendingStiffness(),
-                                raw.yBendingStiffness(),
-                                raw.xyCrossBendingStiffness(),
-                                raw.torsionalStiffness(),
-                                raw.massPerUnitLength(),
-                                raw.xMassMomentOfInertiaDensity(),
-                                raw.yMassMomentOfInertiaDensity(),
-                                raw.xyMassProductOfInertiaDensity(),
-                                raw.zPolarMassMomentOfInertiaDensity(),
-                                raw.proportionalDampingAlpha(),
-                                raw.proportionalDampingBeta(),
-                                raw.uniformModalDampingZeta()};
-  EXPECT_EQ(stored, (std::vector<double>{s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8], s[9],
-                                         0.1, 0.2, 0.3}));
-  EXPECT_TRUE(raw.bendingCentroid() == bc && raw.shearCenter() == sc &&
-              raw.dampingType() == DampingType::Proportional);
-  EXPECT_TRUE(Beam(bc, sc, E, G, rho, A, Ixx, Iyy, Ixy, J, DampingType::Proportional, 0.1, 0.2,
-                   0.3) == raw);
-  Beam nine(bc, sc, E, G, rho, A, Ixx, Iyy, Ixy, Ip, J, DampingType::Proportional, 0.1, 0.2, 0.3);
-  s[9] = rho * Ip;
-  EXPECT_TRUE(nine == rawBeam(bc, s, DampingType::Proportional));
-  Beam raw9(bc, sc, s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8], DampingType::Proportional,
-            0.1, 0.2, 0.3, Beam::Dummy{});
-  EXPECT_EQ(raw9.zPolarMassMomentOfInertiaDensity(), s[6] + s[7]);
-  EXPECT_TRUE(Beam() == Beam(V2(), V2(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, DampingType::NoDamping, 0, 0,
-                             0, Beam::Dummy{}));
-}
-
-TEST(BeamSectionalProperties, DerivedValues) {
+TEST(BeamSectionalProperties, ValuesMatchTheFormulas) {
   std::mt19937 gen(4);
   std::uniform_real_distribution<double> u(-2.0, 2.0);
+  auto const P = DampingType::Proportional;
   for (int trial = 0; trial < 40; ++trial) {
-    V2 bc(u(gen), u(gen));
-    std::vector<double> s;
-    for (int i = 0; i < 10; ++i) s.push_back(u(gen) * (i == 3 || i == 8 ? 1.0 : 3.0));
-    Beam b = rawBeam(bc, s);
+    V2 bc(u(gen), u(gen)), sc(0.25, -0.5);
+    double E = u(gen), G = u(gen), rho = u(gen), A = u(gen), Ixx = u(gen), Iyy = u(gen),
+           Ixy = u(gen), Ip = u(gen), J = u(gen);
+    std::vector<double> s = {E * A,   E * Ixx,   E * Iyy,   E * Ixy,   G * J,
+                             rho * A, rho * Ixx, rho * Iyy, rho * Ixy, rho * Ixx + rho * Iyy};
+    EXPECT_TRUE(Beam(bc, sc, E, G, rho, A, Ixx, Iyy, Ixy, J, P, 0.1, 0.2, 0.3) ==
+                rawBeam(bc, s, P));
+    EXPECT_TRUE(Beam(bc, sc, s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8], P, 0.1, 0.2, 0.3,
+                     Beam::Dummy{}) == rawBeam(bc, s, P));
+    s[9] = rho * Ip;
+    Beam b(bc, sc, E, G, rho, A, Ixx, Iyy, Ixy, Ip, J, P, 0.1, 0.2, 0.3);
+    EXPECT_TRUE(b == rawBeam(bc, s, P) && b.bendingCentroid() == bc && b.shearCenter() == sc &&
+                b.dampingType() == P);
     double x = bc.x(), y = bc.y(), xC = s[1] - s[0] * y * y, yC = s[2] - s[0] * x * x,
            xyC = s[3] - s[0] * x * y, mxC = s[6] - s[5] * y * y, myC = s[7] - s[5] * x * x,
            mxyC = s[8] - s[5] * x * y, polar = s[9] - s[5] * (x * x + y * y);
@@ -98,29 +81,28 @@ TEST(BeamSectionalProperties, DerivedValues) {
       return std::vector{(b + a) * 0.5 - radius, (b + a) * 0.5 + radius};
     };
     auto bending = principal(xC, yC, xyC), mass = principal(mxC, myC, mxyC);
-    std::vector<double> expected = {xC,         yC,         xyC,     b.principalAxisOrientation(),
-                                    bending[0], bending[1], mxC,     myC,
-                                    mxyC,       polar,      mass[0], mass[1],
-                                    polar};
-    std::vector<double> got = derived(b);
+    std::vector<double> got = numbers(b), expected = s;
+    expected.insert(expected.end(), {0.1, 0.2, 0.3, xC, yC, xyC, got[16], bending[0], bending[1],
+                                     mxC, myC, mxyC, polar, mass[0], mass[1], polar});
     for (std::size_t k = 0; k < got.size(); ++k) EXPECT_NEAR(got[k], expected[k], 1e-12) << k;
-    double c = std::cos(got[3]), sn = std::sin(got[3]);
+    double c = std::cos(got[16]), sn = std::sin(got[16]);
     EXPECT_NEAR(c * sn * (xC - yC) + (c * c - sn * sn) * xyC, 0.0, 1e-12);
-    EXPECT_NEAR(c * c * xC - 2.0 * c * sn * xyC + sn * sn * yC, got[4], 1e-12);
-    double half = (got[1] - got[0]) * 0.5;
-    EXPECT_TRUE(sameBits(got[3], 0.5 * vm::guardedAtan2(got[2], half)));
+    EXPECT_NEAR(c * c * xC - 2.0 * c * sn * xyC + sn * sn * yC, got[17], 1e-12);
+    EXPECT_TRUE(sameBits(got[16], 0.5 * vm::guardedAtan2(got[15], (got[14] - got[13]) * 0.5)));
   }
   // Bending axes already principal, mass values swapped (yC < xC).
   Beam b = rawBeam(V2(0.0, 0.0), {3.0, 2.0, 5.0, 0.0, 1.0, 4.0, 7.0, 6.0, 0.0, 13.0});
-  EXPECT_EQ(derived(b), (std::vector<double>{2, 5, 0, 0, 2, 5, 7, 6, 0, 13, 6, 7, 13}));
+  EXPECT_EQ(numbers(b), (std::vector<double>{3, 2, 5, 0, 1, 4, 7, 6, 0, 13, 0.1, 0.2, 0.3,
+                                             2, 5, 0, 0, 2, 5, 7, 6, 0, 13, 6,   7,   13}));
   b.xBendingStiffness(9.0);  // yC < xC: the axes turn by a quarter
   EXPECT_DOUBLE_EQ(b.principalAxisOrientation(), std::acos(-1.0) / 2.0);
   EXPECT_TRUE(b.xPrincipalBendingStiffness() == 5.0 && b.yPrincipalBendingStiffness() == 9.0);
   b.xBendingStiffness(5.0);  // isotropic: no preferred axis, guarded to 0
   b.xyCrossBendingStiffness(-0.0);
   EXPECT_TRUE(b.principalAxisOrientation() == 0.0 && b.xPrincipalBendingStiffness() == 5.0);
+  EXPECT_TRUE(Beam() == Beam(V2(), V2(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, DampingType::NoDamping, 0, 0,
+                             0, Beam::Dummy{}));
 }
-
 TEST(BeamSectionalProperties, DisplayTextAndEquality) {
   char const* const names[] = {"bc = ... % 2-vector bending centroid",
                                "sc = ... % 2-vector shear center",
@@ -157,32 +139,33 @@ TEST(BeamSectionalProperties, DisplayTextAndEquality) {
   for (double v : s) values.push_back(math3d::stringify(v));
   values.push_back("");
   for (double v : {0.1, 0.2, 0.3}) values.push_back(math3d::stringify(v));
-  for (auto [type, name] : {std::pair{0, "'None'"},
-                            {1, "'Prop'"},
-                            {2, "'Unif'"},
-                            {3, "'PROBLEM'"},
-                            {-1, "'PROBLEM'"}}) {
+  char const* const typeNames[] = {"'PROBLEM'", "'None'", "'Prop'", "'Unif'", "'PROBLEM'"};
+  for (int type = -1; type < 4; ++type) {
     Beam b = base;
     b.dampingType(static_cast<DampingType>(type));
-    values[12] = name;
+    values[12] = typeNames[type + 1];
     EXPECT_EQ(b.stringify(), text(values)) << type;
   }
 
   // Every member takes part in equality; NaN equals nothing.
   EXPECT_TRUE(base == base && !(base != base) && base.isOperationallyEqual(base));
-  std::vector<Beam> changed;
-  for (std::size_t i = 0; i < 10; ++i) {
-    std::vector<double> t = s;
-    t[i] = i == 4 ? vela::test::kNaN : -1.0;
-    changed.push_back(rawBeam(V2(1.5, -2.0), t, DampingType::Proportional));
+  using Set = void (Beam::*)(double const&);
+  std::vector<Beam> changed(16, base);
+  std::size_t i = 0;
+  for (Set set : std::initializer_list<Set>{
+           &Beam::axialStiffness, &Beam::xBendingStiffness, &Beam::yBendingStiffness,
+           &Beam::xyCrossBendingStiffness, &Beam::torsionalStiffness, &Beam::massPerUnitLength,
+           &Beam::xMassMomentOfInertiaDensity, &Beam::yMassMomentOfInertiaDensity,
+           &Beam::xyMassProductOfInertiaDensity, &Beam::zPolarMassMomentOfInertiaDensity,
+           &Beam::proportionalDampingAlpha, &Beam::proportionalDampingBeta,
+           &Beam::uniformModalDampingZeta}) {
+    (changed[i].*set)(i == 4 || i == 12 ? kNaN : -1.0);
+    EXPECT_TRUE(sameBits(numbers(changed[i])[i], i == 4 || i == 12 ? kNaN : -1.0)) << i;
+    ++i;
   }
-  for (int i = 0; i < 6; ++i) changed.push_back(base);
-  changed[10].bendingCentroid(V2(1.5, 2.5));
-  changed[11].shearCenter(V2(0.0, -0.5));
-  changed[12].dampingType(DampingType::UniformModal);
-  changed[13].proportionalDampingAlpha(-1.0);
-  changed[14].proportionalDampingBeta(-1.0);
-  changed[15].uniformModalDampingZeta(vela::test::kNaN);
+  changed[13].bendingCentroid(V2(1.5, 2.5));
+  changed[14].shearCenter(V2(0.0, -0.5));
+  changed[15].dampingType(DampingType::UniformModal);
   for (Beam const& c : changed)
     EXPECT_TRUE(!(c == base) && c != base && !c.isOperationallyEqual(base) &&
                 !base.isOperationallyEqual(c) && !(changed[4] == changed[4]));
@@ -219,7 +202,7 @@ TEST(BeamSectionalProperties, TracedEqualityConversionsAndThreePaths) {
     using S = typename std::decay_t<decltype(in)>::Scalar;
     using Mode = std::conditional_t<std::is_same_v<S, double>, vm::Numeric, vm::Traced>;
     using P = vm::Vector2_T<Mode>;
-    return derived(vm::BeamSectionalProperties<Mode>(
+    return numbers(vm::BeamSectionalProperties<Mode>(
         P(in.d(0), in.d(1)), P(in.d(2), in.d(3)), in.d(4), in.d(5), in.d(6), in.d(7), in.d(8),
         in.d(9), in.d(10), in.d(11), in.d(12), in.d(13), DampingType::NoDamping, S(0.0), S(0.0),
         S(0.0), typename vm::BeamSectionalProperties<Mode>::Dummy{}));

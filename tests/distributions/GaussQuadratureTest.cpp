@@ -65,7 +65,6 @@ TEST(GaussQuadrature, RulesAreTheTablesInTheirOrder) {
       EXPECT_NEAR(quad.weights[k], product, 1e-14 * product) << order << " " << k;
     }
   }
-  // Triangle rules: (xi, eta, weight) point by point.
   double const c = 0.333333333333333, s = 0.166666666666667, f = 0.666666666666667;
   double const a = 0.445948490915965, b = 0.10810301816807, p = 0.091576213509771,
                q = 0.816847572980459, e = 0.05971587178977, g = 0.470142064105115,
@@ -75,34 +74,44 @@ TEST(GaussQuadrature, RulesAreTheTablesInTheirOrder) {
   double const w4 = 0.111690794839005, v4 = 0.054975871827661, w5 = 0.066197076394253,
                v5 = 0.062969590272414, w7 = 0.026673617804419, v7 = 0.038556880445128,
                u7 = 0.087807628716602, w3 = 0.260416666666667;
-  std::vector<std::vector<double>> const tria[] = {
+  // (xi, eta, weight) point after point.
+  std::vector<double> const tria[] = {
       {},
-      {{c, c, 0.5}},
-      {{s, f, s}, {s, s, s}, {f, s, s}},
-      {{c, c, -0.28125}, {0.2, 0.2, w3}, {0.6, 0.2, w3}, {0.2, 0.6, w3}},
-      {{a, a, w4}, {b, a, w4}, {a, b, w4}, {p, p, v4}, {q, p, v4}, {p, q, v4}},
-      {{c, c, 0.1125}, {e, g, w5}, {g, e, w5}, {g, g, w5}, {h, k, v5}, {k, h, v5}, {k, k, v5}},
+      {c, c, 0.5},
+      {s, f, s, s, s, s, f, s, s},
+      {c, c, -0.28125, 0.2, 0.2, w3, 0.6, 0.2, w3, 0.2, 0.6, w3},
+      {a, a, w4, b, a, w4, a, b, w4, p, p, v4, q, p, v4, p, q, v4},
+      {c, c, 0.1125, e, g, w5, g, e, w5, g, g, w5, h, k, v5, k, h, v5, k, k, v5},
       {},
-      {{P, P, w7},
-       {Q, P, w7},
-       {P, Q, w7},
-       {R, S, v7},
-       {T, R, v7},
-       {S, T, v7},
-       {T, S, v7},
-       {R, T, v7},
-       {S, R, v7},
-       {U, U, u7},
-       {V, U, u7},
-       {U, V, u7},
-       {c, c, -0.074785022233835}}};
+      {P,  P,  w7, Q,  P,  w7, P,  Q,  w7, R,  S,  v7, T,
+       R,  v7, S,  T,  v7, T,  S,  v7, R,  T,  v7, S,  R,
+       v7, U,  U,  u7, V,  U,  u7, U,  V,  u7, c,  c,  -0.074785022233835}};
   for (std::size_t order : {1, 2, 3, 4, 5, 7}) {
     vm::GaussQuadrature rule(3, order);
-    ASSERT_EQ(rule.numPoints, tria[order].size());
+    std::vector<double> got;
     for (std::size_t i = 0; i < rule.numPoints; ++i)
-      EXPECT_EQ((std::vector<double>{rule.xi[i], rule.eta[i], rule.weights[i]}), tria[order][i])
-          << order << " " << i;
+      got.insert(got.end(), {rule.xi[i], rule.eta[i], rule.weights[i]});
+    EXPECT_EQ(got, tria[order]) << order;
   }
+  // Exact on monomials: lines and quadrilaterals to degree 2 order - 1,
+  // triangles to their order.
+  auto line = [](int a) { return a % 2 ? 0.0 : 2.0 / (a + 1); };
+  auto factorial = [](int n) { return std::tgamma(n + 1.0); };
+  for (std::size_t order : {1, 2, 3, 4, 5, 7})
+    for (std::size_t shape : {1, 3, 4}) {
+      vm::GaussQuadrature rule(shape, order);
+      int degree = shape == 3 ? int(order) : order > 5 ? -1 : int(2 * order - 1);
+      for (int i = 0; i <= degree; ++i)
+        for (int j = 0; j <= (shape == 1 ? 0 : shape == 3 ? degree - i : degree); ++j) {
+          double sum = 0.0;
+          for (std::size_t k = 0; k < rule.numPoints; ++k)
+            sum += rule.weights[k] * std::pow(rule.xi[k], i) *
+                   (shape == 1 ? 1 : std::pow(rule.eta[k], j));
+          double exact = shape == 3 ? factorial(i) * factorial(j) / factorial(i + j + 2)
+                                    : line(i) * (shape == 1 ? 1.0 : line(j));
+          EXPECT_NEAR(sum, exact, 1e-13) << shape << " " << order << " " << i << " " << j;
+        }
+    }
 }
 
 }  // namespace gauss_test
