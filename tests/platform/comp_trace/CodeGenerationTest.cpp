@@ -6,9 +6,6 @@
 #include <locale>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <type_traits>
-#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -21,10 +18,8 @@
 #include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
 #include "vela/NumberText.hpp"
-#include "vela/math.hpp"
 
 namespace {
-
 namespace ct = kelm_math::comp_trace;
 namespace vm = vela::math;
 using ct::TracedDouble;
