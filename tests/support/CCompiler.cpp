@@ -46,8 +46,9 @@ CompiledFunction::CompiledFunction(std::string const& source, std::string const&
                                    bool sanitize)
     : base_(uniqueBase()) {
   std::ofstream(base_ + ".c") << source;
-  std::string command = std::string(VELA_TEST_C_COMPILER) +
-                        " -std=c99 -O2 -Wall -Wextra -Werror -ffp-contract=off -fPIC -shared";
+  std::string command =
+      std::string(VELA_TEST_C_COMPILER) +
+      " -std=c99 -O2 -Wall -Wextra -pedantic -Werror -ffp-contract=off -fPIC -shared";
 #ifdef VELA_TEST_SANITIZE
   if (sanitize) command += " -fsanitize=address,undefined -fno-sanitize-recover=all";
 #else

@@ -13,7 +13,7 @@ class CompiledFunction {
   using WorkFunction = void (*)(double const*, double*, void*);
 
   /// Compiles `source` (defining functionName) with cc -std=c99 -O2 -Wall
-  /// -Wextra -Werror -ffp-contract=off against the runtime; throws
+  /// -Wextra -pedantic -Werror -ffp-contract=off against the runtime; throws
   /// std::runtime_error with the compiler's output on failure. sanitize
   /// false leaves out a sanitized build's sanitizers (for huge functions).
   CompiledFunction(std::string const& source, std::string const& functionName,

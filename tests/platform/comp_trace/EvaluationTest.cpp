@@ -90,10 +90,13 @@ TEST(Evaluation, ElementsPastTheEndReadZero) {
               vectorOf(i[0]).element(0).intValue() == 7 && vectorOf(c[0]).element(0).boolValue());
   EXPECT_TRUE(vectorOf(d[0]).element(1).doubleValue() == 0.0 &&
               vectorOf(i[0]).element(1).intValue() == 0 && !vectorOf(c[0]).element(1).boolValue());
-  // Inputs and outputs past a node's own are refused, not read.
+  // Inputs and outputs past a node's own are refused, not read; so are
+  // elements past their storage in C.
+  EXPECT_THROW(ct::generateCFunction("f", {"x"}, {d[1]}), std::logic_error);
   TracedDouble::accessElements(d[0].operation()->input(0), 1, 1, d);
   EXPECT_THROW(d[1].operation()->input(1), std::out_of_range);
   EXPECT_THROW(d[0].evaluate(bindings), std::logic_error);
+  EXPECT_THROW(ct::generateCFunction("f", {"x"}, {d[0]}), std::logic_error);
 }
 
 // A moved-from tape or workspace says what it is; a workspace follows its
