@@ -56,6 +56,14 @@ CompiledFunction::CompiledFunction(std::string const& source, std::string const&
 #endif
   command += " " VELA_TEST_RUNTIME_INCLUDE " " + base_ + ".c " VELA_TEST_RUNTIME_LIBS " -lm -o " +
              base_ + ".so > " + base_ + ".log 2>&1";
+#ifdef VELA_TEST_CLANG
+  // And under clang's every warning but two that only concern style.
+  if (sanitize)
+    command += " && " VELA_TEST_CLANG
+               " -std=c99 -fsyntax-only -Weverything -Werror -Wno-float-equal "
+               "-Wno-bad-function-cast " VELA_TEST_RUNTIME_INCLUDE " " +
+               base_ + ".c >> " + base_ + ".log 2>&1";
+#endif
   if (std::system(command.c_str()) != 0) {
     std::stringstream log;
     log << std::ifstream(base_ + ".log").rdbuf();

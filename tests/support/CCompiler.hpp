@@ -13,9 +13,10 @@ class CompiledFunction {
   using WorkFunction = void (*)(double const*, double*, void*);
 
   /// Compiles `source` (defining functionName) with cc -std=c99 -O2 -Wall
-  /// -Wextra -pedantic -Werror -ffp-contract=off against the runtime; throws
-  /// std::runtime_error with the compiler's output on failure. sanitize
-  /// false leaves out a sanitized build's sanitizers (for huge functions).
+  /// -Wextra -pedantic -Werror -ffp-contract=off against the runtime, and
+  /// checks it with clang -Weverything where clang exists; throws
+  /// std::runtime_error with the compilers' output on failure. sanitize
+  /// false leaves out the sanitizers and clang (for huge functions).
   CompiledFunction(std::string const& source, std::string const& functionName,
                    bool sanitize = true);
   ~CompiledFunction();
