@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# Builds every fuzz target (tests/fuzz/fuzz_*.c) with clang and libFuzzer,
-# AddressSanitizer and UndefinedBehaviorSanitizer, straight from the kernel
-# sources: the main build may use gcc, which has no libFuzzer.
-# Usage: tests/fuzz/build.sh <build-dir>
-# VELA_FUZZ_OPT sets the optimisation (default -O1; -O0 compiles the solvers
-# ten times faster, for short runs).
-# Exits 77 when clang or its libFuzzer runtime is missing.
+# Usage: tests/fuzz/build.sh <build-dir>. Builds every fuzz target with
+# clang, libFuzzer, ASan and UBSan straight from the kernel sources (the main
+# build may use gcc, which has no libFuzzer); exits 77 without them.
+# VELA_FUZZ_OPT: optimisation (-O1; -O0 compiles ten times faster).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"

@@ -19,10 +19,8 @@ typedef struct {
 
 static inline unsigned fz_byte(FuzzInput* in) {
   if (in->size == 0) return 0;
-  unsigned b = in->data[0];
-  ++in->data;
   --in->size;
-  return b;
+  return *in->data++;
 }
 
 /* A size in [lo, hi]. */
@@ -30,22 +28,15 @@ static inline int fz_range(FuzzInput* in, int lo, int hi) {
   return lo + (int)(fz_byte(in) % (unsigned)(hi - lo + 1));
 }
 
+/* A signalling NaN with a payload no kernel computes. */
 static const uint64_t kCanaryBits = 0x7ff4deadbeefcafeULL;
-
-static inline double fz_raw(FuzzInput* in) {
-  uint64_t bits = 0;
-  for (int i = 0; i < 8; ++i) bits = bits << 8 | fz_byte(in);
-  /* libFuzzer learns the canary from the comparisons; inputs never hold it. */
-  if (bits == kCanaryBits) bits ^= 1;
-  double x;
-  memcpy(&x, &bits, sizeof x);
-  return x;
-}
+static const int kCanaryInt = 0x5eadbeef;
 
 /* Any double, special values much more often than uniform bits give them. */
 static inline double fz_double(FuzzInput* in) {
   unsigned sel = fz_byte(in);
-  double sign = (sel & 0x80) ? -1.0 : 1.0;
+  double sign = (sel & 0x80) ? -1.0 : 1.0, x;
+  uint64_t bits = 0;
   switch (sel & 0x1f) {
     case 0: return NAN;
     case 1: return sign * INFINITY;
@@ -58,7 +49,12 @@ static inline double fz_double(FuzzInput* in) {
     case 8: return sign * 1e-300;
     case 9: return sign * DBL_EPSILON;
     case 10: return sign * 1e150;
-    case 11: return fz_raw(in);
+    case 11:
+      for (int i = 0; i < 8; ++i) bits = bits << 8 | fz_byte(in);
+      /* libFuzzer learns the canary from the comparisons; inputs never hold it. */
+      if (bits == kCanaryBits) bits ^= 1;
+      memcpy(&x, &bits, sizeof x);
+      return x;
     case 12: return sign * ldexp(1.0 + fz_byte(in) / 256.0, fz_range(in, -1074, 1023));
     default: /* small integers and simple fractions */
       return (double)((int)fz_byte(in) - 128) / (double)(1 << (sel >> 5 & 3));
@@ -90,15 +86,6 @@ static inline double fz_value(FuzzInput* in, int moderate) {
     }                                                                                  \
   } while (0)
 
-/* A signalling NaN with a payload no kernel computes (kCanaryBits). */
-static const int kCanaryInt = 0x5eadbeef;
-
-static inline double fz_canary(void) {
-  double x;
-  memcpy(&x, &kCanaryBits, sizeof x);
-  return x;
-}
-
 static inline int fz_isCanary(double x) {
   uint64_t b;
   memcpy(&b, &x, sizeof b);
@@ -110,7 +97,7 @@ static inline double* fz_alloc(ptrdiff_t count) {
   size_t n = count > 0 ? (size_t)count : 0;
   double* p = (double*)malloc(n * sizeof(double) + (n == 0));
   if (p == NULL) abort();
-  for (size_t i = 0; i < n; ++i) p[i] = fz_canary();
+  for (size_t i = 0; i < n; ++i) memcpy(&p[i], &kCanaryBits, sizeof *p);
   return p;
 }
 
@@ -159,8 +146,7 @@ static inline double fz_maxAbs(const double* a, ptrdiff_t count) {
 
 /* Equal bits, or both NaN (payloads may legitimately differ). */
 static inline int fz_same(double a, double b) {
-  if (a != a && b != b) return 1;
-  return memcmp(&a, &b, sizeof a) == 0;
+  return (a != a && b != b) || memcmp(&a, &b, sizeof a) == 0;
 }
 
 static inline int fz_sameArray(const double* a, const double* b, ptrdiff_t count) {

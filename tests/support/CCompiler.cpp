@@ -23,35 +23,21 @@ std::string uniqueBase() {
          std::to_string(counter++);
 }
 
-// Bytes of stack filled below the caller: far more than the frame of any
-// generated function in these tests.
-constexpr std::size_t kSoiledBytes = std::size_t(1) << 18;
-// Stack that callBelow skips, beyond the filler's own frame and redzones.
-constexpr std::size_t kSkippedBytes = 4096;
-
-// Fills the stack below its caller with 0xA5 bytes.
+// Fills 256 KiB of stack below its caller with 0xA5 bytes: far more than
+// any generated function's frame here.
 __attribute__((noinline)) void soilStack() {
-  unsigned char bytes[kSoiledBytes];
+  unsigned char bytes[1 << 18];
   std::memset(bytes, 0xA5, sizeof bytes);
-  // The stores must happen although nothing reads them here.
-  asm volatile("" : : "r"(bytes) : "memory");
+  asm volatile("" : : "r"(bytes) : "memory");  // the stores must happen
 }
 
-// Calls f from deeper down: called right after soilStack from the same
-// frame, f's frame then lies inside the filled bytes, not where soilStack
-// kept its return address and sanitizer bookkeeping.
+// Called right after soilStack from the same frame, f's frame lies inside
+// the filled bytes, past soilStack's return address and redzones.
 __attribute__((noinline)) void callBelow(CompiledFunction::Function f, double const* in,
                                          double* out) {
-  unsigned char skipped[kSkippedBytes];
+  unsigned char skipped[4096];
   asm volatile("" : : "r"(skipped) : "memory");
   f(in, out);
-}
-
-std::string readFile(std::string const& path) {
-  std::ifstream file(path);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
 }
 
 }  // namespace
@@ -60,8 +46,9 @@ CompiledFunction::CompiledFunction(std::string const& source, std::string const&
                                    bool sanitize)
     : base_(uniqueBase()) {
   std::ofstream(base_ + ".c") << source;
-  std::string command = std::string(VELA_TEST_C_COMPILER) +
-                        " -std=c99 -O2 -Wall -Wextra -Werror -ffp-contract=off -fPIC -shared";
+  std::string command =
+      std::string(VELA_TEST_C_COMPILER) +
+      " -std=c99 -O2 -Wall -Wextra -pedantic -Werror -ffp-contract=off -fPIC -shared";
 #ifdef VELA_TEST_SANITIZE
   if (sanitize) command += " -fsanitize=address,undefined -fno-sanitize-recover=all";
 #else
@@ -69,9 +56,19 @@ CompiledFunction::CompiledFunction(std::string const& source, std::string const&
 #endif
   command += " " VELA_TEST_RUNTIME_INCLUDE " " + base_ + ".c " VELA_TEST_RUNTIME_LIBS " -lm -o " +
              base_ + ".so > " + base_ + ".log 2>&1";
-  if (std::system(command.c_str()) != 0)
-    throw std::runtime_error("generated C does not compile:\n" + readFile(base_ + ".log") +
-                             "\n--- source ---\n" + source);
+#ifdef VELA_TEST_CLANG
+  // And under clang's every warning but two that only concern style.
+  if (sanitize)
+    command += " && " VELA_TEST_CLANG
+               " -std=c99 -fsyntax-only -Weverything -Werror -Wno-float-equal "
+               "-Wno-bad-function-cast " VELA_TEST_RUNTIME_INCLUDE " " +
+               base_ + ".c >> " + base_ + ".log 2>&1";
+#endif
+  if (std::system(command.c_str()) != 0) {
+    std::stringstream log;
+    log << std::ifstream(base_ + ".log").rdbuf();
+    throw std::runtime_error("generated C does not compile:\n" + log.str() + "\n---\n" + source);
+  }
   handle_ = ::dlopen((base_ + ".so").c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle_) throw std::runtime_error(std::string("dlopen failed: ") + ::dlerror());
   void* symbol = ::dlsym(handle_, functionName.c_str());
@@ -92,7 +89,6 @@ void CompiledFunction::operator()(double const* in, double* out) const {
     callBelow(function_, in, out);
     return;
   }
-  // The work array gets the same pattern.
   std::vector<double> work((workBytes_ + sizeof(double) - 1) / sizeof(double));
   std::memset(work.data(), 0xA5, work.size() * sizeof(double));
   workFunction_(in, out, work.data());

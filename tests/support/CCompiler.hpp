@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <string>
 
 namespace vela::test {
@@ -13,26 +12,21 @@ class CompiledFunction {
   using Function = void (*)(double const*, double*);
   using WorkFunction = void (*)(double const*, double*, void*);
 
-  /// Compiles `source` (defining functionName) with
-  /// cc -std=c99 -O2 -Wall -Wextra -Werror -ffp-contract=off against the
-  /// runtime of generated code. Throws std::runtime_error with the
-  /// compiler's output when compiling or loading fails. A function of the
-  /// work form gets a fresh heap work array of NAME_work_size() bytes.
-  /// sanitize false leaves out the sanitizers of a sanitized build, for a
-  /// function too long to compile instrumented.
+  /// Compiles `source` (defining functionName) with cc -std=c99 -O2 -Wall
+  /// -Wextra -pedantic -Werror -ffp-contract=off against the runtime, and
+  /// checks it with clang -Weverything where clang exists; throws
+  /// std::runtime_error with the compilers' output on failure. sanitize
+  /// false leaves out the sanitizers and clang (for huge functions).
   CompiledFunction(std::string const& source, std::string const& functionName,
                    bool sanitize = true);
   ~CompiledFunction();
   CompiledFunction(CompiledFunction const&) = delete;
   CompiledFunction& operator=(CompiledFunction const&) = delete;
 
-  /// Runs the function. Its scratch (the stack, or the work array of the
-  /// work form) is first filled with a pattern of 0xA5 bytes, so that
-  /// scratch it reads before writing holds that pattern rather than
-  /// whatever zeros happened to be there.
+  /// Runs the function on scratch (the stack, or a fresh heap work array of
+  /// NAME_work_size() bytes) filled with 0xA5 bytes, so that scratch read
+  /// before it is written holds no lucky zeros.
   void operator()(double const* in, double* out) const;
-  /// Bytes of work array the function takes; 0 for the stack form.
-  std::size_t workBytes() const { return workBytes_; }
 
  private:
   std::string base_;

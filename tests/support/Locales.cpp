@@ -1,7 +1,5 @@
 #include "support/Locales.hpp"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 
@@ -15,19 +13,12 @@ std::string provideLocale(std::string const& name) {
     std::string::size_type dot = name.find('.');
     if (dot == std::string::npos) return "locale name without a charset: " + name;
     fs::create_directories(root);
-    // Built aside and renamed, so test processes running at once never see
-    // half a locale.
-    fs::path const scratch = root / (name + ".tmp" + std::to_string(::getpid()));
     std::string const command = "localedef -i " + name.substr(0, dot) + " -f " +
-                                name.substr(dot + 1) + " " + scratch.string() + " > /dev/null 2>&1";
-    if (std::system(command.c_str()) != 0 || !fs::exists(scratch)) {
-      fs::remove_all(scratch);
+                                name.substr(dot + 1) + " " + target.string() + " > /dev/null 2>&1";
+    if (std::system(command.c_str()) != 0 || !fs::exists(target)) {
+      fs::remove_all(target);
       return "localedef could not build " + name;
     }
-    std::error_code ignored;
-    fs::rename(scratch, target, ignored);
-    fs::remove_all(scratch, ignored);
-    if (!fs::exists(target)) return "could not install " + name;
   }
   ::setenv("LOCPATH", root.c_str(), 1);
   return {};

@@ -22,18 +22,8 @@ Inputs<vela::math::Traced>::Inputs(std::size_t doubles, std::size_t ints) {
     ints_.push_back(ct::TracedInt::input("i" + std::to_string(k)));
 }
 
-template <class Mode>
-std::vector<typename Inputs<Mode>::Scalar> Inputs<Mode>::doubles(std::size_t first,
-                                                                 std::size_t n) const {
-  return std::vector<Scalar>(doubles_.begin() + first, doubles_.begin() + first + n);
-}
-
-template class Inputs<vela::math::Numeric>;
-template class Inputs<vela::math::Traced>;
-
 bool sameBits(double a, double b) {
-  if (std::isnan(a) && std::isnan(b)) return true;
-  return std::memcmp(&a, &b, sizeof a) == 0;
+  return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 std::size_t occurrences(std::string const& text, std::string const& part) {
@@ -43,17 +33,6 @@ std::size_t occurrences(std::string const& text, std::string const& part) {
 }
 
 namespace detail {
-namespace {
-
-void expectSame(char const* path, std::size_t caseIndex, std::size_t output, double expected,
-                double actual) {
-  if (!sameBits(expected, actual))
-    ADD_FAILURE() << path << " differs from Numeric in case " << caseIndex << ", output " << output
-                  << ": expected " << std::hexfloat << expected << ", got " << actual
-                  << std::defaultfloat;
-}
-
-}  // namespace
 
 ThreePathResult checkTraced(std::vector<ct::TracedDouble> const& traced, std::size_t doubles,
                             std::size_t ints, std::vector<Case> const& cases,
@@ -68,17 +47,12 @@ ThreePathResult checkTraced(std::vector<ct::TracedDouble> const& traced, std::si
 
   for (std::size_t c = 0; c < cases.size(); ++c) {
     Case const& values = cases[c];
-    EXPECT_EQ(expected[c].size(), traced.size())
-        << "Numeric and Traced give different output counts";
+    EXPECT_EQ(expected[c].size(), traced.size()) << "Numeric and Traced output counts";
     ct::BindingSet bindings;
     std::vector<double> in;
-    for (std::size_t i = 0; i < doubles; ++i) {
-      bindings.bind(names[i], values.doubles.at(i));
-      in.push_back(values.doubles[i]);
-    }
-    for (std::size_t k = 0; k < ints; ++k) {
-      bindings.bind(names[doubles + k], values.ints.at(k));
-      in.push_back(values.ints[k]);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      in.push_back(i < doubles ? values.doubles.at(i) : values.ints.at(i - doubles));
+      bindings.bind(names[i], in.back());
     }
     std::vector<double> out(traced.size() + 1, -12345.0);
     compiled(in.data(), out.data());
@@ -88,10 +62,12 @@ ThreePathResult checkTraced(std::vector<ct::TracedDouble> const& traced, std::si
     tape(in.data(), taped.data(), workspace);
     tape(in.data(), again.data());
     for (std::size_t j = 0; j < traced.size() && j < expected[c].size(); ++j) {
-      expectSame("evaluated trace", c, j, expected[c][j], traced[j].evaluate(bindings));
-      expectSame("generated C", c, j, expected[c][j], out[j]);
-      expectSame("tape", c, j, expected[c][j], taped[j]);
-      expectSame("tape, own workspace", c, j, expected[c][j], again[j]);
+      double const paths[] = {traced[j].evaluate(bindings), out[j], taped[j], again[j]};
+      char const* const path[] = {"evaluation", "generated C", "tape", "tape, own workspace"};
+      for (int p = 0; p < 4; ++p)
+        EXPECT_TRUE(sameBits(expected[c][j], paths[p]))
+            << path[p] << " differs from Numeric in case " << c << ", output " << j << ": expected "
+            << std::hexfloat << expected[c][j] << ", got " << paths[p] << std::defaultfloat;
     }
     EXPECT_EQ(out[traced.size()], -12345.0) << "generated C wrote past its outputs";
     EXPECT_EQ(taped[traced.size()], -12345.0) << "the tape wrote past its outputs";

@@ -29,7 +29,9 @@ class Inputs {
   Scalar const& d(std::size_t i) const { return doubles_.at(i); }
   Integer const& i(std::size_t k) const { return ints_.at(k); }
   /// Double inputs [first, first + n) as an array.
-  std::vector<Scalar> doubles(std::size_t first, std::size_t n) const;
+  std::vector<Scalar> doubles(std::size_t first, std::size_t n) const {
+    return std::vector<Scalar>(doubles_.begin() + first, doubles_.begin() + first + n);
+  }
   std::size_t doubleCount() const { return doubles_.size(); }
 
  private:
@@ -37,27 +39,22 @@ class Inputs {
   std::vector<Integer> ints_;
 };
 
-/// What one check saw, for tests that look further (the C text, the graph).
+/// What one check saw: the C text and the graph.
 struct ThreePathResult {
   std::string code;
   std::vector<ct::TracedDouble> traced;
 };
 
-/// True when a and b have the same bits, or are both NaN (a NaN written as
-/// a literal in C need not keep its payload).
+/// Same bits, or both NaN (a NaN written in C need not keep its payload).
 bool sameBits(double a, double b);
 
-/// How often part occurs in text (overlapping occurrences count), for
-/// checks on generated code.
+/// How often part occurs in text, overlaps included.
 std::size_t occurrences(std::string const& text, std::string const& part);
 
-/// Checks one computation along its paths for every case: the Numeric
-/// result, the traced graph evaluated against the case's bindings, the
-/// generated C compiled by the system C compiler, loaded and run, and a Tape
-/// of the graph (on a workspace of the caller's and on its own). All must
-/// agree bit for bit; disagreements are reported as test failures.
-/// `compute` is a generic callable: compute(Inputs<Mode> const&) returns
-/// std::vector<Scalar<Mode>> for both modes.
+/// Checks that the Numeric result, the graph evaluated against the case's
+/// bindings, the generated C (compiled, loaded and run) and a Tape of the
+/// graph (on a caller's workspace and on its own) agree bit for bit in every
+/// case. compute(Inputs<Mode> const&) returns std::vector<Scalar<Mode>>.
 template <class Compute>
 ThreePathResult checkThreePaths(Compute const& compute, std::vector<Case> const& cases);
 

@@ -1,7 +1,6 @@
 #pragma once
 
-// Inspection of the nodes that traced kernels record, shared by the tests
-// of folding versus recording and of the nodes' fields, texts and copies.
+// Inspection of the nodes that traced kernels record.
 
 #include <gtest/gtest.h>
 
@@ -14,19 +13,6 @@
 namespace vela::test {
 
 namespace ct = kelm_math::comp_trace;
-
-/// Constant traced values of numbers.
-inline std::vector<ct::TracedDouble> constants(std::vector<double> const& values) {
-  return std::vector<ct::TracedDouble>(values.begin(), values.end());
-}
-
-/// Traced inputs named prefix0, prefix1, ...
-inline std::vector<ct::TracedDouble> tracedInputs(std::string const& prefix, std::size_t n) {
-  std::vector<ct::TracedDouble> v;
-  for (std::size_t i = 0; i < n; ++i)
-    v.push_back(ct::TracedDouble::input(prefix + std::to_string(i)));
-  return v;
-}
 
 /// The node an output element of an array kernel reads, as Op (null for a
 /// constant or a node of another class).

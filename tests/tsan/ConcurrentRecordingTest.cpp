@@ -1,14 +1,10 @@
 // Recording, evaluation, C generation and tape calls in several threads at
-// once, on graphs of each thread's own, on one recorded graph they all
-// extend, and on one tape. tests/tsan/run.sh builds this with
-// ThreadSanitizer, which fails the run on any data race it sees.
+// once, on graphs of their own, on one graph they all extend and on one
+// tape; tests/tsan/run.sh builds this with ThreadSanitizer.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "kelm_math/comp_trace.hpp"
 #include "vela/math/dense_kernels.hpp"
@@ -25,8 +21,8 @@ std::vector<double> inputsOf(int thread) {
   return {0.3 + 0.1 * thread, 1.1 - 0.05 * thread, 0.2 + 0.3 * thread};
 }
 
-// Scalar functions and selections, a 3-D vector, two dense kernels and a
-// long dependent chain (so that the threads overlap).
+// Scalar functions, a 3-D vector, two dense kernels and a long chain (so
+// that the threads overlap).
 template <class Mode>
 std::vector<vm::Scalar<Mode>> model(vm::Scalar<Mode> const* in) {
   using S = vm::Scalar<Mode>;
@@ -45,8 +41,8 @@ std::vector<vm::TracedDouble> recordModel() {
   return model<vm::Traced>(in.data());
 }
 
-// A thread's graph, its own extension of the shared outputs and its own
-// recording of the model: the values by evaluation and by a tape, and its C.
+// A thread's extension of the shared outputs and its own recording of the
+// model: the values by evaluation and by a tape, and its C.
 std::vector<double> run(std::vector<vm::TracedDouble> outputs, int thread, std::string& code) {
   for (auto& output : outputs) output = output * (thread + 1.0) + vm::sin(output);
   std::vector<vm::TracedDouble> own = recordModel();
@@ -66,15 +62,13 @@ std::vector<double> run(std::vector<vm::TracedDouble> outputs, int thread, std::
 TEST(ConcurrentRecording, ThreadsRecordEvaluateAndShareGraphsAndTapes) {
   auto shared = std::make_shared<std::vector<vm::TracedDouble>>(recordModel());
   kelm_math::comp_trace::Tape tape(kNames, *shared);
-  // Single-threaded results; the Numeric model for the shared tape.
   std::vector<std::vector<double>> expected, numeric;
   std::vector<std::string> code(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     expected.push_back(run(*shared, t, code[t]));
     numeric.push_back(model<vm::Numeric>(inputsOf(t).data()));
   }
-  // The threads start together; the recording thread lets go of the shared
-  // graph while they run, so the last thread to finish frees it.
+  // The threads start together; the last to finish frees the shared graph.
   std::vector<std::vector<vm::TracedDouble>> copies(kThreads, *shared);
   std::vector<int> mismatches(kThreads, 0);
   std::atomic<int> ready{0};

@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# Usage: tests/tsan/run.sh <build-dir>. Builds the concurrency test with
-# ThreadSanitizer, which cannot join the main build's AddressSanitizer, from
-# the sources it needs (an object is rebuilt when its source or any header is
-# newer), and runs it; exits 77 when TSan cannot build or run a program.
-# VELA_TSAN_CXX, VELA_TSAN_CC: compilers (g++, gcc); VELA_TSAN_JOBS: parallel
-# compiles (2); VELA_TSAN_OPT: optimisation (-O0: half the compile of -O1).
+# Usage: tests/tsan/run.sh <build-dir>. Builds the concurrency test and the
+# sources it needs with ThreadSanitizer and runs it; exits 77 when TSan
+# cannot build or run a program. VELA_TSAN_CXX, VELA_TSAN_CC: compilers;
+# VELA_TSAN_JOBS: parallel compiles (2); VELA_TSAN_OPT: optimisation (-O0).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -13,8 +11,7 @@ cxx="${VELA_TSAN_CXX:-g++}" cc="${VELA_TSAN_CC:-gcc}" opt="${VELA_TSAN_OPT:--O0}
 obj_dir="$out/obj$opt"
 mkdir -p "$obj_dir"
 
-# A program with a known race must build, run and be reported, or TSan is of
-# no use here.
+# A known race must be reported, or TSan is of no use here.
 probe="$obj_dir/probe"
 printf '#include <thread>\nint s = 0;\nint main() { std::thread a([] { ++s; }), b([] { ++s; });
   a.join(); b.join(); }\n' >"$probe.cpp"
@@ -26,7 +23,6 @@ if [[ $probe_status -ne 66 ]] || ! grep -q "ThreadSanitizer: data race" "$probe.
   exit 77
 fi
 
-# Flags and include folders go to the compilers as a response file, quoted.
 flags=(-g1 "$opt" -fno-omit-frame-pointer -ffp-contract=off -fsanitize=thread -pthread)
 printf '"%s"\n' "${flags[@]}" -I"$root"/{include,src,src/ckernels/include} \
   -I"$root"/platform/{comp_trace,math3d,core,codegen_runtime,linalg,foundation}/include \
@@ -54,5 +50,4 @@ if ((${#commands[@]} > 0)) && ! printf '%s\n' "${commands[@]}" |
 fi
 
 "$cxx" "@$obj_dir/flags.rsp" "${objs[@]}" -lgtest -lgtest_main -lm -o "$out/concurrent_recording"
-# halt_on_error: the first race fails the run with TSan's exit code.
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}" "$out/concurrent_recording"

@@ -6,9 +6,6 @@
 #include <locale>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <type_traits>
-#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -21,10 +18,8 @@
 #include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
 #include "vela/NumberText.hpp"
-#include "vela/math.hpp"
 
 namespace {
-
 namespace ct = kelm_math::comp_trace;
 namespace vm = vela::math;
 using ct::TracedDouble;
@@ -94,15 +89,22 @@ TEST(CodeGeneration, ScratchIsReusedFirstFitAndLargeScratchIsTheCallers) {
   // Temporaries and outputs return when their node is written resp. read:
   // the scratchpad does not grow with the number of nodes.
   std::vector<TracedDouble> x = {TracedDouble::input("x"), TracedDouble::input("y")};
-  auto scratch = [&](int nodes) {
+  auto generated = [&](int nodes, std::size_t limit) {
     TracedDouble total = x[0];
     for (int r = 0; r < nodes; ++r) total = total * shift(x, r)[1];
-    std::string code = ct::generateCFunction("f", {"x", "y"}, {total});
+    return ct::generateCFunctionCode("f", {"x", "y"}, {total}, limit);
+  };
+  auto scratch = [&](int nodes) {
+    std::string code = generated(nodes, ct::kStackScratchLimitBytes).text;
     auto at = code.find("double spd[");
     return code.substr(at, code.find(';', at) - at);
   };
   EXPECT_EQ(scratch(4), "double spd[8]");
   EXPECT_EQ(scratch(20), scratch(4));
+  // Scratch of exactly the limit stays on the stack.
+  std::size_t bytes = generated(4, 0).workBytes;
+  EXPECT_TRUE(bytes >= 64 && generated(4, bytes).workBytes == 0 &&
+              generated(4, bytes - 1).workBytes == bytes);
   // Scratch above the stack limit is the caller's work array.
   TracedDouble p = TracedDouble::input("p");
   ct::GeneratedCode large =

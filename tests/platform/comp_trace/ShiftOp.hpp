@@ -29,8 +29,12 @@ class ShiftOp final : public ct::VectorOperation {
   void evaluate(ct::NodeValues& values) const override {
     if (evaluations_) ++*evaluations_;
     auto* out = static_cast<double*>(values.output(ct::ScalarType::Double, n_));
-    for (unsigned i = 0; i < n_; ++i)
-      out[i] = (inputCount() ? values.array(0).doubles()[i] : 0.0) + step_;
+    double const* in = nullptr;
+    try {  // a missing input is refused, not read
+      in = values.array(0).doubles();
+    } catch (std::out_of_range const&) {
+    }
+    for (unsigned i = 0; i < n_; ++i) out[i] = (in ? in[i] : 0.0) + step_;
   }
   std::string generateCode(ct::GenerateCodeVisitor& v) const override {
     ct::TemporaryStorage tmp = v.reserveTemporarySlots(ct::ScalarType::Double, n_),

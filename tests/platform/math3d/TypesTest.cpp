@@ -1,17 +1,13 @@
 // The 3-D types against their definitions, and their script text.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <random>
 
 #include "math3d/math3d.hpp"
 #include "support/ThreePaths.hpp"
 
 namespace {
-
 namespace ct = kelm_math::comp_trace;
 using math3d::Numeric;
 using math3d::stringify;
@@ -21,7 +17,6 @@ using V2 = math3d::Vector2_T<Numeric>;
 using Quat = math3d::Quaternion_T<Numeric>;
 using SM = math3d::SymmetricSpatialMatrix_T<Numeric>;
 using SV = math3d::SpatialVector_T<Numeric>;
-
 }  // namespace
 
 TEST(Math3dTypes, ProductsAndLayoutsMatchTheirDefinitions) {
