@@ -165,7 +165,8 @@ TEST(Products, NodesAlongFourPaths) {
         return out;
       },
       randomCases(32, {{2, 3, 4, 3, 3, 5}, {2, 2, 4, 2, 3, 5}}),
-      {"matrixMultiplyStrided(3, 2, 3, 4, 3, 4, "}, {"MatrixMultiplyStrided"}, false);
+      {"matrixMultiplyStrided(3, 2, 3, 4, 3, 4, "}, {"MatrixMultiplyStrided"},
+      {"MatrixMultiplyStrided"});
   ct::TracedDouble a = ct::TracedDouble::input("a"), p;  // which is which
   vm::matrixTransposeMultiply(1, 1, 1, &a, &a, &p);
   EXPECT_EQ(nodeOf(p), "MatrixTransposeMultiply");
