@@ -1,11 +1,10 @@
-// The frame's scalar path (fold, record, evaluate, write one assignment) on
-// a kernel declared here, with a double and a bool result; and the overload
-// sets that code written with vela::math names sees.
+// The frame's scalar path on kernels with a double and a bool result (fold,
+// record, copy, compare), and the overload sets that code written with
+// vela::math names sees.
 #include <gtest/gtest.h>
 
-#include "frame/KernelOp.hpp"
-#include "frame/TracedCall.hpp"
-#include "support/ThreePaths.hpp"
+#include "linalg/PredicateOps.hpp"
+#include "linalg/ScalarProductOp.hpp"
 #include "support/TracedNodes.hpp"
 #include "vela/math.hpp"
 
@@ -14,78 +13,25 @@ namespace {
 namespace ct = kelm_math::comp_trace;
 namespace vm = vela::math;
 using V3 = vm::Vector3_T<vm::Numeric>;
-using vela::math::frame::Args;
-using vela::math::frame::Code;
-
-// The sum of the squares of the first k of n values (inputs: k, the values,
-// a limit), or for T = bool whether it lies below the limit.
-template <class T>
-struct SquareSum {
-  unsigned n;
-  auto fields() const { return std::tie(n); }
-  std::string description() const { return "SquareSum"; }
-  void compute(Args& args) const {
-    double sum = 0.0;
-    for (int i = 0; i < args.size(0) && i < static_cast<int>(n); ++i)
-      sum += args.doubles(1)[i] * args.doubles(1)[i];
-    if constexpr (std::is_same_v<T, bool>)
-      args.boolOutput(1)[0] = sum < args.scalar(2);
-    else
-      args.output(1)[0] = sum;
-  }
-  void code(Code& code) const {
-    std::string a = code.array(1), res = code.scalarResult();
-    std::string test = std::is_same_v<T, bool> ? " < " + code.size(2) : "";
-    code.line("{ int i; double s = 0.0; for (i = 0; i < " + code.size(0) + " && i < " +
-              Code::decimal(n) + "; ++i) s += (" + a + ")[i] * (" + a + ")[i]; " + res + " = s" +
-              test + "; }");
-  }
-};
-template <class T>
-class SquareSumOp final
-    : public vela::math::frame::ScalarKernelOp<SquareSumOp<T>, SquareSum<T>, T> {
- public:
-  using vela::math::frame::ScalarKernelOp<SquareSumOp<T>, SquareSum<T>, T>::ScalarKernelOp;
-};
-
-template <class T>
-T squareSum(unsigned n, double const* v, int k, double limit) {
-  double sum = 0.0;
-  for (int i = 0; i < k && i < static_cast<int>(n); ++i) sum += v[i] * v[i];
-  return std::is_same_v<T, bool> ? sum < limit : sum;
-}
-template <class T>
-ct::TracedValue<T> squareSum(unsigned n, ct::TracedDouble const* v, ct::TracedInt const& k,
-                             ct::TracedDouble const& limit) {
-  vela::math::frame::TracedCall<SquareSumOp<T>> call(SquareSum<T>{n});
-  call.size(k), call.array(v, n, n), call.scalar(limit);
-  return call.runScalar();
-}
 
 }  // namespace
 
-TEST(ScalarKernel, FoldsRecordsAndAgreesOnThreePaths) {
-  ct::TracedDouble constants[] = {1.0, -2.0, 3.0};
-  EXPECT_TRUE(squareSum<double>(3, constants, 2, 0.0).equalConstant(5.0));
-  EXPECT_TRUE(squareSum<bool>(3, constants, 3, 14.5).equalConstant(true));
-  EXPECT_TRUE(squareSum<bool>(3, constants, 7, 14.0).equalConstant(false));
-  ct::TracedBool recorded = squareSum<bool>(3, constants, ct::TracedInt::input("k"), 0.0);
-  auto const* node = vela::test::scalarNodeOf<SquareSumOp<bool>>(recorded);
+TEST(ScalarKernel, FoldsRecordsCopiesAndCompares) {
+  ct::TracedDouble c[] = {1.0, -2.0, 3.0, -2.0}, t[] = {ct::TracedDouble::input("x"), 1, 2, 3};
+  EXPECT_TRUE(vm::dotProduct(3, c, c).equalConstant(14.0));
+  EXPECT_TRUE(vm::hasUniqueRows(2, 2, c, nullptr).equalConstant(true));
+  EXPECT_TRUE(vm::hasUniqueRows(3, 1, c + 1, nullptr).equalConstant(false));
+  ct::TracedBool unique = vm::hasUniqueRows(2, 2, t, t);
+  ct::TracedDouble product = vm::dotProduct(4, t, c);
+  auto const* node = vela::test::scalarNodeOf<vm::HasUniqueRowsOp>(unique);
   ASSERT_NE(node, nullptr);
-  vela::test::expectClone(*node, "SquareSum");
-  vela::test::expectOrdered(SquareSumOp<bool>(SquareSum<bool>{2}, {}), *node);
-
-  auto compute = [](auto const& in) {
-    auto v = in.doubles(0, 4);
-    using S = typename std::decay_t<decltype(in)>::Scalar;
-    S sum = squareSum<double>(4, v.data(), in.i(0), in.d(4));
-    S flag = ct::ternary(squareSum<bool>(4, v.data(), in.i(0), in.d(4)), S(1.0), S(-1.0));
-    return std::vector<S>{sum, flag, sum * flag};
-  };
-  std::vector<vela::test::Case> cases;
-  for (int k : {-1, 1, 2, 7}) cases.push_back({{0.5, -0.0, 1e200, 4.0, 2.5}, {k}});
-  auto result = vela::test::checkThreePaths(compute, cases);
-  EXPECT_NE(result.code.find("spi["), std::string::npos) << result.code;  // the bool result
+  vela::test::expectClone(*node, "HasUniqueRows");
+  vela::test::expectOrdered(vm::HasUniqueRowsOp(1, 3, node->input(0)), *node);  // m before n
+  vela::test::expectOrdered(vm::HasUniqueRowsOp(2, 1, node->input(0)), *node);
+  auto const* dot = vela::test::scalarNodeOf<vm::DotProductOp>(product);
+  ASSERT_NE(dot, nullptr);
+  vela::test::expectClone(*dot, "DotProduct");
+  vela::test::expectOrdered(vm::DotProductOp(3, dot->input(0), dot->input(1)), *dot);
 }
 
 // The overloads brought together under vela::math keep their types.

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "linalg/VectorCombineOp.hpp"
-#include "support/ThreePaths.hpp"
 #include "support/TracedNodes.hpp"
 #include "vela/math.hpp"
 
@@ -59,27 +58,4 @@ TEST(VectorCombine, FoldsOnlyWhenSizeAndCoveredElementsAreConstant) {
   vela::test::expectOrdered(add3, add4);
   vela::test::expectOrdered(add4, *node);  // subtract 3
   EXPECT_THROW(add3.compare_(*collect), std::bad_cast);
-}
-
-TEST(VectorCombine, AgreesOnThreePathsAndIsWrittenOnce) {
-  auto combine = [](auto const& in) {
-    using S = typename std::decay_t<decltype(in)>::Scalar;
-    std::vector<S> a = in.doubles(0, 5), b = in.doubles(5, 5), sum(5), again(5), diff(5), more(5);
-    vm::vectorAdd(5, a.data(), b.data(), sum.data());
-    vm::vectorAdd(5, a.data(), b.data(), again.data());  // recorded twice, written once
-    vm::vectorSubtract(5, sum.data(), again.data(), diff.data());
-    // A traced size below the maximum: only the first n elements are defined.
-    vm::vectorAddDynamicSize(5, in.i(0), diff.data(), a.data(), more.data());
-    sum.insert(sum.end(), diff.begin(), diff.end());
-    sum.insert(sum.end(), more.begin(), more.begin() + 3);
-    return sum;
-  };
-  std::vector<vela::test::Case> cases;
-  for (unsigned seed = 0; seed < 6; ++seed)
-    cases.push_back({vela::test::randomDoubles(10, seed), {3}});
-  cases.push_back({{0.0, -0.0, 1e308, -1e308, 5e-324, -0.0, -0.0, 1e308, 1e308, 5e-324}, {4}});
-  std::string code = vela::test::checkThreePaths(combine, cases).code;
-  EXPECT_EQ(vela::test::occurrences(code, "vectorAdd(5, "), 1u) << code;
-  // The traced size, clamped to [0, 5], is a scratch int.
-  EXPECT_NE(code.find("vectorAdd(spi["), std::string::npos) << code;
 }

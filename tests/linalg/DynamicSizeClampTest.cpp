@@ -29,11 +29,8 @@ struct Context {
 };
 
 // A row: elements of o defined at the maxima and at 0, and the call.
-template <class Call>
-auto row(std::size_t full, std::size_t empty, Call call) {
-  return std::make_tuple(full, empty, call);
-}
-#define ROW(full, empty, ...) row(full, empty, [](auto& c) { __VA_ARGS__; })
+#define ROW(full, empty, ...) \
+  std::make_tuple(std::size_t(full), std::size_t(empty), [](auto& c) { __VA_ARGS__; })
 
 auto const kRows = std::make_tuple(
     ROW(4, 0, vm::vectorAddDynamicSize(4, c.r, c.a, c.a + 4, c.o)),

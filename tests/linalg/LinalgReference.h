@@ -65,17 +65,4 @@ static inline double ref_maxAbs(const double* a, ptrdiff_t count) {
   return m;
 }
 
-/* The rank rule of both QR solves, as kelm_math/lin_alg.h states it. */
-static inline int ref_qrRank(const double* QR, int rows, int s, double tol) {
-  double r00 = s > 0 ? fabs(QR[0]) : 0.0;
-  if (r00 == 0.0 || !isfinite(r00) || tol != tol) return 0;
-  int r = 0;
-  while (r < s) {
-    double d = fabs(QR[r + (ptrdiff_t)rows * r]);
-    if (!(tol < 0.0 ? d != 0.0 && d == d : d > tol * r00)) break;
-    ++r;
-  }
-  return r;
-}
-
 #endif

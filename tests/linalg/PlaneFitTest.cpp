@@ -150,5 +150,5 @@ TEST(PlaneFit, NodesAlongFourPaths) {
         vm::validNormal(t2, n2);
         return std::vector{n.x(), n.y(), n.z(), m.x(), m.y(), m.z(), n2.x(), n2.y()};
       },
-      cases, {", 3 * sizeof(double));", ",3);", ",2);"}, {"ValidNormal"}, false);
+      cases, {", 3 * sizeof(double));", ",3);", ",2);"}, {"ValidNormal"}, {"ValidNormal"});
 }

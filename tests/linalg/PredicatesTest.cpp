@@ -18,9 +18,6 @@ Matrix fewValues(unsigned count, std::mt19937& generator, bool special) {
 }  // namespace
 
 TEST(Predicates, NumericAgainstDefinitions) {
-  double both[] = {1.0, kNaN, -0.0, -kInf};
-  EXPECT_TRUE(!vm::anyIsInf(0, both) && !vm::anyIsNaN(0, both) && !vm::anyIsInf(3, both));
-  EXPECT_TRUE(vm::anyIsInf(4, both) && vm::anyIsNaN(2, both) && !vm::anyIsNaN(1, both));
   std::mt19937 generator(11);
   for (unsigned m : {0u, 1u, 2u, 3u, 7u, 8u, 9u, 10u, 17u, 40u})
     for (unsigned n : {0u, 1u, 2u, 3u, 4u, 5u, 7u})
