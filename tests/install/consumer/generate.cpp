@@ -54,6 +54,20 @@ std::vector<vm::Scalar<Mode>> kernels(std::vector<vm::Scalar<Mode>> const& in) {
   out.insert(out.end(), U, U + 6);
   vm::BezierCurve<Mode, math3d::Vector3_T> curve(points);  // C kernels by their full names
   append(out, curve.point(in[8]), 3), append(out, curve.tangent(in[3]), 3);
+  // A closed spline at a traced parameter, and a walk from its segment.
+  vm::InterpolatingCubicSpline<Mode, math3d::Vector3_T> const spline(
+      {{0.0, 0.0, 0.0}, {1.0, 2.0, 0.5}, {3.0, 2.5, 1.0}, {4.0, 1.0, 0.5}, {6.0, 1.5, -0.5}}, true);
+  V3<Mode> nearest;
+  append(out, spline.point(in[8]), 3), append(out, spline.normal(in[8]), 3);
+  out.push_back(spline.closestPoint(V3<Mode>(2.0, 3.0, 1.0), in[8], nearest));
+  append(out, nearest, 3);
+  // A body of traced point masses, the first with an inertia of its own.
+  using Body = vm::LumpedDistribution<Mode>;
+  Body body(true, in[6] * in[6] + 1.0, a, V3<Mode>(in[7], 1.0, 2.0), V3<Mode>(0.0, in[8], 0.0));
+  body += Body(true, in[8] + 2.0, b, V3<Mode>(), V3<Mode>());
+  body += Body(true, 1.5, moved, V3<Mode>(), V3<Mode>());
+  append(out, body.center(), 3), append(out, body.principalMoments(), 3);
+  append(out, body.guardedPrincipalToReferenceTransform().quaternion(), 4);
   return out;
 }
 

@@ -22,8 +22,9 @@ using vela::test::Case;
 using vela::test::kInf;
 using vela::test::kNaN;
 
-double const kConstants[] = {0.1,  -0.0,  0.0,  1e-310,      -4.9406564584124654e-324,
-                             kInf, -kInf, kNaN, 123456789.0, DBL_MAX};
+// 1.2345678901234568e20 is shortest in digits alone, too big for an integer literal.
+double const kConstants[] = {0.1,   -0.0, 0.0,         1e-310,  -4.9406564584124654e-324, kInf,
+                             -kInf, kNaN, 123456789.0, DBL_MAX, 1.2345678901234568e20};
 
 // Every scalar operation over doubles x, y, z and ints j, k, written once
 // for both modes: S and I are double and int or their traced types.

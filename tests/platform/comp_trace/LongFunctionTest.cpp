@@ -1,0 +1,26 @@
+// Generated C of a million operations, in parts: one function would exhaust
+// the C compiler. Compiling takes most of a minute and some 2 GB, hence a
+// program of its own.
+#include <gtest/gtest.h>
+
+#include "kelm_math/comp_trace.hpp"
+#include "support/CCompiler.hpp"
+#include "support/SpecialValues.hpp"
+#include "support/ThreePaths.hpp"
+
+namespace ct = kelm_math::comp_trace;
+using ct::TracedDouble;
+
+TEST(LongFunction, MillionOperationChainCompilesAndRuns) {
+  TracedDouble v = TracedDouble::input("x");
+  for (int i = 0; i < 1000000; ++i) v = (i % 2) ? v * 0.5 : v + 1.0;
+  std::string code = ct::generateCFunction("chain", {"x"}, {v});
+  vela::test::CompiledFunction f(code, "chain", false);
+  for (double x : {2.0, -3.5, 1e300, vela::test::kNaN}) {
+    double expected = x, out = 0.0;
+    for (int i = 0; i < 1000000; ++i) expected = (i % 2) ? expected * 0.5 : expected + 1.0;
+    f(&x, &out);
+    EXPECT_TRUE(vela::test::sameBits(out, expected)) << x << ": " << out << " " << expected;
+  }
+  v = TracedDouble();
+}
