@@ -20,13 +20,13 @@ using vela::test::sameBits;
 namespace kernels_test {
 
 TEST(Kernels, IndexOfLowerBound) {
-  double const three[] = {0.0, 0.5, 1.0}, one[] = {2.0};
-  std::pair<double, int> const rows[] = {{-0.1, -1}, {0.0, 0}, {-0.0, 0}, {0.25, 0},   {0.5, 1},
-                                         {1.0, 1},   {1.2, 2}, {kInf, 2}, {-kInf, -1}, {kNaN, 0}};
-  for (auto [x, index] : rows) EXPECT_EQ(zeph_core_math_indexOfLowerBound(3, three, x), index) << x;
-  EXPECT_EQ(zeph_core_math_indexOfLowerBound(1, one, 3.0), 0);
-  EXPECT_EQ(zeph_core_math_indexOfLowerBound(1, one, 1.0), -1);
-  EXPECT_EQ(zeph_core_math_indexOfLowerBound(0, nullptr, 1.0), -1);
+  double const three[] = {0.0, 0.5, 1.0};  // the first as the one knot when n = 1
+  std::tuple<unsigned, double, int> const rows[] = {
+      {3, -0.1, -1}, {3, 0.0, 0}, {3, -0.0, 0}, {3, 0.25, 0},   {3, 0.5, 1},
+      {3, 1.0, 1},   {3, 1.2, 2}, {3, kInf, 2}, {3, -kInf, -1}, {3, kNaN, 0},
+      {1, 1.0, 0},   {1, -1, -1}, {0, 1.0, -1}};
+  for (auto [n, x, index] : rows)
+    EXPECT_EQ(zeph_core_math_indexOfLowerBound(n, n ? three : nullptr, x), index) << n << x;
   // Traced: a node even on constants; the knot count is not compared.
   std::vector<ct::TracedDouble> k3 = {0.0, 0.5, 1.0}, k4 = {0.0, 0.5, 1.0, 2.0};
   ct::TracedInt index = vm::indexOfLowerBound(3, k3.data(), ct::TracedDouble(0.7));
@@ -146,23 +146,19 @@ TEST(Kernels, ClosestPointOnBezierFollowsItsRootSearchBitForBit) {
       unsigned dim = 1 + trial % 3;
       for (auto* v : {&p, &q, &dot, &elevated})
         for (double& x : *v) x = trial % 4 == 0 ? std::round(coord(rng)) : coord(rng);
-      if (trial % 3 == 2) {                 // roots clustered at r: near-multiple roots
-        std::vector<double> a(2 * n, 0.0);  // power basis
+      if (trial % 3 == 2) {  // roots clustered at r: near-multiple roots
+        // The product of the factors (t - root), each (1 - t)(-root) + t(1 - root),
+        // in the Bernstein basis times binomials, where a product is a convolution.
+        std::vector<double> a(2 * n, 0.0);
         a[0] = 1.0;
-        double r = std::uniform_real_distribution(0.0, 1.0)(rng);
+        double r = std::uniform_real_distribution(0.0, 1.0)(rng), binomial = 1.0;
         for (unsigned j = 1; j < 2 * n; ++j) {
           double root = r + (trial % 2 ? 1e-3 : 1e-7) * coord(rng);
-          for (unsigned i = j; i > 0; --i) a[i] = a[i - 1] - root * a[i];
+          for (unsigned i = j; i > 0; --i) a[i] = (1.0 - root) * a[i - 1] - root * a[i];
           a[0] *= -root;
         }
-        for (unsigned k = 0; k < 2 * n; ++k) {  // to Bernstein: sum C(k,j)/C(2n-1,j) a_j
-          double b = 0.0, ckj = 1.0, cmj = 1.0;
-          for (unsigned j = 0; j <= k; ++j) {
-            b += ckj / cmj * a[j];
-            ckj = ckj * (k - j) / (j + 1), cmj = cmj * (2 * n - 1 - j) / (j + 1);
-          }
-          dot[k] = b;
-        }
+        for (unsigned k = 0; k < 2 * n; ++k, binomial = binomial * (2 * n - k) / k)
+          dot[k] = a[k] / binomial;
       }
       if (trial % 5 == 1 || trial % 7 == 2 || trial % 3 == 2 || trial >= 998)
         std::fill(elevated.begin(), elevated.end(), 0.0);  // the coefficients are dot's

@@ -139,16 +139,10 @@ static inline zeph_core_MinSearchResult ref_minSearch(double (*f)(double), doubl
     u = fabs(d) >= tol1 ? x + d : x + ref_sign(tol1, d);
     fu = f(u);
     if (fu <= fx) {
-      if (u >= x)
-        a = x;
-      else
-        b = x;
+      *(u >= x ? &a : &b) = x;
       v = w, fv = fw, w = x, fw = fx, x = u, fx = fu;
     } else {
-      if (u < x)
-        a = u;
-      else
-        b = u;
+      *(u < x ? &a : &b) = u;
       if (fu <= fw || w == x)
         v = w, fv = fw, w = u, fw = fu;
       else if (fu <= fv || v == x || v == w)
