@@ -58,10 +58,10 @@ TEST(BezierCurve, PointDerivativesArraysAndSubdivision) {
       EXPECT_NEAR(sum, dot, 1e-12 * (1.0 + std::abs(dot))) << n << " " << t;
       if (t > 1.0) continue;
       // Halves meet at the split point bit for bit and reparametrize the curve.
-      auto [left, right] = curve.subdivide(t == 0.0 ? 0.5 : t);
       double s = t == 0.0 ? 0.5 : t;
-      EXPECT_TRUE(left.controlPoints().back() == curve.point(s));
-      EXPECT_TRUE(right.controlPoints().front() == curve.point(s));
+      auto [left, right] = curve.subdivide(s);
+      EXPECT_TRUE(left.controlPoints().back() == curve.point(s) &&
+                  right.controlPoints().front() == curve.point(s));
       EXPECT_TRUE(right.controlPoints().back() == kQuartic[n]);
       expectNear(left.point(0.25), curve.point(s * 0.25), 1e-13);
       expectNear(right.point(0.8), curve.point(s + (1 - s) * 0.8), 1e-13);

@@ -52,6 +52,18 @@ V randomPoint(std::mt19937& rng) {
   return p;
 }
 
+/// The closest point's parameter, checked: in [0, 1], on the curve, never
+/// farther than the reference.
+template <class Curve, class V>
+double checkedClosest(Curve const& curve, V const& q) {
+  V out;
+  double t = curve.closestPoint(q, out);
+  EXPECT_TRUE(t >= 0.0 && t <= 1.0 && out == curve.point(t)) << t;
+  EXPECT_LE((out - q).norm(),
+            referenceDistance([&](double s) { return curve.point(s); }, q) + 6e-12);
+  return t;
+}
+
 template <template <class> class Vec>
 void checkRandomBeziers(unsigned seed) {
   using V = Vec<vm::Numeric>;
@@ -61,15 +73,9 @@ void checkRandomBeziers(unsigned seed) {
       std::vector<V> points(degree + 1);
       for (V& p : points) p = randomPoint<V>(rng);
       vm::BezierCurve<vm::Numeric, Vec> curve(points);
-      auto at = [&](double t) { return curve.point(t); };
       for (V const& q : {randomPoint<V>(rng), randomPoint<V>(rng), curve.point(0.37),
-                         curve.point(-0.4), curve.point(1.3), curve.point(0.0)}) {
-        V out;
-        double t = curve.closestPoint(q, out);
-        ASSERT_TRUE(t >= 0.0 && t <= 1.0);
-        EXPECT_TRUE(out == curve.point(t)) << degree;
-        EXPECT_LE((out - q).norm(), referenceDistance(at, q) + 6e-12) << degree;
-      }
+                         curve.point(-0.4), curve.point(1.3), curve.point(0.0)})
+        checkedClosest(curve, q);
     }
 }
 
@@ -91,20 +97,12 @@ TEST(ClosestPointOnBezier, NeverWorseThanTheBruteForceReference) {
       {{V2(-1, 0), V2(-0.5, 1.0 / 3), V2(0, -1.0 / 3), V2(0.5, 1.0 / 3), V2(1, 0)}, V2(0, 1)},
       {{V2(-1, 0), V2(-0.5, 1.0 / 3), V2(0, -1.0 / 3), V2(0.5, 1.0 / 3), V2(1, 0)}, V2(0, -0.3)},
   };
-  for (Row const& row : rows) {
-    Curve2 curve(row.points);
-    V2 out;
-    curve.closestPoint(row.q, out);
-    EXPECT_LE((out - row.q).norm(),
-              referenceDistance([&](double t) { return curve.point(t); }, row.q) + 6e-12);
-  }
+  for (Row const& row : rows) checkedClosest(Curve2(row.points), row.q);
   // Three control points in one place: a double root at t = 1 beside the
   // minimum's simple root, which Newton must not trade for it.
   vm::BezierCurve<vm::Numeric, Vector3_T> bent({V3(63.5, -0.093, -128), c, c, c});
   V3 beside(c.x(), c.y() + 2.796875, c.z()), out3;
-  EXPECT_LT(bent.closestPoint(beside, out3), 1.0);
-  EXPECT_LE((out3 - beside).norm(),
-            referenceDistance([&](double s) { return bent.point(s); }, beside) + 6e-12);
+  EXPECT_LT(checkedClosest(bent, beside), 1.0);
   // All coefficients vanish: t = 0. Ends win ties, t = 0 first.
   vm::BezierCurve<vm::Numeric, Vector3_T> point({V3(1, 2, 3), V3(1, 2, 3), V3(1, 2, 3)});
   EXPECT_EQ(point.closestPoint(V3(0, 0, 0), out3), 0.0);
@@ -140,14 +138,13 @@ void checkWalks(Spline const& spline, std::vector<V2> queries) {
   for (V2 const& q : queries)
     for (unsigned start = 0; start < segments; ++start) {
       V2 out, expected;
-      double T = zeph_core_math_findClosestPointOnSpline(
-          3, 2, segments, spline.isClosed(), start, spline.knots().data(), cp.data(), d1.data(),
-          spline.bezierCurve(0).dotCoeffs(), spline.bezierCurve(0).elevatedDerivPoints(),
-          q.values(), out.values());
-      EXPECT_TRUE(vela::test::sameBits(
-          T, ref_walk(3, 2, segments, spline.isClosed(), start, spline.knots().data(), cp.data(),
+      auto walk = [&](auto kernel, V2& at) {  // the library's or the reference
+        return kernel(3, 2, segments, spline.isClosed(), start, spline.knots().data(), cp.data(),
                       d1.data(), spline.bezierCurve(0).dotCoeffs(),
-                      spline.bezierCurve(0).elevatedDerivPoints(), q.values(), expected.values())))
+                      spline.bezierCurve(0).elevatedDerivPoints(), q.values(), at.values());
+      };
+      EXPECT_TRUE(vela::test::sameBits(walk(zeph_core_math_findClosestPointOnSpline, out),
+                                       walk(ref_walk, expected)))
           << q.x() << " " << q.y() << " " << start;
       EXPECT_TRUE(out == expected);
     }

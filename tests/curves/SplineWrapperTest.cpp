@@ -83,25 +83,24 @@ TEST(SplineWrapper, PlanarClosestPointIgnoresZAndValidationReachesTheCaller) {
 }
 
 TEST(SplineWrapper, TracedThreePathsAndNumericCopy) {
-  for (bool planarData : {true, false}) {
-    auto compute = [&](auto const& in) {
-      using S = typename std::decay_t<decltype(in)>::Scalar;
-      using Mode = std::conditional_t<std::is_same_v<S, double>, vm::Numeric, vm::Traced>;
-      using W = vm::InterpolatingCubicSpline3DWrapper<Mode>;
-      W wrapper = planarData ? W(kFlat, true) : W(lifted(kFlat), true);
-      S t = in.d(0);
-      math3d::Vector3_T<Mode> q(in.d(1), in.d(2), in.d(3)), out;
-      std::vector<S> values;
+  auto compute = [&](auto const& in) {
+    using S = typename std::decay_t<decltype(in)>::Scalar;
+    using Mode = std::conditional_t<std::is_same_v<S, double>, vm::Numeric, vm::Traced>;
+    using W = vm::InterpolatingCubicSpline3DWrapper<Mode>;
+    S t = in.d(0);
+    math3d::Vector3_T<Mode> q(in.d(1), in.d(2), in.d(3)), out;
+    std::vector<S> values;
+    for (W const& wrapper : {W(kFlat, true), W(lifted(kFlat), true)}) {  // planar, spatial
       for (auto const& v : {wrapper.point(t), wrapper.normal(t), wrapper.tangentDer(t)})
         values.insert(values.end(), {v.x(), v.y(), v.z()});
       values.push_back(wrapper.closestPoint(q, t, out));
       values.insert(values.end(), {out.x(), out.y(), out.z()});
-      return values;
-    };
-    vela::test::checkThreePaths(
-        compute,
-        {{{0.3, 2.0, 1.0, 4.0}, {}}, {{1.25, -1.0, 0.5, 0.0}, {}}, {{-0.6, 3.0, 3.0, -1.0}, {}}});
-  }
+    }
+    return values;
+  };
+  vela::test::checkThreePaths(
+      compute,
+      {{{0.3, 2.0, 1.0, 4.0}, {}}, {{1.25, -1.0, 0.5, 0.0}, {}}, {{-0.6, 3.0, 3.0, -1.0}, {}}});
   vm::InterpolatingCubicSpline3DWrapper<vm::Traced> traced(kFlat, false);
   Wrapper numeric(traced, ct::BindingSet());
   ASSERT_TRUE(numeric.planar() && !numeric.spatial());
