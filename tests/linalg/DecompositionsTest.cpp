@@ -175,11 +175,12 @@ TEST(Decompositions, EigAndOrthonormalization) {
 TEST(Decompositions, NodesAlongFourPaths) {
   std::vector<Case> cases = randomCases(17, {{4}, {3}, {1}, {4}});
   cases[3].doubles[0] = kNaN;
+  addOutOfRange(cases, {0});
   checkKernel(
       [](auto const& in) {
         using S = typename std::decay_t<decltype(in)>::Scalar;
         using I = typename std::decay_t<decltype(in)>::Integer;
-        auto n = in.i(0);
+        auto n = nonNegative(in.i(0)), n4 = vm::clampSize(n, 4);
         Matrix spd4 = spd(4, 1);
         std::vector<S> A = in.doubles(0, 16), B(spd4.begin(), spd4.end()), out;
         std::vector<S> work(kelm_math_lin_alg_eigReqdRealWorkSize(4) + 48), re(4), im(4), vre(16),
@@ -187,20 +188,20 @@ TEST(Decompositions, NodesAlongFourPaths) {
         std::vector<I> iwork(kelm_math_lin_alg_eigReqdInt32WorkSize(4));
         vm::eigDynamicSize(4, n, A.data(), B.data(), re.data(), im.data(), vre.data(), vim.data(),
                            work.data(), iwork.data());
-        for (auto const* v : {&re, &im}) appendMasked(out, *v, n);
-        for (auto const* v : {&vre, &vim}) appendMasked(out, *v, n * n);
+        for (auto const* v : {&re, &im}) appendMasked(out, *v, n4);
+        for (auto const* v : {&vre, &vim}) appendMasked(out, *v, n4 * n4);
         for (int i = 0; i < 16; ++i) A[i] = A[i] + A[i % 4 * 4 + i / 4];  // symmetric
         vm::eigDynamicSize(4, n, A.data(), B.data(), re.data(), im.data(), V.data(), vim.data(),
                            work.data(), iwork.data());
         std::vector<S> W = V;
-        appendMasked(out, W, n * n);
+        appendMasked(out, W, n4 * n4);
         for (auto* v : {&V, &W}) {
           out.push_back(S(vm::orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(
               4, n, B.data(), v->data(), work.data())));
-          appendMasked(out, *v, n * n);
+          appendMasked(out, *v, n4 * n4);
         }
         std::vector<S> values;  // the rank of the values, not of what lies past n
-        appendMasked(values, re, n);
+        appendMasked(values, re, n4);
         out.push_back(S(vm::svdComputeRank(4, 4, values.data(), in.d(16))));
         return out;
       },
@@ -215,24 +216,26 @@ TEST(Decompositions, NodesAlongFourPaths) {
   sizes[1].doubles[25] = sizes[5].doubles[25] = 1e9;  // nothing kept: x = 0, flag 0, rank 0
   sizes[2].doubles[25] = sizes[6].doubles[25] = 0.0;
   sizes[3].doubles[0] = sizes[7].doubles[0] = kNaN;  // no sweep converges; all is written
+  addOutOfRange(sizes, {0, 1});
   checkKernel(
       [](auto const& in) {
         using S = typename std::decay_t<decltype(in)>::Scalar;
-        auto m = in.i(0), n = in.i(1), k = ct::min(m, n);
+        auto m = nonNegative(in.i(0)), n = nonNegative(in.i(1));
+        auto m5 = vm::clampSize(m, 5), n4 = vm::clampSize(n, 4), k = vm::clampSize(m5, n4);
         std::vector<S> A = in.doubles(0, 20), b = in.doubles(20, 5), s(4), U(25), V(16), x(4), out;
         std::vector<S> work(kelm_math_lin_alg_svdSolveReqdWorkSize(5, 4));
         vm::svdDynamicSize(5, 4, m, n, A.data(), true, s.data(), U.data(), V.data(), work.data());
         appendMasked(out, s, k);
-        appendMasked(out, U, m * m);
-        appendMasked(out, V, n * n);
+        appendMasked(out, U, m5 * m5);
+        appendMasked(out, V, n4 * n4);
         vm::svdSolveDynamicSize(5, 4, m, n, A.data(), b.data(), in.d(25), x.data(), work.data());
-        appendMasked(out, x, n);
+        appendMasked(out, x, n4);
         vm::svdDynamicSize(5, 4, m, n, A.data(), false, s.data(), U.data(), V.data(), work.data());
-        appendMasked(out, U, m * k);
-        appendMasked(out, V, n * k);
+        appendMasked(out, U, m5 * k);
+        appendMasked(out, V, n4 * k);
         out.push_back(S(vm::svdSolveFromFactorizationDynamicSize(
             5, 4, m, n, s.data(), U.data(), V.data(), b.data(), in.d(25), x.data(), work.data())));
-        appendMasked(out, x, n);
+        appendMasked(out, x, n4);
         out.push_back(S(vm::svdComputeRankDynamicSize(5, 4, m, n, s.data(), in.d(25))));
         return out;
       },

@@ -99,6 +99,7 @@ TEST(Elementwise, NodesAlongFourPaths) {
   cases[1].doubles[12] = -0.0;
   cases.push_back(
       {{0, -0.0, 1e308, -5e-324, 3, -2, 0, 1, 2, 3, 4, 5, 6, 7, 10, -0.0}, {3, 3, 1, 2}});
+  addOutOfRange(cases, {0, 1});
   checkKernel(
       [](auto const& in) {
         using S = typename std::decay_t<decltype(in)>::Scalar;
@@ -114,11 +115,16 @@ TEST(Elementwise, NodesAlongFourPaths) {
         vm::shiftColumns(3, 4, in.i(2), A.data(), shifted.data());
         for (auto const* v : {&a, &b, &t, &sum, &diff}) out.insert(out.end(), v->begin(), v->end());
         appendMasked(out, shifted, 3 * in.i(2));
-        auto m = in.i(0), n = in.i(1);
+        auto m = nonNegative(in.i(0)), n = nonNegative(in.i(1));
+        auto m4 = vm::clampSize(m, 4), n4 = vm::clampSize(n, 4), n3 = vm::clampSize(n, 3);
         vm::transposeColMajorDynamicSize(4, 4, m, n, big.data(), dyn.data());
         vm::shiftColumnsDynamicSize(4, 4, m, n, in.i(3), big.data(), part.data());
-        appendMasked(out, dyn, m * n);
-        appendMasked(out, part, m * in.i(3));
+        appendMasked(out, dyn, m4 * n4);
+        appendMasked(out, part, m4 * in.i(3));
+        vm::vectorAddDynamicSize(4, m, A.data(), s.data(), a.data());
+        vm::vectorSubtractDynamicSize(4, n, A.data(), s.data(), b.data());
+        appendMasked(out, a, m4);
+        appendMasked(out, b, n4);
         using Scaling = void (*)(unsigned, unsigned, S const*, S const*, S*);
         for (Scaling f : {Scaling(vm::scaleColumns), vm::inverseScaleColumns, vm::scaleRows,
                           vm::inverseScaleRows}) {
@@ -130,7 +136,7 @@ TEST(Elementwise, NodesAlongFourPaths) {
         vm::inverseScaleColumnsDynamicSize(4, 3, m, n, A.data(), s.data(), ic.data());
         vm::scaleRowsDynamicSize(4, 3, m, n, A.data(), s.data(), r.data());
         vm::inverseScaleRowsDynamicSize(4, 3, m, n, A.data(), s.data(), ir.data());
-        for (auto const* v : {&c, &ic, &r, &ir}) appendMasked(out, *v, m * n);
+        for (auto const* v : {&c, &ic, &r, &ir}) appendMasked(out, *v, m4 * n3);
         return out;
       },
       cases,
@@ -150,6 +156,11 @@ TEST(Elementwise, NodesAlongFourPaths) {
 
 // In-place kernels copy an input that a later node reads, else write over it.
 TEST(Elementwise, InPlaceNodesAlongFourPaths) {
+  std::vector<Case> cases = randomCases(15, {{1, 0, 1, 1, 3, 0, 0, 2, 3, 4},
+                                             {0, 0, 0, 0, 1, 2, 3, 4, 2, 3},
+                                             {1, 1, 1, 2, 0, 0, 0, 1, 1, 2}});
+  addOutOfRange(cases, {8, 9});
+  addOutOfRange(cases, {7}, {INT_MAX, 13});
   checkKernel(
       [](auto const& in) {
         using S = typename std::decay_t<decltype(in)>::Scalar;
@@ -163,11 +174,15 @@ TEST(Elementwise, InPlaceNodesAlongFourPaths) {
         vm::reduceMatrix(3, 4, in.i(7), at.data(), negated.data());
         vm::submatrixAssign(2, 4, 1, 3, 0, 3, A.data(), negated.data());
         vm::expandVector(4, in.i(7), at.data(), v.data());
-        for (auto const* p : {&negated, &v}) out.insert(out.end(), p->begin(), p->end());
+        auto m = nonNegative(in.i(8)), n = nonNegative(in.i(9));
+        std::vector<S> R = A, D = A;
+        vm::reduceMatrixDynamicSize(3, 4, m, n, I(2), at.data(), R.data());
+        vm::submatrixAssignDynamicSize(12, 12, m, n, I(0), m, I(0), n, A.data(), D.data());
+        for (auto const* p : {&negated, &v, &D}) out.insert(out.end(), p->begin(), p->end());
+        appendMasked(out, R, vm::clampSize(m, 3) * vm::clampSize(n, 4));
         return out;
       },
-      randomCases(15,
-                  {{1, 0, 1, 1, 3, 0, 0, 2}, {0, 0, 0, 0, 1, 2, 3, 4}, {1, 1, 1, 2, 0, 0, 0, 1}}),
+      cases,
       {", 12 * sizeof(double));", "zeroMajor(3, 4, ", "reduceMatrix(3, 4, ",
        "submatrixAssign(2, 4, 1, 3, 0, 3, ", "expandVector(4, vela_rt_d2i(in[22]), "},
       {"ZeroMajor", "ReduceMatrix", "SubmatrixAssign", "ExpandVector"});

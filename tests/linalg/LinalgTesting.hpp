@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -100,6 +101,21 @@ template <class S, class I>
 void appendMasked(std::vector<S>& out, std::vector<S> const& v, I const& count) {
   for (std::size_t i = 0; i < v.size(); ++i)
     out.push_back(ct::ternary(I(static_cast<int>(i)) < count, v[i], S(0.0)));
+}
+
+/// A size as a Numeric kernel takes it: a negative one stands for 0 (as an
+/// unsigned it would clamp to the maximum instead).
+inline unsigned nonNegative(int raw) { return unsigned(std::max(raw, 0)); }
+inline ct::TracedInt const& nonNegative(ct::TracedInt const& raw) { return raw; }
+
+/// Copies of the first case with the ints at `sizes` past their maxima, then
+/// negative: DynamicSize kernels clamp them alike on every path.
+inline void addOutOfRange(std::vector<Case>& cases, std::vector<std::size_t> const& sizes,
+                          std::vector<int> const& raws = {INT_MAX, 1000, 13, -1, INT_MIN}) {
+  for (int raw : raws) {
+    cases.push_back(cases[0]);
+    for (std::size_t k : sizes) cases.back().ints[k] = raw;
+  }
 }
 
 inline std::vector<Case> randomCases(std::size_t doubles,

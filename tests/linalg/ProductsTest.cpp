@@ -96,6 +96,7 @@ TEST(Products, VectorProductsMatchPlainLoops) {
 TEST(Products, NodesAlongFourPaths) {
   std::vector<Case> cases = randomCases(32, {{3, 2, 2}, {4, 1, 3}, {2, 4, 4}});
   cases.push_back({Matrix(32, -0.0), {3, 2, 2}});
+  addOutOfRange(cases, {0, 1, 2});
   checkKernel(
       [](auto const& in) {
         using S = typename std::decay_t<decltype(in)>::Scalar;
@@ -109,13 +110,14 @@ TEST(Products, NodesAlongFourPaths) {
         append(out, r0, 6);
         append(out, r1, 8);
         append(out, r2, 12);
-        auto s0 = in.i(0), s1 = in.i(1), s2 = in.i(2);
+        auto s0 = nonNegative(in.i(0)), s1 = nonNegative(in.i(1)), s2 = nonNegative(in.i(2));
+        auto c0 = vm::clampSize(s0, 4), c1 = vm::clampSize(s1, 4), c2 = vm::clampSize(s2, 4);
         vm::matrixMultiplyDynamicSize(4, 4, 4, s0, s1, s2, A.data(), B.data(), d.data());
-        appendMasked(out, d, s0 * s2);
+        appendMasked(out, d, c0 * c2);
         vm::matrixTransposeMultiplyDynamicSize(4, 4, 4, s0, s1, s2, A.data(), B.data(), d.data());
-        appendMasked(out, d, s1 * s2);
+        appendMasked(out, d, c1 * c2);
         vm::matrixMultiplyTransposeDynamicSize(4, 4, 4, s0, s1, s2, A.data(), B.data(), d.data());
-        appendMasked(out, d, s0 * s2);
+        appendMasked(out, d, c0 * c2);
         std::vector<S> M = in.doubles(0, 20), x = in.doubles(20, 5), y(4), t(5), e(5);  // 4 by 5
         vm::matrixVectorMultiply(4, 5, M.data(), x.data(), y.data());
         vm::matrixTransposeVectorMultiply(4, 5, M.data(), x.data(), t.data());
@@ -128,8 +130,8 @@ TEST(Products, NodesAlongFourPaths) {
                                                             t.data());
         vm::matrixVectorMultiplyDynamicSize(5, 4, s1, s0, M.data(), x.data(), d.data());
         vm::matrixTransposeVectorMultiplyDynamicSize(4, 5, s0, s1, M.data(), x.data(), e.data());
-        appendMasked(out, y, s0);
-        for (auto const* v : {&t, &d, &e}) appendMasked(out, *v, s1);
+        appendMasked(out, y, c0);
+        for (auto const* v : {&t, &d, &e}) appendMasked(out, *v, vm::clampSize(s1, 5));
         return out;
       },
       cases,
@@ -147,21 +149,25 @@ TEST(Products, NodesAlongFourPaths) {
        "AccumulateMatrixVectorProduct [subtract - no transpose]",
        "AccumulateMatrixVectorProduct [subtract - transpose]"});
 
-  checkKernel(
-      [](auto const& in) {
-        using S = typename std::decay_t<decltype(in)>::Scalar;
-        std::vector<S> A = in.doubles(0, 12), B = in.doubles(12, 20), fixed(11), dynamic(30), out;
-        vm::matrixMultiplyStrided(3, 2, 3, 4, 3, 4, A.data(), B.data(), fixed.data());
-        vm::matrixMultiplyStridedDynamicSize(3, 5, 4, 4, 6, in.i(0), in.i(1), in.i(2), in.i(3),
-                                             in.i(4), in.i(5), A.data(), B.data(), dynamic.data());
-        out = fixed;                 // the gaps between columns become 0
-        for (int j = 0; j < 4; ++j)  // m = 2, n = 4, ldc = 5
-          for (int i = 0; i < 2; ++i) out.push_back(dynamic[j * 5 + i]);
-        return out;
-      },
-      randomCases(32, {{2, 3, 4, 3, 3, 5}, {2, 2, 4, 2, 3, 5}}),
-      {"matrixMultiplyStrided(3, 2, 3, 4, 3, 4, "}, {"MatrixMultiplyStrided"},
-      {"MatrixMultiplyStrided"});
+  auto strided = [](auto const& in) {
+    using S = typename std::decay_t<decltype(in)>::Scalar;
+    std::vector<S> A = in.doubles(0, 12), B = in.doubles(12, 20), fixed(11), dynamic(30), out;
+    vm::matrixMultiplyStrided(3, 2, 3, 4, 3, 4, A.data(), B.data(), fixed.data());
+    auto size = [&](std::size_t k) { return nonNegative(in.i(k)); };
+    vm::matrixMultiplyStridedDynamicSize(3, 5, 4, 4, 6, size(0), size(1), size(2), size(3), size(4),
+                                         size(5), A.data(), B.data(), dynamic.data());
+    out = fixed;                 // the gaps between columns become 0
+    for (int j = 0; j < 4; ++j)  // m = 2, n = 4, ldc = 5
+      for (int i = 0; i < 2; ++i) out.push_back(dynamic[j * 5 + i]);
+    return out;
+  };
+  cases = randomCases(32, {{2, 3, 4, 3, 3, 5}, {2, 2, 4, 2, 3, 5}});
+  std::vector<Case> far = cases;
+  checkKernel(strided, cases, {"matrixMultiplyStrided(3, 2, 3, 4, 3, 4, "},
+              {"MatrixMultiplyStrided"}, {"MatrixMultiplyStrided"});
+  addOutOfRange(far, {0, 1, 2, 3, 4, 5}, {INT_MAX, 1000, 13});
+  addOutOfRange(far, {1}, {-1, INT_MIN});
+  vela::test::checkThreePaths(strided, far);
   ct::TracedDouble a = ct::TracedDouble::input("a"), p;  // which is which
   vm::matrixTransposeMultiply(1, 1, 1, &a, &a, &p);
   EXPECT_EQ(nodeOf(p), "MatrixTransposeMultiply");
