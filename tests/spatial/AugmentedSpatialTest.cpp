@@ -92,22 +92,40 @@ TEST(AugmentedSpatialVector, ConstructionConversionAndOperations) {
   EXPECT_TRUE(sameBits(Vec(kS, {0.1, 1e8, -0.3}).norm2(), expected));
 }
 
-std::mt19937 generator(17);
-std::vector<double> randomValues(std::size_t n) {
-  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
-  std::vector<double> r(n);
-  for (double& x : r) x = uniform(generator);
-  return r;
+// From the inputs in order: the spatial block (21 packed values), the
+// augmented block (n·n), the off-diagonal block (6n), then two vectors v and
+// u of 6 + n coordinates each.
+std::size_t operandCount(std::size_t n) { return 21 + n * n + 6 * n + 2 * (6 + n); }
+
+template <class In>
+auto operands(In const& in, std::size_t n) {
+  using S = typename In::Scalar;
+  using Mode = std::conditional_t<std::is_same_v<S, double>, vm::Numeric, vm::Traced>;
+  using Spatial = math3d::SpatialVector_T<Mode>;
+  using Vec = vm::AugmentedSpatialVector<Mode>;
+  std::size_t next = 0;
+  auto take = [&](std::size_t count) {
+    next += count;
+    return in.doubles(next - count, count);
+  };
+  std::vector<S> packed = take(21), sym = take(n * n), off = take(6 * n);
+  std::vector<S> vs = take(6), va = take(n), us = take(6), ua = take(n);
+  return std::tuple{vm::SymmetricAugmentedSpatialMatrix<Mode>(
+                        math3d::SymmetricSpatialMatrix_T<Mode>(packed.data()), sym, off),
+                    Vec(Spatial(vs.data()), va), Vec(Spatial(us.data()), ua)};
 }
 
-Mat randomMatrix(std::size_t n) {
-  std::vector<double> sym = randomValues(n * n);
+// Random operands whose augmented block is symmetric.
+vela::test::Case randomCase(std::size_t n, unsigned seed) {
+  vela::test::Case c{vela::test::randomDoubles(operandCount(n), seed), {}};
   for (std::size_t j = 0; j < n; ++j)
-    for (std::size_t i = 0; i < j; ++i) sym[i + n * j] = sym[j + n * i];
-  return Mat(SpatialMatrix(randomValues(21).data()), sym, randomValues(6 * n));
+    for (std::size_t i = 0; i < j; ++i) c.doubles[21 + i + n * j] = c.doubles[21 + j + n * i];
+  return c;
 }
 
-Vec randomVector(std::size_t n) { return Vec(Spatial(randomValues(6).data()), randomValues(n)); }
+Mat randomMatrix(std::size_t n, unsigned seed) {
+  return std::get<0>(operands(vela::test::Inputs<vm::Numeric>(randomCase(n, seed)), n));
+}
 
 std::vector<double> stacked(Vec const& v) {
   std::vector<double> r(v.spatial().values(), v.spatial().values() + 6);
@@ -117,9 +135,9 @@ std::vector<double> stacked(Vec const& v) {
 
 /// Expects got = full x, with full the (6 + n)-square matrix assembled
 /// element by element, within a rounding bound of each row's terms.
-void expectDenseProduct(Mat const& a, Vec const& x, std::vector<double> const& got) {
+void expectDenseProduct(Mat const& a, Vec const& x, Vec const& product) {
   std::size_t n = a.augmentedComponentDimension(), d = 6 + n;
-  std::vector<double> xs = stacked(x);
+  std::vector<double> xs = stacked(x), got = stacked(product);
   ASSERT_EQ(got.size(), d);
   for (std::size_t i = 0; i < d; ++i) {
     double y = 0.0, bound = 0.0;
@@ -135,34 +153,6 @@ void expectDenseProduct(Mat const& a, Vec const& x, std::vector<double> const& g
   }
 }
 
-TEST(SymmetricAugmentedSpatialMatrix, ProductsMatchTheDenseMatrix) {
-  for (std::size_t n : {0u, 1u, 3u, 6u}) {
-    SCOPED_TRACE("n = " + std::to_string(n));
-    Mat a = randomMatrix(n);
-    Vec v = randomVector(n), s(v.spatial(), n);  // a plain spatial vector acts as [vs; 0]
-    auto extracted = [&](auto const& x) {
-      return stacked(Vec(a.xformAndExtractSpatial(x), a.xformAndExtractAugmented(x)));
-    };
-    for (auto const& [x, got] :
-         std::vector<std::pair<Vec, std::vector<double>>>{{v, stacked(a.xform(v))},
-                                                          {v, stacked(a * v)},
-                                                          {v, extracted(v)},
-                                                          {s, stacked(a.xform(v.spatial()))},
-                                                          {s, stacked(a * v.spatial())},
-                                                          {s, extracted(v.spatial())}})
-      expectDenseProduct(a, x, got);
-    std::vector<double> u = stacked(randomVector(n)), vs = stacked(v), av = stacked(a * v);
-    std::vector<double> au = stacked(a * Vec(Spatial(u.data()), n, u.data() + 6));
-    double uAv = 0.0, vAu = 0.0, scale = 0.0;
-    for (std::size_t k = 0; k < u.size(); ++k) {
-      uAv += u[k] * av[k];
-      vAu += vs[k] * au[k];
-      scale += std::abs(u[k] * av[k]) + std::abs(vs[k] * au[k]);
-    }
-    EXPECT_NEAR(uAv, vAu, 1e-14 * (1.0 + scale));
-  }
-}
-
 // The packed spatial block, the augmented block, the off-diagonal block.
 std::vector<double> flat(Mat const& m) {
   std::vector<double> r(m.symmetricSpatial().values(), m.symmetricSpatial().values() + 21);
@@ -171,18 +161,18 @@ std::vector<double> flat(Mat const& m) {
   return r;
 }
 
+Mat zeroBlocks(SpatialMatrix const& s) {
+  return Mat(s, std::vector<double>(9), std::vector<double>(18));
+}
+
 TEST(SymmetricAugmentedSpatialMatrix, SizesSettersAndArithmetic) {
-  Mat a = randomMatrix(3), b = randomMatrix(3), sum = a, difference = a, c(3);
+  Mat a = randomMatrix(3, 3), b = randomMatrix(3, 4), sum = a, difference = a, c(3);
   // Sizes from n: n·n and 6·n values, read from pointers or zeros.
   EXPECT_EQ(flat(Mat(b.symmetricSpatial(), 3, b.symmetricAugmented().data(),
                      b.offDiagonalAugmented().data())),
             flat(b));
-  for (Mat const& z : {c, Mat(b.symmetricSpatial(), 3)})
-    EXPECT_TRUE(z.symmetricAugmented() == std::vector<double>(9, 0.0) &&
-                z.offDiagonalAugmented() == std::vector<double>(18, 0.0));
-  EXPECT_TRUE(
-      flat(c) == std::vector<double>(48, 0.0) &&
-      Mat(b.symmetricSpatial(), 3).symmetricSpatial().isOperationallyEqual(b.symmetricSpatial()));
+  EXPECT_TRUE(flat(c) == std::vector<double>(48, 0.0) &&
+              flat(Mat(b.symmetricSpatial(), 3)) == flat(zeroBlocks(b.symmetricSpatial())));
   sum += b;
   difference -= b;
   c.symmetricAugmented(a.symmetricAugmented().data());
@@ -198,15 +188,13 @@ TEST(SymmetricAugmentedSpatialMatrix, SizesSettersAndArithmetic) {
     fc.push_back(k < 21 ? fa[k] - fb[k] : k < 30 ? fa[k] + fb[k] + fb[k] : fa[k]);
   }
   EXPECT_TRUE(flat(sum) == fSum && flat(difference) == fDifference && flat(c) == fc);
-  Spatial s(randomValues(6).data());
+  Spatial s = b.symmetricSpatial() * kS;
   a.offDiagonalSpatialVector(1, s);
   a.addOffDiagonalSpatialVector(1, s);
   for (int k = 0; k < 6; ++k) EXPECT_EQ(a.offDiagonalAugmented()[6 + k], 2.0 * s.coord(k));
   SpatialMatrix spatial = a.symmetricSpatial();
   a.reset();
-  EXPECT_TRUE(a.symmetricAugmented() == std::vector<double>(9, 0.0) &&
-              a.offDiagonalAugmented() == std::vector<double>(18, 0.0) &&
-              a.symmetricSpatial().isOperationallyEqual(spatial));
+  EXPECT_EQ(flat(a), flat(zeroBlocks(spatial)));
 
   // A numeric copy of a traced matrix evaluates every element.
   std::vector<vm::TracedDouble> sym = {vm::TracedDouble::input("x")}, off(6, 0.5);
@@ -263,30 +251,16 @@ TEST(AugmentedSpatial, StringifyWritesTheScript) {
 
 auto products(std::size_t n) {
   return [n](auto const& in) {
-    using S = typename std::decay_t<decltype(in)>::Scalar;
-    using Mode = std::conditional_t<std::is_same_v<S, double>, vm::Numeric, vm::Traced>;
-    using Spatial = math3d::SpatialVector_T<Mode>;
-    using Vec = vm::AugmentedSpatialVector<Mode>;
-    std::size_t next = 0;
-    auto take = [&](std::size_t count) {
-      std::vector<S> r = in.doubles(next, count);
-      next += count;
-      return r;
-    };
-    std::vector<S> packed = take(21), sym = take(n * n), off = take(6 * n);
-    vm::SymmetricAugmentedSpatialMatrix<Mode> a(
-        math3d::SymmetricSpatialMatrix_T<Mode>(packed.data()), sym, off);
-    std::vector<S> vs = take(6), va = take(n), uSpatial = take(6), ua = take(n);
-    Vec v(Spatial(vs.data()), va), u(Spatial(uSpatial.data()), ua);
-
-    Spatial us = u.spatial();
+    auto [a, v, u] = operands(in, n);
+    using Vec = std::decay_t<decltype(v)>;
+    auto us = u.spatial();
     Vec w = v;
     w += u;
     w -= us;
     if (n > 0) w.addToAugmentedElement(n - 1, u.norm2());
-    std::vector<S> out;
-    for (Vec const& x : {a.xform(v), a * v, a.xform(us), v + u, v - u, -v, v + us, v - us, w,
-                         Vec(a.xformAndExtractSpatial(v), a.xformAndExtractAugmented(v)),
+    std::vector<std::decay_t<decltype(u.norm2())>> out;
+    for (Vec const& x : {a.xform(v), a * v, a.xform(us), a * us, v + u, v - u, -v, v + us, v - us,
+                         w, Vec(a.xformAndExtractSpatial(v), a.xformAndExtractAugmented(v)),
                          Vec(a.xformAndExtractSpatial(us), a.xformAndExtractAugmented(us))}) {
       out.insert(out.end(), x.spatial().values(), x.spatial().values() + 6);
       out.insert(out.end(), x.augmented().begin(), x.augmented().end());
@@ -296,15 +270,35 @@ auto products(std::size_t n) {
   };
 }
 
-TEST(SpatialThreePaths, ProductsAndArithmeticAgreeBitForBit) {
-  for (std::size_t n : {0u, 3u}) {
+// Numeric against an explicit dense (6 + n)-square matrix, then every path
+// against Numeric.
+TEST(SymmetricAugmentedSpatialMatrix, ProductsMatchTheDenseMatrixOnEveryPath) {
+  for (std::size_t n : {0u, 1u, 3u, 6u}) {
     SCOPED_TRACE("n = " + std::to_string(n));
-    // The spatial block (21 packed values), the augmented block (n·n), the
-    // off-diagonal block (6n), then two vectors of 6 + n coordinates each.
-    std::size_t count = 21 + n * n + 6 * n + 2 * (6 + n);
-    std::vector<vela::test::Case> cases;
-    for (unsigned seed : {1u, 2u}) cases.push_back({vela::test::randomDoubles(count, seed), {}});
-    // Signed zeros, tiny and huge magnitudes, and one non-finite value.
+    std::size_t count = operandCount(n);
+    std::vector<vela::test::Case> cases = {randomCase(n, 1), randomCase(n, 2)};
+    auto [a, v, u] = operands(vela::test::Inputs<vm::Numeric>(cases[0]), n);
+    Vec s(v.spatial(), n);  // a plain spatial vector acts as [vs; 0]
+    for (auto const& [x, product] : std::vector<std::pair<Vec, Vec>>{
+             {v, a.xform(v)},
+             {v, a * v},
+             {v, Vec(a.xformAndExtractSpatial(v), a.xformAndExtractAugmented(v))},
+             {s, a.xform(v.spatial())},
+             {s, a * v.spatial()},
+             {s,
+              Vec(a.xformAndExtractSpatial(s.spatial()), a.xformAndExtractAugmented(s.spatial()))}})
+      expectDenseProduct(a, x, product);
+    std::vector<double> su = stacked(u), sv = stacked(v), av = stacked(a * v), au = stacked(a * u);
+    double uAv = 0.0, vAu = 0.0, scale = 0.0;
+    for (std::size_t k = 0; k < su.size(); ++k) {
+      uAv += su[k] * av[k];
+      vAu += sv[k] * au[k];
+      scale += std::abs(su[k] * av[k]) + std::abs(sv[k] * au[k]);
+    }
+    EXPECT_NEAR(uAv, vAu, 1e-14 * (1.0 + scale));
+    // An augmented block not symmetric; signed zeros, tiny and huge
+    // magnitudes, and one non-finite value.
+    cases[1].doubles = vela::test::randomDoubles(count, 2);
     std::vector<double> edges = {0.0, -0.0, 1e-300, -1e300, 5e-324, 1e154, -2.5, 0.75};
     for (double special : {vela::test::kNaN, vela::test::kInf}) {
       std::vector<double> d(count);
