@@ -128,6 +128,8 @@ TEST(Products, NodesAlongFourPaths) {
         vm::subtractMatrixVectorProductDynamicSize(4, 5, s0, s1, M.data(), x.data(), y.data());
         vm::subtractMatrixTransposeVectorProductDynamicSize(4, 5, s0, s1, M.data(), x.data(),
                                                             t.data());
+        vm::addMatrixVectorProductDynamicSize(4, 5, s1, s0, M.data(), x.data(), y.data());
+        vm::addMatrixTransposeVectorProductDynamicSize(4, 5, s1, s0, M.data(), x.data(), t.data());
         vm::matrixVectorMultiplyDynamicSize(5, 4, s1, s0, M.data(), x.data(), d.data());
         vm::matrixTransposeVectorMultiplyDynamicSize(4, 5, s0, s1, M.data(), x.data(), e.data());
         appendMasked(out, y, c0);
