@@ -1,5 +1,7 @@
 #include "linalg/InPlaceOps.hpp"
 
+#include <algorithm>
+
 #include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
 #include "vela/math/dense_kernels.hpp"
@@ -10,13 +12,17 @@ namespace vela::math {
 namespace {
 using frame::Code;
 
-// True when a rows by cols block at offset with leading dimension stride
-// lies within count elements (an empty block always does).
+// Elements from the start up to the end of a rows by cols block at offset
+// with leading dimension stride (none for an empty block).
+long long blockEnd(long long rows, long long cols, long long offset, long long stride) {
+  return rows == 0 || cols == 0 ? 0 : offset + stride * (cols - 1) + rows;
+}
+
+// True when such a block lies within count elements.
 bool blockFits(long long rows, long long cols, long long offset, long long stride,
                std::size_t count) {
   if (rows < 0 || cols < 0 || offset < 0 || stride < 0) return false;
-  if (rows == 0 || cols == 0) return true;
-  return offset + stride * (cols - 1) + rows <= static_cast<long long>(count);
+  return blockEnd(rows, cols, offset, stride) <= static_cast<long long>(count);
 }
 
 }  // namespace
@@ -102,8 +108,11 @@ void expandVector(unsigned nMax, TracedValue<int> const& n, TracedValue<int> con
   frame::TracedCall<ExpandVectorOp> call(ExpandVector{nMax});
   // n needs no clamp: the kernel does nothing for n outside [0, nMax].
   int size = call.size(n);
-  // The result depends on the first n entries only, and defines all nMax.
-  call.array(indices, nMax, size).array(v, nMax, size).output(v, nMax, nMax);
+  // In range the result depends on the first n entries only, and defines
+  // all nMax; outside it is v as it was.
+  bool scatters = size >= 0 && static_cast<unsigned>(size) <= nMax;
+  call.array(indices, nMax, scatters ? size : 0).array(v, nMax, scatters ? size : nMax);
+  call.output(v, nMax, nMax);
   call.run();
 }
 
@@ -128,9 +137,11 @@ void submatrixAssignDynamicSize(unsigned srcMax, unsigned dstMax, TracedValue<in
   frame::TracedCall<SubmatrixAssignOp> call(SubmatrixAssign{dstMax});
   long long v[6];
   for (int i = 0; i < 6; ++i) v[i] = call.size(block.v[i]);
-  long long columns = v[1], srcLead = v[3], dstLead = v[5];
-  call.array(src, srcMax, srcLead * columns).array(dst, dstMax, dstLead * columns);
-  call.output(dst, dstMax, dstLead * columns);
+  // A fold reads and writes stride * cols elements, and on to the block's
+  // end where an offset takes it further.
+  long long srcEnd = std::max(v[3] * v[1], blockEnd(v[0], v[1], v[2], v[3])),
+            dstEnd = std::max(v[5] * v[1], blockEnd(v[0], v[1], v[4], v[5]));
+  call.array(src, srcMax, srcEnd).array(dst, dstMax, dstEnd).output(dst, dstMax, dstEnd);
   call.run();
 }
 

@@ -160,7 +160,7 @@ TEST(Elementwise, InPlaceNodesAlongFourPaths) {
                                              {0, 0, 0, 0, 1, 2, 3, 4, 2, 3},
                                              {1, 1, 1, 2, 0, 0, 0, 1, 1, 2}});
   addOutOfRange(cases, {8, 9});
-  addOutOfRange(cases, {7}, {INT_MAX, 13});
+  addOutOfRange(cases, {7}, {INT_MAX, 13, -1});
   checkKernel(
       [](auto const& in) {
         using S = typename std::decay_t<decltype(in)>::Scalar;
@@ -177,7 +177,7 @@ TEST(Elementwise, InPlaceNodesAlongFourPaths) {
         auto m = nonNegative(in.i(8)), n = nonNegative(in.i(9));
         std::vector<S> R = A, D = A;
         vm::reduceMatrixDynamicSize(3, 4, m, n, I(2), at.data(), R.data());
-        vm::submatrixAssignDynamicSize(12, 12, m, n, I(0), m, I(0), n, A.data(), D.data());
+        vm::submatrixAssignDynamicSize(12, 12, m, n, I(1), m, I(2), n, A.data(), D.data());
         for (auto const* p : {&negated, &v, &D}) out.insert(out.end(), p->begin(), p->end());
         appendMasked(out, R, vm::clampSize(m, 3) * vm::clampSize(n, 4));
         return out;

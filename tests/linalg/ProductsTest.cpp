@@ -169,6 +169,7 @@ TEST(Products, NodesAlongFourPaths) {
               {"MatrixMultiplyStrided"}, {"MatrixMultiplyStrided"});
   addOutOfRange(far, {0, 1, 2, 3, 4, 5}, {INT_MAX, 1000, 13});
   addOutOfRange(far, {1}, {-1, INT_MIN});
+  far.push_back({far[0].doubles, {-1, 3, 5, 3, 3, 5}});  // m = 0: zero gaps in every column read
   vela::test::checkThreePaths(strided, far);
   ct::TracedDouble a = ct::TracedDouble::input("a"), p;  // which is which
   vm::matrixTransposeMultiply(1, 1, 1, &a, &a, &p);

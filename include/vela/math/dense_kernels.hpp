@@ -228,7 +228,8 @@ inline void expandVector(unsigned nMax, unsigned n, int const* indices, double* 
   kelm_math_lin_alg_expandVector(static_cast<int>(nMax), static_cast<int>(n), indices, v);
 }
 /// Traced expandVector of a traced count n (ExpandVectorOp): indices and v
-/// hold nMax elements; a fold reads the first n and writes all nMax.
+/// hold nMax elements; a fold reads the first n and writes all nMax. For n
+/// outside [0, nMax] v is left as it is on every path.
 void expandVector(unsigned nMax, TracedValue<int> const& n, TracedValue<int> const* indices,
                   TracedValue<double>* v);
 
@@ -257,8 +258,9 @@ void submatrixAssign(unsigned rows, unsigned cols, unsigned srcOffset, unsigned 
                      unsigned dstOffset, unsigned dstStride, TracedValue<double> const* src,
                      TracedValue<double>* dst);
 /// Traced submatrixAssign of traced sizes: src holds srcMax elements, dst
-/// dstMax. A fold reads srcStride * cols and dstStride * cols elements and
-/// writes the latter; a record replaces all dstMax elements of dst. Values
+/// dstMax. A fold reads srcStride * cols and dstStride * cols elements, or
+/// on to the block's end where an offset reaches further, and writes the
+/// latter; a record replaces all dstMax elements of dst. Values
 /// are clamped to [0, maximum] and a block that still reaches past srcMax or
 /// dstMax elements copies nothing, in every mode (vela/math/dynamic_sizes.hpp).
 void submatrixAssignDynamicSize(unsigned srcMax, unsigned dstMax, TracedValue<int> const& rows,

@@ -126,8 +126,9 @@ static inline void matrixMultiplyTranspose(int s0, int s1, int s2, const double*
 static inline void matrixMultiplyStrided(int m, int k, int n, int lda, int ldb, int ldc,
                                          const double* A, const double* B, double* out) {
   /* The node's output is fresh storage: the elements between the columns
-     become 0, as in the zeroed result evaluation starts from. */
-  if (m > 0 && ldc > m)
+     become 0, as in the zeroed result evaluation starts from, also when m is
+     0 and the kernel writes nothing. */
+  if (m >= 0 && ldc > m)
     for (int j = 0; j + 1 < n; ++j)
       memset(out + (long)j * ldc + m, 0, (size_t)(ldc - m) * sizeof(double));
   kelm_math_lin_alg_matrixMultiplyStrided(m, k, n, lda, ldb, ldc, A, B, out);
