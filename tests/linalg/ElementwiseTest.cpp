@@ -100,6 +100,7 @@ TEST(Elementwise, NodesAlongFourPaths) {
   cases.push_back(
       {{0, -0.0, 1e308, -5e-324, 3, -2, 0, 1, 2, 3, 4, 5, 6, 7, 10, -0.0}, {3, 3, 1, 2}});
   addOutOfRange(cases, {0, 1});
+  addOutOfRange(cases, {2, 3}, {5, -1});  // k past n copies no column
   checkKernel(
       [](auto const& in) {
         using S = typename std::decay_t<decltype(in)>::Scalar;
@@ -114,13 +115,13 @@ TEST(Elementwise, NodesAlongFourPaths) {
         vm::matrixTransposeSubtract(3, A.data(), diff.data());
         vm::shiftColumns(3, 4, in.i(2), A.data(), shifted.data());
         for (auto const* v : {&a, &b, &t, &sum, &diff}) out.insert(out.end(), v->begin(), v->end());
-        appendMasked(out, shifted, 3 * in.i(2));
+        append(out, shifted, 12);  // what no column fills is 0 on every path
         auto m = nonNegative(in.i(0)), n = nonNegative(in.i(1));
         auto m4 = vm::clampSize(m, 4), n4 = vm::clampSize(n, 4), n3 = vm::clampSize(n, 3);
         vm::transposeColMajorDynamicSize(4, 4, m, n, big.data(), dyn.data());
         vm::shiftColumnsDynamicSize(4, 4, m, n, in.i(3), big.data(), part.data());
         appendMasked(out, dyn, m4 * n4);
-        appendMasked(out, part, m4 * in.i(3));
+        appendMasked(out, part, m4 * n4);
         vm::vectorAddDynamicSize(4, m, A.data(), s.data(), a.data());
         vm::vectorSubtractDynamicSize(4, n, A.data(), s.data(), b.data());
         appendMasked(out, a, m4);

@@ -126,7 +126,8 @@ inline void shiftColumnsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, un
   shiftColumns(clampSize(m, mMax), clampSize(n, nMax), k, A, out);
 }
 /// Traced shiftColumns of a traced column count k (ShiftColumnsOp); out
-/// holds m * n elements, a fold writes the first m * k.
+/// holds m * n elements: the copy first (none for k outside [0, n]), then
+/// zeros, on every path.
 void shiftColumns(unsigned m, unsigned n, TracedValue<int> const& k, TracedValue<double> const* A,
                   TracedValue<double>* out);
 /// Traced shiftColumns of traced sizes; A and out hold mMax * nMax elements.

@@ -60,9 +60,14 @@ static inline void matrixTransposeAdd(int n, const double* a, double* out) {
 static inline void matrixTransposeSubtract(int n, const double* a, double* out) {
   kelm_math_lin_alg_matrixTransposeSubtract(n, a, out);
 }
-/* The last k columns of the m by n matrix a as the m by k matrix out. */
+/* The last k columns of the m by n matrix a as the m by k matrix out. The
+   node's output is fresh storage of m * n elements: what the copy leaves
+   (all of it for k outside [1, n]) becomes 0, as in evaluation. */
 static inline void shiftColumns(int m, int n, int k, const double* a, double* out) {
+  unsigned copied = m > 0 && k > 0 && k <= n ? (unsigned)m * (unsigned)k : 0u;
   kelm_math_lin_alg_shiftColumns(m, n, k, a, out);
+  if (m > 0 && n > 0)
+    memset(out + copied, 0, (size_t)((unsigned)m * (unsigned)n - copied) * sizeof(double));
 }
 static inline void scaleColumns(int m, int n, const double* a, const double* s, double* out) {
   kelm_math_lin_alg_scaleColumns(m, n, a, s, out);
