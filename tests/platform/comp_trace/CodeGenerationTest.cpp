@@ -171,6 +171,7 @@ std::vector<std::string> partBodies(std::string const& text, std::string const& 
 // and constants as outputs: the bits of evaluation, in both scratch forms.
 TEST(CodeGeneration, LongBodiesAreDividedIntoPartsThatKeepTheBits) {
   TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y");
+  EXPECT_EQ(ct::generateCFunction("f", {"x"}, {x * 2.0}).find("_part"), std::string::npos);
   ct::TracedInt k = ct::TracedInt::input("k"), count = ct::toInt(x * 10.0) + k;
   ct::TracedBool flag = ct::TracedBool::input("flag");
   TracedDouble early = ct::guardedDivide(x, y) * y, v = y;
