@@ -8,6 +8,7 @@
 
 #include "frame/Args.hpp"
 #include "frame/Code.hpp"
+#include "kelm_math/comp_trace/DerivativeRule.hpp"
 #include "kelm_math/comp_trace/Operation.hpp"
 #include "kelm_math/comp_trace/TracedValue.hpp"
 
@@ -31,15 +32,53 @@ int compareFields(Tuple const& a, Tuple const& b) {
   return compareFields(a, b, std::make_index_sequence<std::tuple_size_v<Tuple>>());
 }
 
+template <class Kernel, class = void>
+struct HasRules : std::false_type {};
+template <class Kernel>
+struct HasRules<Kernel, std::void_t<decltype(std::declval<Kernel const&>().jvp(
+                                        std::declval<ct::ForwardArgs&>())),
+                                    decltype(std::declval<Kernel const&>().vjp(
+                                        std::declval<ct::ReverseArgs&>()))>> : std::true_type {};
+template <class Kernel, class = void>
+struct HasZeroDerivative : std::false_type {};
+template <class Kernel>
+struct HasZeroDerivative<Kernel, std::enable_if_t<Kernel::zeroDerivative>> : std::true_type {};
+
+/// The derivative rules of a kernel's node class: the kernel's jvp and vjp,
+/// none for a kernel declaring zeroDerivative (predicates, indices), or
+/// null, so that differentiating through the node names its class.
+template <class Derived, class Kernel>
+ct::Differentiable::Rules const* rulesOf() {
+  if constexpr (HasRules<Kernel>::value) {
+    static constexpr ct::Differentiable::Rules rules{
+        [](ct::Operation const& node, ct::ForwardArgs& args) {
+          static_cast<Derived const&>(node).kernel().jvp(args);
+        },
+        [](ct::Operation const& node, ct::ReverseArgs& args) {
+          static_cast<Derived const&>(node).kernel().vjp(args);
+        }};
+    return &rules;
+  } else if constexpr (HasZeroDerivative<Kernel>::value) {
+    static constexpr ct::Differentiable::Rules rules{[](ct::Operation const&, ct::ForwardArgs&) {},
+                                                     [](ct::Operation const&, ct::ReverseArgs&) {}};
+    return &rules;
+  } else {
+    return nullptr;
+  }
+}
+
 /// The virtual operations every kernel node shares, from a declaration of
 /// what differs. Kernel supplies:
 ///   fields()               a std::tie of the fields, compared in order;
 ///   description()          the node's text;
 ///   compute(Args&)         the numeric computation (also used to fold);
-///   code(Code&)            reservations and lines.
+///   code(Code&)            reservations and lines;
+///   jvp(ct::ForwardArgs&), vjp(ct::ReverseArgs&)
+///                          the derivative rules, written with traced kernels
+///                          (or `static constexpr bool zeroDerivative = true`).
 /// Derived is the node class (for clone and compare_).
 template <class Derived, class Kernel, class Base>
-class KernelNode : public Base {
+class KernelNode : public Base, public ct::Differentiable {
  public:
   using KernelType = Kernel;
 
@@ -63,7 +102,9 @@ class KernelNode : public Base {
  protected:
   template <class... BaseArgs>
   explicit KernelNode(Kernel kernel, BaseArgs&&... baseArgs)
-      : Base(std::forward<BaseArgs>(baseArgs)...), kernel_(std::move(kernel)) {}
+      : Base(std::forward<BaseArgs>(baseArgs)...),
+        ct::Differentiable(rulesOf<Derived, Kernel>()),
+        kernel_(std::move(kernel)) {}
 
   /// Runs the kernel on the evaluated inputs; its results go to the
   /// evaluator's storage.

@@ -1,5 +1,6 @@
 #include "linalg/VectorCombineOp.hpp"
 
+#include "frame/Rules.hpp"
 #include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
 #include "vela/math/dense_kernels.hpp"
@@ -24,6 +25,23 @@ void VectorCombine::compute(frame::Args& args) const {
 void VectorCombine::code(frame::Code& code) const {
   code.call(kind == 0 ? "vectorAdd" : "vectorSubtract",
             {code.size(0), code.array(1), code.array(2), code.output(ct::ScalarType::Double, n)});
+}
+
+namespace {
+void combine(int kind, unsigned nMax, TracedValue<int> const& n, TracedValue<double> const* a,
+             TracedValue<double> const* b, TracedValue<double>* out);
+}  // namespace
+
+void VectorCombine::jvp(ct::ForwardArgs& d) const {
+  combine(kind, n, d.size(0), d.tangent(1).data(), d.tangent(2).data(), d.outputTangent(0, n));
+}
+
+void VectorCombine::vjp(ct::ReverseArgs& d) const {
+  // Only the first size elements of each operand reach the output.
+  ct::TracedArray w = frame::leading(d.size(0), d.cotangent(0, n));
+  d.add(1, w);
+  if (kind == 1) vectorNegate(n, w.data(), w.data());
+  d.add(2, w);
 }
 
 namespace {

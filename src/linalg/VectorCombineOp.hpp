@@ -17,6 +17,8 @@ struct VectorCombine {
   std::string description() const;
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class VectorCombineOp final : public frame::KernelOp<VectorCombineOp, VectorCombine> {

@@ -1,0 +1,324 @@
+// The forward and reverse sweeps: one pass over the graph in dependency
+// order (or its reverse), each active node turning its inputs' tangents into
+// its own, or its cotangent into its inputs'.
+
+#include <algorithm>
+
+#include "DerivativeGraph.hpp"
+#include "ScalarRules.hpp"
+#include "kelm_math/comp_trace/CollectOp.hpp"
+#include "kelm_math/comp_trace/Functions.hpp"
+
+namespace kelm_math::comp_trace {
+
+namespace {
+ScalarOperationPtr scalarNode(OperationPtr const& op) {
+  return std::static_pointer_cast<ScalarOperation const>(op);
+}
+}  // namespace
+
+TracedInt RuleArgs::size(std::size_t i) const { return TracedInt(scalarNode(node_->input(i))); }
+
+TracedDouble RuleArgs::scalar(std::size_t i) const {
+  return TracedDouble(scalarNode(node_->input(i)));
+}
+
+TracedArray RuleArgs::array(std::size_t i) const {
+  Operation const& collect = *node_->input(i);
+  TracedArray values;
+  values.reserve(collect.inputCount());
+  for (OperationPtr const& element : collect.inputs())
+    values.emplace_back(scalarNode(element));
+  return values;
+}
+
+std::vector<TracedInt> RuleArgs::intArray(std::size_t i) const {
+  Operation const& collect = *node_->input(i);
+  std::vector<TracedInt> values;
+  values.reserve(collect.inputCount());
+  for (OperationPtr const& element : collect.inputs()) values.emplace_back(scalarNode(element));
+  return values;
+}
+
+TracedArray RuleArgs::output(unsigned j, unsigned n) const {
+  if (node_->isScalar()) return TracedArray(n, TracedDouble(scalarNode(node_)));
+  TracedArray values(n);
+  TracedDouble::accessElements(node_, j, n, values.data());
+  return values;
+}
+
+namespace detail {
+namespace {
+
+constexpr std::uint32_t kNoSlot = 0xffffffffu;
+
+bool allZero(TracedArray const& values) {
+  return std::all_of(values.begin(), values.end(),
+                     [](TracedDouble const& v) { return isStructuralZero(v); });
+}
+
+TracedArray padded(TracedArray values, unsigned n) {
+  values.resize(n);
+  return values;
+}
+
+/// Derivatives of every node of one sweep: one per scalar node, one array
+/// per output of a vector node.
+class Derivatives {
+ public:
+  explicit Derivatives(std::size_t n) : scalars_(n), slots_(n, kNoSlot) {}
+  TracedDouble& scalar(std::size_t p) { return scalars_[p]; }
+  /// Output arrays of vector node p; null when it has none.
+  std::vector<TracedArray>* arrays(std::size_t p) {
+    return slots_[p] == kNoSlot ? nullptr : &arrays_[slots_[p]];
+  }
+  std::vector<TracedArray>& makeArrays(std::size_t p) {
+    if (slots_[p] == kNoSlot) {
+      slots_[p] = static_cast<std::uint32_t>(arrays_.size());
+      arrays_.emplace_back();
+    }
+    return arrays_[slots_[p]];
+  }
+  TracedArray& array(std::size_t p, unsigned output) {
+    auto& outputs = makeArrays(p);
+    if (outputs.size() <= output) outputs.resize(output + 1);
+    return outputs[output];
+  }
+  TracedDouble element(std::size_t p, unsigned output, unsigned index) {
+    auto* outputs = arrays(p);
+    if (!outputs || outputs->size() <= output || (*outputs)[output].size() <= index) return 0.0;
+    return (*outputs)[output][index];
+  }
+
+ private:
+  std::vector<TracedDouble> scalars_;
+  std::vector<std::uint32_t> slots_;
+  std::vector<std::vector<TracedArray>> arrays_;
+};
+
+class KernelForward final : public ForwardArgs {
+ public:
+  KernelForward(DerivativeGraph const& g, Derivatives& d, std::size_t p)
+      : ForwardArgs(g.node(p)), g_(g), d_(d) {}
+  TracedArray tangent(std::size_t i) const override {
+    Operation const& in = *node().input(i);
+    std::uint32_t q = g_.position(in);
+    if (in.ownKind() == OwnKind::Collect)
+      return g_.active(q) ? padded(d_.array(q, 0), in.inputCount()) : TracedArray(in.inputCount());
+    return {g_.active(q) ? d_.scalar(q) : TracedDouble()};
+  }
+  bool isZero(std::size_t i) const override { return allZero(tangent(i)); }
+  TracedDouble* outputTangent(unsigned j, unsigned n) override {
+    if (outputs_.size() <= j) outputs_.resize(j + 1);
+    outputs_[j].assign(n, TracedDouble());
+    return outputs_[j].data();
+  }
+  std::vector<TracedArray>& outputs() { return outputs_; }
+
+ private:
+  DerivativeGraph const& g_;
+  Derivatives& d_;
+  std::vector<TracedArray> outputs_;
+};
+
+class KernelReverse final : public ReverseArgs {
+ public:
+  KernelReverse(DerivativeGraph const& g, Derivatives& d, std::size_t p)
+      : ReverseArgs(g.node(p)), g_(g), d_(d), p_(p) {}
+  TracedArray cotangent(unsigned j, unsigned n) const override {
+    if (node().isScalar()) return padded(j == 0 ? TracedArray{d_.scalar(p_)} : TracedArray(), n);
+    auto* outputs = d_.arrays(p_);
+    return padded(outputs && j < outputs->size() ? (*outputs)[j] : TracedArray(), n);
+  }
+  bool isZeroCotangent(unsigned j) const override { return zero_(j); }
+  void add(std::size_t i, TracedDouble const* values, std::size_t n) override {
+    Operation const& in = *node().input(i);
+    std::uint32_t q = g_.position(in);
+    if (!g_.active(q)) return;
+    if (in.ownKind() != OwnKind::Collect) {
+      if (n > 0) accumulate(d_.scalar(q), values[0]);
+      return;
+    }
+    TracedArray& target = d_.array(q, 0);
+    std::size_t count = std::min<std::size_t>(n, in.inputCount());
+    if (target.size() < count) target.resize(count);
+    for (std::size_t k = 0; k < count; ++k) accumulate(target[k], values[k]);
+  }
+
+ private:
+  bool zero_(unsigned j) const {
+    if (node().isScalar()) return j != 0 || isStructuralZero(d_.scalar(p_));
+    auto* outputs = d_.arrays(p_);
+    return !outputs || j >= outputs->size() || allZero((*outputs)[j]);
+  }
+  DerivativeGraph const& g_;
+  Derivatives& d_;
+  std::size_t p_;
+};
+
+TracedDouble inputDerivative(DerivativeGraph const& g, Derivatives& d, Operation const& node,
+                             std::size_t i) {
+  std::uint32_t q = g.position(*node.input(i));
+  return g.active(q) ? d.scalar(q) : TracedDouble();
+}
+
+TracedDouble forwardFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p) {
+  auto const& node = static_cast<FunctionOp const&>(*g.node(p));
+  switch (ruleShape(node.fn(), node.operand())) {
+    case RuleShape::Zero: return 0.0;
+    case RuleShape::Select: {
+      unsigned first = 0;
+      TracedBool c = selectCondition(node, first);
+      TracedDouble ta = inputDerivative(g, d, node, first);
+      TracedDouble tb = inputDerivative(g, d, node, first + 1);
+      if (isStructuralZero(ta) && isStructuralZero(tb)) return 0.0;
+      return ternary(c, ta, tb);
+    }
+    case RuleShape::Partials: break;
+  }
+  auto const& partial = g.partialsOf(p);
+  TracedDouble t;
+  for (std::size_t i = 0; i < node.inputCount(); ++i)
+    accumulate(t, scaled(inputDerivative(g, d, node, i), partial[i]));
+  return t;
+}
+
+void reverseFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p) {
+  auto const& node = static_cast<FunctionOp const&>(*g.node(p));
+  TracedDouble const w = d.scalar(p);
+  auto push = [&](std::size_t i, TracedDouble const& v) {
+    std::uint32_t q = g.position(*node.input(i));
+    if (g.active(q)) accumulate(d.scalar(q), v);
+  };
+  switch (ruleShape(node.fn(), node.operand())) {
+    case RuleShape::Zero: return;
+    case RuleShape::Select: {
+      unsigned first = 0;
+      TracedBool c = selectCondition(node, first);
+      push(first, ternary(c, w, TracedDouble()));
+      push(first + 1, ternary(c, TracedDouble(), w));
+      return;
+    }
+    case RuleShape::Partials: break;
+  }
+  auto const& partial = g.partialsOf(p);
+  for (std::size_t i = 0; i < node.inputCount(); ++i) push(i, scaled(w, partial[i]));
+}
+
+void forwardNode(DerivativeGraph& g, Derivatives& d, std::vector<TracedDouble> const& seeds,
+                 std::uint32_t p) {
+  Operation const& node = *g.node(p);
+  switch (node.ownKind()) {
+    case OwnKind::Input: d.scalar(p) = seeds[g.variable(node)]; return;
+    case OwnKind::Constant: return;
+    case OwnKind::Element: {
+      auto const& e = static_cast<ElementOp const&>(node);
+      d.scalar(p) = d.element(g.position(*node.input(0)), e.output(), e.index());
+      return;
+    }
+    case OwnKind::Function: d.scalar(p) = forwardFunction(g, d, p); return;
+    case OwnKind::ArrayAccess: {
+      Operation const& collect = *node.input(1);
+      TracedArray t = padded(d.array(g.position(collect), 0), collect.inputCount());
+      if (allZero(t)) return;
+      d.scalar(p) = arrayAccess(t.data(), static_cast<int>(t.size()),
+                                TracedInt(scalarNode(node.input(0))));
+      return;
+    }
+    case OwnKind::Collect: {
+      TracedArray& t = d.array(p, 0);
+      t.reserve(node.inputCount());
+      for (std::size_t k = 0; k < node.inputCount(); ++k)
+        t.push_back(inputDerivative(g, d, node, k));
+      return;
+    }
+    case OwnKind::Other: break;
+  }
+  auto const& rules = DerivativeGraph::rulesOf(node);
+  KernelForward args(g, d, p);
+  rules.forward(node, args);
+  auto& outputs = args.outputs();
+  if (node.isScalar())
+    d.scalar(p) = outputs.empty() || outputs[0].empty() ? TracedDouble() : outputs[0][0];
+  else
+    d.makeArrays(p) = std::move(outputs);
+}
+
+bool hasCotangent(Derivatives& d, Operation const& node, std::size_t p) {
+  if (node.isScalar()) return !isStructuralZero(d.scalar(p));
+  auto* outputs = d.arrays(p);
+  if (!outputs) return false;
+  return std::any_of(outputs->begin(), outputs->end(),
+                     [](TracedArray const& a) { return !allZero(a); });
+}
+
+void reverseNode(DerivativeGraph& g, Derivatives& d, std::vector<TracedDouble>& result,
+                 std::uint32_t p) {
+  Operation const& node = *g.node(p);
+  switch (node.ownKind()) {
+    case OwnKind::Input: accumulate(result[g.variable(node)], d.scalar(p)); return;
+    case OwnKind::Constant: return;
+    case OwnKind::Element: {
+      auto const& e = static_cast<ElementOp const&>(node);
+      TracedArray& target = d.array(g.position(*node.input(0)), e.output());
+      if (target.size() <= e.index()) target.resize(e.index() + 1);
+      accumulate(target[e.index()], d.scalar(p));
+      return;
+    }
+    case OwnKind::Function: reverseFunction(g, d, p); return;
+    case OwnKind::ArrayAccess: {
+      Operation const& collect = *node.input(1);
+      std::uint32_t q = g.position(collect);
+      TracedInt index(scalarNode(node.input(0)));
+      TracedArray& target = d.array(q, 0);
+      target.resize(std::max<std::size_t>(target.size(), collect.inputCount()));
+      for (std::size_t k = 0; k < collect.inputCount(); ++k)
+        accumulate(target[k], ternary(index == static_cast<int>(k), d.scalar(p), TracedDouble()));
+      return;
+    }
+    case OwnKind::Collect: {
+      TracedArray const& w = d.array(p, 0);
+      for (std::size_t k = 0; k < w.size() && k < node.inputCount(); ++k) {
+        std::uint32_t q = g.position(*node.input(k));
+        if (g.active(q)) accumulate(d.scalar(q), w[k]);
+      }
+      return;
+    }
+    case OwnKind::Other: break;
+  }
+  auto const& rules = DerivativeGraph::rulesOf(node);
+  KernelReverse args(g, d, p);
+  rules.reverse(node, args);
+}
+
+}  // namespace
+
+std::vector<TracedDouble> forwardSweep(DerivativeGraph& graph,
+                                       std::vector<TracedDouble> const& tangents) {
+  Derivatives d(graph.size());
+  for (std::uint32_t p = 0; p < graph.size(); ++p)
+    if (graph.active(p)) forwardNode(graph, d, tangents, p);
+  std::vector<TracedDouble> result;
+  result.reserve(graph.roots().size());
+  for (OperationPtr const& root : graph.roots()) {
+    std::uint32_t p = graph.position(*root);
+    result.push_back(graph.active(p) ? d.scalar(p) : TracedDouble());
+  }
+  return result;
+}
+
+std::vector<TracedDouble> reverseSweep(DerivativeGraph& graph,
+                                       std::vector<TracedDouble> const& cotangents) {
+  Derivatives d(graph.size());
+  for (std::size_t i = 0; i < graph.roots().size(); ++i) {
+    std::uint32_t p = graph.position(*graph.roots()[i]);
+    if (graph.active(p)) accumulate(d.scalar(p), cotangents[i]);
+  }
+  std::vector<TracedDouble> result(graph.variableCount());
+  for (std::uint32_t p = static_cast<std::uint32_t>(graph.size()); p-- > 0;)
+    if (graph.active(p) && hasCotangent(d, *graph.node(p), p)) reverseNode(graph, d, result, p);
+  return result;
+}
+
+}  // namespace detail
+}  // namespace kelm_math::comp_trace
