@@ -35,10 +35,11 @@ int compareFields(Tuple const& a, Tuple const& b) {
 template <class Kernel, class = void>
 struct HasRules : std::false_type {};
 template <class Kernel>
-struct HasRules<Kernel, std::void_t<decltype(std::declval<Kernel const&>().jvp(
-                                        std::declval<ct::ForwardArgs&>())),
-                                    decltype(std::declval<Kernel const&>().vjp(
-                                        std::declval<ct::ReverseArgs&>()))>> : std::true_type {};
+struct HasRules<
+    Kernel,
+    std::void_t<decltype(std::declval<Kernel const&>().jvp(std::declval<ct::ForwardArgs&>())),
+                decltype(std::declval<Kernel const&>().vjp(std::declval<ct::ReverseArgs&>()))>>
+    : std::true_type {};
 template <class Kernel, class = void>
 struct HasZeroDerivative : std::false_type {};
 template <class Kernel>

@@ -26,8 +26,8 @@ namespace {
 std::string className(Operation const& node) {
   char const* mangled = typeid(node).name();
   int status = 0;
-  std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
-                                              std::free);
+  std::unique_ptr<char, void (*)(void*)> name(
+      abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
   return status == 0 && name ? name.get() : mangled;
 }
 
@@ -102,9 +102,7 @@ void DerivativeGraph::markActive_() {
   }
 }
 
-std::uint32_t DerivativeGraph::position(Operation const& node) const {
-  return *index_.find(&node);
-}
+std::uint32_t DerivativeGraph::position(Operation const& node) const { return *index_.find(&node); }
 
 unsigned DerivativeGraph::variable(Operation const& input) const {
   return variables_.at(static_cast<InputOp const&>(input).name());
@@ -113,8 +111,8 @@ unsigned DerivativeGraph::variable(Operation const& input) const {
 Differentiable::Rules const& DerivativeGraph::rulesOf(Operation const& node) {
   auto const* carrier = dynamic_cast<Differentiable const*>(&node);
   if (!carrier || !carrier->derivativeRules())
-    throw DerivativeError("no derivative rule for " + className(node) + " (" +
-                          node.description() + ")");
+    throw DerivativeError("no derivative rule for " + className(node) + " (" + node.description() +
+                          ")");
   return *carrier->derivativeRules();
 }
 
@@ -127,8 +125,8 @@ std::array<TracedDouble, 2> const& DerivativeGraph::partialsOf(std::uint32_t p) 
     for (std::size_t i = 0; i < node.inputCount() && i < 2; ++i)
       wanted[i] = active_[position(*node.input(i))] != 0;
     slot = static_cast<std::uint32_t>(partials_.size());
-    partials_.push_back(
-        detail::partials(node, std::static_pointer_cast<ScalarOperation const>(*nodes_[p]), wanted));
+    partials_.push_back(detail::partials(
+        node, std::static_pointer_cast<ScalarOperation const>(*nodes_[p]), wanted));
   }
   return partials_[slot];
 }

@@ -27,8 +27,7 @@ TracedArray RuleArgs::array(std::size_t i) const {
   Operation const& collect = *node_->input(i);
   TracedArray values;
   values.reserve(collect.inputCount());
-  for (OperationPtr const& element : collect.inputs())
-    values.emplace_back(scalarNode(element));
+  for (OperationPtr const& element : collect.inputs()) values.emplace_back(scalarNode(element));
   return values;
 }
 
@@ -221,8 +220,8 @@ void forwardNode(DerivativeGraph& g, Derivatives& d, std::vector<TracedDouble> c
       Operation const& collect = *node.input(1);
       TracedArray t = padded(d.array(g.position(collect), 0), collect.inputCount());
       if (allZero(t)) return;
-      d.scalar(p) = arrayAccess(t.data(), static_cast<int>(t.size()),
-                                TracedInt(scalarNode(node.input(0))));
+      d.scalar(p) =
+          arrayAccess(t.data(), static_cast<int>(t.size()), TracedInt(scalarNode(node.input(0))));
       return;
     }
     case OwnKind::Collect: {
