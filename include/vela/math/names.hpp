@@ -11,6 +11,7 @@
 // a block-scope using-declaration: a using-directive for vela::math next to
 // the C library's global sin, pow, ... makes a call with a double ambiguous.
 
+#include "kelm_math/comp_trace/Derivatives.hpp"
 #include "kelm_math/comp_trace/Evaluation.hpp"
 #include "kelm_math/comp_trace/Functions.hpp"
 #include "kelm_math/comp_trace/GenerateCFunction.hpp"
@@ -29,6 +30,14 @@ using kelm_math::comp_trace::TracedBool;
 using kelm_math::comp_trace::TracedDouble;
 using kelm_math::comp_trace::TracedInt;
 using kelm_math::comp_trace::UnboundInput;
+
+// Derivatives of traced computations, as traced values.
+using kelm_math::comp_trace::DerivativeError;
+using kelm_math::comp_trace::gradient;
+using kelm_math::comp_trace::hessian;
+using kelm_math::comp_trace::jacobian;
+using kelm_math::comp_trace::jvp;
+using kelm_math::comp_trace::vjp;
 
 // Selections, guards and conversions of both modes.
 using kelm_math::comp_trace::all;

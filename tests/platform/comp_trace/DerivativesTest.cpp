@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "ShiftOp.hpp"
 #include "kelm_math/comp_trace/Derivatives.hpp"
 #include "support/Derivatives.hpp"
 #include "vela/math.hpp"
@@ -82,7 +83,90 @@ std::vector<vela::test::DerivativeCase> scalarRuleCases() {
   };
 }
 
+}  // namespace
+
 TEST(Derivatives, EveryScalarRule) {
   for (auto const& c : scalarRuleCases()) vela::test::checkDerivatives(c);
 }
-}  // namespace
+
+// Where a function is not differentiable the rule takes the documented value.
+TEST(Derivatives, DocumentedValuesAtKinks) {
+  TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y");
+  double inf = HUGE_VAL;
+  struct Row {
+    TracedDouble f;
+    double x, dx, dy;
+  } rows[] = {
+      {vm::sqrt(x), 0.0, inf, 0.0},                         // the right-hand limit
+      {vm::abs(x), 0.0, 0.0, 0.0},                          // zero at the kink
+      {vm::floor(x) * y, 2.0, 0.0, 2.0},                    // zero at the step too
+      {vm::min(x, y), 1.0, 0.0, 1.0},                       // ties: the second operand's
+      {vm::max(x, y), 1.0, 0.0, 1.0},                       //
+      {vm::guardedDivide(y, x), 0.0, 0.0, 0.0},             // zero where the guard applies
+      {vm::guardedAtan2(y - 1.0, x - 1.0), 1.0, 0.0, 0.0},  // zero at the origin, like
+      {vm::atan2(y - 1.0, x - 1.0), 1.0, 0.0, 0.0},         // atan2 and hypot
+      {vm::hypot(x - 1.0, y - 1.0), 1.0, 0.0, 0.0},
+      {vm::pow(x, y), 0.0, 1.0, 0.0},  // base 0: d/dy taken as 0
+      {vm::asin(x), 1.0, inf, 0.0},    // the limit from inside
+  };
+  ct::BindingSet b;
+  b.bind("y", 1.0);
+  for (auto const& r : rows) {
+    b.bind("x", r.x);
+    auto g = ct::gradient(r.f, {x, y});
+    EXPECT_EQ(g[0].evaluate(b), r.dx) << r.f.operation()->description();
+    EXPECT_EQ(g[1].evaluate(b), r.dy) << r.f.operation()->description();
+    auto t = ct::jvp({r.f}, {x, y}, {1.0, 1.0});
+    EXPECT_EQ(t[0].evaluate(b), r.dx + r.dy);
+  }
+}
+
+TEST(Derivatives, ZerosFoldAndTheComputationIsShared) {
+  TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y"), k = 3.0;
+  TracedDouble f = vm::sin(x) * x;
+  // Outputs that do not depend on an input: exact zeros, not nodes.
+  auto j = ct::jacobian({f, k * k, vm::floor(x)}, {x, y});
+  for (std::size_t i : {1, 2, 3, 4, 5}) EXPECT_TRUE(j[i].equalConstant(0.0)) << i;
+  // The derivative reads the computation's nodes, not copies of them.
+  std::string code = ct::generateCFunction("f_and_df", {"x", "y"}, {f, j[0]});
+  EXPECT_EQ(vela::test::occurrences(code, "sin("), 1u) << code;
+  // A derivative of constants is a constant.
+  EXPECT_TRUE(ct::gradient(vm::exp(TracedDouble(0.0)) * x, {x})[0].equalConstant(1.0));
+}
+
+TEST(Derivatives, RefusesWhatItCannotDifferentiate) {
+  TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y");
+  auto message = [](auto const& call) {
+    try {
+      call();
+    } catch (ct::DerivativeError const& e) {
+      return std::string(e.what());
+    }
+    return std::string("no exception");
+  };
+  EXPECT_EQ(message([&] { ct::gradient(x, {x * 2.0}); }),
+            "comp_trace DerivativeError: inputs[0] is computed by Multiply, not an input value");
+  EXPECT_EQ(message([&] {
+              ct::gradient(x, {x, 1.0});
+            }),
+            "comp_trace DerivativeError: inputs[1] is a constant, not an input value");
+  EXPECT_EQ(message([&] {
+              ct::gradient(x, {x, y, x});
+            }),
+            "comp_trace DerivativeError: inputs[2] repeats the input x");
+  EXPECT_EQ(message([&] {
+              ct::jvp({x}, {x, y}, {1.0});
+            }),
+            "comp_trace DerivativeError: tangents has 1 values for 2 inputs");
+  EXPECT_EQ(message([&] {
+              ct::vjp({x, y}, {x}, {1.0});
+            }),
+            "comp_trace DerivativeError: cotangents has 1 values for 2 outputs");
+  // A node class without rules is named, never passed over as zero.
+  TracedDouble in[] = {x, y}, shifted;
+  auto node = std::make_shared<shift_op::ShiftOp>(
+      2, 1, std::vector<ct::OperationPtr>{std::make_shared<ct::CollectOp>(2, in, "")}, nullptr);
+  ct::TracedDouble::accessElements(node, 0, 1, &shifted);
+  EXPECT_EQ(message([&] { ct::gradient(shifted, {x}); }),
+            "comp_trace DerivativeError: no derivative rule for shift_op::ShiftOp (Shift)");
+}

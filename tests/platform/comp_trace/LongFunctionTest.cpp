@@ -24,3 +24,23 @@ TEST(LongFunction, MillionOperationChainCompilesAndRuns) {
   }
   v = TracedDouble();
 }
+
+// Both sweeps walk a million-deep chain without recursion.
+TEST(LongFunction, MillionOperationChainDifferentiates) {
+  TracedDouble x = TracedDouble::input("x"), v = x;
+  for (int i = 0; i < 1000000; ++i) v = (i % 2) ? v * 0.999999 : v + ct::sin(v) * 1e-6;
+  double value = 0.5, slope = 1.0;
+  for (int i = 0; i < 1000000; ++i) {
+    if (i % 2) {
+      slope *= 0.999999;
+      value *= 0.999999;
+    } else {
+      slope = slope + slope * std::cos(value) * 1e-6;
+      value = value + std::sin(value) * 1e-6;
+    }
+  }
+  ct::BindingSet b;
+  b.bind("x", 0.5);
+  EXPECT_EQ(ct::jvp({v}, {x}, {1.0})[0].evaluate(b), slope);
+  EXPECT_NEAR(ct::gradient(v, {x})[0].evaluate(b), slope, 1e-12 * slope);
+}

@@ -8,6 +8,18 @@ namespace kelm_math::comp_trace {
 
 // Scalar functions of both modes under one name. The Numeric overloads and
 // the traced ones mean the same, bit for bit; the traced ones fold constants.
+//
+// Derivatives (jvp, vjp and friends in Derivatives.hpp) where a function is
+// not differentiable: sqrt at 0, asin and acos at +-1 and log at 0 give the
+// one-sided limit from inside the domain (an infinity); abs at 0 gives 0;
+// floor, sgn, comparisons, conversions to int or bool, indexOfMin and every
+// int or bool value give 0 everywhere; min and max at a tie, or with a NaN
+// second operand, take the second operand's derivative; ternary takes the
+// selected branch's (the condition is not differentiated); guardedDivide
+// gives 0 where its guard applies; atan2, guardedAtan2 and hypot give 0 at
+// the origin; pow with respect to the exponent is x^y log x, taken as 0 at
+// x = 0; arrayAccess gives the accessed element's derivative, 0 outside
+// [0, n).
 
 /// c ? a : b. A constant condition picks without recording.
 double ternary(bool c, double a, double b);
