@@ -130,6 +130,12 @@ TEST(Derivatives, ZerosFoldAndTheComputationIsShared) {
   // The derivative reads the computation's nodes, not copies of them.
   std::string code = ct::generateCFunction("f_and_df", {"x", "y"}, {f, j[0]});
   EXPECT_EQ(vela::test::occurrences(code, "sin("), 1u) << code;
+  // Every input node of a name is the same variable; a tangent may be traced.
+  ct::BindingSet b;
+  b.bind("x", 0.7);
+  b.bind("v", 2.0);
+  EXPECT_EQ(ct::gradient(x * TracedDouble::input("x"), {x})[0].evaluate(b), 1.4);
+  EXPECT_EQ(ct::jvp({x * x}, {x}, {TracedDouble::input("v")})[0].evaluate(b), 2.8);
   // A derivative of constants is a constant.
   EXPECT_TRUE(ct::gradient(vm::exp(TracedDouble(0.0)) * x, {x})[0].equalConstant(1.0));
 }
