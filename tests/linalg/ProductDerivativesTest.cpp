@@ -1,10 +1,11 @@
-// Derivatives of the product kernels:
+// Derivatives of the product kernels and of de Casteljau interpolation:
 // each rule against differences, forward against reverse, Hessians of the
 // scalar ones, the four paths; fixed sizes and traced sizes below their
 // maxima, whose elements past the actual sizes and in the strided gaps must
 // get exact zeros.
 #include <gtest/gtest.h>
 
+#include "curves/CasteljauInterpolationOp.hpp"
 #include "support/Derivatives.hpp"
 #include "vela/math.hpp"
 
@@ -119,8 +120,33 @@ std::vector<DerivativeCase> productCases() {
   return rows;
 }
 
+// De Casteljau: t is the last double. Two cubic segments in the plane at a
+// traced index, at t = 1 (the kernel's shortcut), outside [0, 1] and inside;
+// one coordinate of degree 10 (a Hessian; weights taken in two parts) at a
+// constant index; a call whose result is zeros (degree * dimension above 100).
+std::vector<DerivativeCase> casteljauCases() {
+  auto castel = [](unsigned values, unsigned degree, unsigned dim, bool tracedIndex) {
+    return [=](auto const& in, auto const* x, auto* out) {
+      std::decay_t<decltype(in.i(0))> index = tracedIndex ? in.i(0) : 1;
+      vm::castelInterpolate(values, degree, dim, x, index, x[values], out);
+    };
+  };
+  std::vector<DerivativeCase> rows{
+      row("castelInterpolate", 17, {1}, 2, first(2), castel(16, 3, 2, true)),
+      row("castelInterpolate scalar", 23, {}, 1, {0}, castel(22, 10, 1, false)),
+      row("castelInterpolate zeros", 105, {}, 2, first(2), castel(104, 51, 2, false))};
+  double const ts[] = {1.0, 1.3, -0.2, 0.45};
+  for (auto& r : rows) {
+    auto points = r.points;
+    r.points.insert(r.points.end(), points.begin(), points.end());
+    for (std::size_t p = 0; p < 4; ++p) r.points[p].doubles.back() = ts[p];
+  }
+  return rows;
+}
+
 TEST(ProductDerivatives, EveryRule) {
   for (auto const& c : productCases()) vela::test::checkDerivatives(c);
+  for (auto const& c : casteljauCases()) vela::test::checkDerivatives(c);
 }
 
 }  // namespace
