@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "frame/TracedCall.hpp"
+#include "linalg/MatrixMultiplyOp.hpp"
+#include "vela/math/dense_kernels.hpp"
 #include "vela/math/dynamic_sizes.hpp"
 #include "zeph_core/ckernels.h"
 
@@ -72,6 +74,109 @@ void castelInterpolate(unsigned valueCount, unsigned degree, unsigned dimension,
   call.array(out, dimension, dimension);
   call.output(out, dimension, dimension);
   call.run();
+}
+
+// ---------------------------------------------------------------------------
+// Derivative rules
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// One node of kernel over values, at a segment index already in range.
+ct::TracedArray interpolate(CasteljauInterpolation const& kernel, ct::TracedArray const& values,
+                            ct::TracedInt const& index, ct::TracedDouble const& t) {
+  frame::TracedCall<CasteljauInterpolationOp> call(kernel);
+  call.array(values.data(), kernel.valueCount, kernel.valueCount).neverFold();
+  call.size(index);
+  call.scalar(t);
+  ct::TracedArray out(kernel.dimension);
+  call.array(out.data(), kernel.dimension, kernel.dimension);
+  call.output(out.data(), kernel.dimension, kernel.dimension);
+  call.run();
+  return out;
+}
+
+// The segments the node reads (none when its result is zeros), and its index
+// clamped to them as evaluation clamps it.
+struct Reach {
+  unsigned segments;
+  ct::TracedInt index;
+};
+Reach reach(CasteljauInterpolation const& k, ct::RuleArgs const& d) {
+  auto available = std::min<std::size_t>(k.valueCount, d.array(0).size());
+  unsigned whole = k.stride() == 0 ? 0 : static_cast<unsigned>(available) / k.stride();
+  if (whole == 0 || static_cast<unsigned long long>(k.degree) * k.dimension > 100) return {0, {}};
+  return {whole, clampSize(d.size(1), whole - 1)};
+}
+
+// The hodograph's point at t without the factor degree: the differences of
+// consecutive control points, interpolated with one degree less.
+ct::TracedArray hodograph(CasteljauInterpolation const& k, Reach const& r, ct::RuleArgs const& d) {
+  ct::TracedArray P = d.array(0), D(r.segments * k.stride() - k.dimension);
+  vectorSubtract(static_cast<unsigned>(D.size()), P.data() + k.dimension, P.data(), D.data());
+  unsigned width = k.degree * k.dimension;
+  ct::TracedArray H;
+  for (unsigned s = 0; s < r.segments; ++s)
+    H.insert(H.end(), D.begin() + s * k.stride(), D.begin() + s * k.stride() + width);
+  return interpolate({r.segments * width, k.degree - 1, k.dimension}, H, r.index, d.scalar(2));
+}
+
+// The Bernstein weights of the degree at t, by the kernel itself on unit
+// control points, as many coordinates at a time as its work storage takes.
+ct::TracedArray bernstein(unsigned degree, ct::TracedDouble const& t) {
+  if (degree == 0) return {ct::TracedDouble(1.0)};
+  unsigned chunk = std::max(1u, 100 / degree), points = degree + 1;
+  ct::TracedArray b;
+  for (unsigned first = 0; first < points; first += chunk) {
+    unsigned width = std::min(chunk, points - first);
+    ct::TracedArray unit(points * width);
+    for (unsigned q = 0; q < width; ++q) unit[(first + q) * width + q] = 1.0;
+    ct::TracedArray part = interpolate({points * width, degree, width}, unit, 0, t);
+    b.insert(b.end(), part.begin(), part.end());
+  }
+  return b;
+}
+
+}  // namespace
+
+void CasteljauInterpolation::jvp(ct::ForwardArgs& d) const {
+  Reach r = reach(*this, d);
+  bool values = !d.isZero(0), t = degree > 0 && !d.isZero(2);
+  if (r.segments == 0 || (!values && !t)) return;
+  ct::TracedArray out(dimension);
+  if (values) out = interpolate(*this, d.tangent(0), r.index, d.scalar(2));
+  if (t) {
+    ct::TracedDouble dt = d.tangent(2)[0] * static_cast<double>(degree);
+    ct::TracedArray h = hodograph(*this, r, d);
+    for (unsigned k = 0; k < dimension; ++k) out[k] = values ? out[k] + dt * h[k] : dt * h[k];
+  }
+  std::copy(out.begin(), out.end(), d.outputTangent(0, dimension));
+}
+
+void CasteljauInterpolation::vjp(ct::ReverseArgs& d) const {
+  Reach r = reach(*this, d);
+  if (r.segments == 0 || d.isZeroCotangent(0)) return;
+  ct::TracedArray w = d.cotangent(0, dimension);
+  if (varies(d.array(0))) {
+    // w b^T as dimension by degree + 1: the selected segment's cotangent.
+    ct::TracedInt dim(static_cast<int>(dimension)), one(1), points(static_cast<int>(degree + 1));
+    ct::TracedArray g =
+        multiplyArrays(2, stride(), dim, one, points, w, bernstein(degree, d.scalar(2)));
+    ct::TracedArray dv(r.segments * stride());
+    int index = 0;
+    bool constant = r.index.getConstant(index);
+    for (unsigned s = 0; s < r.segments; ++s) {
+      if (constant && index != static_cast<int>(s)) continue;
+      ct::TracedBool selected = r.index == static_cast<int>(s);
+      for (unsigned j = 0; j < stride(); ++j)
+        dv[s * stride() + j] = constant ? g[j] : ct::ternary(selected, g[j], ct::TracedDouble());
+    }
+    d.add(0, dv);
+  }
+  if (degree > 0 && !d.scalar(2).isConstant()) {
+    ct::TracedArray h = hodograph(*this, r, d);
+    d.add(2, {dotProduct(dimension, w.data(), h.data()) * static_cast<double>(degree)});
+  }
 }
 
 }  // namespace vela::math

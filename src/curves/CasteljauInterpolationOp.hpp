@@ -25,6 +25,8 @@ struct CasteljauInterpolation {
   std::string description() const { return "CasteljauInterpolation"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 
   /// (degree + 1) * dimension.
   unsigned stride() const { return (degree + 1) * dimension; }
@@ -53,6 +55,15 @@ void castelInterpolate(unsigned valueCount, unsigned degree, unsigned dimension,
 /// Traced form: always records a CasteljauInterpolationOp, even over
 /// constants; out's values before the call are the node's initial values,
 /// and its elements then read the node.
+/// Derivatives: in the values, the same interpolation of their tangents (the
+/// selected segment's only); in t, degree times the interpolation at t of the
+/// segment's differences P[i + 1] - P[i] (its hodograph). Since the kernel
+/// returns the end points exactly at t = 0 and t = 1 and extrapolates outside
+/// [0, 1], this is the polynomial's two-sided derivative at every t, there
+/// included. The index has none: at a joint of two segments the derivative
+/// is that of the segment the (clamped) index selects, one-sided from its
+/// side. Where out is zeros (no whole segment, degree * dimension above 100)
+/// the derivative is zero; out's initial values never reach it.
 void castelInterpolate(unsigned valueCount, unsigned degree, unsigned dimension,
                        ct::TracedDouble const* values, ct::TracedInt const& index,
                        ct::TracedDouble const& t, ct::TracedDouble* out);

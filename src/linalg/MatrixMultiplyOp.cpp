@@ -1,5 +1,7 @@
 #include "linalg/MatrixMultiplyOp.hpp"
 
+#include <algorithm>
+
 #include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
 #include "vela/math/dense_kernels.hpp"
@@ -148,7 +150,7 @@ void matrixMultiplyStrided(unsigned m, unsigned k, unsigned n, unsigned lda, uns
   // maxima to go through.
   StridedExtents e = stridedExtents(m, k, n, lda, ldb, ldc);
   auto count = static_cast<unsigned>(e.out);
-  frame::TracedCall<MatrixMultiplyStridedOp> call(MatrixMultiplyStrided{count});
+  frame::TracedCall<MatrixMultiplyStridedOp> call(MatrixMultiplyStrided{count, m, k, n});
   for (unsigned v : {m, k, n, lda, ldb, ldc}) call.size(frame::constantSize(v));
   call.array(A, static_cast<unsigned>(e.a), e.a)
       .array(B, static_cast<unsigned>(e.b), e.b)
@@ -163,11 +165,167 @@ void matrixMultiplyStridedDynamicSize(unsigned kMax, unsigned nMax, unsigned lda
                                       TracedValue<int> const& ldc, TracedValue<double> const* A,
                                       TracedValue<double> const* B, TracedValue<double>* out) {
   unsigned count = nMax * ldcMax;
-  frame::TracedCall<MatrixMultiplyStridedOp> call(MatrixMultiplyStrided{count});
+  frame::TracedCall<MatrixMultiplyStridedOp> call(
+      MatrixMultiplyStrided{count, std::min(ldaMax, ldcMax), std::min(kMax, ldbMax), nMax});
   auto s = detail::clampStrided(kMax, nMax, ldaMax, ldbMax, ldcMax, m, k, n, lda, ldb, ldc);
   for (auto const* v : {&s.m, &s.k, &s.n, &s.lda, &s.ldb, &s.ldc}) call.size(*v);
   call.array(A, kMax * ldaMax, 0).array(B, nMax * ldbMax, 0).output(out, count, 0).neverFold();
   call.run();
+}
+
+// ---------------------------------------------------------------------------
+// Derivative rules
+// ---------------------------------------------------------------------------
+
+ct::TracedArray multiplyArrays(int kind, unsigned count, ct::TracedInt const& s0,
+                               ct::TracedInt const& s1, ct::TracedInt const& s2,
+                               ct::TracedArray const& A, ct::TracedArray const& B) {
+  frame::TracedCall<MatrixMultiplyOp> call(MatrixMultiply{kind, count});
+  int a = call.size(s0), b = call.size(s1), c = call.size(s2);
+  MultiplyCounts covered = multiplyCounts(kind, a, b, c);
+  ct::TracedArray out(count);
+  call.array(A.data(), static_cast<unsigned>(A.size()), covered.a)
+      .array(B.data(), static_cast<unsigned>(B.size()), covered.b)
+      .output(out.data(), count, covered.out);
+  call.run();
+  return out;
+}
+
+ct::TracedArray zeroPast(ct::TracedInt const& size, ct::TracedArray w) {
+  int s = 0;
+  if (size.getConstant(s)) {
+    std::fill(w.begin() + std::clamp<long long>(s, 0, static_cast<long long>(w.size())), w.end(),
+              ct::TracedDouble());
+    return w;
+  }
+  for (std::size_t k = 0; k < w.size(); ++k)
+    if (!ct::isStructuralZero(w[k]))
+      w[k] = ct::ternary(ct::TracedInt(static_cast<int>(k)) < size, w[k], ct::TracedDouble());
+  return w;
+}
+
+bool varies(ct::TracedArray const& values) {
+  return std::any_of(values.begin(), values.end(),
+                     [](ct::TracedDouble const& v) { return !v.isConstant(); });
+}
+
+namespace {
+
+ct::TracedArray sum(ct::TracedArray a, ct::TracedArray const& b) {
+  ct::TracedArray out(a.size());
+  vectorAdd(static_cast<unsigned>(a.size()), a.data(), b.data(), out.data());
+  return out;
+}
+
+void writeTangent(ct::ForwardArgs& d, unsigned count, ct::TracedArray const& t) {
+  std::copy(t.begin(), t.end(), d.outputTangent(0, count));
+}
+
+}  // namespace
+
+void MatrixMultiply::jvp(ct::ForwardArgs& d) const {
+  bool dA = !d.isZero(3), dB = !d.isZero(4);
+  if (!dA && !dB) return;
+  auto term = [&](ct::TracedArray const& A, ct::TracedArray const& B) {
+    return multiplyArrays(kind, count, d.size(0), d.size(1), d.size(2), A, B);
+  };
+  ct::TracedArray t = dA ? term(d.tangent(3), d.array(4)) : term(d.array(3), d.tangent(4));
+  if (dA && dB) t = sum(t, term(d.array(3), d.tangent(4)));
+  writeTangent(d, count, t);
+}
+
+void MatrixMultiply::vjp(ct::ReverseArgs& d) const {
+  if (d.isZeroCotangent(0)) return;
+  ct::TracedArray W = d.cotangent(0, count), A = d.array(3), B = d.array(4);
+  ct::TracedInt s0 = d.size(0), s1 = d.size(1), s2 = d.size(2);
+  auto nA = static_cast<unsigned>(A.size()), nB = static_cast<unsigned>(B.size());
+  // Each product reads only the actual elements of W; those of its result
+  // past the factor's actual size are zeroed.
+  if (varies(A)) {
+    ct::TracedArray dA = kind == 0   ? multiplyArrays(2, nA, s0, s2, s1, W, B)   // W B^T
+                         : kind == 1 ? multiplyArrays(2, nA, s0, s2, s1, B, W)   // B W^T
+                                     : multiplyArrays(0, nA, s0, s2, s1, W, B);  // W B
+    d.add(3, zeroPast(s0 * s1, dA));
+  }
+  if (varies(B)) {
+    ct::TracedArray dB = kind == 0   ? multiplyArrays(1, nB, s0, s1, s2, A, W)   // A^T W
+                         : kind == 1 ? multiplyArrays(0, nB, s0, s1, s2, A, W)   // A W
+                                     : multiplyArrays(1, nB, s0, s2, s1, W, A);  // W^T A
+    d.add(4, zeroPast(kind == 1 ? s0 * s2 : s1 * s2, dB));
+  }
+}
+
+namespace {
+
+ct::TracedArray strided(MatrixMultiplyStrided const& kernel, ct::ForwardArgs const& d,
+                        ct::TracedArray const& A, ct::TracedArray const& B) {
+  frame::TracedCall<MatrixMultiplyStridedOp> call(kernel);
+  int s[6];
+  for (std::size_t i = 0; i < 6; ++i) s[i] = call.size(d.size(i));
+  StridedExtents e = stridedExtents(s[0], s[1], s[2], s[3], s[4], s[5]);
+  ct::TracedArray out(kernel.count);
+  call.array(A.data(), static_cast<unsigned>(A.size()), e.a)
+      .array(B.data(), static_cast<unsigned>(B.size()), e.b)
+      .output(out.data(), kernel.count, e.out);
+  call.run();
+  return out;
+}
+
+// count elements laid out with leading dimension ldTo: the rows by cols
+// block that src holds with leading dimension ldFrom, exact zeros elsewhere.
+// Constant sizes pick the elements; traced ones read each through
+// arrayAccess.
+ct::TracedArray relayout(ct::TracedArray const& src, ct::TracedInt const& rows,
+                         ct::TracedInt const& cols, ct::TracedInt const& ldFrom,
+                         ct::TracedInt const& ldTo, unsigned count) {
+  ct::TracedArray out(count);
+  int r = 0, c = 0, from = 0, to = 0;
+  if (rows.getConstant(r) && cols.getConstant(c) && ldFrom.getConstant(from) &&
+      ldTo.getConstant(to)) {
+    for (int j = 0; j < c; ++j)
+      for (int i = 0; i < r; ++i) {
+        auto at = static_cast<std::size_t>(i + j * to), in = static_cast<std::size_t>(i + j * from);
+        if (at < count && in < src.size()) out[at] = src[in];
+      }
+    return out;
+  }
+  ct::TracedInt ld = ct::max(ldTo, ct::TracedInt(1));
+  for (unsigned e = 0; e < count; ++e) {
+    ct::TracedInt at(static_cast<int>(e)), i = at % ld, j = at / ld;
+    ct::TracedInt index = ct::ternary(i < rows && j < cols, i + j * ldFrom, ct::TracedInt(-1));
+    out[e] = ct::arrayAccess(src.data(), static_cast<int>(src.size()), index);
+  }
+  return out;
+}
+
+}  // namespace
+
+void MatrixMultiplyStrided::jvp(ct::ForwardArgs& d) const {
+  bool dA = !d.isZero(6), dB = !d.isZero(7);
+  if (!dA && !dB) return;
+  ct::TracedArray t = dA ? strided(*this, d, d.tangent(6), d.array(7))
+                         : strided(*this, d, d.array(6), d.tangent(7));
+  if (dA && dB) t = sum(t, strided(*this, d, d.array(6), d.tangent(7)));
+  writeTangent(d, count, t);
+}
+
+void MatrixMultiplyStrided::vjp(ct::ReverseArgs& d) const {
+  if (d.isZeroCotangent(0)) return;
+  ct::TracedInt m = d.size(0), k = d.size(1), n = d.size(2);
+  ct::TracedArray A = d.array(6), B = d.array(7);
+  // The blocks as dense matrices (leading dimension their row count); the
+  // cotangent's gaps and its elements past the actual sizes are left out.
+  ct::TracedArray W = relayout(d.cotangent(0, count), m, n, d.size(5), m, mMax * nMax);
+  if (varies(A)) {
+    ct::TracedArray Bd = relayout(B, k, n, d.size(4), k, kMax * nMax);
+    ct::TracedArray dA = multiplyArrays(2, mMax * kMax, m, n, k, W, Bd);  // W B^T
+    d.add(6, relayout(dA, m, k, m, d.size(3), static_cast<unsigned>(A.size())));
+  }
+  if (varies(B)) {
+    ct::TracedArray Ad = relayout(A, m, k, d.size(3), m, mMax * kMax);
+    ct::TracedArray dB = multiplyArrays(1, kMax * nMax, m, k, n, Ad, W);  // A^T W
+    d.add(7, relayout(dB, k, n, k, d.size(4), static_cast<unsigned>(B.size())));
+  }
 }
 
 }  // namespace vela::math

@@ -9,6 +9,8 @@ namespace vela::math {
 
 /// out = A B (kind 0), A^T B (kind 1) or A B^T (kind 2) over traced sizes.
 /// Inputs: s0, s1, s2, collect of A, collect of B; one output of count doubles.
+/// Derivatives by the product rule with products of the same kind and sizes;
+/// elements of A and B past the actual sizes get exact zeros.
 struct MatrixMultiply {
   int kind;        // 0 multiply, 1 transpose-multiply, 2 multiply-transpose
   unsigned count;  // maximum result element count
@@ -17,6 +19,8 @@ struct MatrixMultiply {
   std::string description() const;
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class MatrixMultiplyOp final : public frame::KernelOp<MatrixMultiplyOp, MatrixMultiply> {
@@ -28,25 +32,32 @@ class MatrixMultiplyOp final : public frame::KernelOp<MatrixMultiplyOp, MatrixMu
 };
 
 /// out = A B with leading dimensions. Inputs: m, k, n, lda, ldb, ldc,
-/// collect of A, collect of B; one output of count doubles.
+/// collect of A, collect of B; one output of count doubles. Derivatives:
+/// forward by the same strided product; reverse through dense copies of the
+/// blocks (mMax by kMax, kMax by nMax, mMax by nMax), so the gaps between
+/// columns pass no cotangent and those of A and B get exact zeros.
 struct MatrixMultiplyStrided {
-  unsigned count;  // result element count reserved
+  unsigned count;             // result element count reserved
+  unsigned mMax, kMax, nMax;  // bounds of the clamped m, k and n
 
-  auto fields() const { return std::tie(count); }
+  auto fields() const { return std::tie(count, mMax, kMax, nMax); }
   std::string description() const { return "MatrixMultiplyStrided"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class MatrixMultiplyStridedOp final
     : public frame::KernelOp<MatrixMultiplyStridedOp, MatrixMultiplyStrided> {
  public:
   using KernelOp::KernelOp;
-  MatrixMultiplyStridedOp(unsigned count, ct::OperationPtr const& m, ct::OperationPtr const& k,
+  MatrixMultiplyStridedOp(unsigned count, unsigned mMax, unsigned kMax, unsigned nMax,
+                          ct::OperationPtr const& m, ct::OperationPtr const& k,
                           ct::OperationPtr const& n, ct::OperationPtr const& lda,
                           ct::OperationPtr const& ldb, ct::OperationPtr const& ldc,
                           ct::OperationPtr const& A, ct::OperationPtr const& B)
-      : KernelOp({count}, {m, k, n, lda, ldb, ldc, A, B}) {}
+      : KernelOp({count, mMax, kMax, nMax}, {m, k, n, lda, ldb, ldc, A, B}) {}
 };
 
 /// Elements a strided product reaches: of A (k - 1) * lda + m, of B
@@ -57,5 +68,22 @@ struct StridedExtents {
 };
 StridedExtents stridedExtents(long long m, long long k, long long n, long long lda, long long ldb,
                               long long ldc);
+
+// Pieces of the products' derivative rules, shared by the product kernels.
+
+/// count elements of the product of `kind` over traced sizes of A and B (of
+/// any lengths that hold the sizes): one folded or recorded MatrixMultiplyOp.
+ct::TracedArray multiplyArrays(int kind, unsigned count, ct::TracedInt const& s0,
+                               ct::TracedInt const& s1, ct::TracedInt const& s2,
+                               ct::TracedArray const& A, ct::TracedArray const& B);
+
+/// w with the elements from `size` on set to exact zeros on every path (a
+/// traced size selects each element, since generated C leaves a kernel's
+/// elements past its actual size unwritten).
+ct::TracedArray zeroPast(ct::TracedInt const& size, ct::TracedArray w);
+
+/// True when some element of values is not a constant: an input whose
+/// cotangent may be wanted.
+bool varies(ct::TracedArray const& values);
 
 }  // namespace vela::math

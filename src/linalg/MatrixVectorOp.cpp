@@ -2,6 +2,7 @@
 
 #include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
+#include "linalg/MatrixMultiplyOp.hpp"
 #include "vela/math/dense_kernels.hpp"
 
 namespace vela::math {
@@ -168,6 +169,96 @@ void subtractMatrixTransposeVectorProductDynamicSize(
     unsigned mMax, unsigned nMax, TracedValue<int> const& m, TracedValue<int> const& n,
     TracedValue<double> const* A, TracedValue<double> const* x, TracedValue<double>* y) {
   accumulate(false, true, mMax, nMax, m, n, A, x, y);
+}
+
+// ---------------------------------------------------------------------------
+// Derivative rules
+// ---------------------------------------------------------------------------
+
+ct::TracedArray multiplyVectorArrays(bool transpose, unsigned count, ct::TracedInt const& m,
+                                     ct::TracedInt const& n, ct::TracedArray const& A,
+                                     ct::TracedArray const& x) {
+  frame::TracedCall<MatrixVectorMultiplyOp> call(MatrixVectorMultiply{transpose, count});
+  long long rows = call.size(m), columns = call.size(n);
+  ct::TracedArray out(count);
+  call.array(A.data(), static_cast<unsigned>(A.size()), rows * columns)
+      .array(x.data(), static_cast<unsigned>(x.size()), transpose ? rows : columns)
+      .output(out.data(), count, transpose ? columns : rows);
+  call.run();
+  return out;
+}
+
+namespace {
+
+// y + A x or y - A x (A^T x when transposed) as one folded or recorded node.
+ct::TracedArray accumulateArrays(bool add, bool transpose, ct::TracedInt const& m,
+                                 ct::TracedInt const& n, ct::TracedArray const& A,
+                                 ct::TracedArray const& x, ct::TracedArray const& y) {
+  auto count = static_cast<unsigned>(y.size());
+  frame::TracedCall<AccumulateMatrixVectorProductOp> call(
+      AccumulateMatrixVectorProduct{add, transpose, count});
+  long long rows = call.size(m), columns = call.size(n), covered = transpose ? columns : rows;
+  ct::TracedArray out = y;  // a fold replaces the covered elements only
+  call.array(A.data(), static_cast<unsigned>(A.size()), rows * columns)
+      .array(x.data(), static_cast<unsigned>(x.size()), transpose ? rows : columns)
+      .array(y.data(), count, covered)
+      .output(out.data(), count, covered);
+  call.run();
+  return out;
+}
+
+// dy + (or -) the product's tangent dA x + A dx, accumulated onto y; false
+// when neither factor has a tangent.
+bool productTangent(ct::ForwardArgs& d, bool add, bool transpose, ct::TracedArray& y) {
+  bool dA = !d.isZero(2), dx = !d.isZero(3);
+  if (dA) y = accumulateArrays(add, transpose, d.size(0), d.size(1), d.tangent(2), d.array(3), y);
+  if (dx) y = accumulateArrays(add, transpose, d.size(0), d.size(1), d.array(2), d.tangent(3), y);
+  return dA || dx;
+}
+
+// Cotangents of A (m by n) and x from w, the cotangent of A x (A^T x when
+// transposed): w x^T and A^T w (x w^T and A w).
+void productCotangent(ct::ReverseArgs& d, bool transpose, ct::TracedArray const& w) {
+  ct::TracedInt m = d.size(0), n = d.size(1);
+  ct::TracedArray A = d.array(2), x = d.array(3);
+  auto nA = static_cast<unsigned>(A.size()), nx = static_cast<unsigned>(x.size());
+  ct::TracedInt one(1);
+  if (varies(A))
+    d.add(2, zeroPast(m * n, transpose ? multiplyArrays(2, nA, m, one, n, x, w)
+                                       : multiplyArrays(2, nA, m, one, n, w, x)));
+  if (varies(x))
+    d.add(3, zeroPast(transpose ? m : n, multiplyVectorArrays(!transpose, nx, m, n, A, w)));
+}
+
+}  // namespace
+
+void MatrixVectorMultiply::jvp(ct::ForwardArgs& d) const {
+  bool dA = !d.isZero(2), dx = !d.isZero(3);
+  if (!dA && !dx) return;
+  ct::TracedArray t = dA ? d.tangent(2) : d.array(2), x = dA ? d.array(3) : d.tangent(3);
+  t = multiplyVectorArrays(transpose, count, d.size(0), d.size(1), t, x);
+  if (dA && dx)
+    t = accumulateArrays(true, transpose, d.size(0), d.size(1), d.array(2), d.tangent(3), t);
+  std::copy(t.begin(), t.end(), d.outputTangent(0, count));
+}
+
+void MatrixVectorMultiply::vjp(ct::ReverseArgs& d) const {
+  if (!d.isZeroCotangent(0)) productCotangent(d, transpose, d.cotangent(0, count));
+}
+
+void AccumulateMatrixVectorProduct::jvp(ct::ForwardArgs& d) const {
+  ct::TracedArray t = d.tangent(4);
+  if (productTangent(d, add, transpose, t) || !d.isZero(4))
+    std::copy(t.begin(), t.end(), d.outputTangent(0, count));
+}
+
+void AccumulateMatrixVectorProduct::vjp(ct::ReverseArgs& d) const {
+  if (d.isZeroCotangent(0)) return;
+  ct::TracedArray w = d.cotangent(0, count);
+  d.add(4, w);
+  if (!add)
+    for (auto& v : w) v = -v;
+  productCotangent(d, transpose, w);
 }
 
 }  // namespace vela::math

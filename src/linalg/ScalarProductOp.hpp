@@ -8,6 +8,7 @@
 namespace vela::math {
 
 /// The dot product of two collected vectors of n elements (inputs a, b).
+/// Derivatives: da . b + a . db; cotangents w b and w a.
 struct DotProduct {
   unsigned n;
 
@@ -15,6 +16,8 @@ struct DotProduct {
   std::string description() const { return "DotProduct"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class DotProductOp final : public frame::ScalarKernelOp<DotProductOp, DotProduct> {
@@ -25,6 +28,8 @@ class DotProductOp final : public frame::ScalarKernelOp<DotProductOp, DotProduct
 };
 
 /// a^T M b for a collected n by n matrix M and vectors a, b (inputs M, a, b).
+/// Derivatives: the sum of the three terms with one factor's tangent;
+/// cotangents w a b^T, M (w b) and M^T (w a).
 struct ComputeQuadraticTerm {
   unsigned n;
 
@@ -32,6 +37,8 @@ struct ComputeQuadraticTerm {
   std::string description() const { return "ComputeQuadraticTerm"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class ComputeQuadraticTermOp final

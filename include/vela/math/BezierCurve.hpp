@@ -20,7 +20,10 @@ namespace vela::math {
 /// of its first four derivatives and the Bernstein coefficients of degree
 /// 2n - 1 of B(t)·B'(t) and of B'(t), which turn a closest-point search into
 /// a root search. Evaluation is de Casteljau (zeph_core_math_castelEval); in
-/// Traced it always records a CasteljauInterpolationOp, never folds.
+/// Traced it always records a CasteljauInterpolationOp, never folds. Traced
+/// points differentiate (Derivatives.hpp) in the control points and in t,
+/// where the derivative is the polynomial's at every t, 0 and 1 and t
+/// outside [0, 1] included.
 template <class Mode, template <class> class Vec>
 class BezierCurve {
  public:

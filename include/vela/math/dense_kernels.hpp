@@ -278,6 +278,12 @@ void submatrixAssignDynamicSize(unsigned srcMax, unsigned dstMax, TracedValue<in
 // elements are summed in inner-index order (see kelm_math/lin_alg.h), so
 // the three modes of evaluation agree bit for bit. An inner dimension of 0
 // gives zeros; a result dimension of 0 writes nothing.
+// Traced products differentiate (Derivatives.hpp) by the product rule, with
+// products of the same kind over the same traced sizes. Elements of the
+// factors past their actual sizes, and those in the strided product's gaps,
+// get exact zero derivatives; the cotangents of result elements past the
+// actual sizes or in the gaps reach neither factor. An accumulated y passes
+// its derivative through, in all its elements.
 
 /// out (s0 by s2) = A (s0 by s1) B (s1 by s2).
 inline void matrixMultiply(unsigned s0, unsigned s1, unsigned s2, double const* A, double const* B,
