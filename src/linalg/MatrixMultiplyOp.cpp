@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "frame/Rules.hpp"
 #include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
 #include "vela/math/dense_kernels.hpp"
@@ -191,19 +192,6 @@ ct::TracedArray multiplyArrays(int kind, unsigned count, ct::TracedInt const& s0
   return out;
 }
 
-ct::TracedArray zeroPast(ct::TracedInt const& size, ct::TracedArray w) {
-  int s = 0;
-  if (size.getConstant(s)) {
-    std::fill(w.begin() + std::clamp<long long>(s, 0, static_cast<long long>(w.size())), w.end(),
-              ct::TracedDouble());
-    return w;
-  }
-  for (std::size_t k = 0; k < w.size(); ++k)
-    if (!ct::isStructuralZero(w[k]))
-      w[k] = ct::ternary(ct::TracedInt(static_cast<int>(k)) < size, w[k], ct::TracedDouble());
-  return w;
-}
-
 bool varies(ct::TracedArray const& values) {
   return std::any_of(values.begin(), values.end(),
                      [](ct::TracedDouble const& v) { return !v.isConstant(); });
@@ -245,13 +233,13 @@ void MatrixMultiply::vjp(ct::ReverseArgs& d) const {
     ct::TracedArray dA = kind == 0   ? multiplyArrays(2, nA, s0, s2, s1, W, B)   // W B^T
                          : kind == 1 ? multiplyArrays(2, nA, s0, s2, s1, B, W)   // B W^T
                                      : multiplyArrays(0, nA, s0, s2, s1, W, B);  // W B
-    d.add(3, zeroPast(s0 * s1, dA));
+    d.add(3, frame::leading(s0 * s1, dA));
   }
   if (varies(B)) {
     ct::TracedArray dB = kind == 0   ? multiplyArrays(1, nB, s0, s1, s2, A, W)   // A^T W
                          : kind == 1 ? multiplyArrays(0, nB, s0, s1, s2, A, W)   // A W
                                      : multiplyArrays(1, nB, s0, s2, s1, W, A);  // W^T A
-    d.add(4, zeroPast(kind == 1 ? s0 * s2 : s1 * s2, dB));
+    d.add(4, frame::leading(kind == 1 ? s0 * s2 : s1 * s2, dB));
   }
 }
 

@@ -77,11 +77,6 @@ ct::TracedArray multiplyArrays(int kind, unsigned count, ct::TracedInt const& s0
                                ct::TracedInt const& s1, ct::TracedInt const& s2,
                                ct::TracedArray const& A, ct::TracedArray const& B);
 
-/// w with the elements from `size` on set to exact zeros on every path (a
-/// traced size selects each element, since generated C leaves a kernel's
-/// elements past its actual size unwritten).
-ct::TracedArray zeroPast(ct::TracedInt const& size, ct::TracedArray w);
-
 /// True when some element of values is not a constant: an input whose
 /// cotangent may be wanted.
 bool varies(ct::TracedArray const& values);

@@ -1,5 +1,6 @@
 #include "linalg/MatrixVectorOp.hpp"
 
+#include "frame/Rules.hpp"
 #include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
 #include "linalg/MatrixMultiplyOp.hpp"
@@ -224,10 +225,10 @@ void productCotangent(ct::ReverseArgs& d, bool transpose, ct::TracedArray const&
   auto nA = static_cast<unsigned>(A.size()), nx = static_cast<unsigned>(x.size());
   ct::TracedInt one(1);
   if (varies(A))
-    d.add(2, zeroPast(m * n, transpose ? multiplyArrays(2, nA, m, one, n, x, w)
-                                       : multiplyArrays(2, nA, m, one, n, w, x)));
+    d.add(2, frame::leading(m * n, transpose ? multiplyArrays(2, nA, m, one, n, x, w)
+                                             : multiplyArrays(2, nA, m, one, n, w, x)));
   if (varies(x))
-    d.add(3, zeroPast(transpose ? m : n, multiplyVectorArrays(!transpose, nx, m, n, A, w)));
+    d.add(3, frame::leading(transpose ? m : n, multiplyVectorArrays(!transpose, nx, m, n, A, w)));
 }
 
 }  // namespace
