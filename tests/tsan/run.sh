@@ -28,8 +28,8 @@ printf '"%s"\n' "${flags[@]}" -I"$root"/{include,src,src/ckernels/include} \
   -I"$root"/platform/{comp_trace,math3d,core,codegen_runtime,linalg,foundation}/include \
   >"$obj_dir/flags.rsp"
 sources=("$root"/platform/{comp_trace,math3d,core}/src/*.cpp "$root"/src/frame/*.cpp
-         "$root"/src/linalg/{MatrixMultiplyOp,VectorCombineOp}.cpp
-         "$root"/platform/linalg/src/{products,vector}.c "$root"/platform/foundation/src/foundation.c
+         "$root"/src/linalg/{MatrixMultiplyOp,VectorCombineOp,VectorScaleOp}.cpp
+         "$root"/platform/linalg/src/{products,vector,elementwise}.c "$root"/platform/foundation/src/foundation.c
          "$root"/tests/tsan/ConcurrentRecordingTest.cpp)
 newest_header="$(find "$root/include" "$root/src" "$root/platform" -name '*.h*' -printf '%T@ %p\n' |
                  sort -n | tail -1 | cut -d' ' -f2-)"
