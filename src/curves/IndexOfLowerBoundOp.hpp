@@ -18,6 +18,7 @@ struct IndexOfLowerBound {
   std::string description() const { return "IndexOfLowerBound"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  static constexpr bool zeroDerivative = true;
 };
 
 class IndexOfLowerBoundOp final

@@ -4,6 +4,7 @@
 // computes on a copy of that input and, in generated code, writes over the
 // input's storage when it is the last reader (else after a memcpy).
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <tuple>
@@ -22,6 +23,8 @@ struct ZeroMajor {
   std::string description() const { return "ZeroMajor"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class ZeroMajorOp final : public frame::KernelOp<ZeroMajorOp, ZeroMajor> {
@@ -41,6 +44,8 @@ struct ReduceMatrix {
   std::string description() const { return "ReduceMatrix"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class ReduceMatrixOp final : public frame::KernelOp<ReduceMatrixOp, ReduceMatrix> {
@@ -61,6 +66,8 @@ struct ExpandVector {
   std::string description() const { return "ExpandVector"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class ExpandVectorOp final : public frame::KernelOp<ExpandVectorOp, ExpandVector> {
@@ -81,6 +88,8 @@ struct SubmatrixAssign {
   std::string description() const { return "SubmatrixAssign"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class SubmatrixAssignOp final : public frame::KernelOp<SubmatrixAssignOp, SubmatrixAssign> {
@@ -92,5 +101,16 @@ class SubmatrixAssignOp final : public frame::KernelOp<SubmatrixAssignOp, Submat
                     ct::OperationPtr const& src, ct::OperationPtr const& dst)
       : KernelOp({count}, {rows, cols, srcOffset, srcStride, dstOffset, dstStride, src, dst}) {}
 };
+
+/// Traced submatrixAssign of rows, cols, srcOffset, srcStride, dstOffset,
+/// dstStride that already fit srcMax and dstMax elements (no clamp: the
+/// values of a derivative rule, made from a node's clamped ones).
+void assignFittingBlock(unsigned srcMax, unsigned dstMax, std::array<ct::TracedInt, 6> const& v,
+                        ct::TracedDouble const* src, ct::TracedDouble* dst);
+
+/// w with the elements from size (clamped to [0, w.size()]) on set to zero
+/// on every path: a recorded kernel leaves them unspecified in generated C,
+/// a copy of the leading block into zeros does not.
+ct::TracedArray keepLeading(ct::TracedInt const& size, ct::TracedArray w);
 
 }  // namespace vela::math

@@ -19,6 +19,7 @@ struct AnyIsInf {
   std::string description() const { return "AnyIsInf"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  static constexpr bool zeroDerivative = true;
 };
 
 /// Does any of n values hold a NaN. Input: collect of the values.
@@ -29,6 +30,7 @@ struct AnyIsNaN {
   std::string description() const { return "AnyIsNaN"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  static constexpr bool zeroDerivative = true;
 };
 
 /// Are the rows of an m by n matrix distinct. Input: collect of its m*n
@@ -41,6 +43,7 @@ struct HasUniqueRows {
   std::string description() const { return "HasUniqueRows"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  static constexpr bool zeroDerivative = true;
 };
 
 /// Positions of the nonzero entries among n int flags. Input: int collect
@@ -52,6 +55,7 @@ struct ComputeIndicesNonzeroElements {
   std::string description() const { return "ComputeIndicesNonzeroElements"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  static constexpr bool zeroDerivative = true;
 };
 
 class AnyIsInfOp final : public frame::ScalarKernelOp<AnyIsInfOp, AnyIsInf, bool> {

@@ -1,7 +1,10 @@
 #include "linalg/ScaleVectorsOp.hpp"
 
+#include <algorithm>
+
 #include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
+#include "linalg/InPlaceOps.hpp"
 #include "vela/math/dense_kernels.hpp"
 
 namespace vela::math {
@@ -38,19 +41,120 @@ void ScaleVectors::code(frame::Code& code) const {
 }
 
 namespace {
-void scale(bool columns, bool inverse, unsigned mMax, unsigned nMax, TracedValue<int> const& m,
-           TracedValue<int> const& n, TracedValue<double> const* A, TracedValue<double> const* s,
-           TracedValue<double>* out) {
-  unsigned count = mMax * nMax;
-  frame::TracedCall<ScaleVectorsOp> call(ScaleVectors{columns, inverse, count});
-  long long rows = call.size(m, mMax), cols = call.size(n, nMax);
-  call.array(A, count, rows * cols);
-  call.array(s, columns ? nMax : mMax, columns ? cols : rows);
-  call.output(out, count, rows * cols);
+void scaleBlock(ScaleVectors kernel, TracedValue<int> const& m, TracedValue<int> const& n,
+                TracedValue<double> const* A, TracedValue<double> const* s, unsigned factors,
+                TracedValue<double>* out) {
+  frame::TracedCall<ScaleVectorsOp> call(kernel);
+  long long rows = call.size(m), cols = call.size(n);
+  call.array(A, kernel.count, rows * cols);
+  call.array(s, factors, kernel.columns ? cols : rows);
+  call.output(out, kernel.count, rows * cols);
   call.run();
 }
 
+void scale(bool columns, bool inverse, unsigned mMax, unsigned nMax, TracedValue<int> const& m,
+           TracedValue<int> const& n, TracedValue<double> const* A, TracedValue<double> const* s,
+           TracedValue<double>* out) {
+  scaleBlock({columns, inverse, mMax * nMax}, clampSize(m, mMax), clampSize(n, nMax), A, s,
+             columns ? nMax : mMax, out);
+}
+
+// The sums of P (m by n) over each column (columns) or row; over traced
+// sizes, P's rows (resp. columns) copied into zeros one by one and added up.
+ct::TracedArray sumsOver(bool columns, unsigned count, unsigned factors, ct::TracedInt const& m,
+                         ct::TracedInt const& n, ct::TracedArray const& P) {
+  ct::TracedArray sum(factors);
+  int rows = 0, cols = 0;
+  if (m.getConstant(rows) && n.getConstant(cols)) {
+    // Sizes past the arrays leave the kernel's result as it is.
+    if (!frame::fitsIn(rows, cols, count) || !frame::fitsIn(columns ? cols : rows, 1, factors))
+      return sum;
+    for (int j = 0; j < cols; ++j)
+      for (int i = 0; i < rows; ++i) {
+        ct::TracedDouble& to = sum[static_cast<unsigned>(columns ? j : i)];
+        ct::TracedDouble const& p = P[static_cast<unsigned>(rows * j + i)];
+        to = (columns ? i : j) == 0 ? p : to + p;
+      }
+    return sum;
+  }
+  unsigned slices = factors == 0 ? 0 : count / factors;
+  bool first = true;
+  for (unsigned t = 0; t < slices; ++t) {
+    ct::TracedInt at(static_cast<int>(t));
+    ct::TracedBool in = at < (columns ? m : n);
+    bool decided = false;
+    if (in.getConstant(decided) && !decided) continue;
+    ct::TracedArray slice(factors);
+    if (columns)  // row t: n elements m apart
+      assignFittingBlock(count, factors, {ternary(in, ct::TracedInt(1), 0), n, at, m, 0, 1},
+                         P.data(), slice.data());
+    else
+      assignFittingBlock(count, factors, {ternary(in, m, 0), 1, m * at, 0, 0, 0}, P.data(),
+                         slice.data());
+    if (first)
+      sum = slice;
+    else
+      vectorAdd(factors, sum.data(), slice.data(), sum.data());
+    first = false;
+  }
+  return sum;
+}
+
+bool constants(ct::TracedArray const& values) {
+  return std::all_of(values.begin(), values.end(),
+                     [](ct::TracedDouble const& v) { return v.isConstant(); });
+}
 }  // namespace
+
+// d(A s) = dA s + A ds; d(A / s) = (dA - (A / s) ds) / s.
+void ScaleVectors::jvp(ct::ForwardArgs& d) const {
+  bool fixedA = d.isZero(2), fixedS = d.isZero(3);
+  if (fixedA && fixedS) return;
+  ct::TracedInt m = d.size(0), n = d.size(1);
+  ct::TracedArray s = d.array(3), dA = d.tangent(2), t(count);
+  auto factors = static_cast<unsigned>(s.size());
+  TracedValue<double>* out = d.outputTangent(0, count);
+  if (!fixedS) {  // t = (A or A / s) scaled by ds
+    ct::TracedArray by = inverse ? d.output(0, count) : d.array(2), ds = d.tangent(3);
+    scaleBlock({columns, false, count}, m, n, by.data(), ds.data(), factors, t.data());
+  }
+  if (!inverse) {
+    if (fixedA) {
+      std::copy(t.begin(), t.end(), out);
+      return;
+    }
+    scaleBlock(*this, m, n, dA.data(), s.data(), factors, fixedS ? out : dA.data());
+    if (!fixedS) vectorAdd(count, dA.data(), t.data(), out);
+    return;
+  }
+  if (fixedS)
+    t = dA;
+  else if (fixedA)
+    vectorNegate(count, t.data(), t.data());
+  else
+    vectorSubtract(count, dA.data(), t.data(), t.data());
+  scaleBlock(*this, m, n, t.data(), s.data(), factors, out);
+}
+
+// Cotangents: of A, w scaled as A is; of s, the sums of A w (resp. of
+// -(A / s) w / s) over each column or row.
+void ScaleVectors::vjp(ct::ReverseArgs& d) const {
+  ct::TracedInt m = d.size(0), n = d.size(1);
+  ct::TracedArray w = d.cotangent(0, count), A = d.array(2), s = d.array(3);
+  auto factors = static_cast<unsigned>(s.size());
+  if (!constants(A)) {
+    ct::TracedArray g(count);
+    scaleBlock(*this, m, n, w.data(), s.data(), factors, g.data());
+    d.add(2, keepLeading(m * n, g));
+  }
+  if (constants(s)) return;
+  ct::TracedArray P(count), by = inverse ? d.output(0, count) : A;
+  scaleBlock({false, false, count}, m * n, 1, by.data(), w.data(), count, P.data());
+  if (inverse) scaleBlock(*this, m, n, P.data(), s.data(), factors, P.data());
+  ct::TracedArray sums = sumsOver(columns, count, factors, m, n, P);
+  if (inverse) vectorNegate(factors, sums.data(), sums.data());
+  d.add(3, sums);
+}
 
 void scaleColumns(unsigned m, unsigned n, TracedValue<double> const* A,
                   TracedValue<double> const* s, TracedValue<double>* out) {

@@ -19,6 +19,8 @@ struct ScaleVectors {
   std::string description() const;
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class ScaleVectorsOp final : public frame::KernelOp<ScaleVectorsOp, ScaleVectors> {

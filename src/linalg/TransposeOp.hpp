@@ -16,6 +16,8 @@ struct TransposeColMajor {
   std::string description() const { return "TransposeColMajor"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class TransposeColMajorOp final : public frame::KernelOp<TransposeColMajorOp, TransposeColMajor> {
@@ -36,6 +38,8 @@ struct Transpose {
   std::string description() const { return kind == 0 ? "TransposeAdd" : "TransposeSubtract"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class TransposeOp final : public frame::KernelOp<TransposeOp, Transpose> {
@@ -53,6 +57,8 @@ struct ShiftColumns {
   std::string description() const { return "ShiftColumns"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class ShiftColumnsOp final : public frame::KernelOp<ShiftColumnsOp, ShiftColumns> {

@@ -1,5 +1,7 @@
 #include "linalg/VectorScaleOp.hpp"
 
+#include <algorithm>
+
 #include "frame/TracedCall.hpp"
 #include "vela/math/dense_kernels.hpp"
 
@@ -21,6 +23,42 @@ void VectorNegate::compute(frame::Args& args) const {
 void VectorNegate::code(frame::Code& code) const {
   code.call("vectorNegate",
             {frame::Code::decimal(n), code.array(0), code.output(ct::ScalarType::Double, n)});
+}
+
+// d(scale a) = scale da + dscale a; the reverse rule sums a * w for the scale.
+void VectorScale::jvp(ct::ForwardArgs& d) const {
+  ct::TracedArray t(n);
+  if (!d.isZero(1)) vectorScale(n, d.scalar(0), d.tangent(1).data(), t.data());
+  if (!d.isZero(0)) {
+    ct::TracedArray a = d.array(1), u(n);
+    vectorScale(n, d.tangent(0)[0], a.data(), u.data());
+    if (!d.isZero(1)) vectorAdd(n, t.data(), u.data(), u.data());
+    t = u;
+  }
+  std::copy(t.begin(), t.end(), d.outputTangent(0, n));
+}
+
+void VectorScale::vjp(ct::ReverseArgs& d) const {
+  ct::TracedArray w = d.cotangent(0, n), a = d.array(1);
+  if (!d.scalar(0).isConstant()) {
+    ct::TracedDouble sum;
+    for (unsigned i = 0; i < n; ++i)
+      if (!ct::isStructuralZero(w[i]))
+        sum = ct::isStructuralZero(sum) ? a[i] * w[i] : sum + a[i] * w[i];
+    d.add(0, &sum, 1);
+  }
+  vectorScale(n, d.scalar(0), w.data(), w.data());
+  d.add(1, w);
+}
+
+void VectorNegate::jvp(ct::ForwardArgs& d) const {
+  if (!d.isZero(0)) vectorNegate(n, d.tangent(0).data(), d.outputTangent(0, n));
+}
+
+void VectorNegate::vjp(ct::ReverseArgs& d) const {
+  ct::TracedArray w = d.cotangent(0, n);
+  vectorNegate(n, w.data(), w.data());
+  d.add(0, w);
 }
 
 void vectorScale(unsigned n, TracedValue<double> const& scale, TracedValue<double> const* a,

@@ -15,6 +15,8 @@ struct VectorScale {
   std::string description() const { return "VectorScale"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class VectorScaleOp final : public frame::KernelOp<VectorScaleOp, VectorScale> {
@@ -32,6 +34,8 @@ struct VectorNegate {
   std::string description() const { return "VectorNegate"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class VectorNegateOp final : public frame::KernelOp<VectorNegateOp, VectorNegate> {
