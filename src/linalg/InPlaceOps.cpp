@@ -297,17 +297,4 @@ void assignFittingBlock(unsigned srcMax, unsigned dstMax, std::array<ct::TracedI
   call.run();
 }
 
-ct::TracedArray keepLeading(ct::TracedInt const& size, ct::TracedArray w) {
-  auto n = static_cast<unsigned>(w.size());
-  ct::TracedInt kept = clampSize(size, n);
-  int constant = 0;
-  if (kept.getConstant(constant)) {
-    std::fill(w.begin() + constant, w.end(), ct::TracedDouble());
-    return w;
-  }
-  ct::TracedArray out(n);
-  assignFittingBlock(n, n, {kept, 1, 0, 0, 0, 0}, w.data(), out.data());
-  return out;
-}
-
 }  // namespace vela::math

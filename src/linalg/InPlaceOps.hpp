@@ -108,9 +108,4 @@ class SubmatrixAssignOp final : public frame::KernelOp<SubmatrixAssignOp, Submat
 void assignFittingBlock(unsigned srcMax, unsigned dstMax, std::array<ct::TracedInt, 6> const& v,
                         ct::TracedDouble const* src, ct::TracedDouble* dst);
 
-/// w with the elements from size (clamped to [0, w.size()]) on set to zero
-/// on every path: a recorded kernel leaves them unspecified in generated C,
-/// a copy of the leading block into zeros does not.
-ct::TracedArray keepLeading(ct::TracedInt const& size, ct::TracedArray w);
-
 }  // namespace vela::math

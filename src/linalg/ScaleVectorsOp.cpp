@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "frame/Rules.hpp"
 #include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
-#include "linalg/InPlaceOps.hpp"
 #include "vela/math/dense_kernels.hpp"
 
 namespace vela::math {
@@ -59,45 +59,19 @@ void scale(bool columns, bool inverse, unsigned mMax, unsigned nMax, TracedValue
              columns ? nMax : mMax, out);
 }
 
-// The sums of P (m by n) over each column (columns) or row; over traced
-// sizes, P's rows (resp. columns) copied into zeros one by one and added up.
+// The sums of P (m by n) over each column (P^T 1, columns) or row (P 1).
 ct::TracedArray sumsOver(bool columns, unsigned count, unsigned factors, ct::TracedInt const& m,
                          ct::TracedInt const& n, ct::TracedArray const& P) {
-  ct::TracedArray sum(factors);
-  int rows = 0, cols = 0;
-  if (m.getConstant(rows) && n.getConstant(cols)) {
-    // Sizes past the arrays leave the kernel's result as it is.
-    if (!frame::fitsIn(rows, cols, count) || !frame::fitsIn(columns ? cols : rows, 1, factors))
-      return sum;
-    for (int j = 0; j < cols; ++j)
-      for (int i = 0; i < rows; ++i) {
-        ct::TracedDouble& to = sum[static_cast<unsigned>(columns ? j : i)];
-        ct::TracedDouble const& p = P[static_cast<unsigned>(rows * j + i)];
-        to = (columns ? i : j) == 0 ? p : to + p;
-      }
-    return sum;
-  }
-  unsigned slices = factors == 0 ? 0 : count / factors;
-  bool first = true;
-  for (unsigned t = 0; t < slices; ++t) {
-    ct::TracedInt at(static_cast<int>(t));
-    ct::TracedBool in = at < (columns ? m : n);
-    bool decided = false;
-    if (in.getConstant(decided) && !decided) continue;
-    ct::TracedArray slice(factors);
-    if (columns)  // row t: n elements m apart
-      assignFittingBlock(count, factors, {ternary(in, ct::TracedInt(1), 0), n, at, m, 0, 1},
-                         P.data(), slice.data());
-    else
-      assignFittingBlock(count, factors, {ternary(in, m, 0), 1, m * at, 0, 0, 0}, P.data(),
-                         slice.data());
-    if (first)
-      sum = slice;
-    else
-      vectorAdd(factors, sum.data(), slice.data(), sum.data());
-    first = false;
-  }
-  return sum;
+  ct::TracedArray sums(factors);
+  if (factors == 0) return sums;
+  unsigned others = count / factors;
+  ct::TracedArray ones(others, 1.0);
+  if (columns)
+    matrixTransposeMultiplyDynamicSize(others, factors, 1, m, n, 1, P.data(), ones.data(),
+                                       sums.data());
+  else
+    matrixVectorMultiplyDynamicSize(factors, others, m, n, P.data(), ones.data(), sums.data());
+  return frame::leading(columns ? n : m, sums);
 }
 
 bool constants(ct::TracedArray const& values) {
@@ -145,7 +119,7 @@ void ScaleVectors::vjp(ct::ReverseArgs& d) const {
   if (!constants(A)) {
     ct::TracedArray g(count);
     scaleBlock(*this, m, n, w.data(), s.data(), factors, g.data());
-    d.add(2, keepLeading(m * n, g));
+    d.add(2, frame::leading(m * n, g));
   }
   if (constants(s)) return;
   ct::TracedArray P(count), by = inverse ? d.output(0, count) : A;

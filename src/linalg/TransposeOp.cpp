@@ -1,5 +1,6 @@
 #include "linalg/TransposeOp.hpp"
 
+#include "frame/Rules.hpp"
 #include "frame/Sizes.hpp"
 #include "frame/TracedCall.hpp"
 #include "linalg/InPlaceOps.hpp"
@@ -79,7 +80,7 @@ void TransposeColMajor::jvp(ct::ForwardArgs& d) const {
 void TransposeColMajor::vjp(ct::ReverseArgs& d) const {
   ct::TracedArray w = d.cotangent(0, count), g(count);
   transposeBlock(count, d.size(1), d.size(0), w.data(), g.data());
-  d.add(2, keepLeading(d.size(0) * d.size(1), g));
+  d.add(2, frame::leading(d.size(0) * d.size(1), g));
 }
 
 // A -> A +- A^T is its own adjoint.

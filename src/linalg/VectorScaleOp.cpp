@@ -25,7 +25,7 @@ void VectorNegate::code(frame::Code& code) const {
             {frame::Code::decimal(n), code.array(0), code.output(ct::ScalarType::Double, n)});
 }
 
-// d(scale a) = scale da + dscale a; the reverse rule sums a * w for the scale.
+// d(scale a) = scale da + dscale a; the scale's cotangent is a . w.
 void VectorScale::jvp(ct::ForwardArgs& d) const {
   ct::TracedArray t(n);
   if (!d.isZero(1)) vectorScale(n, d.scalar(0), d.tangent(1).data(), t.data());
@@ -41,10 +41,7 @@ void VectorScale::jvp(ct::ForwardArgs& d) const {
 void VectorScale::vjp(ct::ReverseArgs& d) const {
   ct::TracedArray w = d.cotangent(0, n), a = d.array(1);
   if (!d.scalar(0).isConstant()) {
-    ct::TracedDouble sum;
-    for (unsigned i = 0; i < n; ++i)
-      if (!ct::isStructuralZero(w[i]))
-        sum = ct::isStructuralZero(sum) ? a[i] * w[i] : sum + a[i] * w[i];
+    ct::TracedDouble sum = dotProduct(n, a.data(), w.data());
     d.add(0, &sum, 1);
   }
   vectorScale(n, d.scalar(0), w.data(), w.data());

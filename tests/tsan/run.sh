@@ -28,7 +28,7 @@ printf '"%s"\n' "${flags[@]}" -I"$root"/{include,src,src/ckernels/include} \
   -I"$root"/platform/{comp_trace,math3d,core,codegen_runtime,linalg,foundation}/include \
   >"$obj_dir/flags.rsp"
 sources=("$root"/platform/{comp_trace,math3d,core}/src/*.cpp "$root"/src/frame/*.cpp
-         "$root"/src/linalg/{MatrixMultiplyOp,VectorCombineOp,VectorScaleOp}.cpp
+         "$root"/src/linalg/{MatrixMultiplyOp,MatrixVectorOp,ScalarProductOp,VectorCombineOp,VectorScaleOp}.cpp
          "$root"/platform/linalg/src/{products,vector,elementwise}.c "$root"/platform/foundation/src/foundation.c
          "$root"/tests/tsan/ConcurrentRecordingTest.cpp)
 newest_header="$(find "$root/include" "$root/src" "$root/platform" -name '*.h*' -printf '%T@ %p\n' |
