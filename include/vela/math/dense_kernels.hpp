@@ -66,6 +66,11 @@ void vectorSubtractDynamicSize(unsigned nMax, TracedValue<int> const& n,
 // constant sizes cover; a record makes every maximum element of the output
 // read the node. Kernels that update an array in place read all of its
 // maximum elements and, when they record, replace all of them.
+// Traced forms differentiate (Derivatives.hpp): tangents go through the same
+// kernel over the same sizes, cotangents through its adjoint (the inverse
+// data movement), vectorScale and the scalings by the product and quotient
+// rules. Output elements past the actual sizes pass back no cotangent;
+// elements an in-place kernel leaves as they are pass theirs through.
 
 /// out[i] = scale * a[i] for i < n. out may be a itself.
 inline void vectorScale(unsigned n, double scale, double const* a, double* out) {
@@ -533,6 +538,7 @@ TracedValue<double> computeQuadraticTerm(unsigned n, TracedValue<double> const* 
 // ---------------------------------------------------------------------------
 // Predicates and index kernels
 // ---------------------------------------------------------------------------
+// Their results are bools and ints: derivatives through them are zero.
 
 /// True when some v[i], i < n, is +infinity or -infinity; false for n = 0.
 bool anyIsInf(unsigned n, double const* v);
