@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "CompiledC.hpp"
+#include "TracedComputations.hpp"
 #include "vela/math.hpp"
 
 // ---- Heap accounting ----
@@ -88,10 +89,7 @@ void operator delete[](void* p, std::size_t) noexcept { release(p); }
 
 namespace {
 
-namespace vm = vela::math;
-namespace ct = kelm_math::comp_trace;
-template <class Mode>
-using S = vm::Scalar<Mode>;
+using namespace trace_bench;  // NOLINT(google-build-using-namespace)
 
 /// Growth of the heap from construction to stop(): net live bytes, the peak
 /// of the live bytes, and malloc's own count of bytes in use (headers and
@@ -118,121 +116,6 @@ class HeapWatch {
   }
   long long before_;
 };
-
-// ---- The computations ----
-// Each gives its input names and values, its output count, the operations
-// it performs as written, and compute<Mode>(in, out).
-
-template <int Steps>
-struct ChainOf {
-  static std::vector<std::string> inputNames() { return {"x", "y0"}; }
-  static std::vector<double> inputValues() { return {0.5, 1.0}; }
-  static constexpr std::size_t outputCount = 1;
-  static constexpr std::size_t operations = 2 * std::size_t(Steps);
-
-  template <class Mode>
-  static void compute(S<Mode> const* in, S<Mode>* out) {
-    S<Mode> const& x = in[0];
-    S<Mode> y = in[1];
-    for (int k = 0; k < Steps; ++k) y = 0.999999 * y + x;
-    out[0] = y;
-  }
-};
-using Chain = ChainOf<20000>;
-using LongChain = ChainOf<500000>;
-// Small enough that its graph stays in the L2 cache.
-using ShortChain = ChainOf<500>;
-
-struct Multibody {
-  static constexpr int kBodies = 200;
-  static constexpr int kSpatial = 50;
-
-  static std::vector<std::string> inputNames() {
-    std::vector<std::string> names;
-    for (int k = 0; k < kBodies; ++k)
-      for (char c : {'w', 'x', 'y', 'z'}) names.push_back("q" + std::to_string(k) + "_" + c);
-    return names;
-  }
-  static std::vector<double> inputValues() {
-    std::mt19937 gen(3);
-    std::normal_distribution<double> normal;
-    std::vector<double> values;
-    for (int k = 0; k < kBodies; ++k) {
-      double q[4] = {normal(gen), normal(gen), normal(gen), normal(gen)};
-      double n = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
-      for (double c : q) values.push_back(c / n);
-    }
-    return values;
-  }
-  static constexpr std::size_t outputCount = 9 + 4 + 6;
-  // Quaternion to matrix 24, 3-by-3 product 45, quaternion product 28,
-  // symmetric 6-by-6 times a vector 66.
-  static constexpr std::size_t operations =
-      kBodies * 24 + (kBodies - 1) * (45 + 28) + kSpatial * 66;
-
-  template <class Mode>
-  static void compute(S<Mode> const* in, S<Mode>* out) {
-    using Quat = vm::Quaternion_T<Mode>;
-    using Mat3 = vm::Matrix3x3_T<Mode>;
-    std::array<Mat3, kBodies> rotation;
-    Quat q(in);
-    for (int k = 0; k < kBodies; ++k) rotation[k] = Mat3(Quat(in + 4 * k));
-    Mat3 chained = rotation[0];
-    for (int k = 1; k < kBodies; ++k) {
-      chained = chained.compose(rotation[k]);
-      q = q.compose(Quat(in + 4 * k));
-    }
-    // Vector parts of the first two quaternions as the starting velocity.
-    S<Mode> v0[6] = {in[1], in[2], in[3], in[5], in[6], in[7]};
-    vm::SpatialVector_T<Mode> v(v0);
-    for (int j = 0; j < kSpatial; ++j)
-      v = vm::SymmetricSpatialMatrix_T<Mode>(rotation[4 * j], rotation[4 * j + 1],
-                                             rotation[4 * j + 2]) *
-          v;
-    for (int k = 0; k < 9; ++k) out[k] = chained.values()[k];
-    for (int k = 0; k < 4; ++k) out[9 + k] = q.values()[k];
-    for (int k = 0; k < 6; ++k) out[13 + k] = v.values()[k];
-  }
-};
-
-// ---- Recorded graphs ----
-
-/// Distinct nodes reachable from the outputs: those that compute, and the
-/// inputs and constants.
-struct GraphSize {
-  std::size_t operations = 0, leaves = 0;
-};
-
-GraphSize graphSize(std::vector<vm::TracedDouble> const& outputs) {
-  GraphSize size;
-  std::unordered_set<ct::Operation const*> seen;
-  std::vector<ct::OperationPtr> stack;
-  for (auto const& out : outputs)
-    if (!out.isConstant() && seen.insert(out.operation().get()).second)
-      stack.push_back(out.operation());
-  while (!stack.empty()) {
-    ct::OperationPtr op = std::move(stack.back());
-    stack.pop_back();
-    bool leaf = op->isScalar() && static_cast<ct::ScalarOperation const&>(*op).isAlwaysSimple();
-    ++(leaf ? size.leaves : size.operations);
-    for (auto const& in : op->inputs())
-      if (seen.insert(in.get()).second) stack.push_back(in);
-  }
-  return size;
-}
-
-std::vector<vm::TracedDouble> tracedInputs(std::vector<std::string> const& names) {
-  std::vector<vm::TracedDouble> inputs;
-  for (auto const& name : names) inputs.push_back(vm::TracedDouble::input(name));
-  return inputs;
-}
-
-template <class C>
-std::vector<vm::TracedDouble> record(std::vector<vm::TracedDouble> const& inputs) {
-  std::vector<vm::TracedDouble> outputs(C::outputCount);
-  C::template compute<vm::Traced>(inputs.data(), outputs.data());
-  return outputs;
-}
 
 /// One recording of C kept for the whole run, with everything the paths
 /// share: input names and values, outputs, Numeric's results.

@@ -1,7 +1,8 @@
 #pragma once
 
-// The graph a derivative walks: its nodes in dependency order, which of
-// them depend on a variable, and what several sweeps over it share.
+// The graph a derivative walks: its nodes in dependency order, each with the
+// positions of its inputs, which of them depend on a variable, and what
+// several sweeps over it share.
 
 #include <array>
 #include <cstdint>
@@ -17,19 +18,34 @@ namespace kelm_math::comp_trace::detail {
 
 class DerivativeGraph {
  public:
+  static constexpr std::uint32_t kNone = 0xffffffffu;
+
+  /// What the sweeps ask of a node, kept beside the graph so that they do
+  /// not load the node for it. fn and operand are those of a FunctionOp.
+  struct NodeInfo {
+    OwnKind kind;
+    bool scalar;
+    std::uint8_t fn, operand;
+  };
+
   /// DerivativeError for an entry of inputs that is not an input value, or
   /// repeats one.
   DerivativeGraph(std::vector<TracedDouble> const& outputs,
                   std::vector<TracedDouble> const& inputs);
 
   std::size_t size() const { return nodes_.size(); }
+  /// Node p, and a shared handle to it.
+  Operation const& op(std::size_t p) const { return *ops_[p]; }
+  NodeInfo const& info(std::size_t p) const { return info_[p]; }
   OperationPtr const& node(std::size_t p) const { return *nodes_[p]; }
   bool active(std::size_t p) const { return active_[p] != 0; }
-  std::uint32_t position(Operation const& node) const;
-  /// The index in `inputs` of an active input node.
-  unsigned variable(Operation const& input) const;
+  /// The position of input i of node p.
+  std::uint32_t input(std::size_t p, std::size_t i) const { return inputs_[first_[p] + i]; }
+  /// The index in `inputs` of input node p; kNone when it is not a variable.
+  unsigned variable(std::size_t p) const { return variable_[p]; }
   unsigned variableCount() const { return variableCount_; }
-  std::vector<OperationPtr> const& roots() const { return roots_; }
+  /// The position of each output.
+  std::vector<std::uint32_t> const& roots() const { return roots_; }
 
   /// The rules of a node outside the trace library; DerivativeError naming
   /// its class when it has none.
@@ -38,15 +54,17 @@ class DerivativeGraph {
   std::array<TracedDouble, 2> const& partialsOf(std::uint32_t p);
 
  private:
-  static constexpr std::uint32_t kVisiting = 0xffffffffu;
-  static constexpr std::uint32_t kNone = 0xffffffffu;
-  void order_();
-  void markActive_();
+  void order_(std::vector<TracedDouble> const& outputs);
 
-  std::vector<OperationPtr> roots_;
+  std::vector<OperationPtr> held_;          // outputs' nodes, kept alive
   std::vector<OperationPtr const*> nodes_;  // inputs before their readers
-  PointerMap<std::uint32_t> index_;
+  std::vector<Operation const*> ops_;       // the same, one load away
+  std::vector<std::uint32_t> first_;        // node p's inputs: inputs_[first_[p]...]
+  std::vector<std::uint32_t> inputs_;
+  std::vector<std::uint32_t> roots_;
   std::vector<std::uint8_t> active_;
+  std::vector<NodeInfo> info_;
+  std::vector<unsigned> variable_;
   std::unordered_map<std::string, unsigned> variables_;
   unsigned variableCount_ = 0;
   std::vector<std::uint32_t> partialIndex_;

@@ -48,64 +48,168 @@ DerivativeGraph::DerivativeGraph(std::vector<TracedDouble> const& outputs,
       throw DerivativeError(where + " repeats the input " + name);
   }
   variableCount_ = static_cast<unsigned>(inputs.size());
-  roots_.reserve(outputs.size());
-  for (TracedDouble const& out : outputs) roots_.push_back(out.operation());
-  order_();
-  markActive_();
+  order_(outputs);
 }
 
-void DerivativeGraph::order_() {
-  // Depth-first, inputs in order, with an explicit stack: a node follows all
-  // of its inputs.
+namespace {
+
+/// Node addresses to small numbers: open addressing with linear probing,
+/// found or inserted with one probe sequence.
+class AddressIndex {
+ public:
+  AddressIndex() { resize_(1024); }
+  /// The number stored for key; `value`, stored now, when key is new.
+  std::uint32_t findOrInsert(void const* key, std::uint32_t value) {
+    if (2 * (size_ + 1) > slots_.size()) resize_(4 * slots_.size());
+    for (std::size_t i = home_(key);; i = (i + 1) & mask_) {
+      Slot& s = slots_[i];
+      if (s.key == key) return s.value;
+      if (!s.key) {
+        s = {key, value};
+        ++size_;
+        return value;
+      }
+    }
+  }
+
+ private:
+  struct Slot {
+    void const* key = nullptr;
+    std::uint32_t value = 0;
+  };
+  std::size_t home_(void const* key) const {
+    auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(key));
+    return static_cast<std::size_t>((bits * 0x9e3779b97f4a7c15ull) >> shift_);
+  }
+  void resize_(std::size_t n) {
+    std::vector<Slot> old(n);
+    old.swap(slots_);
+    mask_ = n - 1;
+    shift_ = 64;
+    for (std::size_t k = n; k > 1; k >>= 1) --shift_;
+    size_ = 0;
+    for (Slot const& s : old)
+      if (s.key) findOrInsert(s.key, s.value);
+  }
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+  unsigned shift_ = 64;
+  std::size_t size_ = 0;
+};
+
+}  // namespace
+
+void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
+  held_.reserve(outputs.size());
+  for (TracedDouble const& out : outputs) held_.push_back(out.operation());
+
+  // First every node is found and numbered, breadth first: the nodes that
+  // wait in the queue are known ahead, so their loads overlap, where a
+  // depth-first walk of the nodes waits on one load at a time. A node that
+  // only one reference holds is reached through that one edge, so only
+  // nodes held several times are looked up by address.
+  std::vector<OperationPtr const*> found;
+  std::vector<Operation const*> foundOps;           // the same, without the load
+  std::vector<std::uint32_t> firstIn{0}, inputsIn;  // inputs by number
+  std::vector<unsigned> variableOf;                 // by number: kNone, or a variable
+  std::vector<std::uint8_t> isDouble;
+  std::vector<NodeInfo> infoOf;
+  AddressIndex seen;
+  auto number = [&](OperationPtr const& op, bool shared) {
+    auto id = static_cast<std::uint32_t>(found.size());
+    if (shared) {
+      std::uint32_t known = seen.findOrInsert(op.get(), id);
+      if (known != id) return known;
+    }
+    found.push_back(&op);
+    foundOps.push_back(op.get());
+    return id;
+  };
+  std::vector<std::uint32_t> rootIds;
+  rootIds.reserve(held_.size());
+  for (OperationPtr const& root : held_) rootIds.push_back(number(root, true));
+  // Two steps ahead: the node kAhead places on, then, once it has come,
+  // the shared counts of its inputs, which numbering it will read.
+  constexpr std::size_t kAhead = 8;
+  for (std::size_t k = 0; k < found.size(); ++k) {
+    if (k + 2 * kAhead < found.size()) __builtin_prefetch(foundOps[k + 2 * kAhead]);
+    if (k + kAhead < found.size())
+      for (OperationPtr const& in : foundOps[k + kAhead]->inputs())
+        __builtin_prefetch(reinterpret_cast<char const*>(in.get()) - sizeof(void*));
+    Operation const& node = *foundOps[k];
+    for (OperationPtr const& in : node.inputs())
+      inputsIn.push_back(number(in, in.use_count() != 1));
+    firstIn.push_back(static_cast<std::uint32_t>(inputsIn.size()));
+    bool dbl = !node.isScalar() ||
+               static_cast<ScalarOperation const&>(node).scalarType() == ScalarType::Double;
+    unsigned variable = kNone;
+    if (dbl && node.ownKind() == OwnKind::Input) {
+      auto known = variables_.find(static_cast<InputOp const&>(node).name());
+      if (known != variables_.end()) variable = known->second;
+    }
+    isDouble.push_back(dbl);
+    variableOf.push_back(variable);
+    NodeInfo info{node.ownKind(), node.isScalar(), 0, 0};
+    if (info.kind == OwnKind::Function) {
+      auto const& function = static_cast<FunctionOp const&>(node);
+      info.fn = static_cast<std::uint8_t>(function.fn());
+      info.operand = static_cast<std::uint8_t>(function.operand());
+    }
+    infoOf.push_back(info);
+  }
+
+  // Then positions: depth first over the numbers, inputs in order, so that
+  // a node follows all of its inputs.
+  std::size_t const n = found.size();
+  constexpr std::uint32_t kOpen = kNone - 1;
+  std::vector<std::uint32_t> position(n, kNone);
+  nodes_.reserve(n);
+  ops_.reserve(n);
+  first_.reserve(n + 1);
+  first_.push_back(0);
+  inputs_.reserve(inputsIn.size());
+  variable_.reserve(n);
+  active_.reserve(n);
+  info_.reserve(n);
   struct Frame {
-    OperationPtr const* node;
-    std::uint32_t next;
+    std::uint32_t id, next;
   };
   std::vector<Frame> stack;
-  for (OperationPtr const& root : roots_) {
-    if (index_.find(root.get())) continue;
-    index_.insert(root.get(), kVisiting);
-    stack.push_back({&root, 0});
+  for (std::uint32_t root : rootIds) {
+    if (position[root] == kNone) {
+      position[root] = kOpen;
+      stack.push_back({root, firstIn[root]});
+    }
     while (!stack.empty()) {
       Frame& top = stack.back();
-      Operation const& node = **top.node;
-      if (top.next < node.inputCount()) {
-        OperationPtr const& in = node.input(top.next++);
-        if (index_.find(in.get())) continue;
-        index_.insert(in.get(), kVisiting);
-        stack.push_back({&in, 0});
+      if (top.next < firstIn[top.id + 1]) {
+        std::uint32_t in = inputsIn[top.next++];
+        if (position[in] == kNone) {
+          position[in] = kOpen;
+          stack.push_back({in, firstIn[in]});
+        }
         continue;
       }
-      *index_.find(&node) = static_cast<std::uint32_t>(nodes_.size());
-      nodes_.push_back(top.node);
+      std::uint32_t id = top.id;
       stack.pop_back();
-    }
-  }
-}
-
-void DerivativeGraph::markActive_() {
-  active_.assign(nodes_.size(), 0);
-  for (std::size_t p = 0; p < nodes_.size(); ++p) {
-    Operation const& node = *nodes_[p]->get();
-    bool isDouble = !node.isScalar() ||
-                    static_cast<ScalarOperation const&>(node).scalarType() == ScalarType::Double;
-    if (!isDouble) continue;
-    if (node.ownKind() == OwnKind::Input) {
-      active_[p] = variables_.count(static_cast<InputOp const&>(node).name()) != 0;
-      continue;
-    }
-    for (OperationPtr const& in : node.inputs())
-      if (active_[position(*in)]) {
-        active_[p] = 1;
-        break;
+      auto p = static_cast<std::uint32_t>(nodes_.size());
+      position[id] = p;
+      nodes_.push_back(found[id]);
+      ops_.push_back(foundOps[id]);
+      // Active: a double (or array) computed from a variable.
+      std::uint8_t active = variableOf[id] != kNone;
+      for (std::uint32_t k = firstIn[id]; k < firstIn[id + 1]; ++k) {
+        std::uint32_t q = position[inputsIn[k]];
+        inputs_.push_back(q);
+        active |= active_[q];
       }
+      first_.push_back(static_cast<std::uint32_t>(inputs_.size()));
+      variable_.push_back(variableOf[id]);
+      active_.push_back(active && isDouble[id]);
+      info_.push_back(infoOf[id]);
+    }
+    roots_.push_back(position[root]);
   }
-}
-
-std::uint32_t DerivativeGraph::position(Operation const& node) const { return *index_.find(&node); }
-
-unsigned DerivativeGraph::variable(Operation const& input) const {
-  return variables_.at(static_cast<InputOp const&>(input).name());
 }
 
 Differentiable::Rules const& DerivativeGraph::rulesOf(Operation const& node) {
@@ -120,10 +224,9 @@ std::array<TracedDouble, 2> const& DerivativeGraph::partialsOf(std::uint32_t p) 
   if (partialIndex_.empty()) partialIndex_.assign(nodes_.size(), kNone);
   std::uint32_t& slot = partialIndex_[p];
   if (slot == kNone) {
-    auto const& node = static_cast<FunctionOp const&>(**nodes_[p]);
+    auto const& node = static_cast<FunctionOp const&>(*ops_[p]);
     std::array<bool, 2> wanted{};
-    for (std::size_t i = 0; i < node.inputCount() && i < 2; ++i)
-      wanted[i] = active_[position(*node.input(i))] != 0;
+    for (std::size_t i = 0; i < node.inputCount() && i < 2; ++i) wanted[i] = active(input(p, i));
     slot = static_cast<std::uint32_t>(partials_.size());
     partials_.push_back(detail::partials(
         node, std::static_pointer_cast<ScalarOperation const>(*nodes_[p]), wanted));

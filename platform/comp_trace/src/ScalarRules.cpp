@@ -106,7 +106,7 @@ TracedDouble scaled(TracedDouble const& t, TracedDouble const& p) {
 
 void accumulate(TracedDouble& acc, TracedDouble const& v) {
   if (isStructuralZeroValue(v)) return;
-  acc = isStructuralZeroValue(acc) ? v : acc + v;
+  acc = isStructuralZeroValue(acc) ? v : std::move(acc) + v;
 }
 
 }  // namespace kelm_math::comp_trace::detail

@@ -51,9 +51,22 @@ namespace {
 
 constexpr std::uint32_t kNoSlot = 0xffffffffu;
 
+bool zeroValue(TracedDouble const& v) { return v.isConstant() && isStructuralZero(v); }
+
+/// a fn b for fn Add, Sub or Mul: folded when both are constants (as the
+/// operators fold), else one node that takes over both handles.
+TracedDouble binary(Fn fn, TracedDouble a, TracedDouble b) {
+  double x = 0.0, y = 0.0;
+  if (a.getConstant(x) && b.getConstant(y))
+    return fn == Fn::Add ? x + y : fn == Fn::Sub ? x - y : x * y;
+  return TracedDouble(ScalarOperationPtr(std::make_shared<FunctionOp>(
+      fn, ScalarType::Double,
+      std::array<OperationPtr, 2>{std::move(a).operation(), std::move(b).operation()})));
+}
+
 bool allZero(TracedArray const& values) {
   return std::all_of(values.begin(), values.end(),
-                     [](TracedDouble const& v) { return isStructuralZero(v); });
+                     [](TracedDouble const& v) { return zeroValue(v); });
 }
 
 TracedArray padded(TracedArray values, unsigned n) {
@@ -62,11 +75,36 @@ TracedArray padded(TracedArray values, unsigned n) {
 }
 
 /// Derivatives of every node of one sweep: one per scalar node, one array
-/// per output of a vector node.
+/// per output of a vector node. The reverse sweep keeps a scalar cotangent
+/// with a sign, so that subtractions and negations pass it on without
+/// recording a negation: the cotangent is -scalar(p) where negative(p).
 class Derivatives {
  public:
-  explicit Derivatives(std::size_t n) : scalars_(n), slots_(n, kNoSlot) {}
+  explicit Derivatives(std::size_t n) : scalars_(n), negative_(n), slots_(n, kNoSlot) {}
   TracedDouble& scalar(std::size_t p) { return scalars_[p]; }
+  bool negative(std::size_t p) const { return negative_[p] != 0; }
+  /// The cotangent of scalar node p with its sign applied.
+  TracedDouble value(std::size_t p) const { return negative_[p] ? -scalars_[p] : scalars_[p]; }
+  /// Adds v, negated where `negative`, to the cotangent of scalar node p.
+  void add(std::size_t p, TracedDouble v, bool negative) {
+    if (zeroValue(v)) return;
+    if (negative && v.isConstant()) {
+      v = -std::move(v);
+      negative = false;
+    }
+    TracedDouble& acc = scalars_[p];
+    if (zeroValue(acc)) {
+      acc = std::move(v);
+      negative_[p] = negative;
+    } else if (negative_[p] == negative) {
+      acc = binary(Fn::Add, std::move(acc), std::move(v));
+    } else if (negative) {
+      acc = binary(Fn::Sub, std::move(acc), std::move(v));
+    } else {
+      acc = binary(Fn::Sub, std::move(v), std::move(acc));
+      negative_[p] = 0;
+    }
+  }
   /// Output arrays of vector node p; null when it has none.
   std::vector<TracedArray>* arrays(std::size_t p) {
     return slots_[p] == kNoSlot ? nullptr : &arrays_[slots_[p]];
@@ -91,6 +129,7 @@ class Derivatives {
 
  private:
   std::vector<TracedDouble> scalars_;
+  std::vector<std::uint8_t> negative_;
   std::vector<std::uint32_t> slots_;
   std::vector<std::vector<TracedArray>> arrays_;
 };
@@ -98,10 +137,10 @@ class Derivatives {
 class KernelForward final : public ForwardArgs {
  public:
   KernelForward(DerivativeGraph const& g, Derivatives& d, std::size_t p)
-      : ForwardArgs(g.node(p)), g_(g), d_(d) {}
+      : ForwardArgs(g.node(p)), g_(g), d_(d), p_(p) {}
   TracedArray tangent(std::size_t i) const override {
     Operation const& in = *node().input(i);
-    std::uint32_t q = g_.position(in);
+    std::uint32_t q = g_.input(p_, i);
     if (in.ownKind() == OwnKind::Collect)
       return g_.active(q) ? padded(d_.array(q, 0), in.inputCount()) : TracedArray(in.inputCount());
     return {g_.active(q) ? d_.scalar(q) : TracedDouble()};
@@ -117,6 +156,7 @@ class KernelForward final : public ForwardArgs {
  private:
   DerivativeGraph const& g_;
   Derivatives& d_;
+  std::size_t p_;
   std::vector<TracedArray> outputs_;
 };
 
@@ -125,17 +165,17 @@ class KernelReverse final : public ReverseArgs {
   KernelReverse(DerivativeGraph const& g, Derivatives& d, std::size_t p)
       : ReverseArgs(g.node(p)), g_(g), d_(d), p_(p) {}
   TracedArray cotangent(unsigned j, unsigned n) const override {
-    if (node().isScalar()) return padded(j == 0 ? TracedArray{d_.scalar(p_)} : TracedArray(), n);
+    if (node().isScalar()) return padded(j == 0 ? TracedArray{d_.value(p_)} : TracedArray(), n);
     auto* outputs = d_.arrays(p_);
     return padded(outputs && j < outputs->size() ? (*outputs)[j] : TracedArray(), n);
   }
   bool isZeroCotangent(unsigned j) const override { return zero_(j); }
   void add(std::size_t i, TracedDouble const* values, std::size_t n) override {
     Operation const& in = *node().input(i);
-    std::uint32_t q = g_.position(in);
+    std::uint32_t q = g_.input(p_, i);
     if (!g_.active(q)) return;
     if (in.ownKind() != OwnKind::Collect) {
-      if (n > 0) accumulate(d_.scalar(q), values[0]);
+      if (n > 0) d_.add(q, values[0], false);
       return;
     }
     TracedArray& target = d_.array(q, 0);
@@ -146,7 +186,7 @@ class KernelReverse final : public ReverseArgs {
 
  private:
   bool zero_(unsigned j) const {
-    if (node().isScalar()) return j != 0 || isStructuralZero(d_.scalar(p_));
+    if (node().isScalar()) return j != 0 || zeroValue(d_.scalar(p_));
     auto* outputs = d_.arrays(p_);
     return !outputs || j >= outputs->size() || allZero((*outputs)[j]);
   }
@@ -155,22 +195,22 @@ class KernelReverse final : public ReverseArgs {
   std::size_t p_;
 };
 
-TracedDouble inputDerivative(DerivativeGraph const& g, Derivatives& d, Operation const& node,
+TracedDouble inputDerivative(DerivativeGraph const& g, Derivatives& d, std::uint32_t p,
                              std::size_t i) {
-  std::uint32_t q = g.position(*node.input(i));
+  std::uint32_t q = g.input(p, i);
   return g.active(q) ? d.scalar(q) : TracedDouble();
 }
 
 TracedDouble forwardFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p) {
-  auto const& node = static_cast<FunctionOp const&>(*g.node(p));
+  auto const& node = static_cast<FunctionOp const&>(g.op(p));
   switch (ruleShape(node.fn(), node.operand())) {
     case RuleShape::Zero: return 0.0;
     case RuleShape::Select: {
       unsigned first = 0;
       TracedBool c = selectCondition(node, first);
-      TracedDouble ta = inputDerivative(g, d, node, first);
-      TracedDouble tb = inputDerivative(g, d, node, first + 1);
-      if (isStructuralZero(ta) && isStructuralZero(tb)) return 0.0;
+      TracedDouble ta = inputDerivative(g, d, p, first);
+      TracedDouble tb = inputDerivative(g, d, p, first + 1);
+      if (zeroValue(ta) && zeroValue(tb)) return 0.0;
       return ternary(c, ta, tb);
     }
     case RuleShape::Partials: break;
@@ -178,47 +218,103 @@ TracedDouble forwardFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p
   auto const& partial = g.partialsOf(p);
   TracedDouble t;
   for (std::size_t i = 0; i < node.inputCount(); ++i)
-    accumulate(t, scaled(inputDerivative(g, d, node, i), partial[i]));
+    accumulate(t, scaled(inputDerivative(g, d, p, i), partial[i]));
   return t;
 }
 
-void reverseFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p) {
-  auto const& node = static_cast<FunctionOp const&>(*g.node(p));
-  TracedDouble const w = d.scalar(p);
-  auto push = [&](std::size_t i, TracedDouble const& v) {
-    std::uint32_t q = g.position(*node.input(i));
-    if (g.active(q)) accumulate(d.scalar(q), v);
-  };
-  switch (ruleShape(node.fn(), node.operand())) {
-    case RuleShape::Zero: return;
-    case RuleShape::Select: {
-      unsigned first = 0;
-      TracedBool c = selectCondition(node, first);
-      push(first, ternary(c, w, TracedDouble()));
-      push(first + 1, ternary(c, TracedDouble(), w));
-      return;
+/// w times the node `factor`, negated where `negative`: a constant factor
+/// of 0, 1 or -1 records nothing (-1 flips the sign), another constant is
+/// shared with the primal rather than recorded again.
+TracedDouble product(TracedDouble w, OperationPtr const& factor, bool constant, bool& negative) {
+  if (constant) {
+    double c = static_cast<ConstantOp const&>(*factor).value().doubleValue();
+    if (c == 0.0) return 0.0;
+    if (c == 1.0) return w;
+    if (c == -1.0) {
+      negative = !negative;
+      return w;
     }
-    case RuleShape::Partials: break;
+    double x = 0.0;
+    if (w.getConstant(x)) return x * c;
+  }
+  return TracedDouble(ScalarOperationPtr(std::make_shared<FunctionOp>(
+      Fn::Mul, ScalarType::Double, std::array<OperationPtr, 2>{std::move(w).operation(), factor})));
+}
+
+/// The same with a partial derivative as a traced value.
+TracedDouble product(TracedDouble w, TracedDouble const& factor, bool& negative) {
+  double c = 0.0;
+  if (factor.getConstant(c)) {
+    if (c == 0.0) return 0.0;
+    if (c == 1.0) return w;
+    if (c == -1.0) {
+      negative = !negative;
+      return w;
+    }
+  }
+  return binary(Fn::Mul, std::move(w), factor);
+}
+
+void reverseFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p) {
+  auto const& info = g.info(p);
+  auto const fn = static_cast<Fn>(info.fn);
+  RuleShape shape = ruleShape(fn, static_cast<ScalarType>(info.operand));
+  if (shape == RuleShape::Zero) return;
+  // p's cotangent is complete and read by nobody else: its handle moves.
+  bool const negative = d.negative(p);
+  TracedDouble w = std::move(d.scalar(p));
+  auto push = [&](std::size_t i, TracedDouble v, bool flip) {
+    std::uint32_t q = g.input(p, i);
+    if (g.active(q)) d.add(q, std::move(v), negative != flip);
+  };
+  auto wants = [&](std::size_t i) { return g.active(g.input(p, i)); };
+  switch (fn) {
+    case Fn::Neg: push(0, std::move(w), true); return;
+    case Fn::Add: push(0, w, false), push(1, std::move(w), false); return;
+    case Fn::Sub: push(0, w, false), push(1, std::move(w), true); return;
+    case Fn::Mul:
+      for (std::size_t i = 0; i < 2; ++i)
+        if (wants(i)) {
+          bool flip = false;
+          bool constant = g.info(g.input(p, 1 - i)).kind == OwnKind::Constant;
+          TracedDouble v = product(w, g.op(p).inputs()[1 - i], constant, flip);
+          push(i, std::move(v), flip);
+        }
+      return;
+    default: break;
+  }
+  auto const& node = static_cast<FunctionOp const&>(g.op(p));
+  if (shape == RuleShape::Select) {
+    unsigned first = 0;
+    TracedBool c = selectCondition(node, first);
+    if (wants(first)) push(first, ternary(c, w, TracedDouble()), false);
+    if (wants(first + 1)) push(first + 1, ternary(c, TracedDouble(), w), false);
+    return;
   }
   auto const& partial = g.partialsOf(p);
-  for (std::size_t i = 0; i < node.inputCount(); ++i) push(i, scaled(w, partial[i]));
+  for (std::size_t i = 0; i < node.inputCount(); ++i)
+    if (wants(i)) {
+      bool flip = false;
+      TracedDouble v = product(w, partial[i], flip);
+      push(i, std::move(v), flip);
+    }
 }
 
 void forwardNode(DerivativeGraph& g, Derivatives& d, std::vector<TracedDouble> const& seeds,
                  std::uint32_t p) {
-  Operation const& node = *g.node(p);
+  Operation const& node = g.op(p);
   switch (node.ownKind()) {
-    case OwnKind::Input: d.scalar(p) = seeds[g.variable(node)]; return;
+    case OwnKind::Input: d.scalar(p) = seeds[g.variable(p)]; return;
     case OwnKind::Constant: return;
     case OwnKind::Element: {
       auto const& e = static_cast<ElementOp const&>(node);
-      d.scalar(p) = d.element(g.position(*node.input(0)), e.output(), e.index());
+      d.scalar(p) = d.element(g.input(p, 0), e.output(), e.index());
       return;
     }
     case OwnKind::Function: d.scalar(p) = forwardFunction(g, d, p); return;
     case OwnKind::ArrayAccess: {
       Operation const& collect = *node.input(1);
-      TracedArray t = padded(d.array(g.position(collect), 0), collect.inputCount());
+      TracedArray t = padded(d.array(g.input(p, 1), 0), collect.inputCount());
       if (allZero(t)) return;
       d.scalar(p) =
           arrayAccess(t.data(), static_cast<int>(t.size()), TracedInt(scalarNode(node.input(0))));
@@ -227,8 +323,7 @@ void forwardNode(DerivativeGraph& g, Derivatives& d, std::vector<TracedDouble> c
     case OwnKind::Collect: {
       TracedArray& t = d.array(p, 0);
       t.reserve(node.inputCount());
-      for (std::size_t k = 0; k < node.inputCount(); ++k)
-        t.push_back(inputDerivative(g, d, node, k));
+      for (std::size_t k = 0; k < node.inputCount(); ++k) t.push_back(inputDerivative(g, d, p, k));
       return;
     }
     case OwnKind::Other: break;
@@ -243,47 +338,59 @@ void forwardNode(DerivativeGraph& g, Derivatives& d, std::vector<TracedDouble> c
     d.makeArrays(p) = std::move(outputs);
 }
 
-bool hasCotangent(Derivatives& d, Operation const& node, std::size_t p) {
-  if (node.isScalar()) return !isStructuralZero(d.scalar(p));
+/// True when the reverse rule of node p reads the node itself: all but
+/// inactive nodes, leaves, sums, differences and negations.
+bool needsNode(DerivativeGraph const& g, std::uint32_t p) {
+  if (!g.active(p)) return false;
+  auto const& info = g.info(p);
+  if (info.kind == OwnKind::Input || info.kind == OwnKind::Constant) return false;
+  auto fn = static_cast<Fn>(info.fn);
+  return info.kind != OwnKind::Function || !(fn == Fn::Add || fn == Fn::Sub || fn == Fn::Neg);
+}
+
+bool hasCotangent(DerivativeGraph const& g, Derivatives& d, std::size_t p) {
+  if (g.info(p).scalar) return !zeroValue(d.scalar(p));
   auto* outputs = d.arrays(p);
   if (!outputs) return false;
   return std::any_of(outputs->begin(), outputs->end(),
                      [](TracedArray const& a) { return !allZero(a); });
 }
 
-void reverseNode(DerivativeGraph& g, Derivatives& d, std::vector<TracedDouble>& result,
-                 std::uint32_t p) {
-  Operation const& node = *g.node(p);
-  switch (node.ownKind()) {
-    case OwnKind::Input: accumulate(result[g.variable(node)], d.scalar(p)); return;
+void reverseNode(DerivativeGraph& g, Derivatives& d, Derivatives& result, std::uint32_t p) {
+  switch (g.info(p).kind) {
+    case OwnKind::Input: result.add(g.variable(p), std::move(d.scalar(p)), d.negative(p)); return;
     case OwnKind::Constant: return;
+    case OwnKind::Function: reverseFunction(g, d, p); return;
+    default: break;
+  }
+  Operation const& node = g.op(p);
+  switch (node.ownKind()) {
     case OwnKind::Element: {
       auto const& e = static_cast<ElementOp const&>(node);
-      TracedArray& target = d.array(g.position(*node.input(0)), e.output());
+      TracedArray& target = d.array(g.input(p, 0), e.output());
       if (target.size() <= e.index()) target.resize(e.index() + 1);
-      accumulate(target[e.index()], d.scalar(p));
+      accumulate(target[e.index()], d.value(p));
       return;
     }
-    case OwnKind::Function: reverseFunction(g, d, p); return;
     case OwnKind::ArrayAccess: {
       Operation const& collect = *node.input(1);
-      std::uint32_t q = g.position(collect);
       TracedInt index(scalarNode(node.input(0)));
-      TracedArray& target = d.array(q, 0);
+      TracedDouble w = d.value(p);
+      TracedArray& target = d.array(g.input(p, 1), 0);
       target.resize(std::max<std::size_t>(target.size(), collect.inputCount()));
       for (std::size_t k = 0; k < collect.inputCount(); ++k)
-        accumulate(target[k], ternary(index == static_cast<int>(k), d.scalar(p), TracedDouble()));
+        accumulate(target[k], ternary(index == static_cast<int>(k), w, TracedDouble()));
       return;
     }
     case OwnKind::Collect: {
       TracedArray const& w = d.array(p, 0);
       for (std::size_t k = 0; k < w.size() && k < node.inputCount(); ++k) {
-        std::uint32_t q = g.position(*node.input(k));
-        if (g.active(q)) accumulate(d.scalar(q), w[k]);
+        std::uint32_t q = g.input(p, k);
+        if (g.active(q)) d.add(q, w[k], false);
       }
       return;
     }
-    case OwnKind::Other: break;
+    default: break;
   }
   auto const& rules = DerivativeGraph::rulesOf(node);
   KernelReverse args(g, d, p);
@@ -299,10 +406,8 @@ std::vector<TracedDouble> forwardSweep(DerivativeGraph& graph,
     if (graph.active(p)) forwardNode(graph, d, tangents, p);
   std::vector<TracedDouble> result;
   result.reserve(graph.roots().size());
-  for (OperationPtr const& root : graph.roots()) {
-    std::uint32_t p = graph.position(*root);
+  for (std::uint32_t p : graph.roots())
     result.push_back(graph.active(p) ? d.scalar(p) : TracedDouble());
-  }
   return result;
 }
 
@@ -310,12 +415,25 @@ std::vector<TracedDouble> reverseSweep(DerivativeGraph& graph,
                                        std::vector<TracedDouble> const& cotangents) {
   Derivatives d(graph.size());
   for (std::size_t i = 0; i < graph.roots().size(); ++i) {
-    std::uint32_t p = graph.position(*graph.roots()[i]);
-    if (graph.active(p)) accumulate(d.scalar(p), cotangents[i]);
+    std::uint32_t p = graph.roots()[i];
+    if (graph.active(p)) d.add(p, cotangents[i], false);
   }
-  std::vector<TracedDouble> result(graph.variableCount());
-  for (std::uint32_t p = static_cast<std::uint32_t>(graph.size()); p-- > 0;)
-    if (graph.active(p) && hasCotangent(d, *graph.node(p), p)) reverseNode(graph, d, result, p);
+  Derivatives variables(graph.variableCount());
+  // Positions run backwards through the nodes, which sit anywhere: each is
+  // asked for a few positions ahead, and a product's operands (whose counts
+  // it takes) once the node has come.
+  constexpr std::uint32_t kAhead = 8;
+  for (std::uint32_t p = static_cast<std::uint32_t>(graph.size()); p-- > 0;) {
+    if (p >= 2 * kAhead && needsNode(graph, p - 2 * kAhead))
+      __builtin_prefetch(&graph.op(p - 2 * kAhead));
+    if (p >= kAhead && needsNode(graph, p - kAhead))
+      for (OperationPtr const& in : graph.op(p - kAhead).inputs())
+        __builtin_prefetch(reinterpret_cast<char const*>(in.get()) - sizeof(void*));
+    if (graph.active(p) && hasCotangent(graph, d, p)) reverseNode(graph, d, variables, p);
+  }
+  std::vector<TracedDouble> result;
+  result.reserve(graph.variableCount());
+  for (std::size_t j = 0; j < graph.variableCount(); ++j) result.push_back(variables.value(j));
   return result;
 }
 

@@ -1,0 +1,349 @@
+// Derivatives of traced computations, each timed against its yardstick in
+// the same benchmark: the two run in alternating rounds and the fastest
+// round of each gives the ratio (the x_* counters), so that a loaded
+// machine slows both alike.
+//
+// Scalar functions: the chain of bench_trace (40,000 operations, two
+// inputs), and its multibody computation (800 inputs) reduced to a weighted
+// sum of the squares of its 19 outputs.
+//
+// - FunctionTape: the function's Tape call, the yardstick of the next two.
+// - GradientTape: a Tape of gradient(f, x); x_function against the
+//   function's Tape call (the cheap-gradient bound of reverse mode is 4),
+//   steps_ratio its steps over the function's, new_per_op the derivative
+//   nodes the gradient holds beside the function's, per operation.
+// - CentralDifferences: the gradient from 2n calls of the function's Tape;
+//   x_gradient against the gradient's Tape call.
+// - Record: recording f and releasing it, the yardstick of the next.
+// - Gradient: gradient(f, x) (building the derivative graph) and releasing
+//   it; x_record against recording (goal: 3).
+// - JacobianCompile: the generated C of the multibody's 19-by-4B Jacobian
+//   for B = 8, 16 and 32 bodies (N, 2N, 4N operations), compiled with cc -O2
+//   as bench_trace does (best of two). jac_s_* are the seconds less those of
+//   a one-operation function (fixed_s), jac_ops_* the operations the C
+//   computes; *_ratio are the 2N and 4N values over the N value. The
+//   yardstick is the C of the functions themselves: fn_s_*, fn_ops_*.
+//
+// The tapes' results are checked before timing: the function's against
+// Numeric bit for bit, the gradient's against evaluation bit for bit and
+// against central differences loosely; the compiled Jacobian against its
+// Tape bit for bit.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "CompiledC.hpp"
+#include "TracedComputations.hpp"
+#include "kelm_math/comp_trace/Derivatives.hpp"
+#include "vela/math.hpp"
+
+namespace {
+
+using namespace trace_bench;  // NOLINT(google-build-using-namespace)
+
+/// C's outputs y reduced to the scalar sum over k of (1 + k/8) y[k]^2.
+template <class C>
+struct SumOfSquares {
+  static std::vector<std::string> inputNames() { return C::inputNames(); }
+  static std::vector<double> inputValues() { return C::inputValues(); }
+  static constexpr std::size_t outputCount = 1;
+  static constexpr std::size_t operations = C::operations + 3 * C::outputCount - 2;
+
+  template <class Mode>
+  static void compute(S<Mode> const* in, S<Mode>* out) {
+    std::array<S<Mode>, C::outputCount> y;
+    C::template compute<Mode>(in, y.data());
+    S<Mode> f = y[0] * y[0];
+    for (std::size_t k = 1; k < y.size(); ++k) f = f + (1.0 + 0.125 * double(k)) * (y[k] * y[k]);
+    out[0] = f;
+  }
+};
+using MultibodySum = SumOfSquares<Multibody>;
+
+// ---- Timing against a yardstick ----
+
+using Clock = std::chrono::steady_clock;
+
+template <class Fn>
+double secondsFor(Fn& fn, std::size_t calls) {
+  auto start = Clock::now();
+  for (std::size_t k = 0; k < calls; ++k) fn();
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+template <class Fn>
+std::size_t callsPerRound(Fn& fn) {
+  std::size_t calls = 1;
+  while (secondsFor(fn, calls) < 2e-3) calls *= 2;
+  return calls;
+}
+
+/// The fastest seconds per call of a over those of b, from alternating
+/// rounds of a few milliseconds each.
+template <class A, class B>
+double fastestRatio(A&& a, B&& b, int rounds = 9) {
+  std::size_t na = callsPerRound(a), nb = callsPerRound(b);
+  double best[2] = {std::numeric_limits<double>::infinity(),
+                    std::numeric_limits<double>::infinity()};
+  for (int r = 0; r < rounds; ++r) {
+    best[0] = std::min(best[0], secondsFor(a, na) / double(na));
+    best[1] = std::min(best[1], secondsFor(b, nb) / double(nb));
+  }
+  return best[0] / best[1];
+}
+
+void perOperation(benchmark::State& state, std::size_t operations) {
+  state.counters["ops"] = static_cast<double>(operations);
+  state.counters["per_op"] = benchmark::Counter(
+      static_cast<double>(operations),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+bool sameBits(std::vector<double> const& a, std::vector<double> const& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+// ---- A scalar function, its gradient and their tapes ----
+
+template <class F>
+struct Differentiated {
+  std::vector<std::string> names = F::inputNames();
+  std::vector<double> values = F::inputValues();
+  std::vector<vm::TracedDouble> inputs = tracedInputs(names);
+  vm::TracedDouble f = record<F>(inputs)[0];
+  std::vector<vm::TracedDouble> grad = ct::gradient(f, inputs);
+  ct::Tape function{names, {f}};
+  ct::Tape gradientTape{names, grad};
+  std::size_t operations = graphSize({f}).operations;
+  std::string error = check_();
+
+  /// The gradient by central differences on the function's tape.
+  void centralDifferences(std::vector<double>& x, double* g) const {
+    double plus = 0.0, minus = 0.0;
+    for (std::size_t j = 0; j < x.size(); ++j) {
+      double const xj = x[j], h = 6e-6 * std::max(1.0, std::fabs(xj));
+      x[j] = xj + h;
+      function(x.data(), &plus);
+      x[j] = xj - h;
+      function(x.data(), &minus);
+      x[j] = xj;
+      g[j] = (plus - minus) / (2 * h);
+    }
+  }
+
+ private:
+  std::string check_() {
+    if (operations != F::operations) return "recorded graph does not hold the operations counted";
+    double numeric = 0.0, taped = 0.0;
+    F::template compute<vm::Numeric>(values.data(), &numeric);
+    function(values.data(), &taped);
+    if (std::memcmp(&numeric, &taped, sizeof numeric) != 0) return "function tape differs";
+    vm::BindingSet bindings;
+    for (std::size_t i = 0; i < names.size(); ++i) bindings.bind(names[i], values[i]);
+    std::vector<double> evaluated, g(names.size()), cd(names.size());
+    for (auto const& v : grad) evaluated.push_back(v.evaluate(bindings));
+    gradientTape(values.data(), g.data());
+    if (!sameBits(evaluated, g)) return "gradient tape differs from evaluation";
+    std::vector<double> x = values;
+    centralDifferences(x, cd.data());
+    double scale = std::fabs(numeric);
+    for (double v : g) scale = std::max(scale, std::fabs(v));
+    for (std::size_t j = 0; j < g.size(); ++j)
+      if (!(std::fabs(g[j] - cd[j]) <= 1e-6 * scale)) return "gradient differs from differences";
+    return "";
+  }
+};
+
+template <class F>
+Differentiated<F> const& differentiated() {
+  static Differentiated<F> const d;
+  return d;
+}
+
+template <class F>
+bool ready(benchmark::State& state) {
+  if (differentiated<F>().error.empty()) return true;
+  state.SkipWithError(differentiated<F>().error.c_str());
+  return false;
+}
+
+// ---- Benchmarks ----
+
+template <class F>
+void BM_FunctionTape(benchmark::State& state) {
+  if (!ready<F>(state)) return;
+  auto const& d = differentiated<F>();
+  double out = 0.0;
+  for (auto _ : state) {
+    d.function(d.values.data(), &out);
+    benchmark::DoNotOptimize(out);
+  }
+  perOperation(state, d.operations);
+  state.counters["steps"] = static_cast<double>(d.function.stepCount());
+}
+
+template <class F>
+void BM_GradientTape(benchmark::State& state) {
+  if (!ready<F>(state)) return;
+  auto const& d = differentiated<F>();
+  std::vector<double> g(d.names.size());
+  double out = 0.0;
+  auto gradientCall = [&] {
+    d.gradientTape(d.values.data(), g.data());
+    benchmark::DoNotOptimize(g.data());
+    benchmark::ClobberMemory();
+  };
+  auto functionCall = [&] {
+    d.function(d.values.data(), &out);
+    benchmark::DoNotOptimize(out);
+  };
+  for (auto _ : state) gradientCall();
+  perOperation(state, d.operations);
+  state.counters["x_function"] = fastestRatio(gradientCall, functionCall);
+  state.counters["steps_ratio"] =
+      static_cast<double>(d.gradientTape.stepCount()) / double(d.function.stepCount());
+  std::vector<vm::TracedDouble> both = d.grad;
+  both.push_back(d.f);
+  state.counters["new_per_op"] =
+      double(graphSize(both).operations - d.operations) / double(d.operations);
+}
+
+template <class F>
+void BM_CentralDifferences(benchmark::State& state) {
+  if (!ready<F>(state)) return;
+  auto const& d = differentiated<F>();
+  std::vector<double> x = d.values, g(x.size());
+  auto differences = [&] {
+    d.centralDifferences(x, g.data());
+    benchmark::DoNotOptimize(g.data());
+  };
+  auto gradientCall = [&] {
+    d.gradientTape(d.values.data(), g.data());
+    benchmark::DoNotOptimize(g.data());
+  };
+  for (auto _ : state) differences();
+  perOperation(state, d.operations);
+  state.counters["x_gradient"] = fastestRatio(differences, gradientCall, 3);
+}
+
+template <class F>
+void BM_Record(benchmark::State& state) {
+  if (!ready<F>(state)) return;
+  auto const& d = differentiated<F>();
+  for (auto _ : state) {
+    std::vector<vm::TracedDouble> outputs = record<F>(d.inputs);
+    benchmark::DoNotOptimize(outputs.data());
+  }
+  perOperation(state, d.operations);
+}
+
+template <class F>
+void BM_Gradient(benchmark::State& state) {
+  if (!ready<F>(state)) return;
+  auto const& d = differentiated<F>();
+  auto build = [&] {
+    std::vector<vm::TracedDouble> g = ct::gradient(d.f, d.inputs);
+    benchmark::DoNotOptimize(g.data());
+  };
+  auto recording = [&] {
+    std::vector<vm::TracedDouble> outputs = record<F>(d.inputs);
+    benchmark::DoNotOptimize(outputs.data());
+  };
+  for (auto _ : state) build();
+  perOperation(state, d.operations);
+  state.counters["x_record"] = fastestRatio(build, recording);
+}
+
+// ---- Compile time of a Jacobian's C ----
+
+struct CompileTime {
+  double seconds = 0.0;
+  std::size_t operations = 0;
+};
+
+/// The best of two compiles of the C of outputs, after checking that the
+/// compiled function gives the Tape's results bit for bit.
+CompileTime compileTime(std::vector<std::string> const& names, std::vector<double> const& values,
+                        std::vector<vm::TracedDouble> const& outputs) {
+  ct::GeneratedCode code = ct::generateCFunctionCode("derivative_bench", names, outputs);
+  CompileTime result{std::numeric_limits<double>::infinity(), graphSize(outputs).operations};
+  for (int k = 0; k < 2; ++k) {
+    CompiledC compiled(code, "derivative_bench");
+    result.seconds = std::min(result.seconds, compiled.compileSeconds());
+    if (k > 0) continue;
+    std::vector<double> fromC(outputs.size()), fromTape(outputs.size());
+    compiled(values.data(), fromC.data());
+    ct::Tape(names, outputs)(values.data(), fromTape.data());
+    if (!sameBits(fromC, fromTape)) throw std::runtime_error("compiled C differs from the tape");
+  }
+  return result;
+}
+
+/// Function and Jacobian compile times of the multibody computation of C.
+template <class C>
+std::array<CompileTime, 2> multibodyCompileTimes() {
+  std::vector<std::string> names = C::inputNames();
+  std::vector<double> values = C::inputValues();
+  std::vector<vm::TracedDouble> inputs = tracedInputs(names);
+  std::vector<vm::TracedDouble> outputs = record<C>(inputs);
+  return {compileTime(names, values, outputs),
+          compileTime(names, values, ct::jacobian(outputs, inputs))};
+}
+
+void BM_JacobianCompile(benchmark::State& state) {
+  std::array<std::array<CompileTime, 2>, 3> times;
+  CompileTime fixed;
+  try {
+    for (auto _ : state) {
+      vm::TracedDouble x = vm::TracedDouble::input("x");
+      fixed = compileTime({"x"}, {0.5}, {x * x});
+      times = {multibodyCompileTimes<MultibodyOf<8, 2>>(),
+               multibodyCompileTimes<MultibodyOf<16, 4>>(),
+               multibodyCompileTimes<MultibodyOf<32, 8>>()};
+    }
+  } catch (std::exception const& e) {
+    state.SkipWithError(e.what());
+    return;
+  }
+  state.counters["fixed_s"] = fixed.seconds;
+  char const* const sizes[] = {"N", "2N", "4N"};
+  for (int which = 0; which < 2; ++which) {
+    std::string prefix = which == 0 ? "fn_" : "jac_";
+    auto net = [&](int k) { return times[k][which].seconds - fixed.seconds; };
+    for (int k = 0; k < 3; ++k) {
+      state.counters[prefix + "ops_" + sizes[k]] = double(times[k][which].operations);
+      state.counters[prefix + "s_" + sizes[k]] = net(k);
+    }
+    for (int k = 1; k < 3; ++k) {
+      state.counters[prefix + "ops_ratio_" + sizes[k]] =
+          double(times[k][which].operations) / double(times[0][which].operations);
+      state.counters[prefix + "s_ratio_" + sizes[k]] = net(k) / net(0);
+    }
+  }
+}
+
+}  // namespace
+
+BENCHMARK_TEMPLATE(BM_FunctionTape, Chain);
+BENCHMARK_TEMPLATE(BM_GradientTape, Chain);
+BENCHMARK_TEMPLATE(BM_CentralDifferences, Chain);
+BENCHMARK_TEMPLATE(BM_Record, Chain)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_Gradient, Chain)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_FunctionTape, MultibodySum);
+BENCHMARK_TEMPLATE(BM_GradientTape, MultibodySum);
+BENCHMARK_TEMPLATE(BM_CentralDifferences, MultibodySum)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Record, MultibodySum)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_Gradient, MultibodySum)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_JacobianCompile)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_MAIN();
