@@ -258,7 +258,10 @@ TracedDouble product(TracedDouble w, TracedDouble const& factor, bool& negative)
 void reverseFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p) {
   auto const& info = g.info(p);
   auto const fn = static_cast<Fn>(info.fn);
-  RuleShape shape = ruleShape(fn, static_cast<ScalarType>(info.operand));
+  // An active sum, difference, product or negation is one of doubles.
+  bool arithmetic = fn == Fn::Add || fn == Fn::Sub || fn == Fn::Mul || fn == Fn::Neg;
+  RuleShape shape =
+      arithmetic ? RuleShape::Partials : ruleShape(fn, static_cast<ScalarType>(info.operand));
   if (shape == RuleShape::Zero) return;
   // p's cotangent is complete and read by nobody else: its handle moves.
   bool const negative = d.negative(p);
