@@ -4,8 +4,10 @@
 // machine slows both alike.
 //
 // Scalar functions: the chain of bench_trace (40,000 operations, two
-// inputs), and its multibody computation (800 inputs) reduced to a weighted
-// sum of the squares of its 19 outputs.
+// inputs; linear, so its gradient folds to constants), a chain as long whose
+// steps multiply two variables (y = x y + 0.5), and the multibody
+// computation of bench_trace (800 inputs) reduced to a weighted sum of the
+// squares of its 19 outputs.
 //
 // - FunctionTape: the function's Tape call, the yardstick of the next two.
 // - GradientTape: a Tape of gradient(f, x); x_function against the
@@ -53,6 +55,21 @@
 namespace {
 
 using namespace trace_bench;  // NOLINT(google-build-using-namespace)
+
+/// y = x y + 0.5, 20,000 times: 40,000 operations whose gradient is a graph.
+struct ProductChain {
+  static std::vector<std::string> inputNames() { return {"x", "y0"}; }
+  static std::vector<double> inputValues() { return {0.9999, 1.0}; }
+  static constexpr std::size_t outputCount = 1;
+  static constexpr std::size_t operations = 40000;
+
+  template <class Mode>
+  static void compute(S<Mode> const* in, S<Mode>* out) {
+    S<Mode> y = in[1];
+    for (std::size_t k = 0; k < operations / 2; ++k) y = in[0] * y + 0.5;
+    out[0] = y;
+  }
+};
 
 /// C's outputs y reduced to the scalar sum over k of (1 + k/8) y[k]^2.
 template <class C>
@@ -357,6 +374,11 @@ BENCHMARK_TEMPLATE(BM_GradientTape, Chain);
 BENCHMARK_TEMPLATE(BM_CentralDifferences, Chain);
 BENCHMARK_TEMPLATE(BM_Record, Chain)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_Gradient, Chain)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_FunctionTape, ProductChain);
+BENCHMARK_TEMPLATE(BM_GradientTape, ProductChain);
+BENCHMARK_TEMPLATE(BM_CentralDifferences, ProductChain);
+BENCHMARK_TEMPLATE(BM_Record, ProductChain)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_Gradient, ProductChain)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_FunctionTape, MultibodySum);
 BENCHMARK_TEMPLATE(BM_GradientTape, MultibodySum);
 BENCHMARK_TEMPLATE(BM_CentralDifferences, MultibodySum)->Unit(benchmark::kMillisecond);
