@@ -75,35 +75,16 @@ TracedArray padded(TracedArray values, unsigned n) {
 }
 
 /// Derivatives of every node of one sweep: one per scalar node, one array
-/// per output of a vector node. The reverse sweep keeps a scalar cotangent
-/// with a sign, so that subtractions and negations pass it on without
-/// recording a negation: the cotangent is -scalar(p) where negative(p).
+/// per output of a vector node.
 class Derivatives {
  public:
-  explicit Derivatives(std::size_t n) : scalars_(n), negative_(n), slots_(n, kNoSlot) {}
+  explicit Derivatives(std::size_t n) : scalars_(n), slots_(n, kNoSlot) {}
   TracedDouble& scalar(std::size_t p) { return scalars_[p]; }
-  bool negative(std::size_t p) const { return negative_[p] != 0; }
-  /// The cotangent of scalar node p with its sign applied.
-  TracedDouble value(std::size_t p) const { return negative_[p] ? -scalars_[p] : scalars_[p]; }
-  /// Adds v, negated where `negative`, to the cotangent of scalar node p.
-  void add(std::size_t p, TracedDouble v, bool negative) {
+  /// Adds v to the derivative of scalar node p, taking over v's handle.
+  void add(std::size_t p, TracedDouble v) {
     if (zeroValue(v)) return;
-    if (negative && v.isConstant()) {
-      v = -std::move(v);
-      negative = false;
-    }
     TracedDouble& acc = scalars_[p];
-    if (zeroValue(acc)) {
-      acc = std::move(v);
-      negative_[p] = negative;
-    } else if (negative_[p] == negative) {
-      acc = binary(Fn::Add, std::move(acc), std::move(v));
-    } else if (negative) {
-      acc = binary(Fn::Sub, std::move(acc), std::move(v));
-    } else {
-      acc = binary(Fn::Sub, std::move(v), std::move(acc));
-      negative_[p] = 0;
-    }
+    acc = zeroValue(acc) ? std::move(v) : binary(Fn::Add, std::move(acc), std::move(v));
   }
   /// Output arrays of vector node p; null when it has none.
   std::vector<TracedArray>* arrays(std::size_t p) {
@@ -129,7 +110,6 @@ class Derivatives {
 
  private:
   std::vector<TracedDouble> scalars_;
-  std::vector<std::uint8_t> negative_;
   std::vector<std::uint32_t> slots_;
   std::vector<std::vector<TracedArray>> arrays_;
 };
@@ -165,7 +145,7 @@ class KernelReverse final : public ReverseArgs {
   KernelReverse(DerivativeGraph const& g, Derivatives& d, std::size_t p)
       : ReverseArgs(g.node(p)), g_(g), d_(d), p_(p) {}
   TracedArray cotangent(unsigned j, unsigned n) const override {
-    if (node().isScalar()) return padded(j == 0 ? TracedArray{d_.value(p_)} : TracedArray(), n);
+    if (node().isScalar()) return padded(j == 0 ? TracedArray{d_.scalar(p_)} : TracedArray(), n);
     auto* outputs = d_.arrays(p_);
     return padded(outputs && j < outputs->size() ? (*outputs)[j] : TracedArray(), n);
   }
@@ -175,7 +155,7 @@ class KernelReverse final : public ReverseArgs {
     std::uint32_t q = g_.input(p_, i);
     if (!g_.active(q)) return;
     if (in.ownKind() != OwnKind::Collect) {
-      if (n > 0) d_.add(q, values[0], false);
+      if (n > 0) d_.add(q, values[0]);
       return;
     }
     TracedArray& target = d_.array(q, 0);
@@ -222,37 +202,20 @@ TracedDouble forwardFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p
   return t;
 }
 
-/// w times the node `factor`, negated where `negative`: a constant factor
-/// of 0, 1 or -1 records nothing (-1 flips the sign), another constant is
-/// shared with the primal rather than recorded again.
-TracedDouble product(TracedDouble w, OperationPtr const& factor, bool constant, bool& negative) {
+/// w times the node `factor`: a constant factor of 0 or 1 records nothing,
+/// -1 a negation, another constant is shared with the computation rather
+/// than recorded again.
+TracedDouble product(TracedDouble w, OperationPtr const& factor, bool constant) {
   if (constant) {
     double c = static_cast<ConstantOp const&>(*factor).value().doubleValue();
+    double x = 0.0;
     if (c == 0.0) return 0.0;
     if (c == 1.0) return w;
-    if (c == -1.0) {
-      negative = !negative;
-      return w;
-    }
-    double x = 0.0;
+    if (c == -1.0) return -std::move(w);
     if (w.getConstant(x)) return x * c;
   }
   return TracedDouble(ScalarOperationPtr(std::make_shared<FunctionOp>(
       Fn::Mul, ScalarType::Double, std::array<OperationPtr, 2>{std::move(w).operation(), factor})));
-}
-
-/// The same with a partial derivative as a traced value.
-TracedDouble product(TracedDouble w, TracedDouble const& factor, bool& negative) {
-  double c = 0.0;
-  if (factor.getConstant(c)) {
-    if (c == 0.0) return 0.0;
-    if (c == 1.0) return w;
-    if (c == -1.0) {
-      negative = !negative;
-      return w;
-    }
-  }
-  return binary(Fn::Mul, std::move(w), factor);
 }
 
 void reverseFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p) {
@@ -264,24 +227,21 @@ void reverseFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p) {
       arithmetic ? RuleShape::Partials : ruleShape(fn, static_cast<ScalarType>(info.operand));
   if (shape == RuleShape::Zero) return;
   // p's cotangent is complete and read by nobody else: its handle moves.
-  bool const negative = d.negative(p);
   TracedDouble w = std::move(d.scalar(p));
-  auto push = [&](std::size_t i, TracedDouble v, bool flip) {
+  auto push = [&](std::size_t i, TracedDouble v) {
     std::uint32_t q = g.input(p, i);
-    if (g.active(q)) d.add(q, std::move(v), negative != flip);
+    if (g.active(q)) d.add(q, std::move(v));
   };
   auto wants = [&](std::size_t i) { return g.active(g.input(p, i)); };
   switch (fn) {
-    case Fn::Neg: push(0, std::move(w), true); return;
-    case Fn::Add: push(0, w, false), push(1, std::move(w), false); return;
-    case Fn::Sub: push(0, w, false), push(1, std::move(w), true); return;
+    case Fn::Neg: push(0, -std::move(w)); return;
+    case Fn::Add: push(0, w), push(1, std::move(w)); return;
+    case Fn::Sub: push(0, w), push(1, -std::move(w)); return;
     case Fn::Mul:
       for (std::size_t i = 0; i < 2; ++i)
         if (wants(i)) {
-          bool flip = false;
           bool constant = g.info(g.input(p, 1 - i)).kind == OwnKind::Constant;
-          TracedDouble v = product(w, g.op(p).inputs()[1 - i], constant, flip);
-          push(i, std::move(v), flip);
+          push(i, product(w, g.op(p).inputs()[1 - i], constant));
         }
       return;
     default: break;
@@ -290,17 +250,13 @@ void reverseFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p) {
   if (shape == RuleShape::Select) {
     unsigned first = 0;
     TracedBool c = selectCondition(node, first);
-    if (wants(first)) push(first, ternary(c, w, TracedDouble()), false);
-    if (wants(first + 1)) push(first + 1, ternary(c, TracedDouble(), w), false);
+    if (wants(first)) push(first, ternary(c, w, TracedDouble()));
+    if (wants(first + 1)) push(first + 1, ternary(c, TracedDouble(), w));
     return;
   }
   auto const& partial = g.partialsOf(p);
   for (std::size_t i = 0; i < node.inputCount(); ++i)
-    if (wants(i)) {
-      bool flip = false;
-      TracedDouble v = product(w, partial[i], flip);
-      push(i, std::move(v), flip);
-    }
+    if (wants(i)) push(i, scaled(w, partial[i]));
 }
 
 void forwardNode(DerivativeGraph& g, Derivatives& d, std::vector<TracedDouble> const& seeds,
@@ -361,7 +317,7 @@ bool hasCotangent(DerivativeGraph const& g, Derivatives& d, std::size_t p) {
 
 void reverseNode(DerivativeGraph& g, Derivatives& d, Derivatives& result, std::uint32_t p) {
   switch (g.info(p).kind) {
-    case OwnKind::Input: result.add(g.variable(p), std::move(d.scalar(p)), d.negative(p)); return;
+    case OwnKind::Input: result.add(g.variable(p), std::move(d.scalar(p))); return;
     case OwnKind::Constant: return;
     case OwnKind::Function: reverseFunction(g, d, p); return;
     default: break;
@@ -372,13 +328,13 @@ void reverseNode(DerivativeGraph& g, Derivatives& d, Derivatives& result, std::u
       auto const& e = static_cast<ElementOp const&>(node);
       TracedArray& target = d.array(g.input(p, 0), e.output());
       if (target.size() <= e.index()) target.resize(e.index() + 1);
-      accumulate(target[e.index()], d.value(p));
+      accumulate(target[e.index()], d.scalar(p));
       return;
     }
     case OwnKind::ArrayAccess: {
       Operation const& collect = *node.input(1);
       TracedInt index(scalarNode(node.input(0)));
-      TracedDouble w = d.value(p);
+      TracedDouble const& w = d.scalar(p);
       TracedArray& target = d.array(g.input(p, 1), 0);
       target.resize(std::max<std::size_t>(target.size(), collect.inputCount()));
       for (std::size_t k = 0; k < collect.inputCount(); ++k)
@@ -389,7 +345,7 @@ void reverseNode(DerivativeGraph& g, Derivatives& d, Derivatives& result, std::u
       TracedArray const& w = d.array(p, 0);
       for (std::size_t k = 0; k < w.size() && k < node.inputCount(); ++k) {
         std::uint32_t q = g.input(p, k);
-        if (g.active(q)) d.add(q, w[k], false);
+        if (g.active(q)) d.add(q, w[k]);
       }
       return;
     }
@@ -419,7 +375,7 @@ std::vector<TracedDouble> reverseSweep(DerivativeGraph& graph,
   Derivatives d(graph.size());
   for (std::size_t i = 0; i < graph.roots().size(); ++i) {
     std::uint32_t p = graph.roots()[i];
-    if (graph.active(p)) d.add(p, cotangents[i], false);
+    if (graph.active(p)) d.add(p, cotangents[i]);
   }
   Derivatives variables(graph.variableCount());
   // Positions run backwards through the nodes, which sit anywhere: each is
@@ -436,7 +392,8 @@ std::vector<TracedDouble> reverseSweep(DerivativeGraph& graph,
   }
   std::vector<TracedDouble> result;
   result.reserve(graph.variableCount());
-  for (std::size_t j = 0; j < graph.variableCount(); ++j) result.push_back(variables.value(j));
+  for (std::size_t j = 0; j < graph.variableCount(); ++j)
+    result.push_back(std::move(variables.scalar(j)));
   return result;
 }
 
