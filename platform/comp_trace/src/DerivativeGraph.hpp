@@ -10,7 +10,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "PointerMap.hpp"
 #include "kelm_math/comp_trace/DerivativeRule.hpp"
 #include "kelm_math/comp_trace/TracedValue.hpp"
 
@@ -36,8 +35,8 @@ class DerivativeGraph {
   std::size_t size() const { return nodes_.size(); }
   /// Node p, and a shared handle to it.
   Operation const& op(std::size_t p) const { return *ops_[p]; }
-  NodeInfo const& info(std::size_t p) const { return info_[p]; }
   OperationPtr const& node(std::size_t p) const { return *nodes_[p]; }
+  NodeInfo const& info(std::size_t p) const { return info_[p]; }
   bool active(std::size_t p) const { return active_[p] != 0; }
   /// The position of input i of node p.
   std::uint32_t input(std::size_t p, std::size_t i) const { return inputs_[first_[p] + i]; }

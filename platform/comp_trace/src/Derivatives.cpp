@@ -128,8 +128,9 @@ void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
   std::vector<std::uint32_t> rootIds;
   rootIds.reserve(held_.size());
   for (OperationPtr const& root : held_) rootIds.push_back(number(root, true));
-  // Two steps ahead: the node kAhead places on, then, once it has come,
-  // the shared counts of its inputs, which numbering it will read.
+  // Loads are asked for in two steps: the node 2 kAhead places on, and the
+  // shared counts of the inputs of the node kAhead places on (by then in
+  // the cache), which numbering that node reads.
   constexpr std::size_t kAhead = 8;
   for (std::size_t k = 0; k < found.size(); ++k) {
     if (k + 2 * kAhead < found.size()) __builtin_prefetch(foundOps[k + 2 * kAhead]);
