@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "ShiftOp.hpp"
+#include "kelm_math/comp_trace/DerivativeRule.hpp"
 #include "kelm_math/comp_trace/Derivatives.hpp"
 #include "support/Derivatives.hpp"
 #include "vela/math.hpp"
@@ -83,6 +84,33 @@ std::vector<vela::test::DerivativeCase> scalarRuleCases() {
   };
 }
 
+// out = a + b over two elements, whose rules give element 0's derivative
+// only: what a rule leaves unwritten reads as zero.
+class FirstOnlyOp final : public ct::VectorOperation, public ct::Differentiable {
+ public:
+  FirstOnlyOp(ct::OperationPtr a, ct::OperationPtr b)
+      : ct::VectorOperation(std::move(a), std::move(b)), ct::Differentiable(&kRules) {}
+  ct::OperationPtr clone() const override { return std::make_shared<FirstOnlyOp>(*this); }
+  std::string description() const override { return "FirstOnly"; }
+  std::string generateCode(ct::GenerateCodeVisitor&) const override {
+    throw std::logic_error("FirstOnly has no C");
+  }
+  void evaluate(ct::NodeValues& values) const override {
+    auto* out = static_cast<double*>(values.output(ct::ScalarType::Double, 2));
+    for (int i = 0; i < 2; ++i)
+      out[i] = values.array(0).doubles()[i] + values.array(1).doubles()[i];
+  }
+
+ private:
+  static constexpr Rules kRules{[](ct::Operation const&, ct::ForwardArgs& d) {
+                                  d.outputTangent(0, 1)[0] = d.tangent(0)[0] + d.tangent(1)[0];
+                                },
+                                [](ct::Operation const&, ct::ReverseArgs& d) {
+                                  ct::TracedArray w = d.cotangent(0, 1);
+                                  d.add(0, w);
+                                  d.add(1, w);
+                                }};
+};
 }  // namespace
 
 TEST(Derivatives, EveryScalarRule) {
@@ -168,6 +196,19 @@ TEST(Derivatives, RefusesWhatItCannotDifferentiate) {
               ct::vjp({x, y}, {x}, {1.0});
             }),
             "comp_trace DerivativeError: cotangents has 1 values for 2 outputs");
+  // A node class's own rules; what they leave unwritten is zero.
+  TracedDouble a[] = {x, x * y}, b[] = {y * y, x}, sum[2];
+  auto first = std::make_shared<FirstOnlyOp>(std::make_shared<ct::CollectOp>(2, a, ""),
+                                             std::make_shared<ct::CollectOp>(2, b, ""));
+  ct::TracedDouble::accessElements(first, 0, 2, sum);
+  ct::BindingSet at;
+  at.bind("x", 3.0);
+  at.bind("y", 5.0);
+  auto forward = ct::jvp({sum[0], sum[1]}, {x, y}, {1.0, 1.0});
+  EXPECT_EQ(forward[0].evaluate(at), 11.0);
+  EXPECT_TRUE(forward[1].equalConstant(0.0));
+  auto reverse = ct::vjp({sum[0], sum[1]}, {x, y}, {1.0, 1.0});
+  EXPECT_EQ(reverse[0].evaluate(at) + reverse[1].evaluate(at), 11.0);
   // A node class without rules is named, never passed over as zero.
   TracedDouble in[] = {x, y}, shifted;
   auto node = std::make_shared<shift_op::ShiftOp>(

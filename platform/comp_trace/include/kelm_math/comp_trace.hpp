@@ -5,6 +5,7 @@
 
 #include "kelm_math/comp_trace/CodeGeneration.hpp"
 #include "kelm_math/comp_trace/CollectOp.hpp"
+#include "kelm_math/comp_trace/DerivativeRule.hpp"
 #include "kelm_math/comp_trace/Derivatives.hpp"
 #include "kelm_math/comp_trace/Evaluation.hpp"
 #include "kelm_math/comp_trace/Functions.hpp"
