@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "DerivativeGraph.hpp"
+#include "PointerMap.hpp"
 #include "ScalarRules.hpp"
 #include "kelm_math/comp_trace/CollectOp.hpp"
 #include "kelm_math/comp_trace/DerivativeRule.hpp"
@@ -51,54 +52,6 @@ DerivativeGraph::DerivativeGraph(std::vector<TracedDouble> const& outputs,
   order_(outputs);
 }
 
-namespace {
-
-/// Node addresses to small numbers: open addressing with linear probing,
-/// found or inserted with one probe sequence.
-class AddressIndex {
- public:
-  AddressIndex() { resize_(1024); }
-  /// The number stored for key; `value`, stored now, when key is new.
-  std::uint32_t findOrInsert(void const* key, std::uint32_t value) {
-    if (2 * (size_ + 1) > slots_.size()) resize_(4 * slots_.size());
-    for (std::size_t i = home_(key);; i = (i + 1) & mask_) {
-      Slot& s = slots_[i];
-      if (s.key == key) return s.value;
-      if (!s.key) {
-        s = {key, value};
-        ++size_;
-        return value;
-      }
-    }
-  }
-
- private:
-  struct Slot {
-    void const* key = nullptr;
-    std::uint32_t value = 0;
-  };
-  std::size_t home_(void const* key) const {
-    auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(key));
-    return static_cast<std::size_t>((bits * 0x9e3779b97f4a7c15ull) >> shift_);
-  }
-  void resize_(std::size_t n) {
-    std::vector<Slot> old(n);
-    old.swap(slots_);
-    mask_ = n - 1;
-    shift_ = 64;
-    for (std::size_t k = n; k > 1; k >>= 1) --shift_;
-    size_ = 0;
-    for (Slot const& s : old)
-      if (s.key) findOrInsert(s.key, s.value);
-  }
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
-  unsigned shift_ = 64;
-  std::size_t size_ = 0;
-};
-
-}  // namespace
-
 void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
   held_.reserve(outputs.size());
   for (TracedDouble const& out : outputs) held_.push_back(out.operation());
@@ -114,7 +67,7 @@ void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
   std::vector<unsigned> variableOf;                 // by number: kNone, or a variable
   std::vector<std::uint8_t> isDouble;
   std::vector<NodeInfo> infoOf;
-  AddressIndex seen;
+  PointerMap<std::uint32_t> seen;
   auto number = [&](OperationPtr const& op, bool shared) {
     auto id = static_cast<std::uint32_t>(found.size());
     if (shared) {

@@ -26,14 +26,23 @@ class PointerMap {
   }
 
   /// Inserts key (not yet present).
-  void insert(void const* key, Value value) {
+  void insert(void const* key, Value value) { findOrInsert(key, value); }
+
+  /// The value stored for key; `value`, stored now, when key is new. One
+  /// probe sequence for both.
+  Value findOrInsert(void const* key, Value value) {
     // Up to three quarters full: linear probing stays short, and a large
     // graph's maps take half the fresh pages they would at one half.
     if ((size_ + 1) * 4 > slots_.size() * 3) grow_();
-    std::size_t i = home_(key);
-    while (slots_[i].key) i = (i + 1) & mask_;
-    slots_[i] = {key, value};
-    ++size_;
+    for (std::size_t i = home_(key);; i = (i + 1) & mask_) {
+      Slot& s = slots_[i];
+      if (s.key == key) return s.value;
+      if (!s.key) {
+        s = {key, value};
+        ++size_;
+        return value;
+      }
+    }
   }
 
   std::size_t size() const { return size_; }
