@@ -197,13 +197,19 @@ bool varies(ct::TracedArray const& values) {
                      [](ct::TracedDouble const& v) { return !v.isConstant(); });
 }
 
-namespace {
-
-ct::TracedArray sum(ct::TracedArray a, ct::TracedArray const& b) {
+ct::TracedArray sum(ct::TracedArray const& a, ct::TracedArray const& b) {
   ct::TracedArray out(a.size());
   vectorAdd(static_cast<unsigned>(a.size()), a.data(), b.data(), out.data());
   return out;
 }
+
+ct::TracedArray difference(ct::TracedArray const& a, ct::TracedArray const& b) {
+  ct::TracedArray out(a.size());
+  vectorSubtract(static_cast<unsigned>(a.size()), a.data(), b.data(), out.data());
+  return out;
+}
+
+namespace {
 
 void writeTangent(ct::ForwardArgs& d, unsigned count, ct::TracedArray const& t) {
   std::copy(t.begin(), t.end(), d.outputTangent(0, count));

@@ -77,6 +77,11 @@ ct::TracedArray multiplyArrays(int kind, unsigned count, ct::TracedInt const& s0
                                ct::TracedInt const& s1, ct::TracedInt const& s2,
                                ct::TracedArray const& A, ct::TracedArray const& B);
 
+/// a + b and a - b, elementwise over equal lengths: one folded or recorded
+/// node each.
+ct::TracedArray sum(ct::TracedArray const& a, ct::TracedArray const& b);
+ct::TracedArray difference(ct::TracedArray const& a, ct::TracedArray const& b);
+
 /// True when some element of values is not a constant: an input whose
 /// cotangent may be wanted.
 bool varies(ct::TracedArray const& values);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "frame/TracedCall.hpp"
+#include "linalg/MatrixMultiplyOp.hpp"
 #include "vela/math/dense_kernels.hpp"
 
 namespace vela::math {
@@ -151,6 +152,171 @@ void factorAndSolveWide(unsigned long m, unsigned long n, TracedValue<double>* A
   call.scalar(tol);
   call.output(x, count(n, 1), n);
   call.run();
+}
+
+// ---------------------------------------------------------------------------
+// Derivative rules
+// ---------------------------------------------------------------------------
+// Solves differentiate as dx = A^{-1} (db - dA x), reverse b^ = A^{-T} x^,
+// A^ = -b^ x^T, with the primal's factor where the node has one. Matrices
+// read as symmetric from their lower triangle get symmetrized tangents and
+// fold their cotangents onto that triangle.
+
+namespace {
+
+using Array = ct::TracedArray;
+
+Array zeros(std::size_t n) { return Array(n, TracedValue<double>(0.0)); }
+
+// Column-major n by n a with its strict upper triangle zero.
+Array lowerPart(Array a, unsigned long n) {
+  for (unsigned long j = 1; j < n; ++j)
+    for (unsigned long i = 0; i < j; ++i) a[i + n * j] = TracedValue<double>(0.0);
+  return a;
+}
+
+// The symmetric matrix a's lower triangle gives.
+Array symmetricFromLower(Array a, unsigned long n) {
+  for (unsigned long j = 1; j < n; ++j)
+    for (unsigned long i = 0; i < j; ++i) a[i + n * j] = a[j + n * i];
+  return a;
+}
+
+// g as a cotangent of the lower triangle alone (g + g^T below, g's own
+// diagonal): what a symmetric reading of that triangle passes back.
+Array foldOntoLower(Array g, unsigned long n) {
+  for (unsigned long j = 0; j < n; ++j)
+    for (unsigned long i = j + 1; i < n; ++i) {
+      g[i + n * j] = g[i + n * j] + g[j + n * i];
+      g[j + n * i] = TracedValue<double>(0.0);
+    }
+  return g;
+}
+
+Array product(int kind, unsigned long s0, unsigned long s1, unsigned long s2, Array const& A,
+              Array const& B) {
+  auto u0 = static_cast<unsigned>(s0), u1 = static_cast<unsigned>(s1),
+       u2 = static_cast<unsigned>(s2);
+  Array out(kind == 1 ? s1 * s2 : s0 * s2);
+  if (kind == 0) matrixMultiply(u0, u1, u2, A.data(), B.data(), out.data());
+  if (kind == 1) matrixTransposeMultiply(u0, u1, u2, A.data(), B.data(), out.data());
+  if (kind == 2) matrixMultiplyTranspose(u0, u1, u2, A.data(), B.data(), out.data());
+  return out;
+}
+
+// -u v^T for column vectors u and v, column-major.
+Array negatedOuter(Array const& u, Array const& v) {
+  return product(0, u.size(), 1, v.size(), difference(zeros(u.size()), u), v);
+}
+
+// A^{-1} B from the factor F (n >= 2), n by m.
+Array solveFactored(Array const& F, Array const& B, unsigned long n, unsigned long m) {
+  Array X(n * m);
+  solveSymmetricPosDef(F.data(), B.data(), n, m, X.data(), nullptr);
+  return X;
+}
+
+void write(ct::ForwardArgs& d, unsigned j, Array const& t) {
+  std::copy(t.begin(), t.end(), d.outputTangent(j, static_cast<unsigned>(t.size())));
+}
+
+}  // namespace
+
+void GeSolve2x2::jvp(ct::ForwardArgs& d) const {
+  if (d.isZero(0) && d.isZero(1)) return;
+  Array r = d.tangent(1), A = d.array(0), x = d.output(0, 2);
+  if (!d.isZero(0)) r = difference(r, product(0, 2, 2, 1, d.tangent(0), x));
+  Array dx(2);
+  geSolve2x2(A.data(), r.data(), dx.data());
+  write(d, 0, dx);
+}
+
+void GeSolve2x2::vjp(ct::ReverseArgs& d) const {
+  if (d.isZeroCotangent(0)) return;
+  Array A = d.array(0), w = d.cotangent(0, 2), lambda(2);
+  std::swap(A[1], A[2]);
+  geSolve2x2(A.data(), w.data(), lambda.data());
+  d.add(1, lambda);
+  d.add(0, negatedOuter(lambda, d.output(0, 2)));
+}
+
+// dL = L Phi(L^{-1} dA L^{-T}), Phi taking the lower triangle with half its
+// diagonal; L^{-T} = A^{-1} L is one solve with the factor, shared by every
+// sweep. The factor's upper triangle is the input's lower one mirrored.
+void FactorSymmetricPosDef::jvp(ct::ForwardArgs& d) const {
+  if (d.isZero(0)) return;
+  Array dA = d.tangent(0), F = d.output(1, count(n, n));
+  Array dF = dA;
+  if (n > 1) {
+    Array L = lowerPart(F, n), Y = solveFactored(F, L, n, n);
+    Array M = product(1, n, n, n, Y, product(0, n, n, n, symmetricFromLower(dA, n), Y));
+    for (unsigned long j = 0; j < n; ++j) M[j + n * j] = 0.5 * M[j + n * j];
+    Array dL = product(0, n, n, n, L, lowerPart(M, n));
+    dF = symmetricFromLower(dA, n);  // the mirrored upper triangle
+    for (unsigned long j = 0; j < n; ++j)
+      for (unsigned long i = j; i < n; ++i) dF[i + n * j] = dL[i + n * j];
+  }
+  write(d, 1, dF);
+}
+
+// A^ = L^{-T} Phi(L^T L^) L^{-1}, folded onto the lower triangle read.
+void FactorSymmetricPosDef::vjp(ct::ReverseArgs& d) const {
+  if (d.isZeroCotangent(1)) return;
+  Array W = d.cotangent(1, count(n, n));
+  if (n == 1) return d.add(0, W);
+  Array F = d.output(1, count(n, n)), L = lowerPart(F, n), Y = solveFactored(F, L, n, n);
+  Array P = product(1, n, n, n, L, lowerPart(W, n));
+  for (unsigned long j = 0; j < n; ++j) P[j + n * j] = 0.5 * P[j + n * j];
+  Array G = product(2, n, n, n, product(0, n, n, n, Y, lowerPart(P, n)), Y);
+  for (unsigned long j = 1; j < n; ++j)  // the mirrored upper triangle
+    for (unsigned long i = 0; i < j; ++i) G[j + n * i] = G[j + n * i] + W[i + n * j];
+  d.add(0, foldOntoLower(G, n));
+}
+
+// A = L L^T, so dA = dL L^T + L dL^T. A node of order 1 exists only for
+// zero right-hand sides (others divide as scalars): X = 0 whatever L is.
+void SolveSymmetricPosDef::jvp(ct::ForwardArgs& d) const {
+  bool dL = !d.isZero(0), dB = !d.isZero(1);
+  if ((!dL && !dB) || n == 1) return;
+  Array F = d.array(0), r = d.tangent(1);
+  if (dL) {
+    Array L = lowerPart(F, n), dLower = lowerPart(d.tangent(0), n), X = d.output(0, count(n, m));
+    Array dAX = sum(product(0, n, n, m, dLower, product(1, n, n, m, L, X)),
+                    product(0, n, n, m, L, product(1, n, n, m, dLower, X)));
+    r = difference(r, dAX);
+  }
+  write(d, 0, solveFactored(F, r, n, m));
+}
+
+// B^ = A^{-1} X^ =: Y, L^ = -(Y X^T + X Y^T) L below the diagonal.
+void SolveSymmetricPosDef::vjp(ct::ReverseArgs& d) const {
+  if (d.isZeroCotangent(0) || n == 1) return;
+  Array F = d.array(0), X = d.output(0, count(n, m)), W = d.cotangent(0, count(n, m));
+  Array Y = solveFactored(F, W, n, m), L = lowerPart(F, n);
+  d.add(1, Y);
+  if (!varies(F)) return;
+  Array G = sum(product(0, n, m, n, Y, product(1, n, m, n, X, L)),
+                product(0, n, m, n, X, product(1, n, m, n, Y, L)));
+  d.add(0, lowerPart(difference(zeros(G.size()), G), n));
+}
+
+// A is read as symmetric from its lower triangle (on the QR route too); a
+// derivative solves once more with the node's own kernel, whose
+// factorization stays inside it.
+void FactorAndSolveSymmetric::jvp(ct::ForwardArgs& d) const {
+  if (d.isZero(0) && d.isZero(1)) return;
+  Array A = d.array(0), x = d.output(0, count(n, 1)), r = d.tangent(1), dx(n);
+  if (!d.isZero(0)) r = difference(r, product(0, n, n, 1, symmetricFromLower(d.tangent(0), n), x));
+  factorAndSolveSymmetric(A.data(), n, nullptr, nullptr, r.data(), dx.data(), nullptr);
+  write(d, 0, dx);
+}
+
+void FactorAndSolveSymmetric::vjp(ct::ReverseArgs& d) const {
+  if (d.isZeroCotangent(0)) return;
+  Array A = d.array(0), w = d.cotangent(0, count(n, 1)), lambda(n);
+  factorAndSolveSymmetric(A.data(), n, nullptr, nullptr, w.data(), lambda.data(), nullptr);
+  d.add(1, lambda);
+  d.add(0, foldOntoLower(negatedOuter(lambda, d.output(0, count(n, 1))), n));
 }
 
 }  // namespace vela::math

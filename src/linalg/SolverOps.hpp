@@ -14,6 +14,8 @@ struct GeSolve2x2 {
   std::string description() const { return "GeSolve2x2"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class GeSolve2x2Op final : public frame::KernelOp<GeSolve2x2Op, GeSolve2x2> {
@@ -32,6 +34,8 @@ struct FactorSymmetricPosDef {
   std::string description() const { return "FactorSymmetric"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class FactorSymmetricPosDefOp final
@@ -51,6 +55,8 @@ struct SolveSymmetricPosDef {
   std::string description() const { return "SolveSymmetric"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class SolveSymmetricPosDefOp final
@@ -71,6 +77,8 @@ struct FactorAndSolveSymmetric {
   std::string description() const { return "FactorAndSolveSymmetric"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class FactorAndSolveSymmetricOp final

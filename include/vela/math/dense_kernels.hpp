@@ -585,6 +585,15 @@ void computeIndicesNonzeroElements(unsigned n, TracedValue<int> const* flags,
 // SolveSymmetricPosDefOp, FactorAndSolveSymmetricOp or FactorAndSolveWideOp
 // and leave the traced tau, piv and work arrays untouched (nodes bring their
 // own scratch storage). Nothing throws but for allocation failure.
+// Traced solves differentiate (Derivatives.hpp) as dx = A^{-1} (db - dA x),
+// reverse b^ = A^{-T} x^ and A^ = -b^ x^T, applying A^{-1} with the factor
+// the graph holds (solveSymmetricPosDef) or with one more call of the same
+// kernel (the others, whose factorization stays inside their node). The
+// Cholesky factor differentiates as dL = L Phi(L^{-1} dA L^{-T}), Phi taking
+// the lower triangle and half the diagonal; the flag has zero derivative,
+// and a failed factorization's derivatives mean nothing. A matrix read from
+// its lower triangle is differentiated as the symmetric matrix that
+// triangle gives: entries above the diagonal get zero derivatives.
 
 /// x = A^{-1} b for a 2 by 2 column-major A, with row pivoting; a singular A
 /// gives infinities or NaN.
@@ -634,6 +643,9 @@ inline void factorAndSolveSymmetric(double* A, unsigned n, double* tau, int* piv
 }
 /// Traced factorAndSolveSymmetric: always records a
 /// FactorAndSolveSymmetricOp that x[0..n) read; A is left as it is.
+/// Derivatives take A as symmetric, from its lower triangle, on both routes
+/// (the QR route's results read the whole of A, so they match only for a
+/// symmetric A).
 void factorAndSolveSymmetric(TracedValue<double>* A, unsigned long n, TracedValue<double>* tau,
                              TracedValue<int>* piv, TracedValue<double> const* b,
                              TracedValue<double>* x, TracedValue<double>* work);

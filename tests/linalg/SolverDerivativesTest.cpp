@@ -1,0 +1,78 @@
+// Derivatives of the solvers: each rule against differences, forward
+// against reverse, the four paths. Matrices are the points' doubles with
+// their diagonals raised (regular, mostly well conditioned); those read as
+// symmetric get different values above the diagonal, which must not count.
+#include <gtest/gtest.h>
+
+#include "support/Derivatives.hpp"
+#include "vela/math.hpp"
+
+namespace {
+
+namespace vm = vela::math;
+using vela::test::DerivativeCase;
+
+// f(x, out, w, piv) computes from the doubles x into out (count elements),
+// A first (n by n, diagonal raised by shift); w and piv are work space.
+template <class F>
+DerivativeCase row(std::string name, unsigned n, double shift, std::size_t extra, unsigned count,
+                   F f) {
+  static unsigned seed = 40;
+  return vela::test::derivativeCase(
+      std::move(name),
+      [=](auto const& in) {
+        using S = std::decay_t<decltype(in.d(0))>;
+        std::vector<S> x = in.doubles(0, in.doubleCount()), out(count), w(3 * n * n + 3 * n);
+        std::vector<std::decay_t<decltype(in.i(0))>> piv(n);
+        for (unsigned j = 0; j < n; ++j) x[j + n * j] = x[j + n * j] + shift;
+        f(x.data(), out.data(), w.data(), piv.data());
+        return out;
+      },
+      vela::test::uniformPoints(n * n + extra, 2, -1.0, 1.0, seed++));
+}
+
+std::vector<DerivativeCase> solverCases() {
+  std::vector<DerivativeCase> rows{
+      row("geSolve2x2", 2, 2.5, 2, 2,
+          [](auto* x, auto* out, auto*, auto*) { vm::geSolve2x2(x, x + 4, out); }),
+      // Pivoting on the second row.
+      row("geSolve2x2 pivoted", 2, -0.5, 2, 2, [](auto* x, auto* out, auto*, auto*) {
+        x[1] = x[1] + 3.0;
+        vm::geSolve2x2(x, x + 4, out);
+      })};
+  // The factor in full (its upper triangle mirrors the lower one), orders
+  // 1 (the factor is A itself), 3 and 5 (past the unrolled columns).
+  for (unsigned n : {1u, 3u, 5u})
+    rows.push_back(row("factor " + std::to_string(n), n, 4.0, 0, n * n,
+                       [n](auto* x, auto* out, auto* w, auto*) {
+                         vm::factorSymmetricPosDef(x, n, w);
+                         std::copy(x, x + n * n, out);
+                       }));
+  // Factor then solve, 3 by 2 right-hand sides; the solve from a given
+  // factor; an indefinite A (the QR route) and a positive one.
+  rows.push_back(row("factor and solve", 3, 4.0, 6, 6, [](auto* x, auto* out, auto* w, auto*) {
+    vm::factorSymmetricPosDef(x, 3, w);
+    vm::solveSymmetricPosDef(x, x + 9, 3, 2, out, w);
+  }));
+  rows.push_back(row("solve with a factor", 4, 3.0, 4, 4, [](auto* x, auto* out, auto* w, auto*) {
+    vm::solveSymmetricPosDef(x, x + 16, 4, 1, out, w);
+  }));
+  // The robust solve, whose QR route reads the whole of A, on symmetric A.
+  for (double shift : {4.0, 0.0})
+    rows.push_back(row("robust solve " + std::to_string(shift), 3, shift, 3, 3,
+                       [](auto* x, auto* out, auto* w, auto* piv) {
+                         x[4] = x[4] - 3.0;  // indefinite when not raised
+                         for (int k : {1, 2, 5}) x[k / 3 + 3 * (k % 3)] = x[k];
+                         vm::factorAndSolveSymmetric(x, 3, w, piv, x + 9, out, w + 3);
+                       }));
+  rows.push_back(row("robust solve 1", 1, 2.0, 1, 1, [](auto* x, auto* out, auto* w, auto* piv) {
+    vm::factorAndSolveSymmetric(x, 1, w, piv, x + 1, out, w + 3);
+  }));
+  return rows;
+}
+
+TEST(SolverDerivatives, EveryRule) {
+  for (auto const& c : solverCases()) vela::test::checkDerivatives(c);
+}
+
+}  // namespace
