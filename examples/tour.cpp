@@ -273,12 +273,12 @@ bool drawCurves(fs::path const& path) {
   return true;
 }
 
-// d h / d theta (the momentum, outputs 0 to 5) evaluated, compiled and run,
-// against a central difference of the Numeric step. alpha goes through the
-// Cholesky solve, whose derivative rules come with the solvers'.
+// d h / d theta and d alpha / d theta (outputs 0 to 8; alpha through the
+// Cholesky factor and solve) evaluated, compiled and run, against a central
+// difference of the Numeric step.
 bool tourDerivatives(std::vector<vela::math::TracedDouble> const& traced,
                      vela::math::TracedDouble const& theta) {
-  std::size_t const n = 6;
+  std::size_t const n = 9;
   std::vector<vela::math::TracedDouble> const jacobian =
       vela::math::jacobian({traced.begin(), traced.begin() + n}, {theta});
   vela::math::BindingSet bindings;
@@ -345,7 +345,7 @@ bool runTour(fs::path const& svgPath) {
   section("Results side by side");
   bool const agree = folds && compare(numeric, evaluated, generated);
 
-  section("(e) Derivatives: the momentum's Jacobian with respect to theta, as a graph");
+  section("(e) Derivatives: the Jacobian of h and alpha with respect to theta, as a graph");
   bool const derivativesAgree = tourDerivatives(traced, theta);
 
   section("Curves: a closed cubic spline and an open PCHIP curve through the same points");
