@@ -319,4 +319,42 @@ void FactorAndSolveSymmetric::vjp(ct::ReverseArgs& d) const {
   d.add(0, foldOntoLower(negatedOuter(lambda, d.output(0, count(n, 1))), n));
 }
 
+// The system M (m by n, A holding M^T) at full row rank: x = M^T y with
+// y = (M M^T)^{-1} b, so dx = M^+ (db - dM x - M dM^T y) + dM^T y. M^+ is one
+// more call of the kernel; y comes from the normal equations, the same for
+// every sweep. The tolerance has zero derivative.
+namespace {
+
+Array normalSolve(unsigned long m, unsigned long n, Array const& A, Array const& rhs) {
+  Array MMt = product(1, n, m, m, A, A), y(m);
+  factorAndSolveSymmetric(MMt.data(), m, nullptr, nullptr, rhs.data(), y.data(), nullptr);
+  return y;
+}
+
+}  // namespace
+
+void FactorAndSolveWide::jvp(ct::ForwardArgs& d) const {
+  if ((d.isZero(0) && d.isZero(1)) || m == 0) return;
+  Array A = d.array(0), r = d.tangent(1), dx(n), dAy;
+  if (!d.isZero(0)) {
+    Array dA = d.tangent(0), x = d.output(0, count(n, 1));
+    dAy = product(0, n, m, 1, dA, normalSolve(m, n, A, d.array(1)));
+    r = difference(r, sum(product(1, n, m, 1, dA, x), product(1, n, m, 1, A, dAy)));
+  }
+  factorAndSolveWide(m, n, A.data(), nullptr, nullptr, nullptr, r.data(), d.scalar(2), dx.data());
+  write(d, 0, dAy.empty() ? dx : sum(dx, dAy));
+}
+
+// b^ = mu = (M M^T)^{-1} M x^, A^ = -x mu^T + (x^ - A mu) y^T.
+void FactorAndSolveWide::vjp(ct::ReverseArgs& d) const {
+  if (d.isZeroCotangent(0) || m == 0) return;
+  Array A = d.array(0), w = d.cotangent(0, count(n, 1));
+  Array mu = normalSolve(m, n, A, product(1, n, m, 1, A, w));
+  d.add(1, mu);
+  if (!varies(A)) return;
+  Array y = normalSolve(m, n, A, d.array(1)), x = d.output(0, count(n, 1));
+  d.add(0, sum(product(0, n, 1, m, x, difference(zeros(m), mu)),
+               product(0, n, 1, m, difference(w, product(0, n, m, 1, A, mu)), y)));
+}
+
 }  // namespace vela::math

@@ -100,6 +100,8 @@ struct FactorAndSolveWide {
   std::string description() const { return "FactorAndSolveWide"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class FactorAndSolveWideOp final

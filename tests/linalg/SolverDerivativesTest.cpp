@@ -68,6 +68,13 @@ std::vector<DerivativeCase> solverCases() {
   rows.push_back(row("robust solve 1", 1, 2.0, 1, 1, [](auto* x, auto* out, auto* w, auto* piv) {
     vm::factorAndSolveSymmetric(x, 1, w, piv, x + 1, out, w + 3);
   }));
+  // Minimum-norm solves of 2 equations in 3 unknowns, and of 3 in 3.
+  for (unsigned m : {2u, 3u})
+    rows.push_back(row("wide " + std::to_string(m), 0, 0.0, 4 * m, 3,
+                       [m](auto* x, auto* out, auto* w, auto* piv) {
+                         std::decay_t<decltype(*x)> tol(1e-12);
+                         vm::factorAndSolveWide(m, 3, x, w, w + m, piv, x + 3 * m, tol, out);
+                       }));
   return rows;
 }
 
