@@ -77,19 +77,15 @@ TEST(Products, VectorProductsMatchPlainLoops) {
         kernels[2 * transpose + add](m, n, A.data(), x.data(), y.data());
         EXPECT_TRUE(same(expect, y));
       }
+      // Over the inner sizes: a dot product, and a^T (M b) as M b, then the sum.
+      Matrix M = randomDoubles(inner * inner + inner, seed++), Mb(inner);
+      double const* a = M.data() + inner * inner;
+      for (int i = 0; i < inner; ++i) Mb[i] = ref_sequential(inner, &M[i], inner, x.data(), 1);
+      EXPECT_TRUE(
+          sameBits(vm::dotProduct(inner, a, x.data()), ref_interleaved(inner, a, x.data())));
+      EXPECT_TRUE(sameBits(vm::computeQuadraticTerm(inner, M.data(), a, x.data()),
+                           ref_sequential(inner, a, 1, Mb.data(), 1)));
     }
-  for (int n : {0, 1, 2, 3, 4, 5, 6, 7, 12, 17, 30, 33}) {
-    Matrix a = randomDoubles(n, 3 * n), b = randomDoubles(n, 3 * n + 1),
-           M = randomDoubles(n * n, n);
-    EXPECT_TRUE(
-        sameBits(vm::dotProduct(n, a.data(), b.data()), ref_interleaved(n, a.data(), b.data())));
-    // a^T (M b), M b and the outer sum in order.
-    Matrix Mb(n);
-    for (int i = 0; i < n; ++i) Mb[i] = ref_sequential(n, M.data() + i, n, b.data(), 1);
-    EXPECT_TRUE(sameBits(vm::computeQuadraticTerm(n, M.data(), a.data(), b.data()),
-                         ref_sequential(n, a.data(), 1, Mb.data(), 1)))
-        << n;
-  }
 }
 
 // Accumulations copy y where the old y stays a result, else write over it.

@@ -57,20 +57,6 @@ bool solveSymmetric(Matrix const& a, int n, Matrix const& b, Matrix& x) {
 
 }  // namespace
 
-TEST(Solvers, GeSolve2x2) {
-  for (unsigned seed = 0; seed < 20; ++seed) {
-    Matrix a = uniform(2, 2, seed), b = uniform(2, 1, seed + 99), x(2);
-    vm::geSolve2x2(a.data(), b.data(), x.data());
-    EXPECT_LT(relativeResidual(a, 2, 2, x, b), 1e-15) << seed;
-  }
-  // A tiny leading entry needs the row exchange; a singular matrix divides by 0.
-  Matrix a = {1e-20, 1.0, 1.0, 1.0}, b = {1.0, 2.0}, singular = {1.0, 2.0, 2.0, 4.0};
-  vm::geSolve2x2(a.data(), b.data(), b.data());  // in place
-  EXPECT_EQ(b, (Matrix{1.0, 1.0}));
-  vm::geSolve2x2(singular.data(), a.data(), b.data());
-  EXPECT_FALSE(std::isfinite(b[0]) && std::isfinite(b[1]));
-}
-
 // The estimate lies in [truth, 20 truth]; on M-matrices (with nonnegative
 // inverses) it is exact, and row r is made the largest in turn.
 TEST(Solvers, CholeskyFactorAndConditionEstimate) {
@@ -118,12 +104,30 @@ TEST(Solvers, CholeskyFactorAndConditionEstimate) {
   EXPECT_EQ(kelm_math_lin_alg_conditionReciprocal(nullptr, 0, 1, nullptr), 1.0);
 }
 
-TEST(Solvers, SymmetricSolves) {
+TEST(Solvers, SmallAndSymmetricSolves) {
+  for (unsigned seed = 0; seed < 20; ++seed) {
+    Matrix g = uniform(2, 2, seed), r = uniform(2, 1, seed + 99), y(2);
+    vm::geSolve2x2(g.data(), r.data(), y.data());
+    EXPECT_LT(relativeResidual(g, 2, 2, y, r), 1e-15) << seed;
+  }
+  // A tiny leading entry needs the row exchange; a singular matrix divides by 0.
+  Matrix tiny = {1e-20, 1.0, 1.0, 1.0}, r = {1.0, 2.0}, singular = {1.0, 2.0, 2.0, 4.0};
+  vm::geSolve2x2(tiny.data(), r.data(), r.data());  // in place
+  EXPECT_EQ(r, (Matrix{1.0, 1.0}));
+  vm::geSolve2x2(singular.data(), tiny.data(), r.data());
+  EXPECT_FALSE(std::isfinite(r[0]) && std::isfinite(r[1]));
+  // Order 1: factoring leaves A as it is; solving divides, or gives 0 for A = 0.
   Matrix work(5), x;
-  for (double a : {2.0, 0.0, -1.0, kNaN}) {
-    double value = a;  // order 1 leaves A as it is
-    EXPECT_EQ(vm::factorSymmetricPosDef(&value, 1, work.data()), a <= 0.0) << a;
-    EXPECT_TRUE(sameBits(value, a));
+  double tau, x0;
+  int piv;
+  double const order1[][3] = {
+      {2.0, 1.0, 0.5}, {0.0, 3.0, 0.0}, {-0.0, kNaN, 0.0}, {-4.0, 2.0, -0.5}, {kNaN, 1.0, kNaN}};
+  for (auto [a1, b1, expected] : order1) {
+    double value = a1, factored = a1;
+    EXPECT_EQ(vm::factorSymmetricPosDef(&value, 1, work.data()), a1 <= 0.0) << a1;
+    EXPECT_TRUE(sameBits(value, a1));
+    vm::factorAndSolveSymmetric(&factored, 1, &tau, &piv, &b1, &x0, work.data());
+    EXPECT_TRUE(sameBits(x0, expected)) << a1;
   }
   EXPECT_FALSE(vm::factorSymmetricPosDef(static_cast<double*>(nullptr), 0u, nullptr));
   // A squared estimate near 2.5e-15 passes 1e-15 but not 1e-14.
@@ -162,14 +166,7 @@ TEST(Solvers, SymmetricSolves) {
       EXPECT_EQ(solveSymmetric(s, order, rhs, x), n <= 34) << n;
       EXPECT_LT(relativeResidual(s, order, order, x, rhs), 1e-11) << n;
     }
-  // Order 1; all NaN (Cholesky fails and QR finds rank 0); order 0.
-  double tau, x0, w[2];
-  int piv;
-  for (auto [a1, b1, expected] :
-       {std::tuple{0.0, 3.0, 0.0}, {-0.0, kNaN, 0.0}, {-4.0, 2.0, -0.5}}) {
-    vm::factorAndSolveSymmetric(&a1, 1, &tau, &piv, &b1, &x0, w);
-    EXPECT_EQ(x0, expected);
-  }
+  // All NaN (Cholesky fails and QR finds rank 0); order 0.
   EXPECT_FALSE(solveSymmetric(Matrix(9, kNaN), 3, {1.0, 2.0, 3.0}, x));
   EXPECT_EQ(x, Matrix(3, 0.0));
   vm::factorAndSolveSymmetric(static_cast<double*>(nullptr), 0u, nullptr, nullptr, nullptr, nullptr,

@@ -21,7 +21,7 @@ std::vector<double> storage(NumericMatrix const& a) {
   return p ? std::vector<double>(p, p + a.numRows() * a.numCols()) : std::vector<double>();
 }
 
-TEST(Matrix, ConstructionAccessAndTranspose) {
+TEST(Matrix, ConstructionAccessTransposeAndEquality) {
   NumericMatrix empty, zeros(2, 3);
   EXPECT_TRUE(empty.numRows() == 0 && empty.numCols() == 0 && empty.values() == nullptr);
   EXPECT_EQ(storage(zeros), std::vector<double>(6, 0.0));
@@ -59,12 +59,9 @@ TEST(Matrix, ConstructionAccessAndTranspose) {
   EXPECT_TRUE(tracedT.numRows() == 4 && tracedT.values()[1].operation() == x.operation());
   for (std::size_t k = 0; k < 4; ++k)
     EXPECT_TRUE(TracedMatrix(2, 2).values()[k].equalConstant(0.0));
-}
 
-TEST(Matrix, Equality) {
-  // Shape, then elements as numbers: -0 equals 0, NaN nothing.
-  double values[] = {1, 2, 3, 4, 5, 6};
-  NumericMatrix a(2, 3, values);
+  // Equality: shape, then elements as numbers: -0 equals 0, NaN nothing.
+  a = NumericMatrix(2, 3, values);
   auto same = [](NumericMatrix const& p, NumericMatrix const& q) {
     bool eq = p == q;
     EXPECT_EQ(p != q, !eq);
@@ -83,7 +80,7 @@ TEST(Matrix, Equality) {
   EXPECT_FALSE(same(NumericMatrix(0, 3), NumericMatrix(3, 0)));
 
   // Traced: the conjunction of the element comparisons in storage order.
-  TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y");
+  TracedDouble y = TracedDouble::input("y");
   TracedDouble left[] = {1.0, x, 3.0, x + y}, right[] = {1.0, y, 3.0, y + x};
   TracedMatrix p(2, 2, left), q(2, 2, right);
   ct::TracedBool equal = p == q, unequal = p != q, expected(true);
