@@ -4,6 +4,7 @@
 // symmetric get different values above the diagonal, which must not count.
 #include <gtest/gtest.h>
 
+#include "linalg/Jacobi3Op.hpp"
 #include "support/Derivatives.hpp"
 #include "vela/math.hpp"
 
@@ -78,8 +79,39 @@ std::vector<DerivativeCase> solverCases() {
   return rows;
 }
 
+// Eigenvalues and vectors of a symmetric 3 by 3 tensor (diagonal, then
+// off-diagonal terms), and its principal values and rotation, generic and
+// on both sides of a near tie.
+std::vector<DerivativeCase> decompositionCases() {
+  auto diagonalize = [](auto* x, auto* out, auto*, auto*) {
+    using S = std::decay_t<decltype(*x)>;
+    using M = std::conditional_t<std::is_same_v<S, double>, vm::Numeric, vm::Traced>;
+    if constexpr (std::is_same_v<S, double>)
+      kelm_math_lin_alg_jacobi3(x, x + 3, out, out + 3);
+    else
+      vm::jacobi3(x, x + 3, out, out + 3);
+    math3d::Vector3_T<M> principal;
+    math3d::Quaternion_T<M> q;
+    vm::compDiagonalization(math3d::Vector3_T<M>(x), math3d::Vector3_T<M>(x + 3), principal, q);
+    std::copy(principal.values(), principal.values() + 3, out + 12);
+    std::copy(q.values(), q.values() + 4, out + 15);
+  };
+  std::vector<DerivativeCase> rows{row("diagonalization", 0, 0.0, 6, 19, diagonalize),
+                                   row("diagonalization near a tie", 0, 0.0, 6, 19, diagonalize)};
+  for (auto& p : rows[1].points) {
+    double const gap = &p == &rows[1].points[0] ? 0.04 : -0.04;
+    p.doubles = {
+        2.0, 2.0 + gap, 0.5, 1e-4 * p.doubles[3], 1e-4 * p.doubles[4], 1e-4 * p.doubles[5]};
+  }
+  return rows;
+}
+
 TEST(SolverDerivatives, EveryRule) {
   for (auto const& c : solverCases()) vela::test::checkDerivatives(c);
+}
+
+TEST(DecompositionDerivatives, EveryRule) {
+  for (auto const& c : decompositionCases()) vela::test::checkDerivatives(c);
 }
 
 }  // namespace
