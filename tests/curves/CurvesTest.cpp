@@ -191,11 +191,6 @@ std::string thrown(std::vector<P> const& points, bool closed) {
   return what;
 }
 
-template <class Spline>
-Tag tagAt(Spline const& spline, int index, double param) {
-  return Tag{param, index, spline.knots()[index], spline.knots()[index + 1]};
-}
-
 TEST(InterpolatingSpline, ValidationThrowsInOrderWithItsTexts) {
   double const repeatTol = 1e-9 * 1.0 + 1e-12, lineTol = 1e-9 * (2.0 * 2.0) + 1e-12;
   std::string const few = "zeph InsufficientDataPoints", repeated = "zeph RepeatedDataPoints",
@@ -321,7 +316,9 @@ TEST(InterpolatingSpline, InterpolationContinuityAndEnds) {
     // closed; natural ends when open.
     int segments = static_cast<int>(cubic.numBezierCurves());
     for (int j = 1; j < segments + closed; ++j) {
-      Tag left = tagAt(cubic, j - 1, 1.0), right = tagAt(cubic, j % segments, 0.0);
+      auto const& k = cubic.knots();
+      Tag left{1.0, j - 1, k[j - 1], k[j]},
+          right{0.0, j % segments, k[j % segments], k[j % segments + 1]};
       expectNear(cubic.point(left), cubic.point(right), 1e-13, "C0");
       expectNear(cubic.tangent(left), cubic.tangent(right), 1e-11, "C1");
       expectNear(cubic.tangentDer(left), cubic.tangentDer(right), 1e-9, "C2");
