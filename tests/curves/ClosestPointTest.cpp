@@ -29,35 +29,6 @@ using vela::test::sameBits;
 
 namespace kernels_test {
 
-TEST(Kernels, IndexOfLowerBound) {
-  double const three[] = {0.0, 0.5, 1.0};  // the first as the one knot when n = 1
-  std::tuple<unsigned, double, int> const rows[] = {
-      {3, -0.1, -1}, {3, 0.0, 0}, {3, -0.0, 0}, {3, 0.25, 0},   {3, 0.5, 1},
-      {3, 1.0, 1},   {3, 1.2, 2}, {3, kInf, 2}, {3, -kInf, -1}, {3, kNaN, 0},
-      {1, 1.0, 0},   {1, -1, -1}, {0, 1.0, -1}};
-  for (auto [n, x, index] : rows)
-    EXPECT_EQ(zeph_core_math_indexOfLowerBound(n, n ? three : nullptr, x), index) << n << x;
-  // Traced: a node even on constants; the knot count is not compared.
-  std::vector<ct::TracedDouble> k3 = {0.0, 0.5, 1.0}, k4 = {0.0, 0.5, 1.0, 2.0};
-  ct::TracedInt index = vm::indexOfLowerBound(3, k3.data(), ct::TracedDouble(0.7));
-  auto const* node = dynamic_cast<vm::IndexOfLowerBoundOp const*>(index.operation().get());
-  ASSERT_NE(node, nullptr);
-  EXPECT_EQ(node->description(), "IndexOfLowerBound");
-  EXPECT_EQ(node->compare_(*vm::indexOfLowerBound(4, k4.data(), ct::TracedDouble(0.7)).operation()),
-            0);
-  auto compute = [](auto const& in) {
-    using S = typename std::decay_t<decltype(in)>::Scalar;
-    std::vector<S> knots = in.doubles(0, 4), out;
-    for (std::size_t k = 4; k < in.doubleCount(); ++k)
-      out.push_back(S(vm::indexOfLowerBound(4, knots.data(), in.d(k))));
-    return out;
-  };
-  auto result = vela::test::checkThreePaths(
-      compute, {{{0.0, 0.5, 1.0, 4.0, -0.1, 0.0, 0.5, 1.0, 4.0, 5.0, kNaN, -0.0}, {}},
-                {{-3.0, -2.0, -2.0, 7.0, -2.0, -2.5, 7.0, 6.9, kInf, -kInf, 0.0, 1e300}, {}}});
-  EXPECT_NE(result.code.find(" = zeph_core_math_indexOfLowerBound(4, &spd["), std::string::npos);
-}
-
 TEST(Kernels, CastelEvalLevelsEndsBoundsAndOverlap) {
   // Any degree and dimension: the levels (1 - t) a + t b written out, bit
   // for bit, in place and shifted into the points too.
@@ -103,7 +74,22 @@ TEST(Kernels, CastelEvalLevelsEndsBoundsAndOverlap) {
   EXPECT_EQ(out[0], 1.0);
 }
 
-TEST(Kernels, CasteljauInterpolationOpClampsAndAgreesOnThreePaths) {
+TEST(Kernels, IndexOfLowerBoundAndCasteljauInterpolationOnThreePaths) {
+  double const three[] = {0.0, 0.5, 1.0};  // the first as the one knot when n = 1
+  std::tuple<unsigned, double, int> const rows[] = {
+      {3, -0.1, -1}, {3, 0.0, 0}, {3, -0.0, 0}, {3, 0.25, 0},   {3, 0.5, 1},
+      {3, 1.0, 1},   {3, 1.2, 2}, {3, kInf, 2}, {3, -kInf, -1}, {3, kNaN, 0},
+      {1, 1.0, 0},   {1, -1, -1}, {0, 1.0, -1}};
+  for (auto [n, x, index] : rows)
+    EXPECT_EQ(zeph_core_math_indexOfLowerBound(n, n ? three : nullptr, x), index) << n << x;
+  // Traced: a node even on constants; the knot count is not compared.
+  std::vector<ct::TracedDouble> k3 = {0.0, 0.5, 1.0}, k4 = {0.0, 0.5, 1.0, 2.0};
+  ct::TracedInt index = vm::indexOfLowerBound(3, k3.data(), ct::TracedDouble(0.7));
+  auto const* search = vela::test::scalarNodeOf<vm::IndexOfLowerBoundOp>(index);
+  ASSERT_NE(search, nullptr);
+  EXPECT_EQ(search->description(), "IndexOfLowerBound");
+  EXPECT_EQ(
+      search->compare_(*vm::indexOfLowerBound(4, k4.data(), ct::TracedDouble(0.7)).operation()), 0);
   auto nodeOf = [](unsigned count, unsigned degree, unsigned dim) {
     std::vector<ct::TracedDouble> v(count), o(dim);
     vm::castelInterpolate(count, degree, dim, v.data(), ct::TracedInt(0), ct::TracedDouble(0.5),
@@ -119,23 +105,32 @@ TEST(Kernels, CasteljauInterpolationOpClampsAndAgreesOnThreePaths) {
   EXPECT_EQ(node->compare_(*nodeOf(6, 2, 1)), 1);
 
   // Three segments of degree 2, and the same values cut to 17 (two whole
-  // segments): every index, in range or not, reads inside.
+  // segments): every index, in range or not, reads inside. Then knots and
+  // the values to look up in them.
   auto compute = [](auto const& in) {
     using S = typename std::decay_t<decltype(in)>::Scalar;
-    std::vector<S> values = in.doubles(0, 18), out(4);
+    std::vector<S> values = in.doubles(0, 18), knots = in.doubles(19, 4), out(4);
     vm::castelInterpolate(18, 2, 2, values.data(), in.i(0), in.d(18), out.data());
     vm::castelInterpolate(17, 2, 2, values.data(), in.i(0), in.d(18), out.data() + 2);
+    for (std::size_t k = 23; k < in.doubleCount(); ++k)
+      out.push_back(S(vm::indexOfLowerBound(4, knots.data(), in.d(k))));
     return out;
   };
+  std::vector<double> const lookups[] = {
+      {0.0, 0.5, 1.0, 4.0, -0.1, 0.0, 0.5, 1.0, 4.0, 5.0, kNaN, -0.0},
+      {-3.0, -2.0, -2.0, 7.0, -2.0, -2.5, 7.0, 6.9, kInf, -kInf, 0.0, 1e300}};
   std::vector<double> values = vela::test::randomDoubles(18, 7);
   std::vector<vela::test::Case> cases;
   for (int index : {0, 2, 3, -1, 1000, std::numeric_limits<int>::min()})
     for (double t : {0.0, 1.0, 0.3, 1.5, kNaN}) {
       cases.push_back({values, {index}});
       cases.back().doubles.push_back(t);
+      auto const& lookup = lookups[cases.size() % 2];
+      cases.back().doubles.insert(cases.back().doubles.end(), lookup.begin(), lookup.end());
     }
   auto result = vela::test::checkThreePaths(compute, cases);
   EXPECT_EQ(vela::test::occurrences(result.code, "zeph_core_math_castelEval(3, 2, "), 2u);
+  EXPECT_NE(result.code.find(" = zeph_core_math_indexOfLowerBound(4, &spd["), std::string::npos);
   double out[2] = {7, 7};
   vm::castelInterpolate(18, 2, 2, values.data(), 99, 0.0, out);
   EXPECT_EQ(out[0], values[12]);
