@@ -89,10 +89,9 @@ std::vector<R> composite(std::vector<R> const& d) {
 vela::test::Case rotationCase(std::vector<double> q, unsigned seed) {
   vela::test::Case c{vela::test::randomDoubles(kInputs, seed), {}};
   std::copy(q.begin(), q.end(), c.doubles.begin());
-  Matrix3x3_T<Numeric> r(Quaternion_T<Numeric>(q.data())), e;
-  e.column(0, r.column(2));
-  e.column(1, -r.column(0));
-  e.column(2, r.column(1));
+  int const perm[] = {2, 0, 1};
+  double const sign[] = {1.0, -1.0, 1.0};
+  Mat e = permuted(Mat(Quat(q.data())), perm, sign);
   std::copy(e.values(), e.values() + 9, c.doubles.begin() + 4);
   return c;
 }
@@ -109,10 +108,8 @@ TEST(Math3dTypes, ProductsAndLayoutsMatchTheirDefinitions) {
     EXPECT_DOUBLE_EQ(cross.coord(i), v.coord((i + 1) % 3) * av.coord((i + 2) % 3) -
                                          v.coord((i + 2) % 3) * av.coord((i + 1) % 3));
     for (int j = 0; j < 3; ++j) {
-      EXPECT_DOUBLE_EQ(ab.element(i, j),
-                       a.row(i).dot(V3(b.element(0, j), b.element(1, j), b.element(2, j))));
-      EXPECT_DOUBLE_EQ(abt.element(i, j),
-                       a.row(i).dot(V3(b.element(j, 0), b.element(j, 1), b.element(j, 2))));
+      EXPECT_DOUBLE_EQ(ab.element(i, j), a.row(i).dot(b.column(j)));
+      EXPECT_DOUBLE_EQ(abt.element(i, j), a.row(i).dot(b.row(j)));
       EXPECT_TRUE(a.transpose().element(i, j) == a.element(j, i) &&
                   a.element(i, j) == d[i + 3 * j] && b.element(i, j) == d[9 + 3 * i + j] &&
                   (a + b).element(i, j) == a.element(i, j) + b.element(i, j) &&
