@@ -316,9 +316,8 @@ TEST(ClosestPointOnBezier, NeverWorseThanTheBruteForceReference) {
   EXPECT_EQ(point.closestPoint(V3(0, 0, 0), out3), 0.0);
   Curve2 line({V2(0, 0), V2(2, 0)});
   V2 out;
-  EXPECT_EQ(line.closestPoint(V2(-1, 1), out), 0.0);
-  EXPECT_EQ(line.closestPoint(V2(1, 5), out), 0.5);
-  EXPECT_EQ(line.closestPoint(V2(3, -1), out), 1.0);
+  for (auto [q, t] : {std::pair{V2(-1, 1), 0.0}, {V2(1, 5), 0.5}, {V2(3, -1), 1.0}})
+    EXPECT_EQ(line.closestPoint(q, out), t);
   // Non-finite data or queries stay in range; a NaN distance (t = 0) loses.
   double t = Curve2({V2(0, 0), V2(kNaN, 1), V2(2, 0)}).closestPoint(V2(1, 1), out);
   EXPECT_TRUE(t >= 0.0 && t <= 1.0);
