@@ -17,8 +17,7 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     default: t = fz_double(&in);
   }
   size_t count = (size_t)n * dim;
-  double* points = fz_alloc((ptrdiff_t)count);
-  fz_fill(&in, points, (ptrdiff_t)count, mode & 1);
+  double* points = fz_filled(&in, (ptrdiff_t)count, mode & 1);
   double* out = fz_alloc(dim);
 
   zeph_core_math_castelEval(n, dim, points, out, t);

@@ -11,13 +11,9 @@ static void bezier(FuzzInput* in, int moderate) {
   unsigned n = (unsigned)fz_range(in, 0, MAX_N + 1), dim = (unsigned)fz_range(in, 0, MAX_DIM + 1);
   int inside = n <= MAX_N && dim >= 1 && dim <= MAX_DIM;
   ptrdiff_t np = inside ? n : 0, dd = inside ? dim : 0; /* outside, nothing may be read */
-  double *p = fz_alloc((np + inside) * dd), *dot = fz_alloc(2 * np),
-         *elevated = fz_alloc(2 * np * dd), *q = fz_alloc(dd),
+  double *p = fz_filled(in, (np + inside) * dd, moderate), *dot = fz_filled(in, 2 * np, moderate),
+         *elevated = fz_filled(in, 2 * np * dd, moderate), *q = fz_filled(in, dd, moderate),
          *out = fz_alloc(dim <= MAX_DIM ? dim : 0), expected[MAX_DIM];
-  fz_fill(in, p, (np + inside) * dd, moderate);
-  fz_fill(in, dot, 2 * np, moderate);
-  fz_fill(in, elevated, 2 * np * dd, moderate);
-  fz_fill(in, q, dd, moderate);
   double t = zeph_core_math_findClosestPointOnBezier(n, dim, p, dot, elevated, q, out);
   if (!inside) {
     FZ_CHECK(t == 0.0, "outside the contract (n=%u dim=%u) returned %g", n, dim, t);
@@ -37,16 +33,14 @@ static void spline(FuzzInput* in, int moderate, int closed) {
   unsigned n = (unsigned)fz_range(in, 1, MAX_N), dim = (unsigned)fz_range(in, 1, 3);
   unsigned segments = (unsigned)fz_range(in, 1, 5), start = (unsigned)fz_range(in, 0, 7);
   ptrdiff_t s = segments;
-  double *knots = fz_alloc(s + 1), *p = fz_alloc(s * (n + 1) * dim), *d1 = fz_alloc(s * n * dim),
-         *dot = fz_alloc(s * 2 * n), *elevated = fz_alloc(s * 2 * n * dim), *q = fz_alloc(dim),
-         *out = fz_alloc(dim), expected[MAX_DIM];
+  double* knots = fz_alloc(s + 1);
   knots[0] = fz_moderate(in);
   for (unsigned k = 1; k <= segments; ++k) knots[k] = knots[k - 1] + 0.25 + fabs(fz_moderate(in));
-  fz_fill(in, p, s * (n + 1) * dim, moderate);
-  fz_fill(in, d1, s * n * dim, moderate);
-  fz_fill(in, dot, s * 2 * n, moderate);
-  fz_fill(in, elevated, s * 2 * n * dim, moderate);
-  fz_fill(in, q, dim, moderate);
+  double *p = fz_filled(in, s * (n + 1) * dim, moderate),
+         *d1 = fz_filled(in, s * n * dim, moderate);
+  double *dot = fz_filled(in, s * 2 * n, moderate),
+         *elevated = fz_filled(in, s * 2 * n * dim, moderate);
+  double *q = fz_filled(in, dim, moderate), *out = fz_alloc(dim), expected[MAX_DIM];
   double u = zeph_core_math_findClosestPointOnSpline(n, dim, segments, closed, start, knots, p, d1,
                                                      dot, elevated, q, out);
   double r = ref_walk(n, dim, segments, closed, start < segments ? start : segments - 1, knots, p,

@@ -115,8 +115,14 @@ static inline double* fz_copy(const double* a, ptrdiff_t count) {
   return p;
 }
 
-static inline void fz_fill(FuzzInput* in, double* a, ptrdiff_t count, int moderate) {
+static inline double* fz_fill(FuzzInput* in, double* a, ptrdiff_t count, int moderate) {
   for (ptrdiff_t i = 0; i < count; ++i) a[i] = fz_value(in, moderate);
+  return a;
+}
+
+/* Exactly count doubles, read from the input. */
+static inline double* fz_filled(FuzzInput* in, ptrdiff_t count, int moderate) {
+  return fz_fill(in, fz_alloc(count), count, moderate);
 }
 
 static inline int fz_noCanary(const double* a, ptrdiff_t count) {

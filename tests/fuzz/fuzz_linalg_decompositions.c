@@ -12,12 +12,10 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int moderate = fz_byte(&in) & 1, m = fz_range(&in, -1, 12), n = fz_range(&in, -1, 12);
   int mm = m > 0 ? m : 0, nn = n > 0 ? n : 0, k = mm < nn ? mm : nn, finite = 1, kept = 0;
   double tol = (fz_byte(&in) & 1) ? 1e-10 : fz_double(&in);
-  double *A = fz_alloc((ptrdiff_t)mm * nn), *b = fz_alloc(mm);
+  double *A = fz_filled(&in, (ptrdiff_t)mm * nn, moderate), *b = fz_filled(&in, mm, moderate);
   double *S = fz_alloc(k + 1), *U = fz_alloc((ptrdiff_t)mm * mm + 1),
          *V = fz_alloc((ptrdiff_t)nn * nn + 1);
   double *x = fz_alloc(nn), *y = fz_alloc(nn);
-  fz_fill(&in, A, (ptrdiff_t)mm * nn, moderate);
-  fz_fill(&in, b, mm, moderate);
   for (ptrdiff_t i = 0; i < (ptrdiff_t)mm * nn; ++i) finite &= isfinite(A[i]) != 0;
   if (kernel == 0) { /* svd, thin or full */
     double* work = fz_alloc(kelm_math_lin_alg_svdReqdWorkSize(m, n, (unsigned char)full));

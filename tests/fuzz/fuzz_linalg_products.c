@@ -5,16 +5,14 @@
 #include "fuzz_common.h"
 #include "kelm_math/lin_alg.h"
 
-int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   FuzzInput in = {data, size};
   unsigned kernel = fz_byte(&in) % 10;
   int moderate = fz_byte(&in) & 1;
   int m = fz_range(&in, -1, 12), k = fz_range(&in, -1, 12), n = fz_range(&in, -1, 12);
   int mm = m > 0 ? m : 0, kk = k > 0 ? k : 0, nn = n > 0 ? n : 0, rows = kernel > 6 ? nn : mm;
   if (kernel == 6) { /* the dot product */
-    double *a = fz_alloc(kk), *b = fz_alloc(kk);
-    fz_fill(&in, a, kk, moderate);
-    fz_fill(&in, b, kk, moderate);
+    double *a = fz_filled(&in, kk, moderate), *b = fz_filled(&in, kk, moderate);
     double got = kelm_math_lin_alg_dotProduct(k, a, b), want = ref_interleaved(k, a, b);
     FZ_CHECK(fz_same(got, want), "dotProduct(%d): %.17g, expected %.17g", k, got, want);
     free(a), free(b);
@@ -24,9 +22,8 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ptrdiff_t sa = kernel > 6 ? (ptrdiff_t)mm * nn : (ptrdiff_t)mm * kk;
   ptrdiff_t sb = kernel < 3 ? (ptrdiff_t)kk * nn : kernel < 7 ? kk : mm;
   ptrdiff_t sc = kernel < 3 ? (ptrdiff_t)mm * nn : kernel < 7 ? mm : nn;
-  double *A = fz_alloc(sa), *B = fz_alloc(sb), *out = fz_alloc(sc + 1), *want;
-  fz_fill(&in, A, sa, moderate);
-  fz_fill(&in, B, sb, moderate);
+  double *A = fz_filled(&in, sa, moderate), *B = fz_filled(&in, sb, moderate);
+  double *out = fz_alloc(sc + 1), *want;
   if (kernel == 4 || kernel == 5 || kernel == 8 || kernel == 9) fz_fill(&in, out, sc, moderate);
   want = fz_copy(out, sc + 1);
   for (int j = 0; j < (kernel < 3 ? nn : 1); ++j)
@@ -36,7 +33,7 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                  : kernel == 2 ? ref_sequential(kk, A + i, mm, B + j, nn)
                  : kernel < 7  ? ref_sequential(kk, A + i, mm, B, 1)
                                : ref_interleaved(mm, A + (ptrdiff_t)i * mm, B);
-      double* w = &want[i + (ptrdiff_t)j * mm];
+      double *w = &want[i + (ptrdiff_t)j * mm];
       *w = kernel == 4 || kernel == 8 ? *w + s : kernel == 5 || kernel == 9 ? *w - s : s;
     }
   switch (kernel) {

@@ -13,11 +13,11 @@ int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   int n = fz_range(&in, -1, 12), m = fz_range(&in, -1, 12), nn = n > 0 ? n : 0, mm = m > 0 ? m : 0;
   double tol = flag ? 1e-12 : fz_double(&in);
   ptrdiff_t sb = (ptrdiff_t)nn * mm + nn + mm;
-  double *A = fz_alloc((ptrdiff_t)nn * nn), *B = fz_alloc(sb), *x = fz_alloc(nn + mm);
+  double *A = fz_alloc((ptrdiff_t)nn * nn), *B, *x = fz_alloc(nn + mm);
   for (int j = 0; j < nn; ++j) /* symmetric, positive definite when moderate */
     for (int i = j; i < nn; ++i) A[i + j * nn] = A[j + i * nn] = fz_value(&in, moderate);
   for (int i = 0; i < nn && moderate; ++i) A[i * (nn + 1)] = 2.0 * ref_norm1(nn, nn, A) + 1.0;
-  fz_fill(&in, B, sb, moderate);
+  B = fz_filled(&in, sb, moderate);
   double *F = fz_copy(A, (ptrdiff_t)nn * nn), *G = fz_copy(A, (ptrdiff_t)nn * nn),
          *y = fz_copy(B, nn);
   double *tau = fz_alloc(nn + mm), *tau2 = fz_alloc(nn),

@@ -9,9 +9,8 @@
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInput in = {data, size};
   unsigned mode = fz_byte(&in), n = (unsigned)fz_range(&in, 0, 64), set = 0, next = 0;
-  double* v = fz_alloc(n);
+  double* v = fz_filled(&in, n, 0);
   int *flags = fz_allocInt(n), inf = 0, nan = 0;
-  fz_fill(&in, v, n, 0);
   for (unsigned i = 0; i < n; ++i) {
     unsigned b = fz_byte(&in);
     flags[i] = (b & 3) == 0 ? 0 : (b & 3) == 1 ? INT_MIN : (b & 3) == 2 ? 1 : (int)(b << 20);
