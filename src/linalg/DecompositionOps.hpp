@@ -58,6 +58,8 @@ struct Svd {
   std::string description() const { return "Svd"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
   unsigned k() const { return M < N ? M : N; }
   unsigned uCount() const { return M * (full ? M : k()); }
   unsigned vCount() const { return N * (full ? N : k()); }
@@ -80,6 +82,8 @@ struct SvdSolve {
   std::string description() const { return "SvdSolve"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class SvdSolveOp final : public frame::KernelOp<SvdSolveOp, SvdSolve> {
@@ -100,6 +104,8 @@ struct SvdSolveFromFactorization {
   std::string description() const { return "SvdSolveFromFactorization"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class SvdSolveFromFactorizationOp final
@@ -119,6 +125,7 @@ struct SvdComputeRank {
   std::string description() const { return "SvdComputeRank"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  static constexpr bool zeroDerivative = true;
 };
 
 class SvdComputeRankOp final : public frame::ScalarKernelOp<SvdComputeRankOp, SvdComputeRank, int> {

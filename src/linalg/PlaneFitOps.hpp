@@ -9,7 +9,9 @@ namespace vela::math {
 
 /// Least-squares plane through count points. Input: collect of the 3*count
 /// coordinates. Outputs: the success flag (1 bool), the centroid and the unit
-/// normal (3 doubles each; zeros after a failure).
+/// normal (3 doubles each; zeros after a failure). Derivatives are those of
+/// the regression the fit solves, on the axis it chose; a failed fit has
+/// zero derivatives.
 struct BestFitPlane3D {
   unsigned long count;  // number of points
 
@@ -17,6 +19,8 @@ struct BestFitPlane3D {
   std::string description() const { return "BestFitPlane3D"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 /// A curve normal of dim (2 or 3) values, replaced by a perpendicular of the

@@ -103,6 +103,54 @@ std::vector<DerivativeCase> decompositionCases() {
     p.doubles = {
         2.0, 2.0 + gap, 0.5, 1e-4 * p.doubles[3], 1e-4 * p.doubles[4], 1e-4 * p.doubles[5]};
   }
+  // Thin SVDs of 3 by 2 and 2 by 3 matrices, the full one's thin part;
+  // least-squares and minimum-norm solves; the solve from given factors
+  // (any S, U, V: the rule holds for them as they are).
+  for (auto [m, n, full] : {std::tuple{3u, 2u, false}, {2u, 3u, false}, {3u, 2u, true}}) {
+    unsigned k = std::min(m, n), uCount = m * (full ? m : k), vCount = n * (full ? n : k);
+    rows.push_back(row("svd " + std::to_string(m) + std::to_string(n) + (full ? " full" : ""), 0,
+                       0.0, m * n, k * (1 + m + n), [=](auto* x, auto* out, auto*, auto*) {
+                         std::vector<std::decay_t<decltype(*x)>> S(k), U(uCount), V(vCount),
+                             work(64);
+                         vm::svd(m, n, x, full, S.data(), U.data(), V.data(), work.data());
+                         std::copy(S.begin(), S.end(), out);
+                         std::copy_n(U.begin(), m * k, out + k);
+                         std::copy_n(V.begin(), n * k, out + k + m * k);
+                       }));
+    if (full) continue;
+    rows.push_back(row("svdSolve " + std::to_string(m) + std::to_string(n), 0, 0.0, m * n + m, n,
+                       [=](auto* x, auto* out, auto*, auto*) {
+                         std::vector<std::decay_t<decltype(*x)>> work(128);
+                         vm::svdSolve(m, n, x, x + m * n, std::decay_t<decltype(*x)>(1e-10), out,
+                                      work.data());
+                       }));
+    rows.push_back(row("svdSolveFromFactorization " + std::to_string(m) + std::to_string(n), 0, 0.0,
+                       k * (1 + m + n) + m, n, [=](auto* x, auto* out, auto*, auto*) {
+                         for (unsigned j = 0; j < k; ++j) x[j] = x[j] + 2.0;
+                         std::vector<std::decay_t<decltype(*x)>> work(16);
+                         vm::svdSolveFromFactorization(
+                             m, n, x, x + k, x + k + k * m, x + k * (1 + m + n),
+                             std::decay_t<decltype(*x)>(0.5), out, work.data());
+                       }));
+  }
+  // Planes through five noisy points near z = 0 and near x = 0 (the fit
+  // fixes another axis in each).
+  for (int axis : {2, 0})
+    rows.push_back(row("plane fit " + std::to_string(axis), 0, 0.0, 15, 6,
+                       [axis](auto* x, auto* out, auto*, auto*) {
+                         using S = std::decay_t<decltype(*x)>;
+                         using M =
+                             std::conditional_t<std::is_same_v<S, double>, vm::Numeric, vm::Traced>;
+                         std::vector<math3d::Vector3_T<M>> points;
+                         for (int p = 0; p < 5; ++p) {
+                           x[3 * p + axis] = 0.05 * x[3 * p + axis];
+                           points.emplace_back(x + 3 * p);
+                         }
+                         math3d::Vector3_T<M> centroid, normal;
+                         vm::bestFitPlane3D(points, centroid, normal);
+                         std::copy_n(centroid.values(), 3, out);
+                         std::copy_n(normal.values(), 3, out + 3);
+                       }));
   return rows;
 }
 

@@ -1,0 +1,261 @@
+// Derivative rules of the singular value decomposition and its solves, for
+// constant actual sizes (the packed layouts are then known when the rule is
+// recorded). Singular values are taken as distinct and, where divided by,
+// nonzero: the factors' terms of a pair of equal values, and those divided
+// by a zero value, are zero.
+
+#include <algorithm>
+#include <string>
+
+#include "kelm_math/comp_trace/Derivatives.hpp"
+#include "kelm_math/comp_trace/Functions.hpp"
+#include "linalg/DecompositionOps.hpp"
+#include "linalg/MatrixMultiplyOp.hpp"
+#include "vela/math/dense_kernels.hpp"
+
+namespace vela::math {
+
+namespace {
+
+using Array = ct::TracedArray;
+using ct::TracedDouble;
+
+unsigned constantSize(ct::RuleArgs const& d, std::size_t i) {
+  int size = 0;
+  if (!d.size(i).getConstant(size))
+    throw ct::DerivativeError(d.node().description() + ": derivatives need constant actual sizes");
+  return static_cast<unsigned>(std::max(size, 0));
+}
+
+// The s0 by s2 product of `kind` (0: A B, 1: A^T B, 2: A B^T) of constant sizes.
+Array product(int kind, unsigned s0, unsigned s1, unsigned s2, Array const& A, Array const& B) {
+  unsigned count = kind == 1 ? s1 * s2 : s0 * s2;
+  return multiplyArrays(kind, count, ct::TracedInt(static_cast<int>(s0)),
+                        ct::TracedInt(static_cast<int>(s1)), ct::TracedInt(static_cast<int>(s2)), A,
+                        B);
+}
+
+Array head(Array const& a, std::size_t n) { return Array(a.begin(), a.begin() + n); }
+
+// Column j of the rows by columns X divided by s[j] (zero where s[j] is).
+Array perColumn(Array X, unsigned rows, Array const& s) {
+  for (std::size_t k = 0; k < X.size(); ++k) X[k] = ct::guardedDivide(X[k], s[k / rows]);
+  return X;
+}
+
+Array transposed(Array const& a, unsigned rows, unsigned columns) {
+  Array t(a.size());
+  for (unsigned j = 0; j < columns; ++j)
+    for (unsigned i = 0; i < rows; ++i) t[j + columns * i] = a[i + rows * j];
+  return t;
+}
+
+void write(ct::ForwardArgs& d, unsigned j, Array const& t) {
+  std::copy(t.begin(), t.end(), d.outputTangent(j, static_cast<unsigned>(t.size())));
+}
+
+// 1 / (s_j^2 - s_i^2), zero on the diagonal and at ties.
+TracedDouble gap(Array const& s, unsigned i, unsigned j) {
+  return i == j ? TracedDouble(0.0)
+                : ct::guardedDivide(TracedDouble(1.0), s[j] * s[j] - s[i] * s[i]);
+}
+
+struct SvdShape {
+  unsigned m, n, k;
+};
+
+}  // namespace
+
+// P = U^T dA V; dS = diag P; dU = U (F o (P S + S P^T)) + (I - U U^T) dA V S^-1,
+// dV = V (F o (S P + P^T S)) + (I - V V^T) dA^T U S^-1 (thin parts; the extra
+// columns of full factors, a basis of the complement, get zero derivatives).
+void Svd::jvp(ct::ForwardArgs& d) const {
+  if (d.isZero(2)) return;
+  SvdShape z{constantSize(d, 0), constantSize(d, 1), 0};
+  z.k = std::min(z.m, z.n);
+  if (z.k == 0) return;
+  Array s = d.output(0, z.k), U = head(d.output(1, uCount()), z.m * z.k),
+        V = head(d.output(2, vCount()), z.n * z.k), dA = head(d.tangent(2), z.m * z.n);
+  Array T = product(0, z.m, z.n, z.k, dA, V), P = product(1, z.m, z.k, z.k, U, T);
+  Array Q = product(1, z.m, z.n, z.k, dA, U);  // dA^T U
+  Array C(z.k * z.k), D(z.k * z.k), dS(z.k);
+  for (unsigned j = 0; j < z.k; ++j) {
+    dS[j] = P[j + z.k * j];
+    for (unsigned i = 0; i < z.k; ++i) {
+      TracedDouble Pij = P[i + z.k * j], Pji = P[j + z.k * i], f = gap(s, i, j);
+      C[i + z.k * j] = f * (Pij * s[j] + s[i] * Pji);
+      D[i + z.k * j] = f * (s[i] * Pij + Pji * s[j]);
+    }
+  }
+  write(d, 0, dS);
+  // The complement's part: R - U (U^T R) for R = dA V S^-1 (and likewise V).
+  auto factor = [&](Array const& W, unsigned rows, Array const& inner, Array const& R) {
+    Array out = product(0, rows, z.k, z.k, W, inner);
+    if (rows > z.k) {
+      Array scaled = perColumn(R, rows, s);
+      out = sum(out, difference(scaled, product(0, rows, z.k, z.k, W,
+                                                product(1, rows, z.k, z.k, W, scaled))));
+    }
+    return out;
+  };
+  write(d, 1, factor(U, z.m, C, T));
+  write(d, 2, factor(V, z.n, D, Q));
+}
+
+// A^ = U [(F o (J - J^T)) S + diag(S^) + S (F o (K - K^T))] V^T
+//      + (U^ - U J) S^-1 V^T + U S^-1 (V^ - V K)^T, J = U^T U^, K = V^T V^.
+void Svd::vjp(ct::ReverseArgs& d) const {
+  SvdShape z{constantSize(d, 0), constantSize(d, 1), 0};
+  z.k = std::min(z.m, z.n);
+  if (z.k == 0 || (d.isZeroCotangent(0) && d.isZeroCotangent(1) && d.isZeroCotangent(2))) return;
+  Array s = d.output(0, z.k), U = head(d.output(1, uCount()), z.m * z.k),
+        V = head(d.output(2, vCount()), z.n * z.k);
+  Array sBar = d.cotangent(0, z.k), UBar = head(d.cotangent(1, uCount()), z.m * z.k),
+        VBar = head(d.cotangent(2, vCount()), z.n * z.k);
+  Array J = product(1, z.m, z.k, z.k, U, UBar), K = product(1, z.n, z.k, z.k, V, VBar);
+  Array X(z.k * z.k);
+  for (unsigned j = 0; j < z.k; ++j)
+    for (unsigned i = 0; i < z.k; ++i) {
+      TracedDouble f = gap(s, i, j);
+      X[i + z.k * j] = i == j ? sBar[i]
+                              : f * (J[i + z.k * j] - J[j + z.k * i]) * s[j] +
+                                    s[i] * f * (K[i + z.k * j] - K[j + z.k * i]);
+    }
+  Array left = sum(product(0, z.m, z.k, z.k, U, X),
+                   perColumn(difference(UBar, product(0, z.m, z.k, z.k, U, J)), z.m, s));
+  Array right = perColumn(difference(VBar, product(0, z.n, z.k, z.k, V, K)), z.n, s);
+  Array Abar = sum(product(2, z.m, z.k, z.n, left, V), product(2, z.m, z.k, z.n, U, right));
+  d.add(2, Abar);
+}
+
+// x = A^+ b at full rank: dx = A^+ (db - dA x + A^+T dA^T r - A dA^T z) + dA^T z
+// with r = b - A x and z = A^+T x, A^+ applied by the kernel itself (A^+T
+// through the transpose). The tolerance has zero derivative.
+namespace {
+
+Array pseudoSolve(unsigned m, unsigned n, Array const& A, Array const& b, TracedDouble const& tol) {
+  Array x(n);
+  svdSolve(m, n, A.data(), b.data(), tol, x.data(), nullptr);
+  return x;
+}
+
+struct SolveParts {
+  unsigned m, n;
+  Array A, At, b, x;
+  TracedDouble tol;
+
+  SolveParts(ct::RuleArgs const& d, unsigned N)
+      : m(constantSize(d, 0)), n(constantSize(d, 1)), tol(d.scalar(4)) {
+    A = head(d.array(2), m * n);
+    At = transposed(A, m, n);
+    b = head(d.array(3), m);
+    x = head(d.output(0, N), n);
+  }
+  Array times(Array const& v) const { return product(0, m, n, 1, A, v); }       // A v
+  Array timesT(Array const& v) const { return product(1, m, n, 1, A, v); }      // A^T v
+  Array solve(Array const& v) const { return pseudoSolve(m, n, A, v, tol); }    // A^+ v
+  Array solveT(Array const& v) const { return pseudoSolve(n, m, At, v, tol); }  // A^+T v
+};
+
+}  // namespace
+
+void SvdSolve::jvp(ct::ForwardArgs& d) const {
+  if (d.isZero(2) && d.isZero(3)) return;
+  SolveParts p(d, N);
+  if (p.m == 0 || p.n == 0) return;
+  Array rhs = head(d.tangent(3), p.m), dAz;
+  if (!d.isZero(2)) {
+    Array dA = head(d.tangent(2), p.m * p.n), r = difference(p.b, p.times(p.x));
+    dAz = product(0, p.n, p.m, 1, transposed(dA, p.m, p.n), p.solveT(p.x));
+    rhs = difference(rhs, product(0, p.m, p.n, 1, dA, p.x));
+    rhs = sum(rhs, p.solveT(product(1, p.m, p.n, 1, dA, r)));
+    rhs = difference(rhs, p.times(dAz));
+  }
+  Array dx = p.solve(rhs);
+  write(d, 0, dAz.empty() ? dx : sum(dx, dAz));
+}
+
+// b^ = mu = A^+T x^; A^ = -mu x^T + r nu^T + z (x^ - A^T mu)^T, nu = A^+ mu.
+void SvdSolve::vjp(ct::ReverseArgs& d) const {
+  if (d.isZeroCotangent(0)) return;
+  SolveParts p(d, N);
+  if (p.m == 0 || p.n == 0) return;
+  Array w = d.cotangent(0, p.n), mu = p.solveT(w);
+  d.add(3, mu);
+  if (!varies(p.A)) return;
+  Array r = difference(p.b, p.times(p.x)), z = p.solveT(p.x), nu = p.solve(mu);
+  Array minusMu = difference(Array(p.m, TracedDouble(0.0)), mu);
+  Array Abar = sum(sum(product(0, p.m, 1, p.n, minusMu, p.x), product(0, p.m, 1, p.n, r, nu)),
+                   product(0, p.m, 1, p.n, z, difference(w, p.timesT(mu))));
+  d.add(2, Abar);
+}
+
+// x = sum over kept j of c_j v_j (u_j . b), c_j = 1 / S_j (0 when dropped).
+namespace {
+
+struct FactorParts {
+  unsigned m, n, k;
+  Array S, U, V, b, c;
+
+  explicit FactorParts(ct::RuleArgs const& d)
+      : m(constantSize(d, 0)), n(constantSize(d, 1)), k(std::min(m, n)) {
+    S = head(d.array(2), k);
+    U = head(d.array(3), m * k);
+    V = head(d.array(4), n * k);
+    b = head(d.array(5), m);
+    TracedDouble tol = d.scalar(6);
+    for (unsigned j = 0; j < k; ++j)
+      c.push_back(ct::ternary(S[j] > tol && S[j] > 0.0, 1.0 / S[j], TracedDouble(0.0)));
+  }
+  TracedDouble dot(Array const& a, unsigned offset, Array const& v) const {
+    TracedDouble sum(0.0);
+    for (std::size_t i = 0; i < v.size(); ++i) sum = sum + a[offset + i] * v[i];
+    return sum;
+  }
+};
+
+}  // namespace
+
+void SvdSolveFromFactorization::jvp(ct::ForwardArgs& d) const {
+  bool dS = !d.isZero(2), dU = !d.isZero(3), dV = !d.isZero(4), db = !d.isZero(5);
+  if (!dS && !dU && !dV && !db) return;
+  FactorParts p(d);
+  if (p.k == 0) return;
+  Array tS = d.tangent(2), tU = d.tangent(3), tV = d.tangent(4), tb = head(d.tangent(5), p.m);
+  Array dx(p.n, TracedDouble(0.0));
+  for (unsigned j = 0; j < p.k; ++j) {
+    TracedDouble beta = p.dot(p.U, p.m * j, p.b), dBeta(0.0);
+    if (dU) dBeta = dBeta + p.dot(tU, p.m * j, p.b);
+    if (db) dBeta = dBeta + p.dot(p.U, p.m * j, tb);
+    TracedDouble along = p.c[j] * (dS ? dBeta - beta * p.c[j] * tS[j] : dBeta);
+    for (unsigned i = 0; i < p.n; ++i) {
+      TracedDouble term = p.V[p.n * j + i] * along;
+      if (dV) term = term + tV[p.n * j + i] * (p.c[j] * beta);
+      dx[i] = dx[i] + term;
+    }
+  }
+  write(d, 1, dx);
+}
+
+void SvdSolveFromFactorization::vjp(ct::ReverseArgs& d) const {
+  if (d.isZeroCotangent(1)) return;
+  FactorParts p(d);
+  if (p.k == 0) return;
+  Array w = d.cotangent(1, p.n), Sbar(p.k), Ubar(p.m * p.k), Vbar(p.n * p.k),
+        bbar(p.m, TracedDouble(0.0));
+  for (unsigned j = 0; j < p.k; ++j) {
+    TracedDouble beta = p.dot(p.U, p.m * j, p.b), gamma = p.dot(p.V, p.n * j, w);
+    Sbar[j] = -(p.c[j] * p.c[j] * beta * gamma);
+    for (unsigned i = 0; i < p.n; ++i) Vbar[p.n * j + i] = p.c[j] * beta * w[i];
+    for (unsigned i = 0; i < p.m; ++i) {
+      Ubar[p.m * j + i] = p.c[j] * gamma * p.b[i];
+      bbar[i] = bbar[i] + p.c[j] * gamma * p.U[p.m * j + i];
+    }
+  }
+  d.add(2, Sbar);
+  d.add(3, Ubar);
+  d.add(4, Vbar);
+  d.add(5, bbar);
+}
+
+}  // namespace vela::math
