@@ -19,6 +19,8 @@ struct Eig {
   std::string description() const { return "Eig"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class EigOp final : public frame::KernelOp<EigOp, Eig> {

@@ -258,4 +258,122 @@ void SvdSolveFromFactorization::vjp(ct::ReverseArgs& d) const {
   d.add(5, bbar);
 }
 
+// Eigenpair j of A v = lambda B v, in real form (v = vr + i vi, lambda =
+// lr + i li, C = A - lr B): the differentiated equations
+//   C dvr + li B dvi - dlr B vr + dli B vi = -((dA - lr dB) vr + li dB vi)
+//   -li B dvr + C dvi - dlr B vi - dli B vr = -((dA - lr dB) vi - li dB vr)
+// bordered by dvr_p = dvi_p = 0, p the component the kernel scales to
+// |re| + |im| = 1: a real vector's derivative is then the kernel's exactly;
+// a complex one's phase, which the kernel leaves to the algorithm, is held
+// at component p. One square solve per pair and sweep (a real pair gives
+// dvi = 0 and dli = 0).
+namespace {
+
+struct EigParts {
+  unsigned n, K;
+  Array A, B, re, im, vr, vi;
+
+  EigParts(ct::RuleArgs const& d, unsigned N) : n(constantSize(d, 0)), K(2 * n + 2) {
+    A = head(d.array(1), n * n);
+    B = head(d.array(2), n * n);
+    re = head(d.output(0, N), n);
+    im = head(d.output(1, N), n);
+    vr = head(d.output(2, N * N), n * n);
+    vi = head(d.output(3, N * N), n * n);
+  }
+  Array column(Array const& V, unsigned j) const {
+    return Array(V.begin() + n * j, V.begin() + n * (j + 1));
+  }
+  Array times(Array const& M, Array const& v) const { return product(0, n, n, 1, M, v); }
+
+  // The bordered matrix of pair j (K by K, column-major).
+  Array system(unsigned j) const {
+    Array S(K * K, TracedDouble(0.0));
+    Array x = column(vr, j), y = column(vi, j), Bx = times(B, x), By = times(B, y);
+    TracedDouble lr = re[j], li = im[j];
+    auto at = [&](unsigned r, unsigned c) -> TracedDouble& { return S[r + K * c]; };
+    for (unsigned c = 0; c < n; ++c)
+      for (unsigned r = 0; r < n; ++r) {
+        TracedDouble Crc = A[r + n * c] - lr * B[r + n * c], liB = li * B[r + n * c];
+        at(r, c) = Crc;
+        at(n + r, n + c) = Crc;
+        at(r, n + c) = liB;
+        at(n + r, c) = -liB;
+      }
+    for (unsigned r = 0; r < n; ++r) {
+      at(r, 2 * n) = -Bx[r];
+      at(r, 2 * n + 1) = By[r];
+      at(n + r, 2 * n) = -By[r];
+      at(n + r, 2 * n + 1) = -Bx[r];
+    }
+    Array score(n);
+    for (unsigned i = 0; i < n; ++i) score[i] = -(ct::abs(x[i]) + ct::abs(y[i]));
+    ct::TracedInt p = ct::indexOfMin(score.data(), static_cast<int>(n));
+    for (unsigned i = 0; i < n; ++i) {
+      TracedDouble e = ct::ternary(p == static_cast<int>(i), TracedDouble(1.0), TracedDouble(0.0));
+      at(2 * n, i) = e;
+      at(2 * n + 1, n + i) = e;
+    }
+    return S;
+  }
+
+  Array solve(Array const& S, Array const& rhs) const {
+    return pseudoSolve(K, K, S, rhs, TracedDouble(0.0));
+  }
+};
+
+}  // namespace
+
+void Eig::jvp(ct::ForwardArgs& d) const {
+  bool dA = !d.isZero(1), dB = !d.isZero(2);
+  if (!dA && !dB) return;
+  EigParts e(d, N);
+  Array tA = head(d.tangent(1), e.n * e.n), tB = head(d.tangent(2), e.n * e.n);
+  TracedDouble *tre = d.outputTangent(0, N), *tim = d.outputTangent(1, N),
+               *tvr = d.outputTangent(2, N * N), *tvi = d.outputTangent(3, N * N);
+  for (unsigned j = 0; j < e.n; ++j) {
+    Array x = e.column(e.vr, j), y = e.column(e.vi, j), rhs(e.K, TracedDouble(0.0));
+    Array Ax = dA ? e.times(tA, x) : Array(e.n, TracedDouble(0.0)), Ay = dA ? e.times(tA, y) : Ax;
+    Array Bx = dB ? e.times(tB, x) : Array(e.n, TracedDouble(0.0)), By = dB ? e.times(tB, y) : Bx;
+    for (unsigned r = 0; r < e.n; ++r) {
+      rhs[r] = -((Ax[r] - e.re[j] * Bx[r]) + e.im[j] * By[r]);
+      rhs[e.n + r] = -((Ay[r] - e.re[j] * By[r]) - e.im[j] * Bx[r]);
+    }
+    Array t = e.solve(e.system(j), rhs);
+    tre[j] = t[2 * e.n];
+    tim[j] = t[2 * e.n + 1];
+    std::copy_n(t.begin(), e.n, tvr + e.n * j);
+    std::copy_n(t.begin() + e.n, e.n, tvi + e.n * j);
+  }
+}
+
+// With w = S^-T t^ for pair j's cotangents t^: A^ -= w1 vr^T + w2 vi^T,
+// B^ += w1 (lr vr - li vi)^T + w2 (lr vi + li vr)^T.
+void Eig::vjp(ct::ReverseArgs& d) const {
+  if (d.isZeroCotangent(0) && d.isZeroCotangent(1) && d.isZeroCotangent(2) && d.isZeroCotangent(3))
+    return;
+  EigParts e(d, N);
+  if (e.n == 0) return;
+  Array cre = d.cotangent(0, N), cim = d.cotangent(1, N), cvr = d.cotangent(2, N * N),
+        cvi = d.cotangent(3, N * N);
+  Array Abar(e.n * e.n, TracedDouble(0.0)), Bbar = Abar;
+  for (unsigned j = 0; j < e.n; ++j) {
+    Array t(cvr.begin() + e.n * j, cvr.begin() + e.n * (j + 1));
+    t.insert(t.end(), cvi.begin() + e.n * j, cvi.begin() + e.n * (j + 1));
+    t.push_back(cre[j]);
+    t.push_back(cim[j]);
+    Array w = e.solve(transposed(e.system(j), e.K, e.K), t);
+    Array w1(w.begin(), w.begin() + e.n), w2(w.begin() + e.n, w.begin() + 2 * e.n);
+    Array x = e.column(e.vr, j), y = e.column(e.vi, j), bx(e.n), by(e.n);
+    for (unsigned i = 0; i < e.n; ++i) {
+      bx[i] = e.re[j] * x[i] - e.im[j] * y[i];
+      by[i] = e.re[j] * y[i] + e.im[j] * x[i];
+    }
+    Abar = difference(Abar, sum(product(0, e.n, 1, e.n, w1, x), product(0, e.n, 1, e.n, w2, y)));
+    Bbar = sum(Bbar, sum(product(0, e.n, 1, e.n, w1, bx), product(0, e.n, 1, e.n, w2, by)));
+  }
+  d.add(1, Abar);
+  d.add(2, Bbar);
+}
+
 }  // namespace vela::math

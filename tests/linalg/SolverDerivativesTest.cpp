@@ -151,6 +151,31 @@ std::vector<DerivativeCase> decompositionCases() {
                          std::copy_n(centroid.values(), 3, out);
                          std::copy_n(normal.values(), 3, out + 3);
                        }));
+  // Generalized eigenpairs of 3 by 3 pencils: a symmetric A with a positive
+  // definite B (real pairs, all outputs), and a rotation-like A whose complex
+  // pair's values are read (its vectors' phase is the algorithm's).
+  for (bool symmetric : {true, false})
+    rows.push_back(row(
+        symmetric ? "eig symmetric" : "eig complex", 0, 0.0, 18, symmetric ? 24 : 6,
+        [symmetric](auto* x, auto* out, auto*, auto*) {
+          using S = std::decay_t<decltype(*x)>;
+          using I = std::conditional_t<std::is_same_v<S, double>, int, vm::TracedValue<int>>;
+          S* A = x;
+          S* B = x + 9;
+          for (unsigned k = 0; k < 9; ++k) B[k] = (k % 4 == 0 ? 2.0 : 0.0) + 0.1 * B[k];
+          for (unsigned k : {1u, 2u, 5u}) B[k / 3 + 3 * (k % 3)] = B[k];
+          if (symmetric)
+            for (unsigned k : {1u, 2u, 5u}) A[k / 3 + 3 * (k % 3)] = A[k];
+          else
+            for (unsigned k = 0; k < 9; ++k)
+              A[k] = std::array{1.0, 2.0, 0.0, -2.0, 1.0, 0.0, 0.0, 0.0, 3.0}[k] + 0.1 * A[k];
+          std::vector<S> re(3), im(3), V(18), work(64);
+          std::vector<I> iwork(1);
+          vm::eig(3, A, B, re.data(), im.data(), V.data(), V.data() + 9, work.data(), iwork.data());
+          std::copy(re.begin(), re.end(), out);
+          std::copy(im.begin(), im.end(), out + 3);
+          if (symmetric) std::copy(V.begin(), V.end(), out + 6);
+        }));
   return rows;
 }
 
