@@ -39,6 +39,8 @@ struct OrthonormalizeRealEigWrtSpdB {
   std::string description() const { return "OrthonormalizeRealEigWrtSpdB"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class OrthonormalizeRealEigWrtSpdBOp final

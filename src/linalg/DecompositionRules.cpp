@@ -376,4 +376,80 @@ void Eig::vjp(ct::ReverseArgs& d) const {
   d.add(2, Bbar);
 }
 
+// The orthonormalized V is Q = V R^-1, R = Q^T B V upper triangular with a
+// positive diagonal (the Gram-Schmidt process in the B inner product), so
+// dQ = W - Q Phi(Q^T B W + W^T B Q + Q^T dB Q) with W = dV R^-1, Phi taking
+// the upper triangle and half the diagonal. R^-1 is applied by square solves
+// of the wide kernel. B is read from its lower triangle. A failed
+// orthonormalization's derivatives mean nothing.
+namespace {
+
+struct OrthoParts {
+  unsigned n;
+  Array B, V, Q, R;
+
+  OrthoParts(ct::RuleArgs const& d, unsigned N) : n(constantSize(d, 0)) {
+    B = symmetricFromLower(head(d.array(1), n * n), n);
+    V = head(d.array(2), n * n);
+    Q = head(d.output(1, N * N), n * n);
+    R = product(1, n, n, n, Q, product(0, n, n, n, B, V));
+  }
+  // Rows of X times R^-1 (transposed: R^T z = row), or R^-T (R z = row).
+  Array rowsOver(Array const& X, bool transpose) const {
+    Array out(n * n), system = transpose ? transposed(R, n, n) : R, row(n), z(n);
+    for (unsigned i = 0; i < n; ++i) {
+      for (unsigned j = 0; j < n; ++j) row[j] = X[i + n * j];
+      Array copy = system;
+      factorAndSolveWide(n, n, copy.data(), nullptr, nullptr, nullptr, row.data(),
+                         TracedDouble(0.0), z.data());
+      for (unsigned j = 0; j < n; ++j) out[i + n * j] = z[j];
+    }
+    return out;
+  }
+  // The upper triangle of P with half its diagonal.
+  Array upperHalf(Array P) const {
+    for (unsigned j = 0; j < n; ++j)
+      for (unsigned i = 0; i < n; ++i)
+        P[i + n * j] = i > j ? TracedDouble(0.0) : i == j ? 0.5 * P[i + n * j] : P[i + n * j];
+    return P;
+  }
+};
+
+}  // namespace
+
+void OrthonormalizeRealEigWrtSpdB::jvp(ct::ForwardArgs& d) const {
+  bool dB = !d.isZero(1), dV = !d.isZero(2);
+  if (!dB && !dV) return;
+  OrthoParts o(d, N);
+  if (o.n == 0) return;
+  unsigned n = o.n;
+  Array Y(n * n, TracedDouble(0.0)), W = Y;
+  if (dV) {
+    W = o.rowsOver(head(d.tangent(2), n * n), false);
+    Array X = product(1, n, n, n, o.Q, product(0, n, n, n, o.B, W));
+    Y = sum(X, transposed(X, n, n));
+  }
+  if (dB) {
+    Array tB = symmetricFromLower(head(d.tangent(1), n * n), n);
+    Y = sum(Y, product(1, n, n, n, o.Q, product(0, n, n, n, tB, o.Q)));
+  }
+  Array dQ = difference(W, product(0, n, n, n, o.Q, o.upperHalf(Y)));
+  std::copy(dQ.begin(), dQ.end(), d.outputTangent(1, n * n));
+}
+
+// G = Phi(Q^T Q^): W^ = Q^ - B Q (G + G^T), V^ = W^ R^-T, B^ = -Q G Q^T.
+void OrthonormalizeRealEigWrtSpdB::vjp(ct::ReverseArgs& d) const {
+  if (d.isZeroCotangent(1)) return;
+  OrthoParts o(d, N);
+  if (o.n == 0) return;
+  unsigned n = o.n;
+  Array Qbar = head(d.cotangent(1, N * N), n * n);
+  Array G = o.upperHalf(product(1, n, n, n, o.Q, Qbar));
+  Array BQ = product(0, n, n, n, o.B, o.Q);
+  Array Wbar = difference(Qbar, product(0, n, n, n, BQ, sum(G, transposed(G, n, n))));
+  d.add(2, o.rowsOver(Wbar, true));
+  Array QGQt = product(2, n, n, n, product(0, n, n, n, o.Q, G), o.Q);
+  d.add(1, foldOntoLower(difference(Array(n * n, TracedDouble(0.0)), QGQt), n));
+}
+
 }  // namespace vela::math

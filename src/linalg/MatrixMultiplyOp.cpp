@@ -209,6 +209,27 @@ ct::TracedArray difference(ct::TracedArray const& a, ct::TracedArray const& b) {
   return out;
 }
 
+ct::TracedArray lowerPart(ct::TracedArray a, unsigned long n) {
+  for (unsigned long j = 1; j < n; ++j)
+    for (unsigned long i = 0; i < j; ++i) a[i + n * j] = ct::TracedDouble(0.0);
+  return a;
+}
+
+ct::TracedArray symmetricFromLower(ct::TracedArray a, unsigned long n) {
+  for (unsigned long j = 1; j < n; ++j)
+    for (unsigned long i = 0; i < j; ++i) a[i + n * j] = a[j + n * i];
+  return a;
+}
+
+ct::TracedArray foldOntoLower(ct::TracedArray g, unsigned long n) {
+  for (unsigned long j = 0; j < n; ++j)
+    for (unsigned long i = j + 1; i < n; ++i) {
+      g[i + n * j] = g[i + n * j] + g[j + n * i];
+      g[j + n * i] = ct::TracedDouble(0.0);
+    }
+  return g;
+}
+
 namespace {
 
 void writeTangent(ct::ForwardArgs& d, unsigned count, ct::TracedArray const& t) {

@@ -82,6 +82,14 @@ ct::TracedArray multiplyArrays(int kind, unsigned count, ct::TracedInt const& s0
 ct::TracedArray sum(ct::TracedArray const& a, ct::TracedArray const& b);
 ct::TracedArray difference(ct::TracedArray const& a, ct::TracedArray const& b);
 
+/// The column-major n by n a with its strict upper triangle zero; the
+/// symmetric matrix its lower triangle gives; and g as the cotangent of that
+/// lower triangle alone (g + g^T below the diagonal, g's own diagonal, zero
+/// above): what a symmetric reading of the triangle passes back.
+ct::TracedArray lowerPart(ct::TracedArray a, unsigned long n);
+ct::TracedArray symmetricFromLower(ct::TracedArray a, unsigned long n);
+ct::TracedArray foldOntoLower(ct::TracedArray g, unsigned long n);
+
 /// True when some element of values is not a constant: an input whose
 /// cotangent may be wanted.
 bool varies(ct::TracedArray const& values);

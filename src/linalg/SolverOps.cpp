@@ -168,31 +168,6 @@ using Array = ct::TracedArray;
 
 Array zeros(std::size_t n) { return Array(n, TracedValue<double>(0.0)); }
 
-// Column-major n by n a with its strict upper triangle zero.
-Array lowerPart(Array a, unsigned long n) {
-  for (unsigned long j = 1; j < n; ++j)
-    for (unsigned long i = 0; i < j; ++i) a[i + n * j] = TracedValue<double>(0.0);
-  return a;
-}
-
-// The symmetric matrix a's lower triangle gives.
-Array symmetricFromLower(Array a, unsigned long n) {
-  for (unsigned long j = 1; j < n; ++j)
-    for (unsigned long i = 0; i < j; ++i) a[i + n * j] = a[j + n * i];
-  return a;
-}
-
-// g as a cotangent of the lower triangle alone (g + g^T below, g's own
-// diagonal): what a symmetric reading of that triangle passes back.
-Array foldOntoLower(Array g, unsigned long n) {
-  for (unsigned long j = 0; j < n; ++j)
-    for (unsigned long i = j + 1; i < n; ++i) {
-      g[i + n * j] = g[i + n * j] + g[j + n * i];
-      g[j + n * i] = TracedValue<double>(0.0);
-    }
-  return g;
-}
-
 Array product(int kind, unsigned long s0, unsigned long s1, unsigned long s2, Array const& A,
               Array const& B) {
   auto u0 = static_cast<unsigned>(s0), u1 = static_cast<unsigned>(s1),

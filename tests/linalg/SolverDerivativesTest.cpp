@@ -23,8 +23,8 @@ DerivativeCase row(std::string name, unsigned n, double shift, std::size_t extra
       std::move(name),
       [=](auto const& in) {
         using S = std::decay_t<decltype(in.d(0))>;
-        std::vector<S> x = in.doubles(0, in.doubleCount()), out(count), w(3 * n * n + 3 * n);
-        std::vector<std::decay_t<decltype(in.i(0))>> piv(n);
+        std::vector<S> x = in.doubles(0, in.doubleCount()), out(count), w(3 * n * n + 3 * n + 8);
+        std::vector<std::decay_t<decltype(in.i(0))>> piv(n + 4);
         for (unsigned j = 0; j < n; ++j) x[j + n * j] = x[j + n * j] + shift;
         f(x.data(), out.data(), w.data(), piv.data());
         return out;
@@ -176,6 +176,18 @@ std::vector<DerivativeCase> decompositionCases() {
           std::copy(im.begin(), im.end(), out + 3);
           if (symmetric) std::copy(V.begin(), V.end(), out + 6);
         }));
+  // Vectors made orthonormal in the inner product of a positive definite B
+  // (its upper triangle, not read, differs).
+  rows.push_back(row("orthonormalize", 0, 0.0, 18, 9, [](auto* x, auto* out, auto*, auto*) {
+    using S = std::decay_t<decltype(*x)>;
+    for (unsigned k = 0; k < 9; ++k) {
+      x[k] = (k % 4 == 0 ? 2.0 : 0.0) + 0.2 * x[k];
+      x[9 + k] = (k % 4 == 0 ? 1.0 : 0.0) + 0.3 * x[9 + k];
+    }
+    std::vector<S> work(27);
+    vm::orthonormalizeRealEigenvectorsWrtSpdB(3, x, x + 9, work.data());
+    std::copy_n(x + 9, 9, out);
+  }));
   return rows;
 }
 
