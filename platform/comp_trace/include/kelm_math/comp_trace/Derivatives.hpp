@@ -60,7 +60,8 @@ struct SparsityPattern {
 /// derivatives leads from inputs[j] to outputs[i]. Exact for scalar nodes (a
 /// function of zero derivative, floor or a comparison, cuts the path); a
 /// kernel node counts each of its outputs as depending on all of its inputs.
-/// DerivativeError as for jacobian.
+/// DerivativeError for an entry of inputs that is not an input value or
+/// repeats one.
 SparsityPattern jacobianSparsity(std::vector<TracedDouble> const& outputs,
                                  std::vector<TracedDouble> const& inputs);
 
@@ -78,14 +79,15 @@ struct SparseJacobian {
 
 /// The Jacobian of outputs with respect to inputs, compressed: its cost
 /// grows with the number of groups of columns (or rows) rather than with n
-/// (or m). Each value has the bits of the dense sweep's entry. DerivativeError
-/// as for jvp.
+/// (or m). Each value has the bits that a sweep seeding its column (or row)
+/// alone gives. DerivativeError as jacobianSparsity, and for a node class
+/// without a derivative rule.
 SparseJacobian sparseJacobian(std::vector<TracedDouble> const& outputs,
                               std::vector<TracedDouble> const& inputs);
 
 /// The m x n Jacobian of m outputs with respect to n inputs, row-major:
 /// element (i, j) at i * n + j; sparseJacobian spread out, with exact
-/// constant zeros outside the pattern.
+/// constant zeros outside the pattern. DerivativeError as sparseJacobian.
 std::vector<TracedDouble> jacobian(std::vector<TracedDouble> const& outputs,
                                    std::vector<TracedDouble> const& inputs);
 
