@@ -100,6 +100,37 @@ struct MultibodyOf {
 };
 using Multibody = MultibodyOf<200, 50>;
 
+// N equations of a chain of masses joined by exponential springs, each
+// touching its neighbours only: a tridiagonal Jacobian.
+template <int N>
+struct TridiagonalOf {
+  static std::vector<std::string> inputNames() {
+    std::vector<std::string> names;
+    for (int k = 0; k < N; ++k) names.push_back("x" + std::to_string(k));
+    return names;
+  }
+  static std::vector<double> inputValues() {
+    std::vector<double> values;
+    for (int k = 0; k < N; ++k) values.push_back(0.1 * std::cos(double(k)));
+    return values;
+  }
+  static constexpr std::size_t outputCount = N;
+  // Per spring a difference and exp; per mass sin, a product, a sum and a
+  // difference, but a negation at one end and nothing at the other.
+  static constexpr std::size_t operations = 2 * (N - 1) + 3 * N + (N - 1);
+
+  template <class Mode>
+  static void compute(S<Mode> const* in, S<Mode>* out) {
+    std::vector<S<Mode>> spring(N - 1);
+    for (int k = 0; k + 1 < N; ++k) spring[k] = vm::exp(in[k] - in[k + 1]);
+    for (int k = 0; k < N; ++k) {
+      S<Mode> force = k == 0 ? -spring[0] : k + 1 == N ? spring[k - 1] : spring[k - 1] - spring[k];
+      out[k] = force + 0.1 * vm::sin(in[k]);
+    }
+  }
+};
+using Tridiagonal = TridiagonalOf<200>;
+
 /// Distinct nodes reachable from the outputs: those that compute, and the
 /// inputs and constants.
 struct GraphSize {

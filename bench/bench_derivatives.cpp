@@ -27,10 +27,22 @@
 //   values over the N value. The yardstick is the C of the functions
 //   themselves: fn_s_*, fn_ops_*.
 //
+// A sparse Jacobian: the n = 200 equations of a chain of masses, each
+// coupled to its neighbours (tridiagonal: three colors).
+//
+// - SparseJacobianTape: the tape of the compressed Jacobian; x_function
+//   against the function's tape, sweeps the colors, nonzeros its entries.
+//   dense_x_function: the tape of the same entries from one forward sweep
+//   per input (zeros fold, so it is no larger); matrix_x_function: the
+//   tape of jacobian's dense n x n result.
+// - SparseJacobian: building sparseJacobian; x_dense_forward against one
+//   forward sweep per input (n jvp), the cost coloring saves.
+//
 // The tapes' results are checked before timing: the function's against
 // Numeric bit for bit, the gradient's against evaluation bit for bit and
 // against a forward tangent (jvp) along one direction; the compiled
-// Jacobian against its Tape bit for bit.
+// Jacobian against its Tape bit for bit; the compressed Jacobian's tape
+// against evaluation and against the forward sweeps' bit for bit.
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -294,6 +306,120 @@ void BM_Gradient(benchmark::State& state) {
   state.counters["new_per_op"] = d.newPerOperation;
 }
 
+// ---- A sparse Jacobian ----
+
+/// A system F, its Jacobian compressed by coloring (sparseJacobian), the
+/// same entries from one forward sweep per input (jvp of each unit vector:
+/// what jacobian did before coloring), and the tapes of the three.
+template <class F>
+struct SparseDifferentiated {
+  std::vector<std::string> names = F::inputNames();
+  std::vector<double> values = F::inputValues();
+  std::vector<vm::TracedDouble> inputs = tracedInputs(names);
+  std::vector<vm::TracedDouble> outputs = record<F>(inputs);
+  ct::SparseJacobian sparse = ct::sparseJacobian(outputs, inputs);
+  std::vector<vm::TracedDouble> dense = denseForward(outputs, inputs, sparse.pattern);
+  ct::Tape function{names, outputs};
+  ct::Tape jacobianTape{names, sparse.values};
+  ct::Tape denseTape{names, dense};
+  ct::Tape matrixTape{names, ct::jacobian(outputs, inputs)};
+  std::string error = check_();
+
+  /// The pattern's entries from one forward sweep per input.
+  static std::vector<vm::TracedDouble> denseForward(std::vector<vm::TracedDouble> const& outputs,
+                                                    std::vector<vm::TracedDouble> const& inputs,
+                                                    ct::SparsityPattern const& pattern) {
+    std::vector<vm::TracedDouble> unit(inputs.size()), entries(pattern.indices.size());
+    for (std::size_t j = 0; j < inputs.size(); ++j) {
+      unit[j] = 1.0;
+      std::vector<vm::TracedDouble> column = ct::jvp(outputs, inputs, unit);
+      unit[j] = 0.0;
+      for (std::size_t i = 0; i < pattern.rows; ++i)
+        for (std::size_t k = pattern.offsets[i]; k < pattern.offsets[i + 1]; ++k)
+          if (pattern.indices[k] == j) entries[k] = column[i];
+    }
+    return entries;
+  }
+
+ private:
+  std::string check_() {
+    if (graphSize(outputs).operations != F::operations)
+      return "recorded graph does not hold the operations counted";
+    std::vector<double> numeric(outputs.size()), taped(outputs.size());
+    F::template compute<vm::Numeric>(values.data(), numeric.data());
+    function(values.data(), taped.data());
+    if (!sameBits(numeric, taped)) return "function tape differs";
+    std::vector<double> compressed(sparse.values.size()), forward(dense.size());
+    jacobianTape(values.data(), compressed.data());
+    denseTape(values.data(), forward.data());
+    if (!sameBits(compressed, forward)) return "compressed Jacobian differs from the dense one";
+    vm::BindingSet bindings;
+    for (std::size_t i = 0; i < names.size(); ++i) bindings.bind(names[i], values[i]);
+    std::vector<double> evaluated;
+    for (auto const& v : sparse.values) evaluated.push_back(v.evaluate(bindings));
+    if (!sameBits(evaluated, compressed)) return "Jacobian tape differs from evaluation";
+    return "";
+  }
+};
+
+template <class F>
+SparseDifferentiated<F> const& sparseDifferentiated() {
+  static SparseDifferentiated<F> const d;
+  return d;
+}
+
+template <class F>
+void BM_SparseJacobianTape(benchmark::State& state) {
+  auto const& d = sparseDifferentiated<F>();
+  if (!d.error.empty()) return state.SkipWithError(d.error.c_str());
+  std::vector<double> J(d.sparse.values.size()), out(d.outputs.size());
+  auto jacobianCall = [&] {
+    d.jacobianTape(d.values.data(), J.data());
+    benchmark::DoNotOptimize(J.data());
+    benchmark::ClobberMemory();
+  };
+  auto denseCall = [&] {
+    d.denseTape(d.values.data(), J.data());
+    benchmark::DoNotOptimize(J.data());
+    benchmark::ClobberMemory();
+  };
+  auto functionCall = [&] {
+    d.function(d.values.data(), out.data());
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  };
+  for (auto _ : state) jacobianCall();
+  perOperation(state, F::operations);
+  state.counters["sweeps"] = double(d.sparse.sweeps);
+  state.counters["nonzeros"] = double(J.size());
+  state.counters["x_function"] = fastestRatio(jacobianCall, functionCall);
+  state.counters["dense_x_function"] = fastestRatio(denseCall, functionCall);
+  std::vector<double> matrix(d.outputs.size() * d.inputs.size());
+  auto matrixCall = [&] {
+    d.matrixTape(d.values.data(), matrix.data());
+    benchmark::DoNotOptimize(matrix.data());
+    benchmark::ClobberMemory();
+  };
+  state.counters["matrix_x_function"] = fastestRatio(matrixCall, functionCall);
+}
+
+template <class F>
+void BM_SparseJacobian(benchmark::State& state) {
+  auto const& d = sparseDifferentiated<F>();
+  if (!d.error.empty()) return state.SkipWithError(d.error.c_str());
+  auto build = [&] {
+    ct::SparseJacobian J = ct::sparseJacobian(d.outputs, d.inputs);
+    benchmark::DoNotOptimize(J.values.data());
+  };
+  auto dense = [&] {
+    auto J = SparseDifferentiated<F>::denseForward(d.outputs, d.inputs, d.sparse.pattern);
+    benchmark::DoNotOptimize(J.data());
+  };
+  for (auto _ : state) build();
+  perOperation(state, F::operations);
+  state.counters["x_dense_forward"] = fastestRatio(build, dense, 3);
+}
+
 // ---- Compile time of a Jacobian's C ----
 
 struct CompileTime {
@@ -390,5 +516,7 @@ BENCHMARK_TEMPLATE(BM_GradientTape, MultibodySum);
 BENCHMARK_TEMPLATE(BM_CentralDifferences, MultibodySum)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Record, MultibodySum)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_Gradient, MultibodySum)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_SparseJacobianTape, Tridiagonal);
+BENCHMARK_TEMPLATE(BM_SparseJacobian, Tridiagonal)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_JacobianCompile)->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK_MAIN();

@@ -36,7 +36,11 @@ using kelm_math::comp_trace::DerivativeError;
 using kelm_math::comp_trace::gradient;
 using kelm_math::comp_trace::hessian;
 using kelm_math::comp_trace::jacobian;
+using kelm_math::comp_trace::jacobianSparsity;
 using kelm_math::comp_trace::jvp;
+using kelm_math::comp_trace::sparseJacobian;
+using kelm_math::comp_trace::SparseJacobian;
+using kelm_math::comp_trace::SparsityPattern;
 using kelm_math::comp_trace::vjp;
 
 // Selections, guards and conversions of both modes.

@@ -38,6 +38,7 @@ class DerivativeGraph {
   OperationPtr const& node(std::size_t p) const { return *nodes_[p]; }
   NodeInfo const& info(std::size_t p) const { return info_[p]; }
   bool active(std::size_t p) const { return active_[p] != 0; }
+  std::size_t inputCount(std::size_t p) const { return first_[p + 1] - first_[p]; }
   /// The position of input i of node p.
   std::uint32_t input(std::size_t p, std::size_t i) const { return inputs_[first_[p] + i]; }
   /// The index in `inputs` of input node p; kNone when it is not a variable.
@@ -69,6 +70,10 @@ class DerivativeGraph {
   std::vector<std::uint32_t> partialIndex_;
   std::vector<std::array<TracedDouble, 2>> partials_;
 };
+
+/// For each output, the variables from which a path that carries
+/// derivatives leads to it, ascending.
+std::vector<std::vector<std::uint32_t>> dependencies(DerivativeGraph const& graph);
 
 /// Output i's tangent for the variables' tangents.
 std::vector<TracedDouble> forwardSweep(DerivativeGraph& graph,

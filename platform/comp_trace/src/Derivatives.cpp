@@ -216,31 +216,6 @@ std::vector<TracedDouble> vjp(std::vector<TracedDouble> const& outputs,
   return detail::reverseSweep(graph, cotangents);
 }
 
-std::vector<TracedDouble> jacobian(std::vector<TracedDouble> const& outputs,
-                                   std::vector<TracedDouble> const& inputs) {
-  detail::DerivativeGraph graph(outputs, inputs);
-  std::size_t m = outputs.size(), n = inputs.size();
-  std::vector<TracedDouble> result(m * n);
-  if (n <= m) {
-    std::vector<TracedDouble> seed(n);
-    for (std::size_t j = 0; j < n; ++j) {
-      seed[j] = 1.0;
-      std::vector<TracedDouble> column = detail::forwardSweep(graph, seed);
-      seed[j] = 0.0;
-      for (std::size_t i = 0; i < m; ++i) result[i * n + j] = std::move(column[i]);
-    }
-  } else {
-    std::vector<TracedDouble> seed(m);
-    for (std::size_t i = 0; i < m; ++i) {
-      seed[i] = 1.0;
-      std::vector<TracedDouble> row = detail::reverseSweep(graph, seed);
-      seed[i] = 0.0;
-      for (std::size_t j = 0; j < n; ++j) result[i * n + j] = std::move(row[j]);
-    }
-  }
-  return result;
-}
-
 std::vector<TracedDouble> gradient(TracedDouble const& f, std::vector<TracedDouble> const& inputs) {
   return vjp({f}, inputs, {TracedDouble(1.0)});
 }

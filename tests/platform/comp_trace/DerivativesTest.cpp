@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numeric>
 
 #include "ShiftOp.hpp"
 #include "kelm_math/comp_trace/DerivativeRule.hpp"
@@ -216,4 +217,56 @@ TEST(Derivatives, RefusesWhatItCannotDifferentiate) {
   ct::TracedDouble::accessElements(node, 0, 1, &shifted);
   EXPECT_EQ(message([&] { ct::gradient(shifted, {x}); }),
             "comp_trace DerivativeError: no derivative rule for shift_op::ShiftOp (Shift)");
+}
+
+// A tridiagonal system with a kernel (a 2 by 2 product) in its first rows:
+// its pattern, one sweep per color (forward; with the sum of all rows
+// appended, reverse), each entry the same expression as the sweep of its
+// column (or row) alone, and the four paths.
+TEST(Derivatives, SparseJacobianBySeedCompression) {
+  constexpr std::size_t n = 7;
+  for (bool withSum : {false, true}) {
+    auto system = [withSum](auto const& in) {
+      using S = std::decay_t<decltype(in.d(0))>;
+      std::vector<S> x = in.doubles(0, n), f(n);
+      S a[4] = {x[0], x[1] * x[1], x[1], vm::cos(x[0])}, ax[2];
+      vm::matrixMultiply(2, 2, 1, a, x.data(), ax);
+      for (std::size_t i = 0; i < n; ++i) {
+        f[i] = vm::sin(x[i]) * 3.0 + vm::floor(x[(i + 3) % n]);
+        if (i > 0) f[i] = f[i] - x[i - 1] * x[i];
+        if (i + 1 < n) f[i] = f[i] + vm::exp(x[i + 1]);
+      }
+      f[0] = f[0] + ax[0];
+      f[1] = f[1] * ax[1];
+      if (withSum) f.push_back(std::accumulate(f.begin() + 1, f.end(), f[0]));
+      return f;
+    };
+    vela::test::Inputs<vm::Traced> in(n, 0);
+    std::vector<TracedDouble> x = in.doubles(0, n), f = system(in);
+    ct::SparsityPattern known;
+    for (std::size_t i = 0; i < f.size(); ++i) {
+      for (std::size_t j = 0; j < n; ++j)
+        if (i == n || (j + 1 >= i && j <= i + 1)) known.indices.push_back(j);
+      known.offsets.push_back(known.indices.size());
+    }
+    ct::SparsityPattern pattern = ct::jacobianSparsity(f, x);
+    EXPECT_EQ(pattern.offsets, known.offsets);
+    EXPECT_EQ(pattern.indices, known.indices);
+    ct::SparseJacobian sparse = ct::sparseJacobian(f, x);
+    EXPECT_EQ(sparse.pattern.indices, known.indices);
+    EXPECT_EQ(sparse.sweeps, withSum ? 4u : 3u);
+    EXPECT_EQ(sparse.forward, !withSum);
+    std::vector<TracedDouble> J = ct::jacobian(f, x), unit(withSum ? n + 1 : n);
+    for (std::size_t t = 0; t < unit.size(); ++t) {
+      unit[t] = 1.0;
+      auto alone = withSum ? ct::vjp(f, x, unit) : ct::jvp(f, x, unit);
+      unit[t] = 0.0;
+      for (std::size_t s = 0; s < alone.size(); ++s) {
+        std::size_t i = withSum ? t : s, j = withSum ? s : t;
+        EXPECT_TRUE(J[i * n + j].isOperationallyEqual(alone[s])) << i << ", " << j;
+      }
+    }
+    vela::test::checkDerivatives(
+        derivativeCase("tridiagonal", system, uniformPoints(n, 2, 0.1, 0.9, 5)));
+  }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,48 @@ std::vector<TracedDouble> vjp(std::vector<TracedDouble> const& outputs,
                               std::vector<TracedDouble> const& inputs,
                               std::vector<TracedDouble> const& cotangents);
 
+/// Which entries of an m x n Jacobian may be nonzero, in compressed row
+/// storage: the columns of row i are indices[offsets[i]] up to (not
+/// including) indices[offsets[i + 1]], ascending; offsets has rows + 1
+/// entries, from 0 to indices.size().
+struct SparsityPattern {
+  std::size_t rows = 0, columns = 0;
+  std::vector<std::size_t> offsets{0};
+  std::vector<std::size_t> indices;
+};
+
+/// The pattern of jacobian(outputs, inputs): (i, j) when a path that carries
+/// derivatives leads from inputs[j] to outputs[i]. Exact for scalar nodes (a
+/// function of zero derivative, floor or a comparison, cuts the path); a
+/// kernel node counts each of its outputs as depending on all of its inputs.
+/// DerivativeError for an entry of inputs that is not an input value or
+/// repeats one.
+SparsityPattern jacobianSparsity(std::vector<TracedDouble> const& outputs,
+                                 std::vector<TracedDouble> const& inputs);
+
+/// A Jacobian in the compressed form of its pattern: values[k] is the entry
+/// in pattern.indices[k]'s column of the row whose range holds k. `sweeps`
+/// is the number of sweeps it took, forward ones (one per group of columns
+/// that share no row) when `forward`, else reverse ones (one per group of
+/// rows that share no column), whichever are fewer (ties: forward).
+struct SparseJacobian {
+  SparsityPattern pattern;
+  std::vector<TracedDouble> values;
+  std::size_t sweeps = 0;
+  bool forward = true;
+};
+
+/// The Jacobian of outputs with respect to inputs, compressed: its cost
+/// grows with the number of groups of columns (or rows) rather than with n
+/// (or m). Each value has the bits that a sweep seeding its column (or row)
+/// alone gives. DerivativeError as jacobianSparsity, and for a node class
+/// without a derivative rule.
+SparseJacobian sparseJacobian(std::vector<TracedDouble> const& outputs,
+                              std::vector<TracedDouble> const& inputs);
+
 /// The m x n Jacobian of m outputs with respect to n inputs, row-major:
-/// element (i, j) at i * n + j. One forward sweep per input when n <= m,
-/// one reverse sweep per output otherwise.
+/// element (i, j) at i * n + j; sparseJacobian spread out, with exact
+/// constant zeros outside the pattern. DerivativeError as sparseJacobian.
 std::vector<TracedDouble> jacobian(std::vector<TracedDouble> const& outputs,
                                    std::vector<TracedDouble> const& inputs);
 
