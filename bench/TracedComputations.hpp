@@ -131,6 +131,41 @@ struct TridiagonalOf {
 };
 using Tridiagonal = TridiagonalOf<200>;
 
+// c . x for x = A^{-1} b, A symmetric positive definite (N by N, its lower
+// triangle read), by the Cholesky factor and solve: a scalar whose
+// gradient goes through both.
+template <int N>
+struct SymmetricSolveOf {
+  static std::vector<std::string> inputNames() {
+    std::vector<std::string> names;
+    for (int k = 0; k < N * N; ++k) names.push_back("a" + std::to_string(k));
+    for (int k = 0; k < N; ++k) names.push_back("b" + std::to_string(k));
+    return names;
+  }
+  static std::vector<double> inputValues() {
+    std::mt19937 gen(5);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    std::vector<double> values(N * N + N);
+    for (auto& v : values) v = u(gen);
+    for (int k = 0; k < N; ++k) values[k + N * k] += N;  // diagonally dominant
+    return values;
+  }
+  static constexpr std::size_t outputCount = 1;
+  // The factor, the solve and the dot product, as whole kernels, and the
+  // collects of their five array inputs.
+  static constexpr std::size_t operations = 8;
+
+  template <class Mode>
+  static void compute(S<Mode> const* in, S<Mode>* out) {
+    std::vector<S<Mode>> A(in, in + N * N), x(N), c(N), work(N);
+    for (int k = 0; k < N; ++k) c[k] = 1.0 / (1.0 + k);
+    vm::factorSymmetricPosDef(A.data(), N, work.data());
+    vm::solveSymmetricPosDef(A.data(), in + N * N, N, 1, x.data(), work.data());
+    out[0] = vm::dotProduct(N, c.data(), x.data());
+  }
+};
+using SymmetricSolve = SymmetricSolveOf<30>;
+
 /// Distinct nodes reachable from the outputs: those that compute, and the
 /// inputs and constants.
 struct GraphSize {

@@ -7,7 +7,9 @@
 // inputs; linear, so its gradient folds to constants), a chain as long whose
 // steps multiply two variables (y = x y + 0.5), and the multibody
 // computation of bench_trace (800 inputs) reduced to a weighted sum of the
-// squares of its 19 outputs.
+// squares of its 19 outputs; and c . A^{-1} b for a 30 by 30 symmetric
+// positive definite A through the Cholesky factor and solve (930 inputs;
+// its gradient's goal is 4 times the solve's tape call).
 //
 // - FunctionTape: the function's Tape call, the yardstick of the next two.
 // - GradientTape: a Tape of gradient(f, x); x_function against the
@@ -516,6 +518,10 @@ BENCHMARK_TEMPLATE(BM_GradientTape, MultibodySum);
 BENCHMARK_TEMPLATE(BM_CentralDifferences, MultibodySum)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Record, MultibodySum)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_Gradient, MultibodySum)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_FunctionTape, SymmetricSolve);
+BENCHMARK_TEMPLATE(BM_GradientTape, SymmetricSolve);
+BENCHMARK_TEMPLATE(BM_Record, SymmetricSolve)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_Gradient, SymmetricSolve)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_SparseJacobianTape, Tridiagonal);
 BENCHMARK_TEMPLATE(BM_SparseJacobian, Tridiagonal)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_JacobianCompile)->Iterations(1)->Unit(benchmark::kSecond);

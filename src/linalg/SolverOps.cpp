@@ -270,9 +270,16 @@ void SolveSymmetricPosDef::vjp(ct::ReverseArgs& d) const {
   Array Y = solveFactored(F, W, n, m), L = lowerPart(F, n);
   d.add(1, Y);
   if (!varies(F)) return;
-  Array G = sum(product(0, n, m, n, Y, product(1, n, m, n, X, L)),
-                product(0, n, m, n, X, product(1, n, m, n, Y, L)));
-  d.add(0, lowerPart(difference(zeros(G.size()), G), n));
+  // One product of inner dimension 2m: [Y X] times [-X^T L; -Y^T L].
+  Array XtL = product(1, n, m, n, X, L), YtL = product(1, n, m, n, Y, L);
+  Array YX = Y, right(2 * m * n);
+  YX.insert(YX.end(), X.begin(), X.end());
+  for (unsigned long j = 0; j < n; ++j)
+    for (unsigned long r = 0; r < m; ++r) {
+      right[r + 2 * m * j] = -XtL[r + m * j];
+      right[m + r + 2 * m * j] = -YtL[r + m * j];
+    }
+  d.add(0, lowerPart(product(0, n, 2 * m, n, YX, right), n));
 }
 
 // A is read as symmetric from its lower triangle (on the QR route too); a
