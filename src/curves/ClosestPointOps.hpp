@@ -21,6 +21,8 @@ struct ClosestPointOnBezier {
   std::string description() const { return "ClosestPointOnBezier"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class ClosestPointOnBezierOp final
@@ -45,6 +47,8 @@ struct ClosestPointOnSpline {
   std::string description() const { return "ClosestPointOnSpline"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class ClosestPointOnSplineOp final
