@@ -105,10 +105,15 @@ DerivativeCase spline(std::string name, std::vector<Vector2_T<vm::Numeric>> cons
 }
 
 // The guard of a tangent (first dim doubles) and a normal (the next dim,
-// times scale: 1e-15 makes every nearby normal too short, so replaced).
+// times scale: 1e-15 makes every nearby normal too short, so replaced). In
+// space each axis is once the tangent's smallest.
 template <template <class> class Vec>
 DerivativeCase guard(std::string name, double scale) {
   constexpr int dim = Vec<vm::Numeric>::dimension;
+  auto points = vela::test::uniformPoints(2 * dim, 3, -1.5, 1.5, dim * 7 + (scale < 1 ? 1 : 0));
+  double const tangents[3][3] = {{0.1, 1.3, -1.0}, {1.1, -0.2, 0.9}, {0.8, 1.2, -0.1}};
+  for (int p = 0; p < 3 && dim == 3; ++p)
+    std::copy(tangents[p], tangents[p] + 3, points[p].doubles.begin());
   return vela::test::derivativeCase(
       std::move(name),
       [scale](auto const& in) {
@@ -121,7 +126,7 @@ DerivativeCase guard(std::string name, double scale) {
         for (int k = 0; k < dim; ++k) result.push_back(normal.coord(k));
         return result;
       },
-      vela::test::uniformPoints(2 * dim, 3, -1.5, 1.5, dim * 7 + (scale < 1 ? 1 : 0)));
+      points);
 }
 
 TEST(ClosestPointDerivatives, EveryRule) {
