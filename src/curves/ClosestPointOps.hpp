@@ -21,6 +21,8 @@ struct ClosestPointOnBezier {
   std::string description() const { return "ClosestPointOnBezier"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class ClosestPointOnBezierOp final
@@ -45,6 +47,8 @@ struct ClosestPointOnSpline {
   std::string description() const { return "ClosestPointOnSpline"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class ClosestPointOnSplineOp final
@@ -58,6 +62,16 @@ class ClosestPointOnSplineOp final
 /// derivative points (see BezierCurve); returns t, writes the point to out.
 /// The traced form always records a ClosestPointOnBezierOp; out's values
 /// before the call are the node's initial values.
+/// Derivatives, in every double input taken apart: an inner t is the root
+/// of w(t) = dotCoeffs(t) - elevatedDerivPoints(t).q (in the Bernstein basis
+/// of degree 2n - 1; (B - q).B' for a curve's own data), so dt = -dw(t) /
+/// w'(t) by the implicit function theorem, which for consistent data is
+/// B'^T dq / (|B'|^2 - (q - B).B'') plus the control points' share through
+/// the two arrays. Where w'(t) is not positive (not a strict minimum: q at
+/// a center of curvature) and at t = 0 or 1, dt = 0: the point then moves
+/// with the curve's end. The point's derivative is B'(t) dt plus the
+/// interpolation at t of the control points' tangents. Outside the
+/// contract (degree, dimension, short inputs) the derivative is zero.
 double closestPointOnBezier(unsigned degree, unsigned dimension, double const* controlPoints,
                             double const* dotCoeffs, double const* elevatedDerivPoints,
                             double const* q, double* out);
@@ -81,6 +95,15 @@ struct SplineArrays {
 /// from segment start (clamped into the segments); returns the global
 /// parameter and writes the point to out. The traced form always records a
 /// ClosestPointOnSplineOp over the clamped start.
+/// Derivatives: those of closestPointOnBezier on the segment that gave the
+/// point, recovered from the parameter as the last segment whose first knot
+/// it reaches (knots increasing), and of knots[s] + t (knots[s+1] -
+/// knots[s]) in t and the two knots. The segment is piecewise constant; a
+/// segment end (an open curve's end, a joint where the walk stopped) keeps
+/// t: dt = 0. At a parameter exactly on a joint the derivative is taken
+/// from the later segment's start, whose control point a spline shares with
+/// the earlier segment's end. The first-derivative points only steer the
+/// walk: zero derivative; the start index has none.
 double closestPointOnSpline(unsigned degree, unsigned dimension, unsigned segments, bool closed,
                             int start, SplineArrays<double> const& arrays, double const* q,
                             double* out);

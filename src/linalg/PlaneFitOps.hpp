@@ -33,6 +33,8 @@ struct ValidNormal {
   std::string description() const { return "ValidNormal"; }
   void compute(frame::Args& args) const;
   void code(frame::Code& code) const;
+  void jvp(ct::ForwardArgs& d) const;
+  void vjp(ct::ReverseArgs& d) const;
 };
 
 class BestFitPlane3dOp final : public frame::KernelOp<BestFitPlane3dOp, BestFitPlane3D> {

@@ -16,6 +16,9 @@ void validNormal(math3d::Vector3_T<Numeric> const& tangent, math3d::Vector3_T<Nu
 
 /// Traced validNormal: never folds; records a ValidNormalOp over the tangent
 /// and the normal, whose output the normal's coordinates then read.
+/// Derivatives are those of the branch taken, tested as the primal tests it:
+/// the normal's where it is kept, else the replacement's in the tangent
+/// (with the axis fixed), zero in the normal.
 void validNormal(math3d::Vector2_T<Traced> const& tangent, math3d::Vector2_T<Traced>& normal);
 void validNormal(math3d::Vector3_T<Traced> const& tangent, math3d::Vector3_T<Traced>& normal);
 

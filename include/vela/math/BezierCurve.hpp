@@ -99,7 +99,10 @@ class BezierCurve {
   /// zero point. Coordinates beyond about 1e150 (or below 1e-150) in
   /// magnitude overflow (underflow) the search's squares: it may then
   /// answer an end where an inner point is nearer. In Traced it always
-  /// records a ClosestPointOnBezierOp (not for an empty curve).
+  /// records a ClosestPointOnBezierOp (not for an empty curve), which
+  /// differentiates in q and the control points: an inner t by the implicit
+  /// function theorem on (q - B).B' = 0, dt = 0 at an end or where the
+  /// distance has no strict minimum (q at a center of curvature).
   Real closestPoint(Point const& q, Point& out) const;
   /// The curve split at t into owning curves over [0, t] and [t, 1].
   std::pair<BezierCurve, BezierCurve> subdivide(Real const& t) const;

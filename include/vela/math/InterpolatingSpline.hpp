@@ -183,7 +183,9 @@ class InterpolatingSpline {
   /// ends, visiting at most one segment more than there are): a local
   /// minimum of the distance, found faster from a nearby t0. Where the
   /// tangent vanishes at such an end the walk moves on too; every move keeps
-  /// the neighbour's point only when it is strictly nearer.
+  /// the neighbour's point only when it is strictly nearer. In Traced T and
+  /// out differentiate in q (and the geometry, through scale) on the segment
+  /// the walk ended on; at a segment end T is held (zero derivative).
   Real closestPoint(Point const& q, Real const& t0, Point& out, Tag& tag) const;
   Real closestPoint(Point const& q, Real const& t0, Point& out) const;
 
