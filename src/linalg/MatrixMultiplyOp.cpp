@@ -230,6 +230,33 @@ ct::TracedArray foldOntoLower(ct::TracedArray g, unsigned long n) {
   return g;
 }
 
+// count elements laid out with leading dimension ldTo: the rows by cols
+// block that src holds with leading dimension ldFrom, exact zeros elsewhere.
+// Constant sizes pick the elements; traced ones read each through
+// arrayAccess.
+ct::TracedArray relayout(ct::TracedArray const& src, ct::TracedInt const& rows,
+                         ct::TracedInt const& cols, ct::TracedInt const& ldFrom,
+                         ct::TracedInt const& ldTo, unsigned count) {
+  ct::TracedArray out(count);
+  int r = 0, c = 0, from = 0, to = 0;
+  if (rows.getConstant(r) && cols.getConstant(c) && ldFrom.getConstant(from) &&
+      ldTo.getConstant(to)) {
+    for (int j = 0; j < c; ++j)
+      for (int i = 0; i < r; ++i) {
+        auto at = static_cast<std::size_t>(i + j * to), in = static_cast<std::size_t>(i + j * from);
+        if (at < count && in < src.size()) out[at] = src[in];
+      }
+    return out;
+  }
+  ct::TracedInt ld = ct::max(ldTo, ct::TracedInt(1));
+  for (unsigned e = 0; e < count; ++e) {
+    ct::TracedInt at(static_cast<int>(e)), i = at % ld, j = at / ld;
+    ct::TracedInt index = ct::ternary(i < rows && j < cols, i + j * ldFrom, ct::TracedInt(-1));
+    out[e] = ct::arrayAccess(src.data(), static_cast<int>(src.size()), index);
+  }
+  return out;
+}
+
 namespace {
 
 void writeTangent(ct::ForwardArgs& d, unsigned count, ct::TracedArray const& t) {
@@ -283,33 +310,6 @@ ct::TracedArray strided(MatrixMultiplyStrided const& kernel, ct::ForwardArgs con
       .array(B.data(), static_cast<unsigned>(B.size()), e.b)
       .output(out.data(), kernel.count, e.out);
   call.run();
-  return out;
-}
-
-// count elements laid out with leading dimension ldTo: the rows by cols
-// block that src holds with leading dimension ldFrom, exact zeros elsewhere.
-// Constant sizes pick the elements; traced ones read each through
-// arrayAccess.
-ct::TracedArray relayout(ct::TracedArray const& src, ct::TracedInt const& rows,
-                         ct::TracedInt const& cols, ct::TracedInt const& ldFrom,
-                         ct::TracedInt const& ldTo, unsigned count) {
-  ct::TracedArray out(count);
-  int r = 0, c = 0, from = 0, to = 0;
-  if (rows.getConstant(r) && cols.getConstant(c) && ldFrom.getConstant(from) &&
-      ldTo.getConstant(to)) {
-    for (int j = 0; j < c; ++j)
-      for (int i = 0; i < r; ++i) {
-        auto at = static_cast<std::size_t>(i + j * to), in = static_cast<std::size_t>(i + j * from);
-        if (at < count && in < src.size()) out[at] = src[in];
-      }
-    return out;
-  }
-  ct::TracedInt ld = ct::max(ldTo, ct::TracedInt(1));
-  for (unsigned e = 0; e < count; ++e) {
-    ct::TracedInt at(static_cast<int>(e)), i = at % ld, j = at / ld;
-    ct::TracedInt index = ct::ternary(i < rows && j < cols, i + j * ldFrom, ct::TracedInt(-1));
-    out[e] = ct::arrayAccess(src.data(), static_cast<int>(src.size()), index);
-  }
   return out;
 }
 

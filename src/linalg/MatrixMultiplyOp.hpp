@@ -90,6 +90,14 @@ ct::TracedArray lowerPart(ct::TracedArray a, unsigned long n);
 ct::TracedArray symmetricFromLower(ct::TracedArray a, unsigned long n);
 ct::TracedArray foldOntoLower(ct::TracedArray g, unsigned long n);
 
+/// count elements laid out with leading dimension ldTo: the rows by cols
+/// block that src holds with leading dimension ldFrom, exact zeros
+/// elsewhere. Constant sizes pick the elements; traced ones read each
+/// through arrayAccess.
+ct::TracedArray relayout(ct::TracedArray const& src, ct::TracedInt const& rows,
+                         ct::TracedInt const& cols, ct::TracedInt const& ldFrom,
+                         ct::TracedInt const& ldTo, unsigned count);
+
 /// True when some element of values is not a constant: an input whose
 /// cotangent may be wanted.
 bool varies(ct::TracedArray const& values);

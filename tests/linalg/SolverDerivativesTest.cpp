@@ -191,12 +191,87 @@ std::vector<DerivativeCase> decompositionCases() {
   return rows;
 }
 
+// The DynamicSize forms at capacity 3 with traced actual sizes (the ints)
+// below it: f(in, x, out) reads the packed results.
+template <class F>
+DerivativeCase sizedRow(std::string name, std::size_t doubles, std::vector<int> sizes,
+                        unsigned count, F f) {
+  static unsigned seed = 70;
+  return vela::test::derivativeCase(
+      std::move(name),
+      [=](auto const& in) {
+        using S = std::decay_t<decltype(in.d(0))>;
+        std::vector<S> x = in.doubles(0, in.doubleCount()), out(count);
+        f(in, x.data(), out.data());
+        return out;
+      },
+      vela::test::uniformPoints(doubles, 2, -1.0, 1.0, seed++, std::move(sizes)));
+}
+
+std::vector<DerivativeCase> dynamicSizeCases() {
+  std::vector<DerivativeCase> rows;
+  for (auto [m, n] : {std::pair{3, 2}, {2, 3}}) {
+    std::string shape = std::to_string(m) + std::to_string(n);
+    int k = std::min(m, n);
+    rows.push_back(sizedRow("svd " + shape, 9, {m, n}, k * (1 + m + n),
+                            [=](auto const& in, auto* x, auto* out) {
+                              std::vector<std::decay_t<decltype(*x)>> S(3), U(9), V(9), work(64);
+                              vm::svdDynamicSize(3, 3, in.i(0), in.i(1), x, false, S.data(),
+                                                 U.data(), V.data(), work.data());
+                              std::copy_n(S.begin(), k, out);
+                              std::copy_n(U.begin(), m * k, out + k);
+                              std::copy_n(V.begin(), n * k, out + k + m * k);
+                            }));
+  }
+  rows.push_back(sizedRow("svdSolve 32", 12, {3, 2}, 2, [](auto const& in, auto* x, auto* out) {
+    std::vector<std::decay_t<decltype(*x)>> work(128), result(3);
+    vm::svdSolveDynamicSize(3, 3, in.i(0), in.i(1), x, x + 9, std::decay_t<decltype(*x)>(1e-10),
+                            result.data(), work.data());
+    std::copy_n(result.begin(), 2, out);
+  }));
+  rows.push_back(sizedRow(
+      "svdSolveFromFactorization 23", 24, {2, 3}, 3, [](auto const& in, auto* x, auto* out) {
+        for (int j = 0; j < 3; ++j) x[j] = x[j] + 2.0;
+        std::vector<std::decay_t<decltype(*x)>> work(16);
+        vm::svdSolveFromFactorizationDynamicSize(3, 3, in.i(0), in.i(1), x, x + 3, x + 12, x + 21,
+                                                 std::decay_t<decltype(*x)>(0.5), out, work.data());
+      }));
+  rows.push_back(sizedRow("eig 2 of 3", 18, {2, 2}, 12, [](auto const& in, auto* x, auto* out) {
+    using S = std::decay_t<decltype(*x)>;
+    using I = std::conditional_t<std::is_same_v<S, double>, int, vm::TracedValue<int>>;
+    for (int k : {0, 3}) x[9 + k] = x[9 + k] + 2.0;  // B positive definite,
+    x[2] = x[1];                                     // both symmetric: real pairs
+    x[11] = x[10];
+    std::vector<S> re(3), im(3), V(18), work(64);
+    std::vector<I> iwork(1);
+    vm::eigDynamicSize(3, in.i(0), x, x + 9, re.data(), im.data(), V.data(), V.data() + 9,
+                       work.data(), iwork.data());
+    std::copy_n(re.begin(), 2, out);
+    std::copy_n(im.begin(), 2, out + 2);
+    std::copy_n(V.begin(), 4, out + 4);
+    std::copy_n(V.begin() + 9, 4, out + 8);
+  }));
+  rows.push_back(
+      sizedRow("orthonormalize 2 of 3", 18, {2}, 9, [](auto const& in, auto* x, auto* out) {
+        using S = std::decay_t<decltype(*x)>;
+        for (int k : {0, 3}) {
+          x[k] = x[k] + 2.0;
+          x[9 + k] = x[9 + k] + 1.5;
+        }
+        std::vector<S> work(27);
+        vm::orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(3, in.i(0), x, x + 9, work.data());
+        std::copy_n(x + 9, 9, out);  // those past 4 are the input's
+      }));
+  return rows;
+}
+
 TEST(SolverDerivatives, EveryRule) {
   for (auto const& c : solverCases()) vela::test::checkDerivatives(c);
 }
 
 TEST(DecompositionDerivatives, EveryRule) {
   for (auto const& c : decompositionCases()) vela::test::checkDerivatives(c);
+  for (auto const& c : dynamicSizeCases()) vela::test::checkDerivatives(c);
 }
 
 }  // namespace

@@ -681,6 +681,20 @@ void factorAndSolveWide(unsigned long m, unsigned long n, TracedValue<double>* A
 // OrthonormalizeRealEigWrtSpdBOp); svd, svdSolve and svdSolveFromFactorization
 // always record (SvdOp, SvdSolveOp, SvdSolveFromFactorizationOp);
 // svdComputeRank folds (else SvdComputeRankOp).
+// Traced forms differentiate (Derivatives.hpp), with constant or traced
+// actual sizes. svd: dS = diag(U^T dA V) and the
+// thin factors' perturbation formulas; terms of a pair of equal singular
+// values, or divided by a zero one, are zero, and the extra columns of full
+// factors (a basis of the complement) get zero derivatives. svdSolve: the
+// derivative of the pseudo-inverse solution at full rank, applying A^+ with
+// one more svdSolve; svdSolveFromFactorization: of its sum over the kept
+// values, S, U and V taken as they are. eig: each pair's bordered system
+// (A - lambda B) dv - dlambda B v = -(dA - lambda dB) v with the component the
+// kernel scales to |re| + |im| = 1 held fixed, solved by svdSolve: exact for
+// real pairs; a complex vector's phase, which the kernel leaves to the
+// algorithm, is held at that component. orthonormalize...: Q = V R^-1 with
+// R upper triangular, B read from its lower triangle. Tolerances, flags and
+// ranks have zero derivatives; failed calls' derivatives mean nothing.
 
 /// Generalized eigenproblem A v = lambda B v (n by n): eigenvalues re + i im
 /// (n each), eigenvectors as the columns of vre + i vim (n by n each).
@@ -849,6 +863,9 @@ void compDiagonalization(math3d::Vector3_T<Numeric> const& d, math3d::Vector3_T<
 /// constant d and o give the traceable Numeric result. Otherwise one
 /// Jacobi3Op is recorded and the rotation choice is traced (minRotation,
 /// arrayAccess); such a result evaluates exactly as the Numeric call.
+/// Derivatives: dw_k = v_k^T dA v_k and dv_j = sum over i != j of
+/// v_i (v_i^T dA v_j) / (w_j - w_i); a pair of exactly equal eigenvalues
+/// adds nothing to the vectors' (undefined there), the values' stays.
 void compDiagonalization(math3d::Vector3_T<Traced> const& d, math3d::Vector3_T<Traced> const& o,
                          math3d::Vector3_T<Traced>& principal, math3d::Quaternion_T<Traced>& q);
 
@@ -871,7 +888,8 @@ bool bestFitPlane3D(std::vector<math3d::Vector3_T<Numeric>> const& points,
 /// constant flag and sets point and normal to constants, zero vectors after
 /// a failure. Otherwise it records a BestFitPlane3dOp whose outputs the flag,
 /// point and normal read: zero vectors after a failure, evaluated or
-/// generated.
+/// generated. Derivatives are those of the regression solved on the axis
+/// the fit chose (and of the centroid); a failed fit's are zero.
 TracedValue<bool> bestFitPlane3D(std::vector<math3d::Vector3_T<Traced>> const& points,
                                  math3d::Vector3_T<Traced>& point,
                                  math3d::Vector3_T<Traced>& normal);
