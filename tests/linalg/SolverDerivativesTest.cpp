@@ -55,6 +55,16 @@ std::vector<DerivativeCase> solverCases() {
     vm::factorSymmetricPosDef(x, 3, w);
     vm::solveSymmetricPosDef(x, x + 9, 3, 2, out, w);
   }));
+  // Ill-conditioned but regular (condition about 1e6): rows and columns
+  // scaled by 0.03 and 30.
+  rows.push_back(
+      row("ill-conditioned factor and solve", 3, 4.0, 3, 3, [](auto* x, auto* out, auto* w, auto*) {
+        double const scale[3] = {0.03, 1.0, 30.0};
+        for (int j = 0; j < 3; ++j)
+          for (int i = 0; i < 3; ++i) x[i + 3 * j] = x[i + 3 * j] * (scale[i] * scale[j]);
+        vm::factorSymmetricPosDef(x, 3, w);
+        vm::solveSymmetricPosDef(x, x + 9, 3, 1, out, w);
+      }));
   rows.push_back(row("solve with a factor", 4, 3.0, 4, 4, [](auto* x, auto* out, auto* w, auto*) {
     vm::solveSymmetricPosDef(x, x + 16, 4, 1, out, w);
   }));
@@ -96,8 +106,19 @@ std::vector<DerivativeCase> decompositionCases() {
     std::copy(principal.values(), principal.values() + 3, out + 12);
     std::copy(q.values(), q.values() + 4, out + 15);
   };
+  // At a tie: a diagonal tensor (constant zero couplings) with two equal
+  // terms keeps V = I, so the vectors' guarded terms must come out zero.
+  auto tied = [](auto* x, auto* out, auto*, auto*) {
+    using S = std::decay_t<decltype(*x)>;
+    S d[3] = {x[0], x[0], x[1]}, o[3] = {S(0.0), S(0.0), S(0.0)};
+    if constexpr (std::is_same_v<S, double>)
+      kelm_math_lin_alg_jacobi3(d, o, out, out + 3);
+    else
+      vm::jacobi3(d, o, out, out + 3);
+  };
   std::vector<DerivativeCase> rows{row("diagonalization", 0, 0.0, 6, 19, diagonalize),
-                                   row("diagonalization near a tie", 0, 0.0, 6, 19, diagonalize)};
+                                   row("diagonalization near a tie", 0, 0.0, 6, 19, diagonalize),
+                                   row("diagonalization at a tie", 0, 0.0, 2, 12, tied)};
   for (auto& p : rows[1].points) {
     double const gap = &p == &rows[1].points[0] ? 0.04 : -0.04;
     p.doubles = {
