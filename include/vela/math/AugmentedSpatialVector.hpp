@@ -19,9 +19,9 @@ namespace vela::math {
 template <class Mode>
 class AugmentedSpatialVector {
  public:
-  using Real = Scalar<Mode>;
-  using Spatial = math3d::SpatialVector_T<Mode>;
-  using Vector = math3d::Vector3_T<Mode>;
+  using Real = Scalar<Mode>;                      ///< double or TracedValue<double>
+  using Spatial = math3d::SpatialVector_T<Mode>;  ///< the 6-D spatial part's type
+  using Vector = math3d::Vector3_T<Mode>;         ///< a triple of the spatial part
 
   /// Zero spatial part and n zeros.
   explicit AugmentedSpatialVector(std::size_t n);
@@ -32,8 +32,10 @@ class AugmentedSpatialVector {
   /// Zero spatial part and n augmented values read from p.
   AugmentedSpatialVector(std::size_t n, Real const* p);
   /// The given spatial part and a copy (or the moved storage) of the sequence.
+  ///@{
   AugmentedSpatialVector(Spatial const& spatial, std::vector<Real> const& augmented);
   AugmentedSpatialVector(Spatial const& spatial, std::vector<Real>&& augmented);
+  ///@}
   /// The given spatial part and n augmented values read from p.
   AugmentedSpatialVector(Spatial const& spatial, std::size_t n, Real const* p);
   /// Numeric: the traced vector evaluated against the bindings, element by
@@ -44,15 +46,20 @@ class AugmentedSpatialVector {
   /// n, the number of augmented coordinates.
   std::size_t augmentedComponentDimension() const { return augmented_.size(); }
 
-  /// The spatial part.
+  /// The spatial part: read, a writable reference to it, or replaced.
+  ///@{
   Spatial const& spatial() const { return spatial_; }
   Spatial& spatial_nonConstRef() { return spatial_; }
   void spatial(Spatial const& v) { spatial_ = v; }
-  /// The angular (first) and linear (second) triple of the spatial part.
+  ///@}
+  /// The angular (first) and linear (second) triple of the spatial part,
+  /// read or replaced.
+  ///@{
   Vector spatialAngular() const { return spatial_.angular(); }
   void spatialAngular(Vector const& v) { spatial_.angular(v); }
   Vector spatialLinear() const { return spatial_.linear(); }
   void spatialLinear(Vector const& v) { spatial_.linear(v); }
+  ///@}
 
   /// The augmented sequence.
   std::vector<Real> const& augmented() const { return augmented_; }
@@ -73,16 +80,22 @@ class AugmentedSpatialVector {
   AugmentedSpatialVector const& operator+() const { return *this; }
   /// Sign negation of every coordinate (0 becomes -0).
   AugmentedSpatialVector operator-() const;
-  /// Sums and differences over this vector's n augmented elements.
+  /// Sums and differences over this vector's n augmented elements (b has
+  /// at least n), as new vectors or in place.
+  ///@{
   AugmentedSpatialVector operator+(AugmentedSpatialVector const& b) const;
   AugmentedSpatialVector operator-(AugmentedSpatialVector const& b) const;
-  /// With a plain spatial vector: the augmented part is copied unchanged.
-  AugmentedSpatialVector operator+(Spatial const& s) const;
-  AugmentedSpatialVector operator-(Spatial const& s) const;
   AugmentedSpatialVector& operator+=(AugmentedSpatialVector const& b);
   AugmentedSpatialVector& operator-=(AugmentedSpatialVector const& b);
+  ///@}
+  /// With a plain spatial vector, as new vectors or in place: the augmented
+  /// part is kept unchanged.
+  ///@{
+  AugmentedSpatialVector operator+(Spatial const& s) const;
+  AugmentedSpatialVector operator-(Spatial const& s) const;
   AugmentedSpatialVector& operator+=(Spatial const& s);
   AugmentedSpatialVector& operator-=(Spatial const& s);
+  ///@}
 
   /// The spatial part's norm2 plus the squares of the augmented elements,
   /// added in index order.

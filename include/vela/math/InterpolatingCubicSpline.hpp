@@ -19,7 +19,8 @@ class InterpolatingCubicSpline : public InterpolatingSpline<Mode, Vec> {
   using Base = InterpolatingSpline<Mode, Vec>;
 
  public:
-  using typename Base::DataPoint;
+  /// A data point: Vec<Numeric>, as the base's.
+  using DataPoint = typename Base::DataPoint;
 
   /// No points, open.
   InterpolatingCubicSpline() = default;
@@ -35,8 +36,12 @@ class InterpolatingCubicSpline : public InterpolatingSpline<Mode, Vec> {
   std::shared_ptr<Base> clone() const override;
   /// False unless other is a cubic spline of this kind; then the base comparison.
   bool operator==(Base const& other) const override;
+  /// Two cubic splines of the same kind compared by the base comparison, or
+  /// its negation.
+  ///@{
   bool operator==(InterpolatingCubicSpline const& other) const { return Base::operator==(other); }
   bool operator!=(InterpolatingCubicSpline const& other) const { return !(*this == other); }
+  ///@}
 
  protected:
   void computeBezierControlPoints_(std::vector<double> const& paddedChords) override;

@@ -20,7 +20,8 @@ class InterpolatingPchip : public InterpolatingSpline<Mode, Vec> {
   using Base = InterpolatingSpline<Mode, Vec>;
 
  public:
-  using typename Base::DataPoint;
+  /// A data point: Vec<Numeric>, as the base's.
+  using DataPoint = typename Base::DataPoint;
 
   /// No points, open.
   InterpolatingPchip() = default;
@@ -35,8 +36,12 @@ class InterpolatingPchip : public InterpolatingSpline<Mode, Vec> {
   std::shared_ptr<Base> clone() const override;
   /// False unless other is a PCHIP curve of this kind; then the base comparison.
   bool operator==(Base const& other) const override;
+  /// Two PCHIP curves of the same kind compared by the base comparison, or
+  /// its negation.
+  ///@{
   bool operator==(InterpolatingPchip const& other) const { return Base::operator==(other); }
   bool operator!=(InterpolatingPchip const& other) const { return !(*this == other); }
+  ///@}
 
   /// The slope at an interior point from the chords hPrev, hNext and the
   /// divided differences delPrev, delNext around it: their weighted harmonic

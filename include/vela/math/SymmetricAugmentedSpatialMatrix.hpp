@@ -24,10 +24,10 @@ namespace vela::math {
 template <class Mode>
 class SymmetricAugmentedSpatialMatrix {
  public:
-  using Real = Scalar<Mode>;
-  using SpatialMatrix = math3d::SymmetricSpatialMatrix_T<Mode>;
-  using Spatial = math3d::SpatialVector_T<Mode>;
-  using Vector = AugmentedSpatialVector<Mode>;
+  using Real = Scalar<Mode>;                                     ///< double or TracedValue<double>
+  using SpatialMatrix = math3d::SymmetricSpatialMatrix_T<Mode>;  ///< the 6-by-6 block's type
+  using Spatial = math3d::SpatialVector_T<Mode>;                 ///< a 6-D spatial vector
+  using Vector = AugmentedSpatialVector<Mode>;                   ///< a (6 + n)-vector
 
   /// A zero spatial block and n-by-n and 6-by-n zero blocks.
   explicit SymmetricAugmentedSpatialMatrix(std::size_t n);
@@ -50,10 +50,13 @@ class SymmetricAugmentedSpatialMatrix {
   /// n, the number of augmented coordinates.
   std::size_t augmentedComponentDimension() const { return offDiagonal_.size() / 6; }
 
-  /// The symmetric 6-by-6 spatial block.
+  /// The symmetric 6-by-6 spatial block: read, a writable reference to it,
+  /// or replaced.
+  ///@{
   SpatialMatrix const& symmetricSpatial() const { return spatial_; }
   SpatialMatrix& symmetricSpatial_nonConstRef() { return spatial_; }
   void symmetricSpatial(SpatialMatrix const& m) { spatial_ = m; }
+  ///@}
 
   /// The n-by-n augmented block, column-major.
   std::vector<Real> const& symmetricAugmented() const { return symmetric_; }
@@ -70,20 +73,29 @@ class SymmetricAugmentedSpatialMatrix {
 
   /// Column j (< n) of the off-diagonal block becomes, or has added to it,
   /// the six coordinates of v.
+  ///@{
   void offDiagonalSpatialVector(std::size_t j, Spatial const& v);
   void addOffDiagonalSpatialVector(std::size_t j, Spatial const& v);
-  /// Adds n·n values element by element to the augmented block.
+  ///@}
+  /// Adds n·n values (read from a pointer or a sequence of at least n·n)
+  /// element by element to the augmented block.
+  ///@{
   void addSymmetricAugmented(Real const* values);
   void addSymmetricAugmented(std::vector<Real> const& values) {
     addSymmetricAugmented(values.data());
   }
+  ///@}
 
   /// All three blocks element by element.
+  ///@{
   SymmetricAugmentedSpatialMatrix& operator+=(SymmetricAugmentedSpatialMatrix const& b);
   SymmetricAugmentedSpatialMatrix& operator-=(SymmetricAugmentedSpatialMatrix const& b);
+  ///@}
   /// The spatial block only.
+  ///@{
   SymmetricAugmentedSpatialMatrix& operator+=(SpatialMatrix const& b);
   SymmetricAugmentedSpatialMatrix& operator-=(SpatialMatrix const& b);
+  ///@}
 
   /// Both augmented blocks refilled with value-initialised elements (a
   /// default TracedValue in Traced) at their lengths; the spatial block is
@@ -91,18 +103,26 @@ class SymmetricAugmentedSpatialMatrix {
   void reset();
 
   /// The full product [Ssp vs + Off va; Off^T vs + Sym va] of v = [vs; va].
+  ///@{
   Vector xform(Vector const& v) const;
   Vector operator*(Vector const& v) const { return xform(v); }
+  ///@}
   /// The product with [vs; 0]: [Ssp vs; Off^T vs].
+  ///@{
   Vector xform(Spatial const& vs) const;
   Vector operator*(Spatial const& vs) const { return xform(vs); }
+  ///@}
   /// The spatial rows of the product only: Ssp vs + Off va, resp. Ssp vs.
+  ///@{
   Spatial xformAndExtractSpatial(Vector const& v) const;
   Spatial xformAndExtractSpatial(Spatial const& vs) const;
+  ///@}
   /// The augmented rows of the product only (n values): Off^T vs + Sym va,
   /// resp. Off^T vs.
+  ///@{
   std::vector<Real> xformAndExtractAugmented(Vector const& v) const;
   std::vector<Real> xformAndExtractAugmented(Spatial const& vs) const;
+  ///@}
 
   /// Display script assigning "Isymspa", "Ioffaug" ("double.empty(6,0)"
   /// when n is 0), "Isymaug" ("double.empty(0,0)") and the full matrix "I".

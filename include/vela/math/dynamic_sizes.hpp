@@ -47,7 +47,12 @@ inline kelm_math::comp_trace::TracedInt select(kelm_math::comp_trace::TracedBool
 /// Values of the strided product, clamped (I is unsigned or TracedInt).
 template <class I>
 struct StridedSizes {
-  I m, k, n, lda, ldb, ldc;
+  I m;    ///< rows of A and of the result
+  I k;    ///< columns of A, rows of B
+  I n;    ///< columns of B and of the result
+  I lda;  ///< leading dimension of A
+  I ldb;  ///< leading dimension of B
+  I ldc;  ///< leading dimension of the result
 };
 
 template <class I, class Max>
@@ -65,7 +70,7 @@ StridedSizes<I> clampStrided(Max kMax, Max nMax, Max ldaMax, Max ldbMax, Max ldc
 /// dstStride.
 template <class I>
 struct BlockSizes {
-  I v[6];
+  I v[6];  ///< the six values, in the order above
 };
 
 /// True when a rows by cols block at offset with leading dimension stride
