@@ -20,13 +20,14 @@ namespace vela::math {
 template <class Mode>
 class InterpolatingCubicSpline3DWrapper {
  public:
-  using Real = Scalar<Mode>;
-  using Vec3 = math3d::Vector3_T<Mode>;
-  using Vec2 = math3d::Vector2_T<Mode>;
-  using Tag = IdxBoundsTag<Mode>;
-  using Planar = InterpolatingCubicSpline<Mode, math3d::Vector2_T>;
-  using Spatial = InterpolatingCubicSpline<Mode, math3d::Vector3_T>;
+  using Real = Scalar<Mode>;                                          ///< a parameter or coordinate
+  using Vec3 = math3d::Vector3_T<Mode>;                               ///< a point or vector
+  using Vec2 = math3d::Vector2_T<Mode>;                               ///< a planar point or vector
+  using Tag = IdxBoundsTag<Mode>;                                     ///< a segment and its bounds
+  using Planar = InterpolatingCubicSpline<Mode, math3d::Vector2_T>;   ///< the planar spline
+  using Spatial = InterpolatingCubicSpline<Mode, math3d::Vector3_T>;  ///< the spatial spline
 
+  /// No spline: queries give zero vectors, 0 and default tags.
   InterpolatingCubicSpline3DWrapper() = default;
   /// A planar cubic spline through the points (its validation exceptions
   /// reach the caller).
@@ -42,19 +43,27 @@ class InterpolatingCubicSpline3DWrapper {
     if (traced.spatial()) spatial_ = std::make_shared<Spatial>(*traced.spatial(), bindings);
     if (traced.planar()) planar_ = std::make_shared<Planar>(*traced.planar(), bindings);
   }
+  /// The held spline is released when its last copy goes.
   virtual ~InterpolatingCubicSpline3DWrapper() = default;
 
   /// The held spline; at most one is set.
+  ///@{
   std::shared_ptr<Planar> const& planar() const { return planar_; }
   std::shared_ptr<Spatial> const& spatial() const { return spatial_; }
+  ///@}
 
+  /// Whether the held spline is closed (false without one).
   bool isClosed() const;
+  /// The segment holding the global parameter t and its bounds (see
+  /// InterpolatingSpline::getBezierParamInfo); a default tag without a
+  /// spline.
   Tag getBezierParamInfo(Real const& t) const;
   /// The spline's polyline, planar points lifted to z = 0.
   std::vector<Vec3> polyline(unsigned n) const;
 
   /// The curve and its derivatives, normals and their derivatives at a
   /// global parameter or a tag (see InterpolatingSpline).
+  ///@{
   Vec3 point(Real const& t) const;
   Vec3 point(Tag const& tag) const;
   Vec3 tangent(Real const& t) const;
@@ -75,21 +84,26 @@ class InterpolatingCubicSpline3DWrapper {
   Vec3 uNormalDer(Tag const& tag) const;
   Vec3 uNormal2Der(Real const& t) const;
   Vec3 uNormal2Der(Tag const& tag) const;
+  ///@}
 
   /// The formula forms on given tangent or normal vectors (z ignored for a
   /// planar spline).
+  ///@{
   Vec3 normal(Vec3 const& T, Vec3 const& T1) const;
   Vec3 normalDer(Vec3 const& T, Vec3 const& T1, Vec3 const& T2) const;
   Vec3 normal2Der(Vec3 const& T, Vec3 const& T1, Vec3 const& T2, Vec3 const& T3) const;
   Vec3 uNormalDer(Vec3 const& N, Vec3 const& N1) const;
   Vec3 uNormal2Der(Vec3 const& N, Vec3 const& N1, Vec3 const& N2) const;
+  ///@}
 
   /// Nearest points to q (z ignored for a planar spline): the global search
   /// and the walk from t0 (see InterpolatingSpline::closestPoint).
+  ///@{
   Real closestPoint(Vec3 const& q, Vec3& out, Tag& tag) const;
   Real closestPoint(Vec3 const& q, Vec3& out) const;
   Real closestPoint(Vec3 const& q, Real const& t0, Vec3& out, Tag& tag) const;
   Real closestPoint(Vec3 const& q, Real const& t0, Vec3& out) const;
+  ///@}
 
  private:
   /// f of the spatial spline, or f of the planar one lifted to z = 0.
