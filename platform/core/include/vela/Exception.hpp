@@ -10,6 +10,7 @@ class Exception : public std::exception {
  public:
   Exception() = default;
   ~Exception() override = default;
+  /// A fixed text naming the exception's class.
   const char* what() const noexcept override;
 };
 

@@ -15,14 +15,18 @@ namespace math3d::detail {
 template <template <class> class D, class Mode, int N>
 class FixedVector {
  public:
+  /// Coordinate type: double, or TracedValue<double> in Traced.
   using Real = math3d::Real<Mode>;
+  /// Result type of comparisons: bool, or TracedValue<bool> in Traced.
   using Boolean = math3d::Boolean<Mode>;
+  /// The vector class built on this base, D<Mode>.
   using Derived = D<Mode>;
   /// Number of coordinates.
   static constexpr int dimension = N;
 
   /// Pointer to the N contiguous coordinates.
   Real const* values() const { return v_; }
+  /// Pointer to the N contiguous coordinates, for writing them.
   Real* values() { return v_; }
   /// Copies N coordinates in from p.
   void values(Real const* p) {
@@ -34,13 +38,16 @@ class FixedVector {
   }
   /// Coordinate i, 0 <= i < N (not checked).
   Real const& coord(int i) const { return v_[i]; }
+  /// Sets coordinate i to value, 0 <= i < N (not checked).
   void coord(int i, Real const& value) { v_[i] = value; }
 
+  /// Coordinate-wise sum.
   Derived operator+(Derived const& o) const {
     Derived r;
     for (int i = 0; i < N; ++i) r.v_[i] = v_[i] + o.v_[i];
     return r;
   }
+  /// Coordinate-wise difference.
   Derived operator-(Derived const& o) const {
     Derived r;
     for (int i = 0; i < N; ++i) r.v_[i] = v_[i] - o.v_[i];
@@ -52,19 +59,23 @@ class FixedVector {
     for (int i = 0; i < N; ++i) r.v_[i] = -v_[i];
     return r;
   }
+  /// Adds o coordinate-wise; returns this vector.
   Derived& operator+=(Derived const& o) {
     for (int i = 0; i < N; ++i) v_[i] += o.v_[i];
     return self_();
   }
+  /// Subtracts o coordinate-wise; returns this vector.
   Derived& operator-=(Derived const& o) {
     for (int i = 0; i < N; ++i) v_[i] -= o.v_[i];
     return self_();
   }
+  /// Each coordinate times s.
   Derived operator*(Real const& s) const {
     Derived r;
     for (int i = 0; i < N; ++i) r.v_[i] = v_[i] * s;
     return r;
   }
+  /// s times each coordinate of v, the same as v * s.
   friend Derived operator*(Real const& s, Derived const& v) { return v * s; }
   /// Each coordinate divided by s (IEEE: s = 0 gives infinities or NaN).
   Derived operator/(Real const& s) const {
@@ -72,10 +83,13 @@ class FixedVector {
     for (int i = 0; i < N; ++i) r.v_[i] = v_[i] / s;
     return r;
   }
+  /// Multiplies each coordinate by s; returns this vector.
   Derived& operator*=(Real const& s) {
     for (int i = 0; i < N; ++i) v_[i] *= s;
     return self_();
   }
+  /// Divides each coordinate by s (IEEE: s = 0 gives infinities or NaN);
+  /// returns this vector.
   Derived& operator/=(Real const& s) {
     for (int i = 0; i < N; ++i) v_[i] /= s;
     return self_();
@@ -114,6 +128,7 @@ class FixedVector {
     for (int i = 1; i < N; ++i) r = r && (v_[i] == o.v_[i]);
     return r;
   }
+  /// Not ==: true when some coordinate differs or is NaN.
   Boolean operator!=(Derived const& o) const { return !(*this == o); }
   /// True when every coordinate is at least the matching one of o.
   Boolean operator>=(Derived const& o) const {
@@ -131,7 +146,9 @@ class FixedVector {
 
  protected:
   FixedVector() = default;
+  /// This object as the derived vector class.
   Derived& self_() { return static_cast<Derived&>(*this); }
+  /// This object as the derived vector class, read-only.
   Derived const& self_() const { return static_cast<Derived const&>(*this); }
   /// Coordinates shifted cyclically: result[i] = v[(i - k) mod N].
   Derived roll_(int k) const {
@@ -144,7 +161,7 @@ class FixedVector {
   void evaluate_(D<Traced> const& traced, BindingSet const& bindings) {
     for (int i = 0; i < N; ++i) v_[i] = traced.coord(i).evaluate(bindings);
   }
-  Real v_[N] = {};
+  Real v_[N] = {};  ///< The coordinates, zero unless set.
 
   template <template <class> class, class, int>
   friend class FixedVector;

@@ -34,10 +34,10 @@ inline constexpr double kRotationSign[3][24] = {
 template <class Mode>
 class Matrix3x3_T {
  public:
-  using Real = math3d::Real<Mode>;
-  using Integer = math3d::Integer<Mode>;
-  using Boolean = math3d::Boolean<Mode>;
-  using Vector = Vector3_T<Mode>;
+  using Real = math3d::Real<Mode>;        ///< Element type: double, or traced.
+  using Integer = math3d::Integer<Mode>;  ///< Index type: int, or traced.
+  using Boolean = math3d::Boolean<Mode>;  ///< Result type of comparisons.
+  using Vector = Vector3_T<Mode>;         ///< Rows, columns and products.
 
   /// The zero matrix.
   Matrix3x3_T() = default;
@@ -65,23 +65,31 @@ class Matrix3x3_T {
     for (int k = 0; k < 9; ++k) m_[k] = traced.values()[k].evaluate(bindings);
   }
 
+  /// The identity matrix.
   static Matrix3x3_T identity() { return Matrix3x3_T(1.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0); }
 
   /// The nine elements column by column.
   Real const* values() const { return m_; }
-  /// Element (i, j), 0 <= i, j < 3 (not checked).
+  /// Element (i, j), read or set; 0 <= i, j < 3 (not checked).
+  ///@{
   Real const& element(int i, int j) const { return m_[i + 3 * j]; }
   void element(int i, int j, Real const& value) { m_[i + 3 * j] = value; }
+  ///@}
+  /// Column j, read as a copy or set; 0 <= j < 3 (not checked).
+  ///@{
   Vector column(int j) const { return Vector(m_ + 3 * j); }
   void column(int j, Vector const& v) {
     for (int i = 0; i < 3; ++i) m_[i + 3 * j] = v.coord(i);
   }
+  ///@}
+  /// Row i as a copy; 0 <= i < 3 (not checked).
   Vector row(int i) const { return Vector(m_[i], m_[i + 3], m_[i + 6]); }
 
   /// (xx, yy, zz).
   Vector diagonal() const { return Vector(m_[0], m_[4], m_[8]); }
   /// Elements (1, 2), (2, 0), (0, 1): the (yz, zx, xy) terms of a symmetric matrix.
   Vector offDiagonal() const { return Vector(m_[7], m_[2], m_[3]); }
+  /// Sum of the diagonal, (xx + yy) + zz.
   Real trace() const { return (m_[0] + m_[4]) + m_[8]; }
   /// Determinant by expansion along the first column.
   Real determinant() const {
@@ -89,6 +97,7 @@ class Matrix3x3_T {
            m_[2] * (m_[3] * m_[7] - m_[6] * m_[4]);
   }
 
+  /// The transposed matrix.
   Matrix3x3_T transpose() const {
     Matrix3x3_T r;
     for (int i = 0; i < 3; ++i)
@@ -115,6 +124,8 @@ class Matrix3x3_T {
     detail::combineColumnsOf(m_, v.coord(0), v.coord(1), v.coord(2), r.values());
     return r;
   }
+  /// Element-wise sum and difference.
+  ///@{
   Matrix3x3_T operator+(Matrix3x3_T const& b) const {
     Matrix3x3_T r;
     for (int k = 0; k < 9; ++k) r.m_[k] = m_[k] + b.m_[k];
@@ -125,19 +136,26 @@ class Matrix3x3_T {
     for (int k = 0; k < 9; ++k) r.m_[k] = m_[k] - b.m_[k];
     return r;
   }
+  ///@}
+  /// Every element negated (0 becomes -0).
   Matrix3x3_T operator-() const {
     Matrix3x3_T r;
     for (int k = 0; k < 9; ++k) r.m_[k] = -m_[k];
     return r;
   }
+  /// Every element times s.
   Matrix3x3_T operator*(Real const& s) const {
     Matrix3x3_T r;
     for (int k = 0; k < 9; ++k) r.m_[k] = m_[k] * s;
     return r;
   }
+  /// s times every element of a, the same as a * s.
   friend Matrix3x3_T operator*(Real const& s, Matrix3x3_T const& a) { return a * s; }
+  /// Element-wise sum and difference in place; returns this matrix.
+  ///@{
   Matrix3x3_T& operator+=(Matrix3x3_T const& b) { return *this = *this + b; }
   Matrix3x3_T& operator-=(Matrix3x3_T const& b) { return *this = *this - b; }
+  ///@}
 
   /// Of the 24 proper rotations made by permuting the columns of this matrix
   /// and changing their signs, the one with the largest trace (the smallest
@@ -155,6 +173,7 @@ class Matrix3x3_T {
     for (int k = 1; k < 9; ++k) r = r && (m_[k] == b.m_[k]);
     return r;
   }
+  /// Not ==: true when some element differs or is NaN.
   Boolean operator!=(Matrix3x3_T const& b) const { return !(*this == b); }
   /// Equal elements (double comparison, or structurally equal graphs).
   bool isOperationallyEqual(Matrix3x3_T const& b) const {

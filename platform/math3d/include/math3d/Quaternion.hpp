@@ -16,12 +16,13 @@ namespace math3d {
 template <class Mode>
 class Quaternion_T {
  public:
-  using Real = math3d::Real<Mode>;
-  using Integer = math3d::Integer<Mode>;
-  using Boolean = math3d::Boolean<Mode>;
+  using Real = math3d::Real<Mode>;        ///< Component type: double, or traced.
+  using Integer = math3d::Integer<Mode>;  ///< Index type: int, or traced.
+  using Boolean = math3d::Boolean<Mode>;  ///< Result type of comparisons.
 
   /// The identity rotation (1, 0, 0, 0).
   Quaternion_T() : q_{Real(1.0), Real(0.0), Real(0.0), Real(0.0)} {}
+  /// The quaternion (w, x, y, z) as given, not normalised.
   Quaternion_T(Real const& w, Real const& x, Real const& y, Real const& z) : q_{w, x, y, z} {}
   /// Reads (w, x, y, z) from p.
   explicit Quaternion_T(Real const* p) : q_{p[0], p[1], p[2], p[3]} {}
@@ -38,17 +39,27 @@ class Quaternion_T {
     for (int k = 0; k < 4; ++k) q_[k] = traced.values()[k].evaluate(bindings);
   }
 
-  /// The four components (w, x, y, z).
+  /// The four components (w, x, y, z): read through a pointer, or set
+  /// from the four at p.
+  ///@{
   Real const* values() const { return q_; }
   void values(Real const* p) {
     for (int k = 0; k < 4; ++k) q_[k] = p[k];
   }
+  ///@}
+  /// Component k (0: w, 1: x, 2: y, 3: z), read or set; 0 <= k < 4 (not
+  /// checked).
+  ///@{
   Real const& coord(int k) const { return q_[k]; }
   void coord(int k, Real const& v) { q_[k] = v; }
+  ///@}
+  /// The scalar part w and the vector part (x, y, z).
+  ///@{
   Real const& w() const { return q_[0]; }
   Real const& x() const { return q_[1]; }
   Real const& y() const { return q_[2]; }
   Real const& z() const { return q_[3]; }
+  ///@}
 
   /// The inverse rotation (w, -x, -y, -z).
   Quaternion_T conjugate() const { return {q_[0], -q_[1], -q_[2], -q_[3]}; }
@@ -60,13 +71,17 @@ class Quaternion_T {
             ((a[0] * c[2] - a[1] * c[3]) + a[2] * c[0]) + a[3] * c[1],
             ((a[0] * c[3] + a[1] * c[2]) - a[2] * c[1]) + a[3] * c[0]};
   }
+  /// Squared norm ((w^2 + x^2) + y^2) + z^2: 1 for a rotation, up to rounding.
   Real norm2() const { return ((q_[0] * q_[0] + q_[1] * q_[1]) + q_[2] * q_[2]) + q_[3] * q_[3]; }
 
   /// True when all four components compare equal.
   Boolean operator==(Quaternion_T const& b) const {
     return ((q_[0] == b.q_[0]) && (q_[1] == b.q_[1])) && ((q_[2] == b.q_[2]) && (q_[3] == b.q_[3]));
   }
+  /// Not ==: true when some component differs or is NaN.
   Boolean operator!=(Quaternion_T const& b) const { return !(*this == b); }
+  /// Equal components: by double comparison in Numeric (NaN never equal),
+  /// by structurally equal graphs in Traced.
   bool isOperationallyEqual(Quaternion_T const& b) const {
     for (int k = 0; k < 4; ++k)
       if (!detail::sameOperation(q_[k], b.q_[k])) return false;

@@ -17,10 +17,11 @@ class SpatialVector_T : public detail::FixedVector<SpatialVector_T, Mode, 6> {
 
  public:
   using typename Base::Real;
-  using Vector = Vector3_T<Mode>;
+  using Vector = Vector3_T<Mode>;  ///< Type of the angular and linear triples.
 
   /// The zero vector.
   SpatialVector_T() = default;
+  /// The vector of the two triples.
   SpatialVector_T(Vector const& angular, Vector const& linear) {
     this->angular(angular);
     this->linear(linear);
@@ -33,6 +34,9 @@ class SpatialVector_T : public detail::FixedVector<SpatialVector_T, Mode, 6> {
     this->evaluate_(traced, bindings);
   }
 
+  /// The angular triple (coordinates 0..2) and the linear triple (3..5),
+  /// read as copies or set.
+  ///@{
   Vector angular() const { return Vector(this->v_); }
   Vector linear() const { return Vector(this->v_ + 3); }
   void angular(Vector const& v) {
@@ -41,6 +45,7 @@ class SpatialVector_T : public detail::FixedVector<SpatialVector_T, Mode, 6> {
   void linear(Vector const& v) {
     for (int i = 0; i < 3; ++i) this->v_[3 + i] = v.coord(i);
   }
+  ///@}
 
   /// Script column text "[a0; a1; a2; l0; l1; l2]" (a 6-by-1 column, so that
   /// it stacks with other columns).

@@ -18,10 +18,10 @@ namespace math3d {
 template <class Mode>
 class SymmetricSpatialMatrix_T {
  public:
-  using Real = math3d::Real<Mode>;
-  using Boolean = math3d::Boolean<Mode>;
-  using Vector = SpatialVector_T<Mode>;
-  using Matrix3 = Matrix3x3_T<Mode>;
+  using Real = math3d::Real<Mode>;        ///< Element type: double, or traced.
+  using Boolean = math3d::Boolean<Mode>;  ///< Result type of comparisons.
+  using Vector = SpatialVector_T<Mode>;   ///< The vectors the matrix acts on.
+  using Matrix3 = Matrix3x3_T<Mode>;      ///< Its 3-by-3 blocks.
 
   /// Position of element (i, j) in the packed storage, either order of i and j.
   static constexpr int packedIndex(int i, int j) {
@@ -51,16 +51,21 @@ class SymmetricSpatialMatrix_T {
     for (int k = 0; k < 21; ++k) s_[k] = traced.values()[k].evaluate(bindings);
   }
 
-  /// The 21 packed values.
+  /// The 21 packed values: read through a pointer, or set from the 21 at
+  /// packed.
+  ///@{
   Real const* values() const { return s_; }
   void values(Real const* packed) {
     for (int k = 0; k < 21; ++k) s_[k] = packed[k];
   }
+  ///@}
   /// Element (i, j) = element (j, i), 0 <= i, j < 6 (not checked).
   Real const& element(int i, int j) const { return s_[packedIndex(i, j)]; }
   /// Sets element (i, j) and with it element (j, i).
   void element(int i, int j, Real const& value) { s_[packedIndex(i, j)] = value; }
 
+  /// Element-wise sum and difference in place; returns this matrix.
+  ///@{
   SymmetricSpatialMatrix_T& operator+=(SymmetricSpatialMatrix_T const& b) {
     for (int k = 0; k < 21; ++k) s_[k] += b.s_[k];
     return *this;
@@ -69,6 +74,9 @@ class SymmetricSpatialMatrix_T {
     for (int k = 0; k < 21; ++k) s_[k] -= b.s_[k];
     return *this;
   }
+  ///@}
+  /// Element-wise sum and difference.
+  ///@{
   SymmetricSpatialMatrix_T operator+(SymmetricSpatialMatrix_T const& b) const {
     SymmetricSpatialMatrix_T r = *this;
     return r += b;
@@ -77,6 +85,8 @@ class SymmetricSpatialMatrix_T {
     SymmetricSpatialMatrix_T r = *this;
     return r -= b;
   }
+  ///@}
+  /// Every element times s.
   SymmetricSpatialMatrix_T operator*(Real const& s) const {
     SymmetricSpatialMatrix_T r;
     for (int k = 0; k < 21; ++k) r.s_[k] = s_[k] * s;
@@ -93,6 +103,7 @@ class SymmetricSpatialMatrix_T {
       for (int i = 0; i < 6; ++i) r[i] += element(i, j) * x[j];
     return Vector(r);
   }
+  /// The product M v, as xform(v).
   Vector operator*(Vector const& v) const { return xform(v); }
 
   /// True when all 21 values compare equal.
@@ -101,6 +112,8 @@ class SymmetricSpatialMatrix_T {
     for (int k = 1; k < 21; ++k) r = r && (s_[k] == b.s_[k]);
     return r;
   }
+  /// Equal values: by double comparison in Numeric (NaN never equal), by
+  /// structurally equal graphs in Traced.
   bool isOperationallyEqual(SymmetricSpatialMatrix_T const& b) const {
     for (int k = 0; k < 21; ++k)
       if (!detail::sameOperation(s_[k], b.s_[k])) return false;

@@ -14,22 +14,30 @@ namespace math3d {
 template <class Mode>
 class Transform3_T {
  public:
-  using Real = math3d::Real<Mode>;
-  using Vector = Vector3_T<Mode>;
-  using Quaternion = Quaternion_T<Mode>;
+  using Real = math3d::Real<Mode>;        ///< Coordinate type: double, or traced.
+  using Vector = Vector3_T<Mode>;         ///< Points, directions and the translation.
+  using Quaternion = Quaternion_T<Mode>;  ///< The rotation.
 
   /// The identity: quaternion (1, 0, 0, 0), zero translation.
   Transform3_T() = default;
+  /// The transform of rotation q (used as given, not normalised) and
+  /// translation p.
   Transform3_T(Quaternion const& q, Vector const& p) : q_(q), p_(p) {}
   /// Numeric only: the traced transform evaluated against the bindings.
   template <class M = Mode, std::enable_if_t<std::is_same_v<M, Numeric>, int> = 0>
   Transform3_T(Transform3_T<Traced> const& traced, BindingSet const& bindings)
       : q_(traced.quaternion(), bindings), p_(traced.translation(), bindings) {}
 
+  /// The rotation's quaternion, read or set (not normalised).
+  ///@{
   Quaternion const& quaternion() const { return q_; }
   void quaternion(Quaternion const& q) { q_ = q; }
+  ///@}
+  /// The translation p, read or set.
+  ///@{
   Vector const& translation() const { return p_; }
   void translation(Vector const& p) { p_ = p; }
+  ///@}
 
   /// R v: the direction rotated, through Matrix3x3_T(quaternion()).
   Vector xformDir(Vector const& v) const { return Matrix3x3_T<Mode>(q_) * v; }

@@ -19,6 +19,7 @@ class Vector2_T : public detail::FixedVector<Vector2_T, Mode, 2> {
 
   /// The zero vector.
   Vector2_T() = default;
+  /// The vector (x, y).
   Vector2_T(Real const& x, Real const& y) { this->v_[0] = x, this->v_[1] = y; }
   /// Reads 2 contiguous coordinates from p.
   explicit Vector2_T(Real const* p) { this->values(p); }
@@ -29,10 +30,13 @@ class Vector2_T : public detail::FixedVector<Vector2_T, Mode, 2> {
     this->evaluate_(traced, bindings);
   }
 
+  /// Coordinates 0 and 1: x() reads x, x(v) sets it; the same for y.
+  ///@{
   Real const& x() const { return this->v_[0]; }
   Real const& y() const { return this->v_[1]; }
   void x(Real const& v) { this->v_[0] = v; }
   void y(Real const& v) { this->v_[1] = v; }
+  ///@}
 
   /// Cyclic shift: result[i] = v[(i - k) mod 2]; roll(1) and roll(-1) swap x and y.
   Vector2_T roll(int k) const { return this->roll_(k); }
@@ -50,6 +54,7 @@ class Vector3_T : public detail::FixedVector<Vector3_T, Mode, 3> {
 
   /// The zero vector.
   Vector3_T() = default;
+  /// The vector (x, y, z).
   Vector3_T(Real const& x, Real const& y, Real const& z) {
     this->v_[0] = x, this->v_[1] = y, this->v_[2] = z;
   }
@@ -64,12 +69,16 @@ class Vector3_T : public detail::FixedVector<Vector3_T, Mode, 3> {
     this->evaluate_(traced, bindings);
   }
 
+  /// Coordinates 0, 1 and 2: x() reads x, x(v) sets it; the same for y
+  /// and z.
+  ///@{
   Real const& x() const { return this->v_[0]; }
   Real const& y() const { return this->v_[1]; }
   Real const& z() const { return this->v_[2]; }
   void x(Real const& v) { this->v_[0] = v; }
   void y(Real const& v) { this->v_[1] = v; }
   void z(Real const& v) { this->v_[2] = v; }
+  ///@}
 
   /// Cross product this x o.
   Vector3_T cross(Vector3_T const& o) const {

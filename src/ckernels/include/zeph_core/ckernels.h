@@ -113,10 +113,10 @@ double zeph_core_math_findClosestPointOnSpline(
     const double* knots, const double* controlPoints, const double* derivPoints1,
     const double* dotCoeffs, const double* elevatedDerivPoints, const double* q, double* out);
 
-/* Where a one-variable function is smallest and its value there. */
+/** Where a one-variable function is smallest and its value there. */
 typedef struct zeph_core_MinSearchResult {
-  double x;
-  double fx;
+  double x;  /**< The point of the smallest value found. */
+  double fx; /**< f(x), as f returned it there. */
 } zeph_core_MinSearchResult;
 
 /* Brent's minimization of f on [a, b] (a < b) by golden sections and

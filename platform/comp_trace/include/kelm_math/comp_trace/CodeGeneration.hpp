@@ -13,19 +13,22 @@ class CodeGenerator;
 
 /// A run of scratchpad elements of one type.
 struct Slot {
-  ScalarType type = ScalarType::Double;
-  unsigned offset = 0;
-  unsigned count = 0;
+  ScalarType type = ScalarType::Double;  ///< Double: in `spd`; Int or Bool: in `spi`.
+  unsigned offset = 0;                   ///< Index of the first element in its scratchpad.
+  unsigned count = 0;                    ///< Number of elements.
 };
 
 /// Scratchpad elements reserved for the duration of one node's code; they
 /// are released when this object goes out of scope.
 class TemporaryStorage {
  public:
+  /// Movable, not copyable or assignable: the elements are released once,
+  /// by the object that holds them last.
   TemporaryStorage(TemporaryStorage&& other) noexcept;
   TemporaryStorage& operator=(TemporaryStorage&&) = delete;
   TemporaryStorage(TemporaryStorage const&) = delete;
   ~TemporaryStorage();
+  /// The reserved elements.
   Slot const& baseSlot() const { return slot_; }
 
  private:
@@ -41,18 +44,25 @@ class TemporaryStorage {
 /// Scratchpads are the arrays `spd` (double) and `spi` (int and bool).
 class GenerateCodeVisitor {
  public:
-  /// Storage of output `output` of a node written earlier.
+  /// Storage of output `output` of a node written earlier;
+  /// std::logic_error when that output is not written yet.
+  ///@{
   Slot outputSlot(Operation const& op, unsigned output) const;
   Slot outputSlot(OperationPtr const& op, unsigned output) const { return outputSlot(*op, output); }
+  ///@}
   /// Reserves the next output of op: n fresh elements of the type.
   Slot reserveOutputVector(Operation const& op, ScalarType type, unsigned n);
   /// True when the asking node is the last reader of this input's storage
   /// and reads it through no other input, so the node may write over it.
+  ///@{
   bool canOverwriteVector(Operation const& input) const;
   bool canOverwriteVector(OperationPtr const& input) const { return canOverwriteVector(*input); }
+  ///@}
   /// Reserves the next output of op in the storage of inputSlot, which the
   /// node may overwrite (canOverwriteVector); std::logic_error otherwise.
   Slot reserveOverwriteOutputVector(Operation const& op, Slot const& inputSlot, unsigned n);
+  /// Reserves n elements of the type for the node's own use while it
+  /// writes its lines; they are free again once the result is destroyed.
   TemporaryStorage reserveTemporarySlots(ScalarType type, unsigned n);
 
   /// C text of element `index` of a slot, such as "spd[12]".
@@ -60,9 +70,12 @@ class GenerateCodeVisitor {
   /// C text of the address of a slot's first element, such as "&spd[12]".
   /// An empty slot gets the address of a zeroed element of its own.
   std::string scratchpadPointerAccess(Slot const& slot) const;
-  /// C expression of a scalar node's value.
+  /// C expression of a scalar node's value; std::logic_error for a vector
+  /// node.
+  ///@{
   std::string rawOpCode(ScalarOperation const& op) const;
   std::string rawOpCode(OperationPtr const& op) const;
+  ///@}
   /// Position in in[] of the named input; UnboundInput when it has none.
   unsigned inputIndex(std::string const& name) const;
   /// One line of the function body.

@@ -12,9 +12,14 @@ namespace kelm_math::comp_trace {
 /// storage instead of copying.
 class CollectOp final : public VectorOperation {
  public:
+  /// Collects values[0 .. n) (constants get nodes of their own). name
+  /// labels the node in description(); collects that differ in it are
+  /// different nodes. It may be empty.
+  ///@{
   CollectOp(unsigned n, TracedDouble const* values, std::string name);
   CollectOp(unsigned n, TracedInt const* values, std::string name);
   CollectOp(unsigned n, TracedBool const* values, std::string name);
+  ///@}
 
   OperationPtr clone() const override;
   /// "Collect" and, when the name is not empty, " [name]".
@@ -24,8 +29,11 @@ class CollectOp final : public VectorOperation {
   int compare_(Operation const& other) const override;
   void evaluate(NodeValues& values) const override;
 
+  /// Type of the collected values; the output holds bools as ints 0 or 1.
   ScalarType elementType() const { return type_; }
+  /// Number of values collected (n).
   unsigned size() const { return n_; }
+  /// The label given at construction, possibly empty.
   std::string const& name() const { return name_; }
 
  private:

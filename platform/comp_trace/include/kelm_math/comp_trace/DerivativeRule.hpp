@@ -23,17 +23,24 @@ bool isStructuralZero(TracedDouble const& v);
 /// values that read the node (shared, not copied).
 class RuleArgs {
  public:
+  /// The node being differentiated.
   Operation const& node() const { return *node_; }
-  /// Scalar input i as an int (a size or an index) or a double.
+  /// Scalar input i as an int (a size or an index) or a double;
+  /// std::logic_error when the input is of another type.
+  ///@{
   TracedInt size(std::size_t i) const;
   TracedDouble scalar(std::size_t i) const;
+  ///@}
   /// The elements of array input i (a collect of doubles or ints).
+  ///@{
   TracedArray array(std::size_t i) const;
   std::vector<TracedInt> intArray(std::size_t i) const;
+  ///@}
   /// The first n elements of output j; a scalar node's value is output 0.
   TracedArray output(unsigned j, unsigned n) const;
 
  protected:
+  /// The arguments of a rule for node; the derivative sweeps make them.
   explicit RuleArgs(OperationPtr node) : node_(std::move(node)) {}
   ~RuleArgs() = default;
   RuleArgs(RuleArgs const&) = delete;
@@ -56,6 +63,7 @@ class ForwardArgs : public RuleArgs {
   virtual TracedDouble* outputTangent(unsigned j, unsigned n) = 0;
 
  protected:
+  /// The arguments of a forward rule for a node, as RuleArgs.
   using RuleArgs::RuleArgs;
   ~ForwardArgs() = default;
 };
@@ -70,11 +78,14 @@ class ReverseArgs : public RuleArgs {
   virtual bool isZeroCotangent(unsigned j) const = 0;
   /// Adds to the cotangent of input i: one value for a scalar input, up to
   /// the array's length for an array input. Ignored for inputs that depend
-  /// on no variable.
+  /// on no variable. The values are n at `values`, or a vector's elements.
+  ///@{
   virtual void add(std::size_t i, TracedDouble const* values, std::size_t n) = 0;
   void add(std::size_t i, TracedArray const& values) { add(i, values.data(), values.size()); }
+  ///@}
 
  protected:
+  /// The arguments of a reverse rule for a node, as RuleArgs.
   using RuleArgs::RuleArgs;
   ~ReverseArgs() = default;
 };
@@ -84,13 +95,19 @@ class ReverseArgs : public RuleArgs {
 /// only a pointer to rules shared by every node of the class.
 class Differentiable {
  public:
+  /// The two rules of a node class; neither may be null.
   struct Rules {
+    /// Writes the outputs' tangents from the inputs' (see ForwardArgs).
     void (*forward)(Operation const& node, ForwardArgs& args);
+    /// Adds the outputs' cotangents to the inputs' (see ReverseArgs).
     void (*reverse)(Operation const& node, ReverseArgs& args);
   };
+  /// The class's rules as given at construction; null means none.
   Rules const* derivativeRules() const { return rules_; }
 
  protected:
+  /// rules must outlive every node of the class (a static, usually). Null
+  /// rules make differentiating through the node a DerivativeError.
   explicit Differentiable(Rules const* rules) : rules_(rules) {}
 
  private:

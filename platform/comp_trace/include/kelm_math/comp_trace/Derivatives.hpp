@@ -14,7 +14,9 @@ namespace kelm_math::comp_trace {
 /// derivative rule. what() is "comp_trace DerivativeError: " and the reason.
 class DerivativeError : public vela::Exception {
  public:
+  /// The error with reason, a text naming what could not be differentiated.
   explicit DerivativeError(std::string const& reason);
+  /// Text naming the class and the reason.
   const char* what() const noexcept override;
 
  private:
@@ -51,9 +53,12 @@ std::vector<TracedDouble> vjp(std::vector<TracedDouble> const& outputs,
 /// including) indices[offsets[i + 1]], ascending; offsets has rows + 1
 /// entries, from 0 to indices.size().
 struct SparsityPattern {
+  /// Number of rows (m, the outputs) and of columns (n, the inputs).
+  ///@{
   std::size_t rows = 0, columns = 0;
-  std::vector<std::size_t> offsets{0};
-  std::vector<std::size_t> indices;
+  ///@}
+  std::vector<std::size_t> offsets{0};  ///< Where each row's entries start in indices.
+  std::vector<std::size_t> indices;     ///< The column of each entry, row after row.
 };
 
 /// The pattern of jacobian(outputs, inputs): (i, j) when a path that carries
@@ -71,10 +76,10 @@ SparsityPattern jacobianSparsity(std::vector<TracedDouble> const& outputs,
 /// that share no row) when `forward`, else reverse ones (one per group of
 /// rows that share no column), whichever are fewer (ties: forward).
 struct SparseJacobian {
-  SparsityPattern pattern;
-  std::vector<TracedDouble> values;
-  std::size_t sweeps = 0;
-  bool forward = true;
+  SparsityPattern pattern;           ///< The entries that may be nonzero.
+  std::vector<TracedDouble> values;  ///< One value per entry of pattern, in its order.
+  std::size_t sweeps = 0;            ///< Number of sweeps taken.
+  bool forward = true;               ///< True for forward sweeps, false for reverse ones.
 };
 
 /// The Jacobian of outputs with respect to inputs, compressed: its cost

@@ -18,8 +18,11 @@ struct EvaluationMemo;
 /// or an argument position. what() is "comp_trace UnboundInput: " and the name.
 class UnboundInput : public vela::Exception {
  public:
+  /// The error for the input named name.
   explicit UnboundInput(std::string const& name);
+  /// Text naming the class and the input.
   const char* what() const noexcept override;
+  /// Name of the input that had no value or position.
   std::string const& name() const { return name_; }
 
  private:
@@ -37,16 +40,24 @@ class BindingSet {
  public:
   BindingSet();
   ~BindingSet();
+  /// Copyable and movable: the bindings are copied or moved, the memo is
+  /// not (the target starts an empty one, and a moved-from set is left
+  /// without one, its bindings valid but unspecified).
+  ///@{
   BindingSet(BindingSet const& other);
   BindingSet& operator=(BindingSet const& other);
   BindingSet(BindingSet&&) noexcept;
   BindingSet& operator=(BindingSet&&) noexcept;
+  ///@}
 
   /// Binds (or rebinds) an input; an input of another type reads the value
   /// converted as the traced conversions convert.
+  ///@{
   void bind(std::string const& name, double value);
   void bind(std::string const& name, int value);
   void bind(std::string const& name, bool value);
+  ///@}
+  /// True when a value is bound to name.
   bool isBound(std::string const& name) const;
   /// The bound value; UnboundInput when there is none.
   ScalarValue const& value(std::string const& name) const;

@@ -29,7 +29,7 @@ constexpr std::size_t kBodyLineLimit = 500;
 
 /// A generated C translation unit and the form of its function.
 struct GeneratedCode {
-  std::string text;
+  std::string text;  ///< The C source of the translation unit.
   /// 0 for the stack form, void NAME(const double* in, double* out).
   /// Otherwise the work form, void NAME(const double* in, double* out,
   /// void* work): work must hold this many bytes, aligned for double (as

@@ -9,17 +9,19 @@ namespace kelm_math::comp_trace {
 /// TracedValue<double>, TracedValue<int> and TracedValue<bool> in Traced.
 template <class Mode>
 struct ModeTypes;
+/// The value types of Numeric: the built-in types, computed at once.
 template <>
 struct ModeTypes<Numeric> {
-  using Double = double;
-  using Int = int;
-  using Bool = bool;
+  using Double = double;  ///< Real values.
+  using Int = int;        ///< Integers: sizes, indices, counts.
+  using Bool = bool;      ///< Conditions.
 };
+/// The value types of Traced: values that record the graph computing them.
 template <>
 struct ModeTypes<Traced> {
-  using Double = TracedValue<double>;
-  using Int = TracedValue<int>;
-  using Bool = TracedValue<bool>;
+  using Double = TracedValue<double>;  ///< Real values.
+  using Int = TracedValue<int>;        ///< Integers: sizes, indices, counts.
+  using Bool = TracedValue<bool>;      ///< Conditions.
 };
 
 template <class Mode>

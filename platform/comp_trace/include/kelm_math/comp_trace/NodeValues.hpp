@@ -9,11 +9,13 @@ namespace kelm_math::comp_trace {
 /// The elements of one output of a vector node as the evaluator holds them:
 /// doubles for a double output, ints (bools as 0 or 1) otherwise.
 struct ArrayRef {
-  ScalarType type = ScalarType::Double;
-  void const* data = nullptr;
-  std::size_t count = 0;
+  ScalarType type = ScalarType::Double;  ///< Type of the output's elements.
+  void const* data = nullptr;            ///< The first element; not to be read when count is 0.
+  std::size_t count = 0;                 ///< Number of elements.
 
+  /// data as the doubles of a double output; the type is not checked.
   double const* doubles() const { return static_cast<double const*>(data); }
+  /// data as the ints of an int or bool output; the type is not checked.
   int const* ints() const { return static_cast<int const*>(data); }
 };
 
@@ -34,8 +36,11 @@ class NodeValues {
 
  protected:
   NodeValues() = default;
+  /// Copyable by derived classes only; the interface itself holds no data.
+  ///@{
   NodeValues(NodeValues const&) = default;
   NodeValues& operator=(NodeValues const&) = default;
+  ///@}
 };
 
 }  // namespace kelm_math::comp_trace

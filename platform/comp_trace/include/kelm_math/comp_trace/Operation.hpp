@@ -34,11 +34,18 @@ enum class OwnKind : std::uint8_t {
 /// The inputs of a node, in order: a view that lives as long as the node.
 class InputList {
  public:
+  /// A view of the n inputs at data, which must outlive it.
   InputList(OperationPtr const* data, std::size_t n) : data_(data), n_(n) {}
+  /// The range of the inputs, for range-based for.
+  ///@{
   OperationPtr const* begin() const { return data_; }
   OperationPtr const* end() const { return data_ + n_; }
+  ///@}
+  /// Number of inputs.
   std::size_t size() const { return n_; }
+  /// True when the node has no inputs (a leaf).
   bool empty() const { return n_ == 0; }
+  /// Input i, unchecked: i must be below size().
   OperationPtr const& operator[](std::size_t i) const { return data_[i]; }
 
  private:
@@ -55,6 +62,8 @@ class Operation {
   virtual ~Operation();
   /// A copy with the same fields and the same (shared) inputs.
   virtual OperationPtr clone() const = 0;
+  /// Short text naming the node's class and fields, such as "Input [x]";
+  /// error messages quote it.
   virtual std::string description() const = 0;
   /// The C lines of this node (codeLine results joined in order).
   virtual std::string generateCode(GenerateCodeVisitor& visitor) const = 0;
@@ -62,17 +71,25 @@ class Operation {
   /// without fields keep this version, which returns 0.
   virtual int compare_(Operation const& other) const;
 
+  /// Number of inputs.
   std::size_t inputCount() const { return count_; }
+  /// All inputs, in order; the view lives as long as the node.
   InputList inputs() const { return {data_(), count_}; }
   /// Input i; std::out_of_range past the last input.
   OperationPtr const& input(std::size_t i) const;
   /// Input i viewed as a scalar node; std::logic_error when it is not one.
   ScalarOperation const& scalarInputRef(std::size_t i) const;
+  /// True for a scalar node (a ScalarOperation), false for a node with
+  /// array outputs (a VectorOperation).
   bool isScalar() const { return scalar_; }
+  /// Which of the trace library's own node classes this is; Other for any
+  /// other class.
   OwnKind ownKind() const { return kind_; }
 
  protected:
+  /// A scalar or a vector node with these inputs, in order;
   /// std::invalid_argument for a null input.
+  ///@{
   Operation(bool scalar, std::vector<OperationPtr> inputs);
   template <std::size_t N>
   Operation(bool scalar, std::array<OperationPtr, N>&& inputs) : scalar_(scalar) {
@@ -87,6 +104,8 @@ class Operation {
       adopt_(inputs.data(), N);
     }
   }
+  ///@}
+  /// A copy for clone(): the same fields, sharing other's inputs.
   Operation(Operation const& other);
   Operation& operator=(Operation const&) = delete;
   /// Set by the trace library's own node classes only.
@@ -128,6 +147,9 @@ class VectorOperation : public Operation {
   virtual void evaluate(NodeValues& values) const = 0;
 
  protected:
+  /// A vector node with these inputs, in order; std::invalid_argument for
+  /// a null input.
+  ///@{
   explicit VectorOperation(std::vector<OperationPtr> inputs)
       : Operation(false, std::move(inputs)) {}
   explicit VectorOperation(OperationPtr a) : Operation(false, std::array{std::move(a)}) {}
@@ -140,6 +162,8 @@ class VectorOperation : public Operation {
   VectorOperation(OperationPtr a, OperationPtr b, OperationPtr c, OperationPtr d, OperationPtr e)
       : Operation(false, std::array{std::move(a), std::move(b), std::move(c), std::move(d),
                                     std::move(e)}) {}
+  ///@}
+  /// Copyable for clone(): a copy shares the inputs.
   VectorOperation(VectorOperation const&) = default;
 };
 
@@ -147,6 +171,7 @@ class VectorOperation : public Operation {
 class ScalarOperation : public Operation {
  public:
   OperationPtr clone() const final;
+  /// clone() as a scalar node: the same fields, sharing the inputs.
   virtual ScalarOperationPtr cloneScalar() const = 0;
   /// True for nodes whose C text is written inline wherever they are used
   /// (constants, inputs, element reads); those implement inlineCode().
@@ -159,12 +184,16 @@ class ScalarOperation : public Operation {
   /// C expression of a simple node; std::logic_error for other nodes.
   virtual std::string inlineCode(GenerateCodeVisitor const& visitor) const;
 
+  /// Type of the node's value.
   ScalarType scalarType() const { return static_cast<ScalarType>(valueType_); }
 
  protected:
   /// A leaf: a node without inputs.
   explicit ScalarOperation(ScalarType type)
       : ScalarOperation(type, std::array<OperationPtr, 0>{}) {}
+  /// A node of value type `type` with these inputs, in order;
+  /// std::invalid_argument for a null input.
+  ///@{
   ScalarOperation(ScalarType type, std::vector<OperationPtr> inputs)
       : Operation(true, std::move(inputs)) {
     valueType_ = static_cast<std::uint8_t>(type);
@@ -182,6 +211,8 @@ class ScalarOperation : public Operation {
       : ScalarOperation(type, std::array{std::move(a), std::move(b), std::move(c)}) {}
   ScalarOperation(ScalarType type, OperationPtr a, OperationPtr b, OperationPtr c, OperationPtr d)
       : ScalarOperation(type, std::array{std::move(a), std::move(b), std::move(c), std::move(d)}) {}
+  ///@}
+  /// Copyable for cloneScalar(): a copy shares the inputs.
   ScalarOperation(ScalarOperation const&) = default;
 };
 

@@ -41,11 +41,13 @@ class Tape {
   /// A call on a tape whose computation was moved to another tape.
   class MovedFromTape : public vela::Exception {
    public:
+    /// A fixed text naming the class.
     const char* what() const noexcept override;
   };
   /// A call with a workspace whose scratch was moved to another workspace.
   class MovedFromWorkspace : public vela::Exception {
    public:
+    /// A fixed text naming the class.
     const char* what() const noexcept override;
   };
 
@@ -55,8 +57,12 @@ class Tape {
   /// destroyed or assigned to) no tape accepts it.
   class Workspace {
    public:
+    /// Movable, not copyable: the scratch moves, and a call given the
+    /// moved-from workspace throws MovedFromWorkspace.
+    ///@{
     Workspace(Workspace&&) noexcept;
     Workspace& operator=(Workspace&&) noexcept;
+    ///@}
     ~Workspace();
 
    private:
@@ -73,12 +79,19 @@ class Tape {
   /// empty or repeated input name. Unused names are allowed.
   Tape(std::vector<std::string> const& inputNames, std::vector<TracedDouble> const& outputs);
   ~Tape();
+  /// Movable, not copyable: the computation moves (see the class), and
+  /// assignment ends the target's own computation.
+  ///@{
   Tape(Tape&&) noexcept;
   Tape& operator=(Tape&&) noexcept;
+  ///@}
 
-  /// 0 for a moved-from tape, as are outputCount() and stepCount().
+  /// Number of inputs (the names given) and of outputs; 0 for a moved-from
+  /// tape, as is stepCount().
+  ///@{
   std::size_t inputCount() const;
   std::size_t outputCount() const;
+  ///@}
   /// Scalar operations (steps) the tape runs per call, after merging.
   std::size_t stepCount() const;
 

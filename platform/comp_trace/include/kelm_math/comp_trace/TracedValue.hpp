@@ -42,7 +42,7 @@ class TracedValue {
                 "TracedValue holds double, int or bool");
 
  public:
-  using value_type = T;
+  using value_type = T;  ///< double, int or bool.
 
   /// The constant T() (0, 0.0 or false).
   TracedValue() = default;
@@ -50,6 +50,8 @@ class TracedValue {
   /// number to double, bool and narrow signed integers to int).
   template <class U, std::enable_if_t<detail::losslessConstant<U, T>, int> = 0>
   TracedValue(U constant) : constant_(static_cast<T>(constant)) {}
+  /// A constant from any other number, converted as static_cast converts;
+  /// explicit, as it may lose meaning.
   template <class U,
             std::enable_if_t<std::is_arithmetic_v<U> && !detail::losslessConstant<U, T>, int> = 0>
   explicit TracedValue(U constant) : constant_(static_cast<T>(constant)) {}
@@ -76,6 +78,7 @@ class TracedValue {
 
   /// True, with the value, when this is a constant.
   bool getConstant(T& value) const;
+  /// True when this is a constant, not a node's value.
   bool isConstant() const { return !op_; }
   /// True when this is a constant equal to c (bitwise for doubles, so
   /// -0.0 differs from 0.0 and a NaN equals itself).
@@ -90,12 +93,17 @@ class TracedValue {
   /// True when both values are computed by structurally equal graphs.
   bool isOperationallyEqual(TracedValue const& other) const;
 
+  /// *this = *this op rhs, as the operators below: + - * / for double and
+  /// int, & and | (as && and ||) for bool. Any other use is an error
+  /// (std::logic_error, when folded or evaluated).
+  ///@{
   TracedValue& operator+=(TracedValue const& rhs);
   TracedValue& operator-=(TracedValue const& rhs);
   TracedValue& operator*=(TracedValue const& rhs);
   TracedValue& operator/=(TracedValue const& rhs);
   TracedValue& operator&=(TracedValue const& rhs);
   TracedValue& operator|=(TracedValue const& rhs);
+  ///@}
 
  private:
   template <class U>

@@ -13,15 +13,24 @@ enum class ScalarType : int { Bool = 0, Int = 1, Double = 2 };
 /// mismatch throws std::logic_error.
 class ScalarValue {
  public:
+  /// The double 0.0.
   ScalarValue() = default;
+  /// A value of the argument's type; a bool is held as 0 or 1.
+  ///@{
   ScalarValue(double value) : type_(ScalarType::Double), double_(value) {}
   ScalarValue(int value) : type_(ScalarType::Int), int_(value) {}
   ScalarValue(bool value) : type_(ScalarType::Bool), int_(value ? 1 : 0) {}
+  ///@}
 
+  /// The type the value was made with.
   ScalarType type() const { return type_; }
+  /// The value as a double, an int or a bool; std::logic_error when the
+  /// type does not allow it (see the class).
+  ///@{
   double doubleValue() const;
   int intValue() const;
   bool boolValue() const;
+  ///@}
 
  private:
   ScalarType type_ = ScalarType::Double;
@@ -34,13 +43,20 @@ class ScalarValue {
 /// The evaluated elements of one output of a node. Bools are held as int 0/1.
 class VectorValue {
  public:
+  /// An empty double output.
   VectorValue() = default;
+  /// An output of the elements' type holding them (bools as 0 or 1); the
+  /// last form copies the n doubles at values.
+  ///@{
   VectorValue(std::vector<double> values);
   VectorValue(std::vector<int> values);
   VectorValue(std::vector<bool> const& values);
   VectorValue(std::size_t n, double const* values);
+  ///@}
 
+  /// Type of the elements.
   ScalarType type() const { return type_; }
+  /// Number of elements held.
   std::size_t size() const;
   /// The elements of a double output; std::logic_error for another type.
   std::vector<double> const& doubleValues() const;
