@@ -84,17 +84,13 @@ TEST(BeamSectionalProperties, ValuesMatchTheFormulas) {
       f->proportionalDampingBeta = 0.2;
       f->uniformModalDampingZeta = 0.3;
     }
-    for (auto [member, v] :
-         std::initializer_list<std::pair<double F::*, double>>{{&F::youngsModulus, E},
-                                                               {&F::shearModulus, G},
-                                                               {&F::density, rho},
-                                                               {&F::area, A},
-                                                               {&F::xSecondMomentOfArea, Ixx},
-                                                               {&F::ySecondMomentOfArea, Iyy},
-                                                               {&F::xyProductOfArea, Ixy},
-                                                               {&F::torsionConstant, J}})
-      material.*member = v;
+    double const materialValues[] = {E, G, rho, A, Ixx, Iyy, Ixy, J};
     std::size_t k = 0;
+    for (auto member :
+         {&F::youngsModulus, &F::shearModulus, &F::density, &F::area, &F::xSecondMomentOfArea,
+          &F::ySecondMomentOfArea, &F::xyProductOfArea, &F::torsionConstant})
+      material.*member = materialValues[k++];
+    k = 0;
     for (auto member : {&F::axialStiffness, &F::xBendingStiffness, &F::yBendingStiffness,
                         &F::xyCrossBendingStiffness, &F::torsionalStiffness, &F::massPerUnitLength,
                         &F::xMassMomentOfInertiaDensity, &F::yMassMomentOfInertiaDensity,
@@ -114,9 +110,10 @@ TEST(BeamSectionalProperties, ValuesMatchTheFormulas) {
                             0.2, 0.3, Beam::Dummy{})},
         {Beam(raw), rawBeam(bc, s, P)},
         {Beam(mixed), rawBeam(bc, given, P)}};
-    for (auto const& [named, positional] : rows)
-      EXPECT_TRUE(named == positional && numbers(named) == numbers(positional))
-          << &named - &rows[0].first;
+    for (std::size_t r = 0; r < std::size(rows); ++r)
+      EXPECT_TRUE(rows[r].first == rows[r].second &&
+                  numbers(rows[r].first) == numbers(rows[r].second))
+          << r;
     double x = bc.x(), y = bc.y(), xC = s[1] - s[0] * y * y, yC = s[2] - s[0] * x * x,
            xyC = s[3] - s[0] * x * y, mxC = s[6] - s[5] * y * y, myC = s[7] - s[5] * x * x,
            mxyC = s[8] - s[5] * x * y, polar = s[9] - s[5] * (x * x + y * y);
