@@ -10,6 +10,7 @@
 #include "vela/math/AugmentedSpatialVector.hpp"
 #include "vela/math/BeamSectionalProperties.hpp"
 #include "vela/math/BezierCurve.hpp"
+#include "vela/math/Errors.hpp"
 #include "vela/math/GaussQuadrature.hpp"
 #include "vela/math/InterpolatingCubicSpline.hpp"
 #include "vela/math/InterpolatingCubicSpline3DWrapper.hpp"

@@ -20,6 +20,8 @@ void castelInto(unsigned count, unsigned dim, ct::TracedDouble const* points,
 
 }  // namespace
 
+DegreeTooHighError::~DegreeTooHighError() = default;
+
 template <class Mode, template <class> class Vec>
 const char* BezierCurve<Mode, Vec>::DegreeTooHigh::what() const noexcept {
   return "zeph DegreeTooHigh";

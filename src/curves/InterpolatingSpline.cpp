@@ -39,6 +39,13 @@ double length(V const& v) {
 
 }  // namespace
 
+// Out of line, so that each base has one vtable and type_info.
+InsufficientDataPointsError::~InsufficientDataPointsError() = default;
+NonFiniteDataPointsError::~NonFiniteDataPointsError() = default;
+FirstPointRepeatedError::~FirstPointRepeatedError() = default;
+RepeatedDataPointsError::~RepeatedDataPointsError() = default;
+CollinearDataPointsError::~CollinearDataPointsError() = default;
+
 template <class Mode, template <class> class Vec>
 const char* InterpolatingSpline<Mode, Vec>::InsufficientDataPoints::what() const noexcept {
   return "zeph InsufficientDataPoints";

@@ -1,5 +1,6 @@
 #include "vela/math/BeamSectionalProperties.hpp"
 
+#include <optional>
 #include <vector>
 
 namespace vela::math {
@@ -41,6 +42,36 @@ bool sameOperation(ct::TracedDouble const& a, ct::TracedDouble const& b) {
 
 template <class M>
 BeamSectionalProperties<M>::BeamSectionalProperties() = default;
+
+template <class M>
+BeamSectionalProperties<M>::BeamSectionalProperties(Fields const& f)
+    : bc_(f.bendingCentroid),
+      sc_(f.shearCenter),
+      dampingType_(f.dampingType),
+      alpha_(f.proportionalDampingAlpha),
+      beta_(f.proportionalDampingBeta),
+      zeta_(f.uniformModalDampingZeta) {
+  // Products only where nothing is given, so that the graphs in Traced are
+  // those of the positional form taking the same values.
+  auto orProduct = [](std::optional<Real> const& given, Real const& a, Real const& b) {
+    return given ? *given : a * b;
+  };
+  kzz_ = orProduct(f.axialStiffness, f.youngsModulus, f.area);
+  hxx_ = orProduct(f.xBendingStiffness, f.youngsModulus, f.xSecondMomentOfArea);
+  hyy_ = orProduct(f.yBendingStiffness, f.youngsModulus, f.ySecondMomentOfArea);
+  hxy_ = orProduct(f.xyCrossBendingStiffness, f.youngsModulus, f.xyProductOfArea);
+  hzz_ = orProduct(f.torsionalStiffness, f.shearModulus, f.torsionConstant);
+  mu_ = orProduct(f.massPerUnitLength, f.density, f.area);
+  muxx_ = orProduct(f.xMassMomentOfInertiaDensity, f.density, f.xSecondMomentOfArea);
+  muyy_ = orProduct(f.yMassMomentOfInertiaDensity, f.density, f.ySecondMomentOfArea);
+  muxy_ = orProduct(f.xyMassProductOfInertiaDensity, f.density, f.xyProductOfArea);
+  if (f.zPolarMassMomentOfInertiaDensity)
+    muzz_ = *f.zPolarMassMomentOfInertiaDensity;
+  else if (f.polarSecondMomentOfArea)
+    muzz_ = f.density * *f.polarSecondMomentOfArea;
+  else
+    muzz_ = muxx_ + muyy_;
+}
 
 template <class M>
 BeamSectionalProperties<M>::BeamSectionalProperties(Point const& bc, Point const& sc, Real const& E,

@@ -112,10 +112,10 @@ std::size_t getNumGaussPointsTria(std::size_t order) {
 
 std::size_t getNumGaussPoints(std::size_t shape, std::size_t order) {
   switch (shape) {
-    case 3: return getNumGaussPointsTria(order);
-    case 4:
+    case GaussQuadrature::kTriangle: return getNumGaussPointsTria(order);
+    case GaussQuadrature::kQuadrilateral:
       return vela::checkedProduct(order, order, "getNumGaussPoints: order * order exceeds size_t");
-    case 1: return order;
+    case GaussQuadrature::kLine: return order;
     default: return 0;
   }
 }
@@ -156,9 +156,9 @@ void getGaussPointsTriangle(std::size_t order, std::vector<double>& xi, std::vec
 void getGaussPoints(std::size_t shape, std::size_t order, std::vector<double>& xi,
                     std::vector<double>& eta, std::vector<double>& weights) {
   switch (shape) {
-    case 3: getGaussPointsTriangle(order, xi, eta, weights); break;
-    case 4: getGaussPointsQuad(order, xi, eta, weights); break;
-    case 1: getGaussPointsLine(order, xi, weights); break;
+    case GaussQuadrature::kTriangle: getGaussPointsTriangle(order, xi, eta, weights); break;
+    case GaussQuadrature::kQuadrilateral: getGaussPointsQuad(order, xi, eta, weights); break;
+    case GaussQuadrature::kLine: getGaussPointsLine(order, xi, weights); break;
     default: break;
   }
 }
@@ -166,7 +166,7 @@ void getGaussPoints(std::size_t shape, std::size_t order, std::vector<double>& x
 GaussQuadrature::GaussQuadrature(std::size_t shape, std::size_t order)
     : numPoints(getNumGaussPoints(shape, order)),
       xi(numPoints, 0.0),
-      eta(shape == 1 ? 0 : numPoints, 0.0),
+      eta(shape == kLine ? 0 : numPoints, 0.0),
       weights(numPoints, 0.0) {
   getGaussPoints(shape, order, xi, eta, weights);
 }

@@ -45,6 +45,9 @@ bool sameScalar(ct::TracedDouble const& a, ct::TracedDouble const& b) {
 
 }  // namespace
 
+CenterUndefinedError::~CenterUndefinedError() = default;
+DivisionByZeroError::~DivisionByZeroError() = default;
+
 template <class M>
 const char* LumpedDistribution<M>::CenterUndefined::what() const noexcept {
   return "zeph CenterUndefined";

@@ -25,6 +25,8 @@ bool sameElement(math::TracedValue<double> const& a, math::TracedValue<double> c
 
 }  // namespace
 
+math::InvalidIndexError::~InvalidIndexError() = default;
+
 template <class T>
 Matrix<T>::Matrix() : dims_{0, 0} {}
 

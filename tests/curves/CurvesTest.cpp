@@ -6,9 +6,11 @@
 
 #include "support/SpecialValues.hpp"
 #include "support/ThreePaths.hpp"
+#include "vela/Matrix"
 #include "vela/math/BezierCurve.hpp"
 #include "vela/math/InterpolatingCubicSpline3DWrapper.hpp"
 #include "vela/math/InterpolatingPchip.hpp"
+#include "vela/math/LumpedDistribution.hpp"
 
 namespace ct = kelm_math::comp_trace;
 namespace vm = vela::math;
@@ -242,6 +244,51 @@ TEST(InterpolatingSpline, ValidationThrowsInOrderWithItsTexts) {
   EXPECT_THROW(spline.dataPoints({V2(0, 0), V2(1, kNaN), V2(0, 2)}), Cubic2::NonFiniteDataPoints);
   EXPECT_TRUE(spline == before);
   EXPECT_EQ(spline.bezierControlPoints(), before.bezierControlPoints());
+}
+
+/// what() of an E thrown and caught as Base, or "" when Base misses it.
+template <class Base, class E>
+std::string caughtAs() {
+  try {
+    throw E();
+  } catch (Base const& e) {
+    return e.what();
+  } catch (...) {
+  }
+  return "";
+}
+
+template <class Mode, template <class> class Vec>
+std::vector<std::string> curveErrors() {
+  using S = vm::InterpolatingSpline<Mode, Vec>;
+  return {caughtAs<vm::InsufficientDataPointsError, typename S::InsufficientDataPoints>(),
+          caughtAs<vm::NonFiniteDataPointsError, typename S::NonFiniteDataPoints>(),
+          caughtAs<vm::FirstPointRepeatedError, typename S::FirstPointRepeated>(),
+          caughtAs<vm::RepeatedDataPointsError, typename S::RepeatedDataPoints>(),
+          caughtAs<vm::CollinearDataPointsError, typename S::CollinearDataPoints>(),
+          caughtAs<vm::DegreeTooHighError, typename vm::BezierCurve<Mode, Vec>::DegreeTooHigh>()};
+}
+
+template <class M>
+std::vector<std::string> otherErrors() {
+  using D = vm::LumpedDistribution<M>;
+  return {caughtAs<vm::CenterUndefinedError, typename D::CenterUndefined>(),
+          caughtAs<vm::DivisionByZeroError, typename D::DivisionByZero>(),
+          caughtAs<vm::InvalidIndexError, typename vela::Matrix<M>::InvalidIndex>()};
+}
+
+TEST(Errors, EveryNestedExceptionIsCaughtThroughItsKindWithItsText) {
+  std::vector<std::string> const curves = {
+      "zeph InsufficientDataPoints", "zeph NonFiniteDataPoints", "zeph FirstPointRepeated",
+      "zeph RepeatedDataPoints",     "zeph CollinearDataPoints", "zeph DegreeTooHigh"};
+  std::vector<std::string> const others = {"zeph CenterUndefined", "zeph DivisionByZero",
+                                           "zeph InvalidIndex"};
+  EXPECT_EQ((curveErrors<vm::Numeric, Vector2_T>()), curves);
+  EXPECT_EQ((curveErrors<vm::Numeric, Vector3_T>()), curves);
+  EXPECT_EQ((curveErrors<vm::Traced, Vector2_T>()), curves);
+  EXPECT_EQ((curveErrors<vm::Traced, Vector3_T>()), curves);
+  EXPECT_EQ(otherErrors<vm::Numeric>(), others);
+  EXPECT_EQ(otherErrors<vm::Traced>(), others);
 }
 
 TEST(InterpolatingSpline, KnotsLookupAndScale) {

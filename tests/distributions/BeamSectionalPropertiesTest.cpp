@@ -3,6 +3,7 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/SpecialValues.hpp"
@@ -71,6 +72,48 @@ TEST(BeamSectionalProperties, ValuesMatchTheFormulas) {
     Beam b(bc, sc, E, G, rho, A, Ixx, Iyy, Ixy, Ip, J, P, 0.1, 0.2, 0.3);
     EXPECT_TRUE(b == rawBeam(bc, s, P) && b.bendingCentroid() == bc && b.shearCenter() == sc &&
                 b.dampingType() == P);
+    // The named form gives each positional form's object, field by field; a
+    // stiffness or density given wins over the material's.
+    using F = Beam::Fields;
+    F material, raw;
+    for (F* f : {&material, &raw}) {
+      f->bendingCentroid = bc;
+      f->shearCenter = sc;
+      f->dampingType = P;
+      f->proportionalDampingAlpha = 0.1;
+      f->proportionalDampingBeta = 0.2;
+      f->uniformModalDampingZeta = 0.3;
+    }
+    double const materialValues[] = {E, G, rho, A, Ixx, Iyy, Ixy, J};
+    std::size_t k = 0;
+    for (auto member :
+         {&F::youngsModulus, &F::shearModulus, &F::density, &F::area, &F::xSecondMomentOfArea,
+          &F::ySecondMomentOfArea, &F::xyProductOfArea, &F::torsionConstant})
+      material.*member = materialValues[k++];
+    k = 0;
+    for (auto member : {&F::axialStiffness, &F::xBendingStiffness, &F::yBendingStiffness,
+                        &F::xyCrossBendingStiffness, &F::torsionalStiffness, &F::massPerUnitLength,
+                        &F::xMassMomentOfInertiaDensity, &F::yMassMomentOfInertiaDensity,
+                        &F::xyMassProductOfInertiaDensity, &F::zPolarMassMomentOfInertiaDensity})
+      raw.*member = s[k++];
+    F withIp = material, noMuzz = raw;
+    withIp.polarSecondMomentOfArea = Ip;
+    noMuzz.zPolarMassMomentOfInertiaDensity.reset();
+    F mixed = withIp;
+    mixed.axialStiffness = mixed.zPolarMassMomentOfInertiaDensity = -7.0;
+    std::vector<double> given = s;
+    given[0] = given[9] = -7.0;
+    std::pair<Beam, Beam> const rows[] = {
+        {Beam(material), Beam(bc, sc, E, G, rho, A, Ixx, Iyy, Ixy, J, P, 0.1, 0.2, 0.3)},
+        {Beam(withIp), b},
+        {Beam(noMuzz), Beam(bc, sc, s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8], P, 0.1,
+                            0.2, 0.3, Beam::Dummy{})},
+        {Beam(raw), rawBeam(bc, s, P)},
+        {Beam(mixed), rawBeam(bc, given, P)}};
+    for (std::size_t r = 0; r < std::size(rows); ++r)
+      EXPECT_TRUE(rows[r].first == rows[r].second &&
+                  numbers(rows[r].first) == numbers(rows[r].second))
+          << r;
     double x = bc.x(), y = bc.y(), xC = s[1] - s[0] * y * y, yC = s[2] - s[0] * x * x,
            xyC = s[3] - s[0] * x * y, mxC = s[6] - s[5] * y * y, myC = s[7] - s[5] * x * x,
            mxyC = s[8] - s[5] * x * y, polar = s[9] - s[5] * (x * x + y * y);
@@ -101,7 +144,8 @@ TEST(BeamSectionalProperties, ValuesMatchTheFormulas) {
   b.xyCrossBendingStiffness(-0.0);
   EXPECT_TRUE(b.principalAxisOrientation() == 0.0 && b.xPrincipalBendingStiffness() == 5.0);
   EXPECT_TRUE(Beam() == Beam(V2(), V2(), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, DampingType::NoDamping, 0, 0,
-                             0, Beam::Dummy{}));
+                             0, Beam::Dummy{}) &&
+              Beam() == Beam(Beam::Fields()));
 }
 TEST(BeamSectionalProperties, DisplayTextAndEquality) {
   char const* const names[] = {"bc = ... % 2-vector bending centroid",
@@ -197,6 +241,14 @@ TEST(BeamSectionalProperties, TracedEqualityConversionsAndThreePaths) {
   EXPECT_THROW(Beam(a, ct::BindingSet()), ct::UnboundInput);
   TracedBeam reset(a, bindings);
   EXPECT_TRUE(reset.isOperationallyEqual(TracedBeam()));
+  // The named form records the positional form's graph.
+  TracedBeam::Fields named;
+  named.youngsModulus = in("E");
+  named.density = in("rho");
+  named.area = named.xSecondMomentOfArea = in("A");
+  EXPECT_TRUE(TracedBeam(named).isOperationallyEqual(
+      TracedBeam({}, {}, in("E"), 0.0, in("rho"), in("A"), in("A"), 0.0, 0.0, 0.0,
+                 DampingType::NoDamping, 0.0, 0.0, 0.0)));
 
   auto compute = [](auto const& in) {
     using S = typename std::decay_t<decltype(in)>::Scalar;

@@ -10,34 +10,39 @@ namespace vm = vela::math;
 
 namespace gauss_test {
 
+using GQ = vm::GaussQuadrature;
+// The codes callers pass as integers.
+static_assert(GQ::kLine == 1 && GQ::kTriangle == 3 && GQ::kQuadrilateral == 4);
+
 TEST(GaussQuadrature, PointCountsAndOrdersWithoutTables) {
   std::size_t const tria[] = {0, 1, 3, 4, 6, 7, 0, 13, 0, 0};
   for (std::size_t order = 0; order < 10; ++order) {
-    EXPECT_EQ(vm::getNumGaussPoints(3, order), tria[order]) << order;
-    EXPECT_EQ(vm::getNumGaussPoints(1, order), order);
-    EXPECT_EQ(vm::getNumGaussPoints(4, order), order * order);
+    EXPECT_EQ(vm::getNumGaussPoints(GQ::kTriangle, order), tria[order]) << order;
+    EXPECT_EQ(vm::getNumGaussPoints(GQ::kLine, order), order);
+    EXPECT_EQ(vm::getNumGaussPoints(GQ::kQuadrilateral, order), order * order);
     for (std::size_t shape : {0, 2, 5, 8}) EXPECT_EQ(vm::getNumGaussPoints(shape, order), 0u);
   }
   // Counts too large to store fail instead of wrapping.
   for (std::size_t order : {std::size_t(1) << 61, std::size_t(-1)}) {
-    EXPECT_THROW(vm::GaussQuadrature(4, order), std::length_error);
-    EXPECT_THROW(vm::GaussQuadrature(1, order), std::length_error);
-    EXPECT_EQ(vm::GaussQuadrature(3, order).numPoints, 0u);
+    EXPECT_THROW(GQ(GQ::kQuadrilateral, order), std::length_error);
+    EXPECT_THROW(GQ(GQ::kLine, order), std::length_error);
+    EXPECT_EQ(GQ(GQ::kTriangle, order).numPoints, 0u);
   }
-  for (auto [shape, order] : {std::pair<std::size_t, std::size_t>{3, 6}, {3, 0}, {2, 3}}) {
+  for (auto [shape, order] :
+       {std::pair<std::size_t, std::size_t>{GQ::kTriangle, 6}, {GQ::kTriangle, 0}, {2, 3}}) {
     vm::GaussQuadrature none(shape, order);
     EXPECT_TRUE(none.numPoints == 0 && none.xi.empty() && none.eta.empty() && none.weights.empty());
   }
-  vm::GaussQuadrature quad6(4, 6);  // counted past the table, left at zero
+  GQ quad6(GQ::kQuadrilateral, 6);  // counted past the table, left at zero
   EXPECT_TRUE(quad6.xi == std::vector<double>(36, 0.0) && quad6.weights == quad6.xi);
   // The line leaves eta alone; unknown shapes and orders write nothing.
   std::vector<double> const untouched(4, 7.0);
   std::vector<double> xi = untouched, eta = untouched, w = untouched;
-  vm::getGaussPoints(1, 2, xi, eta, w);
+  vm::getGaussPoints(GQ::kLine, 2, xi, eta, w);
   EXPECT_TRUE(xi[1] == 0.577350269189626 && w[1] == 1.0 && xi[2] == 7.0 && eta == untouched);
   xi = eta = w = untouched;
   vm::getGaussPoints(2, 2, xi, eta, w);
-  vm::getGaussPoints(3, 6, xi, eta, w);
+  vm::getGaussPoints(GQ::kTriangle, 6, xi, eta, w);
   vm::getGaussPointsLine(6, xi, w);
   vm::getGaussPointsQuad(0, xi, eta, w);
   EXPECT_TRUE(xi == untouched && eta == untouched && w == untouched);
@@ -54,7 +59,7 @@ TEST(GaussQuadrature, RulesAreTheTablesInTheirOrder) {
   std::vector<double> const w[] = {
       {2.0}, {1.0, 1.0}, {m3, n3, m3}, {m4, n4, n4, m4}, {m5, n5, 0.568888888888889, n5, m5}};
   for (std::size_t order = 1; order <= 5; ++order) {
-    vm::GaussQuadrature line(1, order), quad(4, order);
+    GQ line(GQ::kLine, order), quad(GQ::kQuadrilateral, order);
     EXPECT_TRUE(line.xi == x[order - 1] && line.weights == w[order - 1] && line.eta.empty());
     // Quadrilaterals: the tensor product, point i * order + j; the weights
     // are literals of their own, the products to the last digit or two.
@@ -87,7 +92,7 @@ TEST(GaussQuadrature, RulesAreTheTablesInTheirOrder) {
        R,  v7, S,  T,  v7, T,  S,  v7, R,  T,  v7, S,  R,
        v7, U,  U,  u7, V,  U,  u7, U,  V,  u7, c,  c,  -0.074785022233835}};
   for (std::size_t order : {1, 2, 3, 4, 5, 7}) {
-    vm::GaussQuadrature rule(3, order);
+    GQ rule(GQ::kTriangle, order);
     std::vector<double> got;
     for (std::size_t i = 0; i < rule.numPoints; ++i)
       got.insert(got.end(), {rule.xi[i], rule.eta[i], rule.weights[i]});
@@ -98,17 +103,18 @@ TEST(GaussQuadrature, RulesAreTheTablesInTheirOrder) {
   auto line = [](int a) { return a % 2 ? 0.0 : 2.0 / (a + 1); };
   auto factorial = [](int n) { return std::tgamma(n + 1.0); };
   for (std::size_t order : {1, 2, 3, 4, 5, 7})
-    for (std::size_t shape : {1, 3, 4}) {
-      vm::GaussQuadrature rule(shape, order);
-      int degree = shape == 3 ? int(order) : order > 5 ? -1 : int(2 * order - 1);
+    for (std::size_t shape : {GQ::kLine, GQ::kTriangle, GQ::kQuadrilateral}) {
+      GQ rule(shape, order);
+      bool const isLine = shape == GQ::kLine, isTria = shape == GQ::kTriangle;
+      int degree = isTria ? int(order) : order > 5 ? -1 : int(2 * order - 1);
       for (int i = 0; i <= degree; ++i)
-        for (int j = 0; j <= (shape == 1 ? 0 : shape == 3 ? degree - i : degree); ++j) {
+        for (int j = 0; j <= (isLine ? 0 : isTria ? degree - i : degree); ++j) {
           double sum = 0.0;
           for (std::size_t k = 0; k < rule.numPoints; ++k)
-            sum += rule.weights[k] * std::pow(rule.xi[k], i) *
-                   (shape == 1 ? 1 : std::pow(rule.eta[k], j));
-          double exact = shape == 3 ? factorial(i) * factorial(j) / factorial(i + j + 2)
-                                    : line(i) * (shape == 1 ? 1.0 : line(j));
+            sum +=
+                rule.weights[k] * std::pow(rule.xi[k], i) * (isLine ? 1 : std::pow(rule.eta[k], j));
+          double exact = isTria ? factorial(i) * factorial(j) / factorial(i + j + 2)
+                                : line(i) * (isLine ? 1.0 : line(j));
           EXPECT_NEAR(sum, exact, 1e-13) << shape << " " << order << " " << i << " " << j;
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <type_traits>
 
@@ -41,8 +42,64 @@ class BeamSectionalProperties {
   /// equal arity.
   struct Dummy {};
 
+  /// Every quantity the constructors take, by name; the argument of the
+  /// recommended constructor. Give the section either by material and
+  /// geometry (E, G, rho and the area values) or by its stiffnesses and mass
+  /// densities, or mix them: a stiffness or mass density that is given is
+  /// stored as given, one that is not is computed from the material values
+  /// as the material constructors do (a material value not given is 0). The
+  /// polar mass density is, in this order of preference, the one given,
+  /// density * polarSecondMomentOfArea, or the x plus the y mass density.
+  ///
+  /// C++20 fills it with designated initializers; in C++17 default-construct
+  /// it and assign the members by name (positional braces defeat its
+  /// purpose). For a steel I-section, say:
+  ///
+  ///     using Beam = BeamSectionalProperties<Numeric>;
+  ///     Beam::Fields f{.youngsModulus = 210e9, .shearModulus = 81e9,
+  ///                    .density = 7850.0, .area = 5.4e-3,
+  ///                    .xSecondMomentOfArea = 8.4e-5, .ySecondMomentOfArea = 6.0e-6,
+  ///                    .torsionConstant = 2.0e-7};
+  ///     Beam section(f);  // C++17: Beam::Fields f; f.youngsModulus = 210e9; ...
+  struct Fields {
+    Point bendingCentroid{};
+    Point shearCenter{};
+    /// Material: Young's and shear modulus, density.
+    Real youngsModulus{0.0};
+    Real shearModulus{0.0};
+    Real density{0.0};
+    /// Geometry: area, second moments and product of area, torsion constant.
+    Real area{0.0};
+    Real xSecondMomentOfArea{0.0};
+    Real ySecondMomentOfArea{0.0};
+    Real xyProductOfArea{0.0};
+    Real torsionConstant{0.0};
+    std::optional<Real> polarSecondMomentOfArea{};
+    /// Stiffnesses and mass densities, as the getters of the same names.
+    std::optional<Real> axialStiffness{};
+    std::optional<Real> xBendingStiffness{};
+    std::optional<Real> yBendingStiffness{};
+    std::optional<Real> xyCrossBendingStiffness{};
+    std::optional<Real> torsionalStiffness{};
+    std::optional<Real> massPerUnitLength{};
+    std::optional<Real> xMassMomentOfInertiaDensity{};
+    std::optional<Real> yMassMomentOfInertiaDensity{};
+    std::optional<Real> xyMassProductOfInertiaDensity{};
+    std::optional<Real> zPolarMassMomentOfInertiaDensity{};
+    DampingType dampingType = DampingType::NoDamping;
+    Real proportionalDampingAlpha{0.0};
+    Real proportionalDampingBeta{0.0};
+    Real uniformModalDampingZeta{0.0};
+  };
+
   /// All zero, no damping.
   BeamSectionalProperties();
+  /// The recommended form: the quantities by name (see Fields). Agrees bit
+  /// for bit with the positional form that takes the same values.
+  explicit BeamSectionalProperties(Fields const& fields);
+  /// The four positional forms are told apart by their arity alone, and two
+  /// differ by one inserted argument: prefer Fields.
+  ///
   /// From material and geometry: Kzz = E A, Hxx = E Ixx, Hyy = E Iyy,
   /// Hxy = E Ixy, Hzz = G J, mu = rho A, muxx = rho Ixx, muyy = rho Iyy,
   /// muxy = rho Ixy, muzz = rho Ixx + rho Iyy.

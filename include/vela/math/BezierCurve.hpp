@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "math3d/math3d.hpp"
-#include "vela/Exception.hpp"
+#include "vela/math/Errors.hpp"
 #include "vela/math/modes.hpp"
 
 namespace vela::math {
@@ -32,7 +32,7 @@ class BezierCurve {
 
   /// A degree above the closest-point search's limit of 6 (more than seven
   /// control points).
-  class DegreeTooHigh : public vela::Exception {
+  class DegreeTooHigh : public DegreeTooHighError {
    public:
     const char* what() const noexcept override;
   };

@@ -5,18 +5,18 @@
 
 namespace vela::math {
 
-// Shape codes: 1 the line [-1, 1] (weights sum to 2), 3 the triangle
-// xi, eta >= 0, xi + eta <= 1 in area coordinates (weights sum to 0.5), 4 the
-// quadrilateral [-1, 1] x [-1, 1] (weights sum to 4). Every point and weight
-// is a 15-significant-digit literal, so sums and exact integrals hold to
-// about 1e-15 relative, not to the last bit.
+// Shapes are chosen by a code, named by GaussQuadrature::Shape: kLine (1),
+// kTriangle (3), kQuadrilateral (4). Every point and weight is a
+// 15-significant-digit literal, so sums and exact integrals hold to about
+// 1e-15 relative, not to the last bit.
 
 /// Number of points of the triangle rule of an order: 1, 3, 4, 6, 7 for
 /// orders 1 to 5, 13 for order 7; 0 for order 6 and every other order.
 std::size_t getNumGaussPointsTria(std::size_t order);
 
 /// Number of points of the rule of a shape and order: the triangle count for
-/// shape 3, order * order for shape 4, order for shape 1, 0 for other shapes.
+/// kTriangle, order * order for kQuadrilateral, order for kLine, 0 for other
+/// shape codes.
 /// Lines and quadrilaterals count points even for orders above 5, which have
 /// no table (see getGaussPointsLine). Throws std::length_error when
 /// order * order does not fit in size_t.
@@ -42,8 +42,8 @@ void getGaussPointsQuad(std::size_t order, std::vector<double>& xi, std::vector<
 void getGaussPointsTriangle(std::size_t order, std::vector<double>& xi, std::vector<double>& eta,
                             std::vector<double>& weights);
 
-/// The rule of a shape code: 3 triangle, 4 quadrilateral, 1 line (eta is
-/// left untouched); any other shape writes nothing.
+/// The rule of a shape code: kTriangle, kQuadrilateral, kLine (eta is left
+/// untouched); any other code writes nothing.
 void getGaussPoints(std::size_t shape, std::size_t order, std::vector<double>& xi,
                     std::vector<double>& eta, std::vector<double>& weights);
 
@@ -54,12 +54,18 @@ void getGaussPoints(std::size_t shape, std::size_t order, std::vector<double>& x
 /// quadrilaterals alike, as a std::vector of that size would.
 class GaussQuadrature {
  public:
+  /// The shape codes every function here takes (as a size_t, to which these
+  /// convert): the line [-1, 1] (weights sum to 2), the triangle
+  /// xi, eta >= 0, xi + eta <= 1 in area coordinates (weights sum to 0.5),
+  /// the quadrilateral [-1, 1] x [-1, 1] (weights sum to 4).
+  enum Shape : std::size_t { kLine = 1, kTriangle = 3, kQuadrilateral = 4 };
+
   /// The rule of a shape code and an order; see getGaussPoints.
   GaussQuadrature(std::size_t shape, std::size_t order);
 
   std::size_t numPoints;
   std::vector<double> xi;
-  /// Empty for the line (shape 1).
+  /// Empty for the line (kLine).
   std::vector<double> eta;
   std::vector<double> weights;
 };

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "math3d/math3d.hpp"
-#include "vela/Exception.hpp"
 #include "vela/math/BezierCurve.hpp"
+#include "vela/math/Errors.hpp"
 #include "vela/math/modes.hpp"
 
 namespace vela::math {
@@ -47,30 +47,30 @@ class InterpolatingSpline {
   using Curve = BezierCurve<Mode, Vec>;
 
   /// Fewer than two points, or two points on a closed curve.
-  class InsufficientDataPoints : public vela::Exception {
+  class InsufficientDataPoints : public InsufficientDataPointsError {
    public:
     const char* what() const noexcept override;
   };
   /// A coordinate that is infinite or NaN, or points so far apart that a
   /// distance or the curve's length overflows.
-  class NonFiniteDataPoints : public vela::Exception {
+  class NonFiniteDataPoints : public NonFiniteDataPointsError {
    public:
     const char* what() const noexcept override;
   };
   /// A closed curve whose last point equals its first, or lies closer to it
   /// than the RepeatedDataPoints tolerance.
-  class FirstPointRepeated : public vela::Exception {
+  class FirstPointRepeated : public FirstPointRepeatedError {
    public:
     const char* what() const noexcept override;
   };
   /// Two consecutive points closer than 1e-9 of the longest chord + 1e-12.
-  class RepeatedDataPoints : public vela::Exception {
+  class RepeatedDataPoints : public RepeatedDataPointsError {
    public:
     const char* what() const noexcept override;
   };
   /// A closed curve whose points all lie on one line (within 1e-9 of the
   /// points' extent + 1e-12).
-  class CollinearDataPoints : public vela::Exception {
+  class CollinearDataPoints : public CollinearDataPointsError {
    public:
     const char* what() const noexcept override;
   };

@@ -4,7 +4,7 @@
 #include <type_traits>
 
 #include "math3d/math3d.hpp"
-#include "vela/Exception.hpp"
+#include "vela/math/Errors.hpp"
 #include "vela/math/modes.hpp"
 
 namespace vela::math {
@@ -35,12 +35,12 @@ class LumpedDistribution {
   using Transform = math3d::Transform3_T<M>;
 
   /// A central quantity was asked of a distribution without a center.
-  class CenterUndefined : public vela::Exception {
+  class CenterUndefined : public CenterUndefinedError {
    public:
     const char* what() const noexcept override;
   };
   /// Division by a zero scalar.
-  class DivisionByZero : public vela::Exception {
+  class DivisionByZero : public DivisionByZeroError {
    public:
     const char* what() const noexcept override;
   };
