@@ -385,8 +385,8 @@ bool tourDistributions() {
   std::printf("  mass %g kg; centre = the bodies' centres weighted, turned and lifted: %s\n",
               pair.total(), yesNo(centered));
   std::printf(
-      "  R diag(I1, I2, I3) R^T = the inertia about the centre, with the moments of the\n"
-      "  pair before the move: %s\n",
+      "  I1, I2, I3 as before the move; R diag(I1, I2, I3) R^T = the inertia about the "
+      "centre: %s\n",
       yesNo(principal));
   return centered && principal;
 }
