@@ -125,20 +125,18 @@ double const kAngleIxy = 0.6e-6;
 template <class Mode>
 vela::math::BeamSectionalProperties<Mode> angleSection(Scalar<Mode> const& ixy) {
   using Point = vela::math::Vector2_T<Mode>;
-  return {Point(0.012, 0.02),
-          Point(0.0, 0.0),
-          210e9,
-          81e9,
-          7850.0,
-          1.2e-3,
-          2.1e-6,
-          0.9e-6,
-          ixy,
-          0.05e-6,
-          vela::DampingType::NoDamping,
-          0.0,
-          0.0,
-          0.0};
+  typename vela::math::BeamSectionalProperties<Mode>::Fields f;
+  f.bendingCentroid = Point(0.012, 0.02);
+  f.shearCenter = Point(0.0, 0.0);
+  f.youngsModulus = 210e9;
+  f.shearModulus = 81e9;
+  f.density = 7850.0;
+  f.area = 1.2e-3;
+  f.xSecondMomentOfArea = 2.1e-6;
+  f.ySecondMomentOfArea = 0.9e-6;
+  f.xyProductOfArea = ixy;
+  f.torsionConstant = 0.05e-6;
+  return vela::math::BeamSectionalProperties<Mode>(f);
 }
 
 // The rigid body's spatial inertia about its centre, augmented by two
@@ -422,8 +420,8 @@ bool tourBeam() {
 }
 
 bool tourGauss() {
-  std::size_t const quadrilateral = 4, order = 3;
-  vela::math::GaussQuadrature const rule(quadrilateral, order);
+  std::size_t const order = 3;
+  vela::math::GaussQuadrature const rule(vela::math::GaussQuadrature::kQuadrilateral, order);
   struct Integrand {
     char const* text;
     double exact;

@@ -18,7 +18,7 @@ int main() {
               principal.stringify().c_str());
 
   // The order-2 line rule integrates x^3 + x^2 over [-1, 1] exactly (2/3).
-  vm::GaussQuadrature rule(1, 2);
+  vm::GaussQuadrature rule(vm::GaussQuadrature::kLine, 2);
   double integral = 0.0;
   for (std::size_t k = 0; k < rule.numPoints; ++k)
     integral += rule.weights[k] * (std::pow(rule.xi[k], 3) + rule.xi[k] * rule.xi[k]);
