@@ -34,9 +34,9 @@ namespace vela::math {
 template <class M>
 class BeamSectionalProperties {
  public:
-  using Real = Scalar<M>;
-  using Point = math3d::Vector2_T<M>;
-  using Bool = Boolean<M>;
+  using Real = Scalar<M>;              ///< a value: double or TracedValue<double>
+  using Point = math3d::Vector2_T<M>;  ///< a point of the section plane
+  using Bool = Boolean<M>;             ///< a comparison's result
 
   /// Tag telling the raw constructors apart from the material ones of
   /// equal arity.
@@ -62,34 +62,31 @@ class BeamSectionalProperties {
   ///                    .torsionConstant = 2.0e-7};
   ///     Beam section(f);  // C++17: Beam::Fields f; f.youngsModulus = 210e9; ...
   struct Fields {
-    Point bendingCentroid{};
-    Point shearCenter{};
-    /// Material: Young's and shear modulus, density.
-    Real youngsModulus{0.0};
-    Real shearModulus{0.0};
-    Real density{0.0};
-    /// Geometry: area, second moments and product of area, torsion constant.
-    Real area{0.0};
-    Real xSecondMomentOfArea{0.0};
-    Real ySecondMomentOfArea{0.0};
-    Real xyProductOfArea{0.0};
-    Real torsionConstant{0.0};
-    std::optional<Real> polarSecondMomentOfArea{};
-    /// Stiffnesses and mass densities, as the getters of the same names.
-    std::optional<Real> axialStiffness{};
-    std::optional<Real> xBendingStiffness{};
-    std::optional<Real> yBendingStiffness{};
-    std::optional<Real> xyCrossBendingStiffness{};
-    std::optional<Real> torsionalStiffness{};
-    std::optional<Real> massPerUnitLength{};
-    std::optional<Real> xMassMomentOfInertiaDensity{};
-    std::optional<Real> yMassMomentOfInertiaDensity{};
-    std::optional<Real> xyMassProductOfInertiaDensity{};
-    std::optional<Real> zPolarMassMomentOfInertiaDensity{};
-    DampingType dampingType = DampingType::NoDamping;
-    Real proportionalDampingAlpha{0.0};
-    Real proportionalDampingBeta{0.0};
-    Real uniformModalDampingZeta{0.0};
+    Point bendingCentroid{};                                 ///< bc, from the section origin
+    Point shearCenter{};                                     ///< sc, from the section origin
+    Real youngsModulus{0.0};                                 ///< E (force per area)
+    Real shearModulus{0.0};                                  ///< G (force per area)
+    Real density{0.0};                                       ///< rho (mass per volume)
+    Real area{0.0};                                          ///< A
+    Real xSecondMomentOfArea{0.0};                           ///< Ixx, about the section origin
+    Real ySecondMomentOfArea{0.0};                           ///< Iyy, about the section origin
+    Real xyProductOfArea{0.0};                               ///< Ixy, about the section origin
+    Real torsionConstant{0.0};                               ///< J
+    std::optional<Real> polarSecondMomentOfArea{};           ///< Ip; when given, muzz = rho Ip
+    std::optional<Real> axialStiffness{};                    ///< Kzz; else E A
+    std::optional<Real> xBendingStiffness{};                 ///< Hxx; else E Ixx
+    std::optional<Real> yBendingStiffness{};                 ///< Hyy; else E Iyy
+    std::optional<Real> xyCrossBendingStiffness{};           ///< Hxy; else E Ixy
+    std::optional<Real> torsionalStiffness{};                ///< Hzz; else G J
+    std::optional<Real> massPerUnitLength{};                 ///< mu; else rho A
+    std::optional<Real> xMassMomentOfInertiaDensity{};       ///< muxx; else rho Ixx
+    std::optional<Real> yMassMomentOfInertiaDensity{};       ///< muyy; else rho Iyy
+    std::optional<Real> xyMassProductOfInertiaDensity{};     ///< muxy; else rho Ixy
+    std::optional<Real> zPolarMassMomentOfInertiaDensity{};  ///< muzz; see above
+    DampingType dampingType = DampingType::NoDamping;        ///< the damping model
+    Real proportionalDampingAlpha{0.0};                      ///< alpha of proportional damping
+    Real proportionalDampingBeta{0.0};                       ///< beta of proportional damping
+    Real uniformModalDampingZeta{0.0};                       ///< zeta of uniform modal damping
   };
 
   /// All zero, no damping.
@@ -130,68 +127,129 @@ class BeamSectionalProperties {
   BeamSectionalProperties(BeamSectionalProperties<Traced> const& traced,
                           BindingSet const& bindings);
 
-  /// Getters and setters; a setter overwrites its member only.
+  /// The bending centroid bc, from the section origin. A setter overwrites its member only.
+  ///@{
   Point const& bendingCentroid() const { return bc_; }
   void bendingCentroid(Point const& v) { bc_ = v; }
+  ///@}
+  /// The shear center sc, from the section origin. A setter overwrites its member only.
+  ///@{
   Point const& shearCenter() const { return sc_; }
   void shearCenter(Point const& v) { sc_ = v; }
+  ///@}
+  /// Kzz, the axial stiffness (force). A setter overwrites its member only.
+  ///@{
   Real axialStiffness() const { return kzz_; }
   void axialStiffness(Real const& v) { kzz_ = v; }
+  ///@}
+  /// Hxx, the bending stiffness about x at the section origin (force times area). A setter
+  /// overwrites its member only.
+  ///@{
   Real xBendingStiffness() const { return hxx_; }
   void xBendingStiffness(Real const& v) { hxx_ = v; }
+  ///@}
+  /// Hyy, the bending stiffness about y at the section origin. A setter overwrites its member only.
+  ///@{
   Real yBendingStiffness() const { return hyy_; }
   void yBendingStiffness(Real const& v) { hyy_ = v; }
+  ///@}
+  /// Hxy, the cross bending stiffness at the section origin. A setter overwrites its member only.
+  ///@{
   Real xyCrossBendingStiffness() const { return hxy_; }
   void xyCrossBendingStiffness(Real const& v) { hxy_ = v; }
+  ///@}
+  /// Hzz, the torsional stiffness. A setter overwrites its member only.
+  ///@{
   Real torsionalStiffness() const { return hzz_; }
   void torsionalStiffness(Real const& v) { hzz_ = v; }
+  ///@}
+  /// mu, the mass per unit length. A setter overwrites its member only.
+  ///@{
   Real massPerUnitLength() const { return mu_; }
   void massPerUnitLength(Real const& v) { mu_ = v; }
+  ///@}
+  /// muxx, the mass moment of inertia about x per unit length, at the section origin. A setter
+  /// overwrites its member only.
+  ///@{
   Real xMassMomentOfInertiaDensity() const { return muxx_; }
   void xMassMomentOfInertiaDensity(Real const& v) { muxx_ = v; }
+  ///@}
+  /// muyy, the mass moment of inertia about y per unit length, at the section origin. A setter
+  /// overwrites its member only.
+  ///@{
   Real yMassMomentOfInertiaDensity() const { return muyy_; }
   void yMassMomentOfInertiaDensity(Real const& v) { muyy_ = v; }
+  ///@}
+  /// muxy, the mass product of inertia per unit length, at the section origin. A setter overwrites
+  /// its member only.
+  ///@{
   Real xyMassProductOfInertiaDensity() const { return muxy_; }
   void xyMassProductOfInertiaDensity(Real const& v) { muxy_ = v; }
+  ///@}
+  /// muzz, the polar mass moment of inertia per unit length, at the section origin. A setter
+  /// overwrites its member only.
+  ///@{
   Real zPolarMassMomentOfInertiaDensity() const { return muzz_; }
   void zPolarMassMomentOfInertiaDensity(Real const& v) { muzz_ = v; }
+  ///@}
+  /// The damping model. A setter overwrites its member only.
+  ///@{
   DampingType dampingType() const { return dampingType_; }
   void dampingType(DampingType t) { dampingType_ = t; }
+  ///@}
+  /// alpha of proportional damping (mass proportional). A setter overwrites its member only.
+  ///@{
   Real proportionalDampingAlpha() const { return alpha_; }
   void proportionalDampingAlpha(Real const& v) { alpha_ = v; }
+  ///@}
+  /// beta of proportional damping (stiffness proportional). A setter overwrites its member only.
+  ///@{
   Real proportionalDampingBeta() const { return beta_; }
   void proportionalDampingBeta(Real const& v) { beta_ = v; }
+  ///@}
+  /// zeta, the damping ratio of uniform modal damping. A setter overwrites its member only.
+  ///@{
   Real uniformModalDampingZeta() const { return zeta_; }
   void uniformModalDampingZeta(Real const& v) { zeta_ = v; }
+  ///@}
 
   /// Bending values at the bending centroid bc: Hxx - Kzz bc.y², Hyy -
   /// Kzz bc.x², Hxy - Kzz bc.x bc.y.
+  ///@{
   Real xCentroidalBendingStiffness() const;
   Real yCentroidalBendingStiffness() const;
   Real xyCentroidalCrossBendingStiffness() const;
+  ///@}
   /// Angle of the principal axes, half the guarded atan2 of the centroidal
   /// cross value and the half difference (yC - xC) / 2; 0 when both are 0.
   Real principalAxisOrientation() const;
   /// Mean of the centroidal values minus (x) and plus (y) the radius
   /// sqrt(xyC² + ((yC - xC) / 2)²): x is the smaller one.
+  ///@{
   Real xPrincipalBendingStiffness() const;
   Real yPrincipalBendingStiffness() const;
+  ///@}
 
   /// Mass values at the bending centroid: muxx - mu bc.y², muyy - mu bc.x²,
   /// muxy - mu bc.x bc.y, muzz - mu bc.x² - mu bc.y².
+  ///@{
   Real xCentroidalMassMomentOfInertiaDensity() const;
   Real yCentroidalMassMomentOfInertiaDensity() const;
   Real xyCentroidalMassProductOfInertiaDensity() const;
   Real zCentroidalPolarMassMomentOfInertiaDensity() const;
+  ///@}
   /// Principal values of the centroidal mass tensor, as the bending ones;
   /// the polar value is invariant under the rotation.
+  ///@{
   Real xPrincipalMassMomentOfInertiaDensity() const;
   Real yPrincipalMassMomentOfInertiaDensity() const;
   Real zPrincipalPolarMassMomentOfInertiaDensity() const;
+  ///@}
 
   /// All sixteen members compare equal (vector and scalar ==, NaN never
   /// equal): a bool in Numeric, a TracedValue<bool> in Traced.
   Bool operator==(BeamSectionalProperties const& other) const;
+  /// The negation of ==.
   Bool operator!=(BeamSectionalProperties const& other) const;
   /// Members equal in member order, stopping at the first difference;
   /// traced scalars compare by their graphs, not their values.

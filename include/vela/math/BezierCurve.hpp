@@ -27,13 +27,14 @@ namespace vela::math {
 template <class Mode, template <class> class Vec>
 class BezierCurve {
  public:
-  using Real = Scalar<Mode>;
-  using Point = Vec<Mode>;
+  using Real = Scalar<Mode>;  ///< a parameter or coordinate
+  using Point = Vec<Mode>;    ///< a point or vector of the curve
 
   /// A degree above the closest-point search's limit of 6 (more than seven
   /// control points).
   class DegreeTooHigh : public DegreeTooHighError {
    public:
+    /// "zeph DegreeTooHigh".
     const char* what() const noexcept override;
   };
 
@@ -45,15 +46,15 @@ class BezierCurve {
   /// (n-3)·dim derivative values (those below zero may be null), 2n dot
   /// coefficients and 2n·dim elevated derivative values.
   struct StorageTag {
-    unsigned degree;
-    unsigned dimension;
-    Real* controlPoints;
-    Real* derivPoints1;
-    Real* derivPoints2;
-    Real* derivPoints3;
-    Real* derivPoints4;
-    Real* dotCoeffs;
-    Real* elevatedDerivPoints;
+    unsigned degree;            ///< n
+    unsigned dimension;         ///< coordinates per point
+    Real* controlPoints;        ///< (n+1)·dim control values, point after point
+    Real* derivPoints1;         ///< n·dim control values of the first derivative
+    Real* derivPoints2;         ///< (n-1)·dim of the second derivative
+    Real* derivPoints3;         ///< (n-2)·dim of the third derivative
+    Real* derivPoints4;         ///< (n-3)·dim of the fourth derivative
+    Real* dotCoeffs;            ///< 2n coefficients of B(t)·B'(t)
+    Real* elevatedDerivPoints;  ///< 2n·dim values of B'(t) in degree 2n - 1
   };
 
   /// An empty curve: no control points, degree 0; evaluating it gives zero
@@ -76,21 +77,28 @@ class BezierCurve {
     evaluateFrom_(traced.storage_(), bindings);
   }
   /// Copies own what the source points at, owned or viewed; never shared.
+  ///@{
   BezierCurve(BezierCurve const& other);
   BezierCurve& operator=(BezierCurve const& other);
+  ///@}
+  /// Releases owned arrays; a view leaves its storage alone.
   virtual ~BezierCurve();
 
+  /// n, the degree (0 for an empty curve).
   unsigned degree() const { return degree_; }
+  /// The number of coordinates per point (that of Vec).
   unsigned dimension() const { return dimension_; }
 
   /// The curve at t, and its first to fourth derivatives with respect to t
   /// (zero vectors where the degree is too low). t outside [0, 1]
   /// extrapolates.
+  ///@{
   Point point(Real const& t) const;
   Point tangent(Real const& t) const;
   Point tangentDer(Real const& t) const;
   Point tangent2Der(Real const& t) const;
   Point tangent3Der(Real const& t) const;
+  ///@}
 
   /// The parameter t in [0, 1] of the curve's point nearest to q, written to
   /// out: the nearest of t = 0, t = 1 and the roots of (B(t) - q)·B'(t)
@@ -117,8 +125,10 @@ class BezierCurve {
 
   /// The 2n coefficients of B(t)·B'(t) and the 2n points of B'(t) in the
   /// Bernstein basis of degree 2n - 1.
+  ///@{
   Real const* dotCoeffs() const { return s_.dotCoeffs; }
   Real const* elevatedDerivPoints() const { return s_.elevatedDerivPoints; }
+  ///@}
 
  private:
   template <class, template <class> class>

@@ -63,11 +63,10 @@ class GaussQuadrature {
   /// The rule of a shape code and an order; see getGaussPoints.
   GaussQuadrature(std::size_t shape, std::size_t order);
 
-  std::size_t numPoints;
-  std::vector<double> xi;
-  /// Empty for the line (kLine).
-  std::vector<double> eta;
-  std::vector<double> weights;
+  std::size_t numPoints;        ///< getNumGaussPoints(shape, order)
+  std::vector<double> xi;       ///< the points' first coordinates
+  std::vector<double> eta;      ///< the points' second coordinates; empty for kLine
+  std::vector<double> weights;  ///< the points' weights
 };
 
 }  // namespace vela::math

@@ -18,10 +18,10 @@ namespace vela::math {
 /// A default tag has index -1, lower 0 and upper 1.
 template <class Mode>
 struct IdxBoundsTag {
-  Scalar<Mode> param{0.0};
-  Integer<Mode> index{-1};
-  Scalar<Mode> lower{0.0};
-  Scalar<Mode> upper{1.0};
+  Scalar<Mode> param{0.0};  ///< the local parameter in the segment
+  Integer<Mode> index{-1};  ///< the segment's index (-1: none)
+  Scalar<Mode> lower{0.0};  ///< the knot at the segment's start
+  Scalar<Mode> upper{1.0};  ///< the knot at the segment's end
 };
 
 /// Abstract base of the interpolating curves: a piecewise cubic curve through
@@ -39,59 +39,68 @@ struct IdxBoundsTag {
 template <class Mode, template <class> class Vec>
 class InterpolatingSpline {
  public:
-  using Real = Scalar<Mode>;
-  using Index = Integer<Mode>;
-  using Point = Vec<Mode>;
-  using DataPoint = Vec<Numeric>;
-  using Tag = IdxBoundsTag<Mode>;
-  using Curve = BezierCurve<Mode, Vec>;
+  using Real = Scalar<Mode>;             ///< a parameter or coordinate
+  using Index = Integer<Mode>;           ///< a segment index
+  using Point = Vec<Mode>;               ///< a point or vector of the curve
+  using DataPoint = Vec<Numeric>;        ///< a data point (numeric in both modes)
+  using Tag = IdxBoundsTag<Mode>;        ///< a segment and its bounds
+  using Curve = BezierCurve<Mode, Vec>;  ///< one segment's Bezier curve
 
   /// Fewer than two points, or two points on a closed curve.
   class InsufficientDataPoints : public InsufficientDataPointsError {
    public:
+    /// "zeph InsufficientDataPoints".
     const char* what() const noexcept override;
   };
   /// A coordinate that is infinite or NaN, or points so far apart that a
   /// distance or the curve's length overflows.
   class NonFiniteDataPoints : public NonFiniteDataPointsError {
    public:
+    /// "zeph NonFiniteDataPoints".
     const char* what() const noexcept override;
   };
   /// A closed curve whose last point equals its first, or lies closer to it
   /// than the RepeatedDataPoints tolerance.
   class FirstPointRepeated : public FirstPointRepeatedError {
    public:
+    /// "zeph FirstPointRepeated".
     const char* what() const noexcept override;
   };
   /// Two consecutive points closer than 1e-9 of the longest chord + 1e-12.
   class RepeatedDataPoints : public RepeatedDataPointsError {
    public:
+    /// "zeph RepeatedDataPoints".
     const char* what() const noexcept override;
   };
   /// A closed curve whose points all lie on one line (within 1e-9 of the
   /// points' extent + 1e-12).
   class CollinearDataPoints : public CollinearDataPointsError {
    public:
+    /// "zeph CollinearDataPoints".
     const char* what() const noexcept override;
   };
 
   /// Order 3, no points, open.
   InterpolatingSpline();
   /// Copies every array and rebuilds the segment views on the copies.
+  ///@{
   InterpolatingSpline(InterpolatingSpline const& other);
   InterpolatingSpline& operator=(InterpolatingSpline const& other);
+  ///@}
   /// Numeric only: the traced spline's arrays evaluated against bindings
   /// (UnboundInput when an input has no value).
   template <class M = Mode, std::enable_if_t<std::is_same_v<M, Numeric>, int> = 0>
   InterpolatingSpline(InterpolatingSpline<Traced, Vec> const& traced, BindingSet const& bindings) {
     evaluateFrom_(traced, bindings);
   }
+  /// Releases the arrays and the segment views on them.
   virtual ~InterpolatingSpline();
 
   /// A copy of the most derived object.
   virtual std::shared_ptr<InterpolatingSpline> clone() const = 0;
   /// Same order, closedness and data points (compared with the vector's ==).
   virtual bool operator==(InterpolatingSpline const& other) const;
+  /// The negation of ==.
   bool operator!=(InterpolatingSpline const& other) const { return !(*this == other); }
 
   /// Validates and stores the points, then rebuilds every segment. Throws
@@ -101,13 +110,16 @@ class InterpolatingSpline {
   /// any size serves whose length is finite; the repeat test's absolute
   /// 1e-12 rejects curves smaller than that.
   void dataPoints(std::vector<DataPoint> const& points);
+  /// The stored data points, as given.
   std::vector<DataPoint> const& dataPoints() const { return dataPoints_; }
   /// Opens or closes the curve and rebuilds the segments when that changes.
   /// Closing validates the stored points as dataPoints does for a closed
   /// curve and throws the same exceptions, leaving the curve open.
   void isClosed(bool flag);
+  /// Whether the curve is closed.
   bool isClosed() const { return isClosed_; }
 
+  /// The segments' polynomial degree: 3.
   unsigned order() const { return order_; }
   /// 0, then the running sums of chord lengths (length units), per knot.
   std::vector<double> const& chordLengthSum() const { return chordLengthSum_; }
@@ -117,6 +129,7 @@ class InterpolatingSpline {
   std::vector<Real> const& knotSpacings() const { return a_.knotSpacings; }
   /// Per segment order + 1 control points of dim coordinates, point after point.
   std::vector<Real> const& bezierControlPoints() const { return a_.controlPoints; }
+  /// The number of segments: points - 1 open, points closed, 0 empty.
   std::size_t numBezierCurves() const { return curves_.size(); }
   /// Segment i's curve, a view on this spline's arrays; i is not checked.
   Curve const& bezierCurve(std::size_t i) const { return *curves_[i]; }
@@ -131,6 +144,7 @@ class InterpolatingSpline {
 
   /// The curve and its first to fourth derivatives at t or at a tag (zero
   /// vectors where the order is too low; tangent3Der of a cubic is zero).
+  ///@{
   Point point(Real const& t) const;
   Point point(Tag const& tag) const;
   Point tangent(Real const& t) const;
@@ -141,6 +155,7 @@ class InterpolatingSpline {
   Point tangent2Der(Tag const& tag) const;
   Point tangent3Der(Real const& t) const;
   Point tangent3Der(Tag const& tag) const;
+  ///@}
 
   /// The derivative of the unit tangent (not normalized), its first and
   /// second derivatives, and the first and second derivatives of the unit
@@ -150,6 +165,7 @@ class InterpolatingSpline {
   /// validNormal replaces it by a perpendicular to T, as it does any normal
   /// shorter than 1e-14. No guard against a zero tangent: that gives
   /// infinities or NaN.
+  ///@{
   Point normal(Real const& t) const;
   Point normal(Tag const& tag) const;
   Point normalDer(Real const& t) const;
@@ -160,23 +176,28 @@ class InterpolatingSpline {
   Point uNormalDer(Tag const& tag) const;
   Point uNormal2Der(Real const& t) const;
   Point uNormal2Der(Tag const& tag) const;
+  ///@}
 
   /// The same quantities from a tangent T and its derivatives T1, T2, T3,
   /// or from a normal N and its derivatives N1, N2.
+  ///@{
   static Point normal(Point const& T, Point const& T1);
   static Point normalDer(Point const& T, Point const& T1, Point const& T2);
   static Point normal2Der(Point const& T, Point const& T1, Point const& T2, Point const& T3);
   static Point uNormalDer(Point const& N, Point const& N1);
   static Point uNormal2Der(Point const& N, Point const& N1, Point const& N2);
+  ///@}
 
   /// The point of the curve nearest to q, by a search of every segment: the
   /// nearest of the segments' nearest points (the first on ties; a NaN
   /// distance loses to any other). Returns
   /// its global parameter T and writes point(T) to out and T's segment,
   /// local parameter and knots to tag. An empty spline gives 0, a zero
-  /// point and a default tag.
+  /// point and a default tag. The form without tag discards it.
+  ///@{
   Real closestPoint(Point const& q, Point& out, Tag& tag) const;
   Real closestPoint(Point const& q, Point& out) const;
+  ///@}
   /// The same by walking from the segment of t0 to neighbouring segments
   /// while the nearest point found is a segment end that is not a true
   /// minimum (wrapping around a closed curve, stopping at an open curve's
@@ -186,8 +207,10 @@ class InterpolatingSpline {
   /// the neighbour's point only when it is strictly nearer. In Traced T and
   /// out differentiate in q (and the geometry, through scale) on the segment
   /// the walk ended on; at a segment end T is held (zero derivative).
+  ///@{
   Real closestPoint(Point const& q, Real const& t0, Point& out, Tag& tag) const;
   Real closestPoint(Point const& q, Real const& t0, Point& out) const;
+  ///@}
 
   /// About n points along the whole curve, each segment sampled in
   /// proportion to its chord (at least 3 samples per segment), shared

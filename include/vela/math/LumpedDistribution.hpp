@@ -29,19 +29,21 @@ namespace vela::math {
 template <class M>
 class LumpedDistribution {
  public:
-  using Real = Scalar<M>;
-  using Bool = Boolean<M>;
-  using Vector = math3d::Vector3_T<M>;
-  using Transform = math3d::Transform3_T<M>;
+  using Real = Scalar<M>;                     ///< a value: double or TracedValue<double>
+  using Bool = Boolean<M>;                    ///< a test's result
+  using Vector = math3d::Vector3_T<M>;        ///< a triple of moments or coordinates
+  using Transform = math3d::Transform3_T<M>;  ///< a rigid transform
 
   /// A central quantity was asked of a distribution without a center.
   class CenterUndefined : public CenterUndefinedError {
    public:
+    /// "zeph CenterUndefined".
     const char* what() const noexcept override;
   };
   /// Division by a zero scalar.
   class DivisionByZero : public DivisionByZeroError {
    public:
+    /// "zeph DivisionByZero".
     const char* what() const noexcept override;
   };
 
@@ -59,6 +61,10 @@ class LumpedDistribution {
   /// arguments and gives the default distribution.
   LumpedDistribution(LumpedDistribution<Traced> const& traced, BindingSet const& bindings);
 
+  /// The raw moments, read or stored as given (nothing is checked): the
+  /// mass, the first moments, the second moments and the products, as in
+  /// the class comment.
+  ///@{
   Real const& zeroethMoment() const { return m0_; }
   void zeroethMoment(Real const& m) { m0_ = m; }
   Vector const& firstMoments() const { return m1_; }
@@ -67,6 +73,7 @@ class LumpedDistribution {
   void secondMoments(Vector const& v) { m2_ = v; }
   Vector const& products() const { return p_; }
   void products(Vector const& v) { p_ = v; }
+  ///@}
 
   /// The mass.
   Real const& total() const { return m0_; }
@@ -77,6 +84,7 @@ class LumpedDistribution {
 
   /// True when m is not zero (NaN included) or v is the zero vector.
   static Bool isCenterDefined(Real const& m, Vector const& v);
+  /// Whether this distribution's center is defined.
   Bool isCenterDefined() const { return isCenterDefined(m0_, m1_); }
 
   /// Center of mass.
@@ -113,22 +121,35 @@ class LumpedDistribution {
   /// first moments · s⁴, second moments and products · s⁵.
   LumpedDistribution convertVolumeDistribution(Real const& s) const;
 
+  /// Every moment negated; this very object (unary plus).
+  ///@{
   LumpedDistribution operator-() const;
   LumpedDistribution const& operator+() const { return *this; }
+  ///@}
+  /// Sums and differences of the moments, member by member: the union of
+  /// two bodies expressed in the same frame (or its removal).
+  ///@{
   LumpedDistribution operator+(LumpedDistribution const& o) const;
   LumpedDistribution operator-(LumpedDistribution const& o) const;
   LumpedDistribution& operator+=(LumpedDistribution const& o);
   LumpedDistribution& operator-=(LumpedDistribution const& o);
+  ///@}
+  /// Every moment times s (a body of the same shape and s times the mass).
+  ///@{
   LumpedDistribution operator*(Real const& s) const;
   LumpedDistribution& operator*=(Real const& s);
   friend LumpedDistribution operator*(Real const& s, LumpedDistribution const& d) { return d * s; }
+  ///@}
   /// Multiplies by 1 / s; throws DivisionByZero for a zero s (either sign;
   /// in Traced a constant zero) before changing anything.
+  ///@{
   LumpedDistribution operator/(Real const& s) const;
   LumpedDistribution& operator/=(Real const& s);
+  ///@}
 
   /// All four members equal (a traced comparison in Traced).
   Bool operator==(LumpedDistribution const& o) const;
+  /// The negation of ==.
   Bool operator!=(LumpedDistribution const& o) const;
   /// Equal numbers in Numeric, structurally equal graphs in Traced.
   bool isOperationallyEqual(LumpedDistribution const& o) const;
