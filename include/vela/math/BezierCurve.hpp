@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <array>
 #include <cstddef>
@@ -156,3 +158,5 @@ extern template class BezierCurve<Traced, math3d::Vector2_T>;
 extern template class BezierCurve<Traced, math3d::Vector3_T>;
 
 }  // namespace vela::math
+
+#pragma GCC visibility pop
