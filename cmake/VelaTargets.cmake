@@ -50,12 +50,21 @@ endfunction()
 
 # vela_add_library(name ALIAS alias EXPORT_NAME n SOURCES ... )
 # An installed library of the package, exported as vela::<EXPORT_NAME>.
-# Without SOURCES the library is header-only (INTERFACE).
+# Without SOURCES the library is header-only (INTERFACE); otherwise it is
+# static, or shared with BUILD_SHARED_LIBS.
 function(vela_add_library name)
   cmake_parse_arguments(ARG "" "EXPORT_NAME" "SOURCES" ${ARGN})
   if(ARG_SOURCES)
-    add_library(${name} STATIC ${ARG_SOURCES})
+    add_library(${name} ${ARG_SOURCES})
     vela_configure_target(${name})
+    if(BUILD_SHARED_LIBS)
+      # Only what the public headers declare is exported (they say so with
+      # #pragma GCC visibility); the libraries find each other where installed.
+      set_target_properties(${name} PROPERTIES
+        C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
+        VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}
+        INSTALL_RPATH "$ORIGIN")
+    endif()
   else()
     add_library(${name} INTERFACE)
   endif()

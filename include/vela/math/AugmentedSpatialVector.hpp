@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <cstddef>
 #include <string>
@@ -118,3 +120,5 @@ extern template class AugmentedSpatialVector<Numeric>;
 extern template class AugmentedSpatialVector<Traced>;
 
 }  // namespace vela::math
+
+#pragma GCC visibility pop

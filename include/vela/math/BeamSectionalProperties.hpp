@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <cstdint>
 #include <optional>
@@ -285,3 +287,5 @@ extern template class BeamSectionalProperties<Numeric>;
 extern template class BeamSectionalProperties<Traced>;
 
 }  // namespace vela::math
+
+#pragma GCC visibility pop

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <array>
 #include <cstddef>
@@ -166,3 +168,5 @@ extern template class BezierCurve<Traced, math3d::Vector2_T>;
 extern template class BezierCurve<Traced, math3d::Vector3_T>;
 
 }  // namespace vela::math
+
+#pragma GCC visibility pop

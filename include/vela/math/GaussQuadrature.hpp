@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <cstddef>
 #include <vector>
@@ -70,3 +72,5 @@ class GaussQuadrature {
 };
 
 }  // namespace vela::math
+
+#pragma GCC visibility pop

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <memory>
 #include <type_traits>
@@ -53,3 +55,5 @@ extern template class InterpolatingCubicSpline<Traced, math3d::Vector2_T>;
 extern template class InterpolatingCubicSpline<Traced, math3d::Vector3_T>;
 
 }  // namespace vela::math
+
+#pragma GCC visibility pop

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <memory>
 #include <type_traits>
@@ -118,3 +120,5 @@ extern template class InterpolatingCubicSpline3DWrapper<Numeric>;
 extern template class InterpolatingCubicSpline3DWrapper<Traced>;
 
 }  // namespace vela::math
+
+#pragma GCC visibility pop

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <memory>
 #include <type_traits>
@@ -63,3 +65,5 @@ extern template class InterpolatingPchip<Traced, math3d::Vector2_T>;
 extern template class InterpolatingPchip<Traced, math3d::Vector3_T>;
 
 }  // namespace vela::math
+
+#pragma GCC visibility pop

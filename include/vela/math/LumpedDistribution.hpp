@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <string>
 #include <type_traits>
@@ -176,3 +178,5 @@ extern template class LumpedDistribution<Numeric>;
 extern template class LumpedDistribution<Traced>;
 
 }  // namespace vela::math
+
+#pragma GCC visibility pop

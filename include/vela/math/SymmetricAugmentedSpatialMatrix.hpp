@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <cstddef>
 #include <string>
@@ -147,3 +149,5 @@ extern template class SymmetricAugmentedSpatialMatrix<Numeric>;
 extern template class SymmetricAugmentedSpatialMatrix<Traced>;
 
 }  // namespace vela::math
+
+#pragma GCC visibility pop

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 // Dense vector and matrix kernels of both modes. Arrays are plain pointers
 // to contiguous elements owned by the caller; matrices are column-major.
@@ -895,3 +897,5 @@ TracedValue<bool> bestFitPlane3D(std::vector<math3d::Vector3_T<Traced>> const& p
                                  math3d::Vector3_T<Traced>& normal);
 
 }  // namespace vela::math
+
+#pragma GCC visibility pop

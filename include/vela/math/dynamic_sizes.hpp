@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 // The rule for actual sizes of DynamicSize kernels that lie outside
 // [0, maximum]. Such a size is clamped into that range before the kernel
@@ -97,3 +99,5 @@ BlockSizes<I> clampBlock(Max srcMax, Max dstMax, BlockSizes<I> const& in, I cons
 
 }  // namespace detail
 }  // namespace vela::math
+
+#pragma GCC visibility pop

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 // The mode tags and traced types of the library, under vela::math.
 
@@ -25,3 +27,5 @@ template <class Mode>
 using Boolean = kelm_math::comp_trace::BoolOf<Mode>;
 
 }  // namespace vela::math
+
+#pragma GCC visibility pop

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 // The names a computation written over the mode needs from the trace library
 // (kelm_math::comp_trace) and the 3-D math library (math3d), brought into
@@ -86,3 +88,5 @@ using math3d::Vector2_T;
 using math3d::Vector3_T;
 
 }  // namespace vela::math
+
+#pragma GCC visibility pop

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <cstddef>
 #include <limits>
@@ -14,3 +16,5 @@ inline std::size_t checkedProduct(std::size_t a, std::size_t b, char const* what
 }
 
 }  // namespace vela
+
+#pragma GCC visibility pop

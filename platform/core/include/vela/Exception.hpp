@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <exception>
 
@@ -15,3 +17,5 @@ class Exception : public std::exception {
 };
 
 }  // namespace vela
+
+#pragma GCC visibility pop

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <string>
 
@@ -22,3 +24,5 @@ inline std::string decimalText(unsigned long value) {
 std::string roundTripText(double x);
 
 }  // namespace vela
+
+#pragma GCC visibility pop

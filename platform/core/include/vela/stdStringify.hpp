@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <string>
 
@@ -9,3 +11,5 @@ namespace vela {
 std::string stdStringify(unsigned long long value);
 
 }  // namespace vela
+
+#pragma GCC visibility pop

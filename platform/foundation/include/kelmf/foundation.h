@@ -2,6 +2,9 @@
 #ifndef KELMF_FOUNDATION_H
 #define KELMF_FOUNDATION_H
 
+/* Declarations here are the shared libraries' API; all else is hidden. */
+#pragma GCC visibility push(default)
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -18,5 +21,7 @@ double kelmf_get_real_max(void);
 #ifdef __cplusplus
 }
 #endif
+
+#pragma GCC visibility pop
 
 #endif

@@ -4,6 +4,9 @@
 #ifndef KELM_MATH_LIN_ALG_H
 #define KELM_MATH_LIN_ALG_H
 
+/* Declarations here are the shared libraries' API; all else is hidden. */
+#pragma GCC visibility push(default)
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -382,5 +385,7 @@ int kelm_math_lin_alg_solveTriDiagSymmPer(double* diag, double* offdiag, double*
 #ifdef __cplusplus
 }
 #endif
+
+#pragma GCC visibility pop
 
 #endif

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 // The coordinate-wise operations shared by Vector2_T, Vector3_T and
 // SpatialVector_T, written once over the mode. Numeric instances are plain
@@ -175,3 +177,5 @@ D<Traced> ternaryOf(TracedValue<bool> const& c, D<Traced> const& a, D<Traced> co
   return r;
 }
 }  // namespace math3d::detail
+
+#pragma GCC visibility pop

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 // 3-by-3 matrices over the mode.
 
@@ -238,3 +240,5 @@ extern template class Matrix3x3_T<Traced>;
 }  // namespace math3d
 
 #include "math3d/Quaternion.hpp"
+
+#pragma GCC visibility pop

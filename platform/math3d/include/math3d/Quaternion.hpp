@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 // Rotation quaternions over the mode.
 
@@ -163,3 +165,5 @@ inline Quaternion_T<Numeric> ternary(bool c, Quaternion_T<Numeric> const& a,
 extern template class Quaternion_T<Traced>;
 
 }  // namespace math3d
+
+#pragma GCC visibility pop

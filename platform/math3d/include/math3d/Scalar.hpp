@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 // Scalar types of a mode and the few scalar operations the 3-D types are
 // written with. The Numeric overloads are inline and mean bit for bit what
@@ -164,3 +166,5 @@ inline ct::TracedDouble traced(double x) { return ct::TracedDouble(x); }
 
 }  // namespace detail
 }  // namespace math3d
+
+#pragma GCC visibility pop

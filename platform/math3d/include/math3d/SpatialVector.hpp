@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 // Spatial vectors over the mode.
 
@@ -69,3 +71,5 @@ extern template class detail::FixedVector<SpatialVector_T, Traced, 6>;
 extern template class SpatialVector_T<Traced>;
 
 }  // namespace math3d
+
+#pragma GCC visibility pop

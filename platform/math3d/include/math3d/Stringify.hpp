@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 // Display text of numbers and of the 3-D types, as script text.
 
@@ -34,3 +36,5 @@ std::string bracketed(R const* v, int n, char const* sep) {
 }  // namespace detail
 
 }  // namespace math3d
+
+#pragma GCC visibility pop

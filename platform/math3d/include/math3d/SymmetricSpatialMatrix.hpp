@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 // Symmetric 6-by-6 spatial matrices over the mode.
 
@@ -140,3 +142,5 @@ SymmetricSpatialMatrix_T<Traced> traceable(SymmetricSpatialMatrix_T<Numeric> con
 extern template class SymmetricSpatialMatrix_T<Traced>;
 
 }  // namespace math3d
+
+#pragma GCC visibility pop

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 // Rigid transforms over the mode.
 
@@ -67,3 +69,5 @@ Transform3_T<Traced> traceable(Transform3_T<Numeric> const& t);
 extern template class Transform3_T<Traced>;
 
 }  // namespace math3d
+
+#pragma GCC visibility pop

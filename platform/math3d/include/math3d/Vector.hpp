@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 // Plane and space vectors over the mode.
 
@@ -125,3 +127,5 @@ extern template class Vector2_T<Traced>;
 extern template class Vector3_T<Traced>;
 
 }  // namespace math3d
+
+#pragma GCC visibility pop

@@ -3,6 +3,9 @@
 #ifndef ZEPH_CORE_CKERNELS_H
 #define ZEPH_CORE_CKERNELS_H
 
+/* Declarations here are the shared libraries' API; all else is hidden. */
+#pragma GCC visibility push(default)
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -128,5 +131,7 @@ zeph_core_MinSearchResult zeph_core_FuncMinSearch1D(double (*f)(double), double 
 #ifdef __cplusplus
 }
 #endif
+
+#pragma GCC visibility pop
 
 #endif

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <string>
 #include <vector>
@@ -7,9 +9,12 @@
 
 namespace kelm_math::comp_trace {
 
+// Defined and used inside the library only.
+#pragma GCC visibility push(hidden)
 namespace detail {
 class CodeGenerator;
 }
+#pragma GCC visibility pop
 
 /// A run of scratchpad elements of one type.
 struct Slot {
@@ -90,3 +95,5 @@ class GenerateCodeVisitor {
 };
 
 }  // namespace kelm_math::comp_trace
+
+#pragma GCC visibility pop

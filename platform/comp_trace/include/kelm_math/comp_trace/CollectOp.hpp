@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <string>
 
@@ -44,3 +46,5 @@ class CollectOp final : public VectorOperation {
 };
 
 }  // namespace kelm_math::comp_trace
+
+#pragma GCC visibility pop

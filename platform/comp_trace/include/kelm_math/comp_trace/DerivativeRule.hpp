@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 // What a node class outside the trace library supplies so that jvp, vjp and
 // jacobian can differentiate through it: a forward and a reverse rule, found
@@ -115,3 +117,5 @@ class Differentiable {
 };
 
 }  // namespace kelm_math::comp_trace
+
+#pragma GCC visibility pop

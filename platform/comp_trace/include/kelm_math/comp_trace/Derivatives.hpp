@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <cstddef>
 #include <string>
@@ -104,3 +106,5 @@ std::vector<TracedDouble> gradient(TracedDouble const& f, std::vector<TracedDoub
 std::vector<TracedDouble> hessian(TracedDouble const& f, std::vector<TracedDouble> const& inputs);
 
 }  // namespace kelm_math::comp_trace
+
+#pragma GCC visibility pop

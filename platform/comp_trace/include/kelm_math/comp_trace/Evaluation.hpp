@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <memory>
 #include <string>
@@ -10,9 +12,12 @@
 
 namespace kelm_math::comp_trace {
 
+// Defined and used inside the library only.
+#pragma GCC visibility push(hidden)
 namespace detail {
 struct EvaluationMemo;
 }
+#pragma GCC visibility pop
 
 /// Thrown when an input node is evaluated, or turned into C, without a value
 /// or an argument position. what() is "comp_trace UnboundInput: " and the name.
@@ -76,3 +81,5 @@ class BindingSet {
 };
 
 }  // namespace kelm_math::comp_trace
+
+#pragma GCC visibility pop

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <vector>
 
@@ -129,3 +131,5 @@ TracedBool all(std::vector<TracedBool> const& values);
 TracedBool any(TracedBool const& a, TracedBool const& b);
 
 }  // namespace kelm_math::comp_trace
+
+#pragma GCC visibility pop

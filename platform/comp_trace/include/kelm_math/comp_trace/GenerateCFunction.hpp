@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <cstddef>
 #include <stdexcept>
@@ -70,3 +72,5 @@ std::string generateCFunction(std::string const& functionName,
                               std::vector<TracedDouble> const& outputs);
 
 }  // namespace kelm_math::comp_trace
+
+#pragma GCC visibility pop

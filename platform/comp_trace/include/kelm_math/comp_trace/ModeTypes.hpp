@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include "kelm_math/comp_trace/Modes.hpp"
 #include "kelm_math/comp_trace/TracedValue.hpp"
@@ -32,3 +34,5 @@ template <class Mode>
 using BoolOf = typename ModeTypes<Mode>::Bool;
 
 }  // namespace kelm_math::comp_trace
+
+#pragma GCC visibility pop

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 namespace kelm_math::comp_trace {
 
@@ -9,3 +11,5 @@ struct Numeric {};
 struct Traced {};
 
 }  // namespace kelm_math::comp_trace
+
+#pragma GCC visibility pop

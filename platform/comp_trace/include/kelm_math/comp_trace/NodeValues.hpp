@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <cstddef>
 
@@ -44,3 +46,5 @@ class NodeValues {
 };
 
 }  // namespace kelm_math::comp_trace
+
+#pragma GCC visibility pop

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <array>
 #include <cstdint>
@@ -217,3 +219,5 @@ class ScalarOperation : public Operation {
 };
 
 }  // namespace kelm_math::comp_trace
+
+#pragma GCC visibility pop

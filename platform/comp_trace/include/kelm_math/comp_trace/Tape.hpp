@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <cstddef>
 #include <cstdint>
@@ -11,10 +13,13 @@
 
 namespace kelm_math::comp_trace {
 
+// Defined and used inside the library only.
+#pragma GCC visibility push(hidden)
 namespace detail {
 struct TapeState;
 struct Scratch;
 }  // namespace detail
+#pragma GCC visibility pop
 
 /// A recorded computation flattened once for repeated evaluation: the
 /// graph's nodes merged (equal nodes once) and in dependency order, with
@@ -111,3 +116,5 @@ class Tape {
 };
 
 }  // namespace kelm_math::comp_trace
+
+#pragma GCC visibility pop

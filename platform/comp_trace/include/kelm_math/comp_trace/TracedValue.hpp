@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <string>
 #include <type_traits>
@@ -119,8 +121,10 @@ using TracedInt = TracedValue<int>;
 using TracedBool = TracedValue<bool>;
 
 /// True, with the values, when all n values are constants.
+// Instantiated in the library: a template needs its visibility spelled out.
 template <class T>
-bool getConstants(TracedValue<T> const* values, unsigned n, T* out);
+__attribute__((visibility("default"))) bool getConstants(TracedValue<T> const* values, unsigned n,
+                                                         T* out);
 
 // Operands are taken by value, so a temporary's node moves into the new
 // node. Arithmetic: double follows IEEE; int wraps around and divides with a
@@ -190,3 +194,5 @@ extern template class TracedValue<int>;
 extern template class TracedValue<bool>;
 
 }  // namespace kelm_math::comp_trace
+
+#pragma GCC visibility pop

@@ -1,4 +1,6 @@
 #pragma once
+// Declarations here are the shared libraries' API; all else is hidden.
+#pragma GCC visibility push(default)
 
 #include <cstddef>
 #include <vector>
@@ -72,3 +74,5 @@ class VectorValue {
 };
 
 }  // namespace kelm_math::comp_trace
+
+#pragma GCC visibility pop
