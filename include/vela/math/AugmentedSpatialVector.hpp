@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// AugmentedSpatialVector, a spatial vector with further coordinates, and its traceable().
+
 #include <cstddef>
 #include <string>
 #include <vector>

@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// BeamSectionalProperties, the cross-section properties of a beam, and vela::DampingType.
+
 #include <cstdint>
 #include <string>
 #include <type_traits>

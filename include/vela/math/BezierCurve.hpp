@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// BezierCurve, the polynomial curve of one spline segment over its control points.
+
 #include <array>
 #include <cstddef>
 #include <type_traits>

@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// Gauss quadrature rules on the line, the triangle and the quadrilateral.
+
 #include <cstddef>
 #include <vector>
 

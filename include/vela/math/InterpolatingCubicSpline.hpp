@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// InterpolatingCubicSpline, the C2 interpolating cubic spline.
+
 #include <memory>
 #include <type_traits>
 #include <vector>

@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// InterpolatingCubicSpline3DWrapper, one 3-D interface over planar and spatial cubic splines.
+
 #include <memory>
 #include <type_traits>
 #include <vector>

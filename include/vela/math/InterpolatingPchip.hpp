@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// InterpolatingPchip, the shape-preserving piecewise cubic Hermite curve.
+
 #include <memory>
 #include <type_traits>
 #include <vector>

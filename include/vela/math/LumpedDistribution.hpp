@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// LumpedDistribution, the mass properties of a body by raw moments, and its traceable().
+
 #include <string>
 #include <type_traits>
 

@@ -1,17 +1,18 @@
 #pragma once
 
-// Dense vector and matrix kernels of both modes. Arrays are plain pointers
-// to contiguous elements owned by the caller; matrices are column-major.
-// A DynamicSize form takes compile-time maxima first, then the actual sizes,
-// meant to lie between 0 and their maxima; a size outside that range is
-// clamped into it in every mode (see vela/math/dynamic_sizes.hpp), so a
-// traced size bound to any value keeps evaluation and generated C inside
-// their arrays. The Traced forms fold to
-// constants when every size and every covered element is a constant, and
-// otherwise record one node whose outputs the result elements read. A
-// recorded output element past the actual size evaluates to 0 and holds an
-// unspecified value in generated C. Kernels report nothing and never throw,
-// but for allocation failure.
+/// \file
+/// Dense vector and matrix kernels of both modes. Arrays are plain pointers
+/// to contiguous elements owned by the caller; matrices are column-major.
+/// A DynamicSize form takes compile-time maxima first, then the actual sizes,
+/// meant to lie between 0 and their maxima; a size outside that range is
+/// clamped into it in every mode (see vela/math/dynamic_sizes.hpp), so a
+/// traced size bound to any value keeps evaluation and generated C inside
+/// their arrays. The Traced forms fold to
+/// constants when every size and every covered element is a constant, and
+/// otherwise record one node whose outputs the result elements read. A
+/// recorded output element past the actual size evaluates to 0 and holds an
+/// unspecified value in generated C. Kernels report nothing and never throw,
+/// but for allocation failure.
 
 #include <vector>
 

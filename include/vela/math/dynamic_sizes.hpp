@@ -1,14 +1,15 @@
 #pragma once
 
-// The rule for actual sizes of DynamicSize kernels that lie outside
-// [0, maximum]. Such a size is clamped into that range before the kernel
-// runs, identically in every path: the Numeric forms, folding, evaluation of
-// a trace and generated C (where a size is a runtime input, so the clamp is
-// what keeps every read and write inside the arrays). Values bounded by
-// other values are clamped to those bounds too: the strided product's m to
-// min(lda, ldc) and k to min(kMax, ldb). submatrixAssign clamps each of its
-// values to [0, maximum] and then copies nothing when the block still
-// reaches past srcMax or dstMax elements.
+/// \file
+/// The rule for actual sizes of DynamicSize kernels that lie outside
+/// [0, maximum]. Such a size is clamped into that range before the kernel
+/// runs, identically in every path: the Numeric forms, folding, evaluation of
+/// a trace and generated C (where a size is a runtime input, so the clamp is
+/// what keeps every read and write inside the arrays). Values bounded by
+/// other values are clamped to those bounds too: the strided product's m to
+/// min(lda, ldc) and k to min(kMax, ldb). submatrixAssign clamps each of its
+/// values to [0, maximum] and then copies nothing when the block still
+/// reaches past srcMax or dstMax elements.
 
 #include <algorithm>
 #include <climits>
@@ -27,6 +28,7 @@ kelm_math::comp_trace::TracedInt clampSize(kelm_math::comp_trace::TracedInt cons
 kelm_math::comp_trace::TracedInt clampSize(kelm_math::comp_trace::TracedInt const& n,
                                            kelm_math::comp_trace::TracedInt const& max);
 
+/// Implementation details, not part of the API.
 namespace detail {
 
 inline unsigned smaller(unsigned a, unsigned b) { return std::min(a, b); }

@@ -1,6 +1,7 @@
 #pragma once
 
-// The mode tags and traced types of the library, under vela::math.
+/// \file
+/// The mode tags and traced types of the library, under vela::math.
 
 #include "kelm_math/comp_trace/Evaluation.hpp"
 #include "kelm_math/comp_trace/Functions.hpp"

@@ -1,4 +1,5 @@
-/* Runtime of generated code (C99, C linkage).
+/** \file
+   Runtime of generated code (C99, C linkage).
 
    Generated functions include this header only. It defines the routines
    that generated lines call, with the semantics of the library's Numeric

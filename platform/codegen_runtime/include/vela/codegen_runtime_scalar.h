@@ -1,4 +1,5 @@
-/* Scalar helpers of generated code (C99, also valid C++).
+/** \file
+   Scalar helpers of generated code (C99, also valid C++).
 
    Small inline functions that give scalar operations one meaning in trace
    evaluation and in generated C alike. Every name starts with vela_rt_, so

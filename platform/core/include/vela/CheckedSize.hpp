@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// Storage-size arithmetic that throws instead of wrapping around.
+
 #include <cstddef>
 #include <limits>
 #include <stdexcept>

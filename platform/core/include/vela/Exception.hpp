@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// vela::Exception, the base class of every exception of the library.
+
 #include <exception>
 
 namespace vela {

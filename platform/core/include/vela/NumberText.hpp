@@ -1,7 +1,12 @@
 #pragma once
 
+/// \file
+/// Locale-independent text of numbers: decimal integers and round-tripping doubles.
+
 #include <string>
 
+/// The engine's namespace: the core utilities (exception base, number text),
+/// the dense matrix vela::Matrix and the library vela::math.
 namespace vela {
 
 /// Decimal text of an integer: an optional '-' and digits, without grouping

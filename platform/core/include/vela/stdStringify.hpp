@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// vela::stdStringify, the decimal text of an unsigned number.
+
 #include <string>
 
 namespace vela {

@@ -1,4 +1,5 @@
-/* Foundation: floating-point classification and limits, C linkage. */
+/** \file
+   Foundation: floating-point classification and limits, C linkage. */
 #ifndef KELMF_FOUNDATION_H
 #define KELMF_FOUNDATION_H
 

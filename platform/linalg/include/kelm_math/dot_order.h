@@ -1,4 +1,5 @@
-/* The one body of the dot product, inline so that C++ callers of the
+/** \file
+   The one body of the dot product, inline so that C++ callers of the
    Numeric kernel avoid a call per short reduction. The exported
    kelm_math_lin_alg_dotProduct and the column reductions of products.c
    run this very function, so every path sums in the same order.

@@ -1,4 +1,5 @@
-/* Dense linear-algebra kernels, C linkage. Arrays are caller-owned and
+/** \file
+   Dense linear-algebra kernels, C linkage. Arrays are caller-owned and
    contiguous; matrices are column-major. No function allocates or fails:
    a size of 0 (or below) does nothing. */
 #ifndef KELM_MATH_LIN_ALG_H

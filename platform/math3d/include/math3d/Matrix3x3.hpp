@@ -1,6 +1,7 @@
 #pragma once
 
-// 3-by-3 matrices over the mode.
+/// \file
+/// 3-by-3 matrices over the mode.
 
 #include <string>
 #include <type_traits>

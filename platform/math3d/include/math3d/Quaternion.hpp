@@ -1,6 +1,7 @@
 #pragma once
 
-// Rotation quaternions over the mode.
+/// \file
+/// Rotation quaternions over the mode.
 
 #include <string>
 #include <type_traits>

@@ -1,8 +1,9 @@
 #pragma once
 
-// Scalar types of a mode and the few scalar operations the 3-D types are
-// written with. The Numeric overloads are inline and mean bit for bit what
-// the traced ones record, so one generic body serves both modes.
+/// \file
+/// Scalar types of a mode and the few scalar operations the 3-D types are
+/// written with. The Numeric overloads are inline and mean bit for bit what
+/// the traced ones record, so one generic body serves both modes.
 
 #include <cmath>
 
@@ -13,6 +14,8 @@
 #include "kelm_math/comp_trace/TracedValue.hpp"
 #include "vela/codegen_runtime_scalar.h"
 
+/// The 3-D math library: vectors, 3-by-3 matrices, quaternions, transforms
+/// and spatial vectors and matrices over the mode tag.
 namespace math3d {
 
 namespace ct = kelm_math::comp_trace;

@@ -1,6 +1,7 @@
 #pragma once
 
-// Spatial vectors over the mode.
+/// \file
+/// Spatial vectors over the mode.
 
 #include <string>
 #include <type_traits>

@@ -1,6 +1,7 @@
 #pragma once
 
-// Display text of numbers and of the 3-D types, as script text.
+/// \file
+/// Display text of numbers and of the 3-D types, as script text.
 
 #include <string>
 

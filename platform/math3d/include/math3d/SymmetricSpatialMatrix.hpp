@@ -1,6 +1,7 @@
 #pragma once
 
-// Symmetric 6-by-6 spatial matrices over the mode.
+/// \file
+/// Symmetric 6-by-6 spatial matrices over the mode.
 
 #include <string>
 #include <type_traits>

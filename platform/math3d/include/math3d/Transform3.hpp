@@ -1,6 +1,7 @@
 #pragma once
 
-// Rigid transforms over the mode.
+/// \file
+/// Rigid transforms over the mode.
 
 #include <string>
 #include <type_traits>

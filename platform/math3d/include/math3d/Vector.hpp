@@ -1,6 +1,7 @@
 #pragma once
 
-// Plane and space vectors over the mode.
+/// \file
+/// Plane and space vectors over the mode.
 
 #include <string>
 #include <type_traits>

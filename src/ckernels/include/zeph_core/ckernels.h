@@ -1,4 +1,5 @@
-/* C kernels of vela::math, C linkage. They work in fixed stack storage,
+/** \file
+   C kernels of vela::math, C linkage. They work in fixed stack storage,
    never allocate and never fail. Generated code calls them by name. */
 #ifndef ZEPH_CORE_CKERNELS_H
 #define ZEPH_CORE_CKERNELS_H

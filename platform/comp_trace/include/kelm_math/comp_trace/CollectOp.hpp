@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// CollectOp, the node that gathers scalars into one vector output.
+
 #include <string>
 
 #include "kelm_math/comp_trace/TracedValue.hpp"

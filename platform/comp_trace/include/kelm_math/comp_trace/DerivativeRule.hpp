@@ -1,9 +1,10 @@
 #pragma once
 
-// What a node class outside the trace library supplies so that jvp, vjp and
-// jacobian can differentiate through it: a forward and a reverse rule, found
-// through the Differentiable base. Rules are written with traced operations
-// and kernels, so derivatives are ordinary graphs.
+/// \file
+/// What a node class outside the trace library supplies so that jvp, vjp and
+/// jacobian can differentiate through it: a forward and a reverse rule, found
+/// through the Differentiable base. Rules are written with traced operations
+/// and kernels, so derivatives are ordinary graphs.
 
 #include <cstddef>
 #include <vector>

@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// Derivatives of traced computations (jvp, vjp, Jacobians, gradients, Hessians) as traced values.
+
 #include <cstddef>
 #include <string>
 #include <vector>

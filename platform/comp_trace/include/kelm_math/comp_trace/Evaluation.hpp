@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// BindingSet, the evaluation of a graph against bound inputs.
+
 #include <memory>
 #include <string>
 #include <unordered_map>

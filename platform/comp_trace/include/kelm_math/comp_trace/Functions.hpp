@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// The scalar functions, selections and guards of both modes.
+
 #include <vector>
 
 #include "kelm_math/comp_trace/TracedValue.hpp"

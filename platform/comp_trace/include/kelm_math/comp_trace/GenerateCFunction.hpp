@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// Generation of a complete C function from traced outputs.
+
 #include <cstddef>
 #include <stdexcept>
 #include <string>

@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// The value types of a mode: ModeTypes and its DoubleOf, IntOf and BoolOf aliases.
+
 #include "kelm_math/comp_trace/Modes.hpp"
 #include "kelm_math/comp_trace/TracedValue.hpp"
 

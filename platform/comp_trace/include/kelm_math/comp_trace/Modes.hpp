@@ -1,5 +1,10 @@
 #pragma once
 
+/// \file
+/// The mode tags Numeric and Traced.
+
+/// The computation-trace library: traced scalars and the graph nodes they
+/// read, evaluation against bound inputs, derivatives and generation of C.
 namespace kelm_math::comp_trace {
 
 /// Mode tag: values are double, int and bool and operations compute at once.

@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// The evaluated outputs of vector nodes as a node's evaluate() reads them.
+
 #include <cstddef>
 
 #include "kelm_math/comp_trace/Values.hpp"

@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// The node base classes of a traced graph: Operation, VectorOperation and ScalarOperation.
+
 #include <array>
 #include <cstdint>
 #include <memory>

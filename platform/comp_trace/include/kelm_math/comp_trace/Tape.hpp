@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// Tape, a graph flattened once for repeated evaluation.
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>

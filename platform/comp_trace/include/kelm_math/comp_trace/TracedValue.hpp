@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// TracedValue, the handle to a scalar of a traced graph, and its arithmetic, comparison and logical operators.
+
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -18,6 +21,7 @@ struct ScalarTypeOf<int> : std::integral_constant<ScalarType, ScalarType::Int> {
 template <>
 struct ScalarTypeOf<double> : std::integral_constant<ScalarType, ScalarType::Double> {};
 
+/// Implementation details, not part of the API.
 namespace detail {
 // bool -> int -> double widen implicitly; the other directions are explicit.
 template <class From, class To>

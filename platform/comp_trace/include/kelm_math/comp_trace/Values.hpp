@@ -1,5 +1,8 @@
 #pragma once
 
+/// \file
+/// The scalar types of a trace and the values that evaluation produces.
+
 #include <cstddef>
 #include <vector>
 
