@@ -1,7 +1,8 @@
 #pragma once
 
 /// \file
-/// GenerateCodeVisitor, through which a node writes its lines of C, and the scratchpad slots it hands out.
+/// GenerateCodeVisitor, through which a node writes its lines of C, and the scratchpad slots it
+/// hands out.
 
 #include <string>
 #include <vector>

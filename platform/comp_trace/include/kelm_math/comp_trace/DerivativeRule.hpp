@@ -14,6 +14,8 @@
 
 namespace kelm_math::comp_trace {
 
+/// Traced doubles in a row: the elements of a node's array input or output,
+/// or their tangents and cotangents, as the rules take and return them.
 using TracedArray = std::vector<TracedDouble>;
 
 /// True when v is a constant zero (either sign): a derivative that no input

@@ -27,11 +27,15 @@ struct ModeTypes<Traced> {
   using Bool = TracedValue<bool>;      ///< Conditions.
 };
 
+/// The real, integer and condition type of a mode: double, int, bool in
+/// Numeric; TracedDouble, TracedInt, TracedBool in Traced.
+///@{
 template <class Mode>
 using DoubleOf = typename ModeTypes<Mode>::Double;
 template <class Mode>
 using IntOf = typename ModeTypes<Mode>::Int;
 template <class Mode>
 using BoolOf = typename ModeTypes<Mode>::Bool;
+///@}
 
 }  // namespace kelm_math::comp_trace

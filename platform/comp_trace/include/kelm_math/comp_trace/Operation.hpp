@@ -19,8 +19,12 @@ class Operation;
 class ScalarOperation;
 class GenerateCodeVisitor;
 
+/// Shared ownership of an immutable node: how values and other nodes hold
+/// the nodes they read.
+///@{
 using OperationPtr = std::shared_ptr<Operation const>;
 using ScalarOperationPtr = std::shared_ptr<ScalarOperation const>;
+///@}
 
 /// The trace library's own node classes, which evaluation and code
 /// generation recognise without a dynamic cast; Other for every other class.
