@@ -1,7 +1,8 @@
 #pragma once
 
 /// \file
-/// InterpolatingSpline, the base of the interpolating curves, and the segment lookup result IdxBoundsTag.
+/// InterpolatingSpline, the base of the interpolating curves, and the segment lookup result
+/// IdxBoundsTag.
 
 #include <array>
 #include <cstddef>

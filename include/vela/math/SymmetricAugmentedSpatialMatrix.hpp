@@ -1,7 +1,8 @@
 #pragma once
 
 /// \file
-/// SymmetricAugmentedSpatialMatrix, a symmetric spatial matrix with further coordinates, and its traceable().
+/// SymmetricAugmentedSpatialMatrix, a symmetric spatial matrix with further coordinates, and its
+/// traceable().
 
 #include <cstddef>
 #include <string>

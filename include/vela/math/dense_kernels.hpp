@@ -29,7 +29,7 @@ namespace vela::math {
 inline void vectorAdd(unsigned n, double const* a, double const* b, double* out) {
   kelm_math_lin_alg_vectorAdd(static_cast<int>(n), a, b, out);
 }
-/// vectorAdd over the actual size n; nMax is not used.
+/// vectorAdd over the actual size n, clamped to nMax.
 inline void vectorAddDynamicSize(unsigned nMax, unsigned n, double const* a, double const* b,
                                  double* out) {
   kelm_math_lin_alg_vectorAdd(static_cast<int>(clampSize(n, nMax)), a, b, out);
@@ -47,15 +47,19 @@ void vectorAddDynamicSize(unsigned nMax, TracedValue<int> const& n, TracedValue<
 inline void vectorSubtract(unsigned n, double const* a, double const* b, double* out) {
   kelm_math_lin_alg_vectorSubtract(static_cast<int>(n), a, b, out);
 }
+/// vectorSubtract of the actual sizes, each clamped to its maximum.
 inline void vectorSubtractDynamicSize(unsigned nMax, unsigned n, double const* a, double const* b,
                                       double* out) {
   kelm_math_lin_alg_vectorSubtract(static_cast<int>(clampSize(n, nMax)), a, b, out);
 }
+/// Traced forms as for vectorAdd.
+///@{
 void vectorSubtract(unsigned n, TracedValue<double> const* a, TracedValue<double> const* b,
                     TracedValue<double>* out);
 void vectorSubtractDynamicSize(unsigned nMax, TracedValue<int> const& n,
                                TracedValue<double> const* a, TracedValue<double> const* b,
                                TracedValue<double>* out);
+///@}
 
 // ---------------------------------------------------------------------------
 // Elementwise and layout kernels
@@ -127,6 +131,7 @@ inline void shiftColumns(unsigned m, unsigned n, unsigned k, double const* A, do
   kelm_math_lin_alg_shiftColumns(static_cast<int>(m), static_cast<int>(n), static_cast<int>(k), A,
                                  out);
 }
+/// shiftColumns of the actual sizes, each clamped to its maximum.
 inline void shiftColumnsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                     unsigned k, double const* A, double* out) {
   shiftColumns(clampSize(m, mMax), clampSize(n, nMax), k, A, out);
@@ -159,24 +164,29 @@ inline void inverseScaleRows(unsigned m, unsigned n, double const* A, double con
                              double* out) {
   kelm_math_lin_alg_inverseScaleRows(static_cast<int>(m), static_cast<int>(n), A, s, out);
 }
+/// scaleColumns of the actual sizes, each clamped to its maximum.
 inline void scaleColumnsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                     double const* A, double const* s, double* out) {
   scaleColumns(clampSize(m, mMax), clampSize(n, nMax), A, s, out);
 }
+/// inverseScaleColumns of the actual sizes, each clamped to its maximum.
 inline void inverseScaleColumnsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                            double const* A, double const* s, double* out) {
   inverseScaleColumns(clampSize(m, mMax), clampSize(n, nMax), A, s, out);
 }
+/// scaleRows of the actual sizes, each clamped to its maximum.
 inline void scaleRowsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                  double const* A, double const* s, double* out) {
   scaleRows(clampSize(m, mMax), clampSize(n, nMax), A, s, out);
 }
+/// inverseScaleRows of the actual sizes, each clamped to its maximum.
 inline void inverseScaleRowsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                         double const* A, double const* s, double* out) {
   inverseScaleRows(clampSize(m, mMax), clampSize(n, nMax), A, s, out);
 }
 /// Traced scalings (ScaleVectorsOp). In the DynamicSize forms A and out hold
 /// mMax * nMax elements and s holds nMax factors (columns) or mMax (rows).
+///@{
 void scaleColumns(unsigned m, unsigned n, TracedValue<double> const* A,
                   TracedValue<double> const* s, TracedValue<double>* out);
 void inverseScaleColumns(unsigned m, unsigned n, TracedValue<double> const* A,
@@ -197,6 +207,7 @@ void scaleRowsDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& 
 void inverseScaleRowsDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,
                                  TracedValue<int> const& n, TracedValue<double> const* A,
                                  TracedValue<double> const* s, TracedValue<double>* out);
+///@}
 
 /// In place: row i of the m by n matrix A becomes +0.0 wherever flags[i] is
 /// nonzero (i < m).
@@ -214,6 +225,7 @@ inline void reduceMatrix(unsigned m, unsigned n, unsigned k, int const* indices,
   kelm_math_lin_alg_reduceMatrix(static_cast<int>(m), static_cast<int>(n), static_cast<int>(k),
                                  indices, A);
 }
+/// reduceMatrix of the actual sizes, each clamped to its maximum.
 inline void reduceMatrixDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                     unsigned k, int const* indices, double* A) {
   reduceMatrix(clampSize(m, mMax), clampSize(n, nMax), k, indices, A);
@@ -250,6 +262,10 @@ inline void submatrixAssign(unsigned rows, unsigned cols, unsigned srcOffset, un
                                         static_cast<int>(srcStride), static_cast<int>(dstStride),
                                         src + srcOffset, dst + dstOffset);
 }
+/// submatrixAssign with rows and cols clamped to min(srcMax, dstMax), the
+/// source offset and stride to srcMax, the destination ones to dstMax; a
+/// block that still reaches past srcMax source or dstMax destination
+/// elements copies nothing.
 inline void submatrixAssignDynamicSize(unsigned srcMax, unsigned dstMax, unsigned rows,
                                        unsigned cols, unsigned srcOffset, unsigned srcStride,
                                        unsigned dstOffset, unsigned dstStride, double const* src,
@@ -322,6 +338,7 @@ inline void matrixTransposeMultiply(unsigned s0, unsigned s1, unsigned s2, doubl
   kelm_math_lin_alg_matrixTransposeMultiply(static_cast<int>(s0), static_cast<int>(s1),
                                             static_cast<int>(s2), A, B, out);
 }
+/// matrixTransposeMultiply of the actual sizes, each clamped to its maximum.
 inline void matrixTransposeMultiplyDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max,
                                                unsigned s0, unsigned s1, unsigned s2,
                                                double const* A, double const* B, double* out) {
@@ -330,12 +347,14 @@ inline void matrixTransposeMultiplyDynamicSize(unsigned s0Max, unsigned s1Max, u
 }
 /// Traced forms as for matrixMultiply; B holds s0Max * s2Max elements and
 /// a record writes s1Max * s2Max elements of out.
+///@{
 void matrixTransposeMultiply(unsigned s0, unsigned s1, unsigned s2, TracedValue<double> const* A,
                              TracedValue<double> const* B, TracedValue<double>* out);
 void matrixTransposeMultiplyDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max,
                                         TracedValue<int> const& s0, TracedValue<int> const& s1,
                                         TracedValue<int> const& s2, TracedValue<double> const* A,
                                         TracedValue<double> const* B, TracedValue<double>* out);
+///@}
 
 /// out (s0 by s2) = A B^T with A s0 by s1 and B s2 by s1.
 inline void matrixMultiplyTranspose(unsigned s0, unsigned s1, unsigned s2, double const* A,
@@ -343,6 +362,7 @@ inline void matrixMultiplyTranspose(unsigned s0, unsigned s1, unsigned s2, doubl
   kelm_math_lin_alg_matrixMultiplyTranspose(static_cast<int>(s0), static_cast<int>(s1),
                                             static_cast<int>(s2), A, B, out);
 }
+/// matrixMultiplyTranspose of the actual sizes, each clamped to its maximum.
 inline void matrixMultiplyTransposeDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max,
                                                unsigned s0, unsigned s1, unsigned s2,
                                                double const* A, double const* B, double* out) {
@@ -350,12 +370,14 @@ inline void matrixMultiplyTransposeDynamicSize(unsigned s0Max, unsigned s1Max, u
                           out);
 }
 /// Traced forms as for matrixMultiply (B holds s1Max * s2Max elements).
+///@{
 void matrixMultiplyTranspose(unsigned s0, unsigned s1, unsigned s2, TracedValue<double> const* A,
                              TracedValue<double> const* B, TracedValue<double>* out);
 void matrixMultiplyTransposeDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max,
                                         TracedValue<int> const& s0, TracedValue<int> const& s1,
                                         TracedValue<int> const& s2, TracedValue<double> const* A,
                                         TracedValue<double> const* B, TracedValue<double>* out);
+///@}
 
 /// out = A B with leading dimensions: A(i, p) at i + p * lda (m by k),
 /// B(p, j) at p + j * ldb (k by n), the result (i, j) at i + j * ldc (m by
@@ -401,6 +423,7 @@ inline void matrixVectorMultiply(unsigned m, unsigned n, double const* A, double
                                  double* out) {
   kelm_math_lin_alg_matrixVectorMultiply(static_cast<int>(m), static_cast<int>(n), A, x, out);
 }
+/// matrixVectorMultiply of the actual sizes, each clamped to its maximum.
 inline void matrixVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                             double const* A, double const* x, double* out) {
   matrixVectorMultiply(clampSize(m, mMax), clampSize(n, nMax), A, x, out);
@@ -421,6 +444,7 @@ inline void matrixTransposeVectorMultiply(unsigned m, unsigned n, double const* 
   kelm_math_lin_alg_matrixTransposeVectorMultiply(static_cast<int>(m), static_cast<int>(n), A, x,
                                                   out);
 }
+/// matrixTransposeVectorMultiply of the actual sizes, each clamped to its maximum.
 inline void matrixTransposeVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax, unsigned m,
                                                      unsigned n, double const* A, double const* x,
                                                      double* out) {
@@ -428,6 +452,7 @@ inline void matrixTransposeVectorMultiplyDynamicSize(unsigned mMax, unsigned nMa
 }
 /// Traced forms as for matrixVectorMultiply; x holds mMax elements and a
 /// record writes nMax elements of out.
+///@{
 void matrixTransposeVectorMultiply(unsigned m, unsigned n, TracedValue<double> const* A,
                                    TracedValue<double> const* x, TracedValue<double>* out);
 void matrixTransposeVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax,
@@ -435,6 +460,7 @@ void matrixTransposeVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax,
                                               TracedValue<double> const* A,
                                               TracedValue<double> const* x,
                                               TracedValue<double>* out);
+///@}
 
 /// y (m) += A x with A m by n (A x summed as by matrixVectorMultiply, then
 /// added). y must not overlap A or x.
@@ -442,6 +468,7 @@ inline void addMatrixVectorProduct(unsigned m, unsigned n, double const* A, doub
                                    double* y) {
   kelm_math_lin_alg_addMatrixVectorProduct(static_cast<int>(m), static_cast<int>(n), A, x, y);
 }
+/// addMatrixVectorProduct of the actual sizes, each clamped to its maximum.
 inline void addMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                               double const* A, double const* x, double* y) {
   addMatrixVectorProduct(clampSize(m, mMax), clampSize(n, nMax), A, x, y);
@@ -463,6 +490,7 @@ inline void addMatrixTransposeVectorProduct(unsigned m, unsigned n, double const
   kelm_math_lin_alg_addMatrixTransposeVectorProduct(static_cast<int>(m), static_cast<int>(n), A, x,
                                                     y);
 }
+/// addMatrixTransposeVectorProduct of the actual sizes, each clamped to its maximum.
 inline void addMatrixTransposeVectorProductDynamicSize(unsigned mMax, unsigned nMax, unsigned m,
                                                        unsigned n, double const* A, double const* x,
                                                        double* y) {
@@ -470,28 +498,33 @@ inline void addMatrixTransposeVectorProductDynamicSize(unsigned mMax, unsigned n
 }
 /// Traced forms as for addMatrixVectorProduct; x holds mMax elements and y
 /// nMax.
+///@{
 void addMatrixTransposeVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
                                      TracedValue<double> const* x, TracedValue<double>* y);
 void addMatrixTransposeVectorProductDynamicSize(
     unsigned mMax, unsigned nMax, TracedValue<int> const& m, TracedValue<int> const& n,
     TracedValue<double> const* A, TracedValue<double> const* x, TracedValue<double>* y);
+///@}
 
 /// y (m) -= A x with A m by n. y must not overlap A or x.
 inline void subtractMatrixVectorProduct(unsigned m, unsigned n, double const* A, double const* x,
                                         double* y) {
   kelm_math_lin_alg_subtractMatrixVectorProduct(static_cast<int>(m), static_cast<int>(n), A, x, y);
 }
+/// subtractMatrixVectorProduct of the actual sizes, each clamped to its maximum.
 inline void subtractMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax, unsigned m,
                                                    unsigned n, double const* A, double const* x,
                                                    double* y) {
   subtractMatrixVectorProduct(clampSize(m, mMax), clampSize(n, nMax), A, x, y);
 }
 /// Traced forms as for addMatrixVectorProduct.
+///@{
 void subtractMatrixVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
                                  TracedValue<double> const* x, TracedValue<double>* y);
 void subtractMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,
                                             TracedValue<int> const& n, TracedValue<double> const* A,
                                             TracedValue<double> const* x, TracedValue<double>* y);
+///@}
 
 /// y (n) -= A^T x with A m by n and x of m. y must not overlap A or x.
 inline void subtractMatrixTransposeVectorProduct(unsigned m, unsigned n, double const* A,
@@ -499,17 +532,20 @@ inline void subtractMatrixTransposeVectorProduct(unsigned m, unsigned n, double 
   kelm_math_lin_alg_subtractMatrixTransposeVectorProduct(static_cast<int>(m), static_cast<int>(n),
                                                          A, x, y);
 }
+/// subtractMatrixTransposeVectorProduct of the actual sizes, each clamped to its maximum.
 inline void subtractMatrixTransposeVectorProductDynamicSize(unsigned mMax, unsigned nMax,
                                                             unsigned m, unsigned n, double const* A,
                                                             double const* x, double* y) {
   subtractMatrixTransposeVectorProduct(clampSize(m, mMax), clampSize(n, nMax), A, x, y);
 }
 /// Traced forms as for addMatrixTransposeVectorProduct.
+///@{
 void subtractMatrixTransposeVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
                                           TracedValue<double> const* x, TracedValue<double>* y);
 void subtractMatrixTransposeVectorProductDynamicSize(
     unsigned mMax, unsigned nMax, TracedValue<int> const& m, TracedValue<int> const& n,
     TracedValue<double> const* A, TracedValue<double> const* x, TracedValue<double>* y);
+///@}
 
 /// The sum of a[i] b[i] over i < n (0 for n = 0).
 /// Inline where the compiler cannot change its bits, saving the call

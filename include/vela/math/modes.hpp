@@ -18,11 +18,13 @@ using kelm_math::comp_trace::TracedValue;
 
 /// The scalar, count and predicate types of a mode: double, int, bool in
 /// Numeric; TracedValue<double>, TracedValue<int>, TracedValue<bool> in Traced.
+///@{
 template <class Mode>
 using Scalar = kelm_math::comp_trace::DoubleOf<Mode>;
 template <class Mode>
 using Integer = kelm_math::comp_trace::IntOf<Mode>;
 template <class Mode>
 using Boolean = kelm_math::comp_trace::BoolOf<Mode>;
+///@}
 
 }  // namespace vela::math

@@ -12,6 +12,7 @@ namespace vela {
 /// Decimal text of an integer: an optional '-' and digits, without grouping
 /// or padding. Written by std::to_chars, so the text is the same under every
 /// C and C++ locale (generated code depends on that).
+///@{
 std::string decimalText(long long value);
 std::string decimalText(unsigned long long value);
 inline std::string decimalText(int value) { return decimalText(static_cast<long long>(value)); }
@@ -21,6 +22,7 @@ inline std::string decimalText(unsigned value) {
 inline std::string decimalText(unsigned long value) {
   return decimalText(static_cast<unsigned long long>(value));
 }
+///@}
 
 /// Text of x as printf's "%.17g" writes it in the C locale (so it reads back
 /// exactly), whatever the process locale. No special handling of NaN or Inf.
