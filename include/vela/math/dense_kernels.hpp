@@ -96,7 +96,8 @@ void vectorNegate(unsigned n, TracedValue<double> const* a, TracedValue<double>*
 inline void transposeColMajor(unsigned m, unsigned n, double const* A, double* out) {
   kelm_math_lin_alg_transposeColMajor(static_cast<int>(m), static_cast<int>(n), A, out);
 }
-/// transposeColMajor of the actual m by n matrix; the maxima are not used.
+/// transposeColMajor of the actual m by n matrix, m and n clamped to their
+/// maxima.
 inline void transposeColMajorDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                          double const* A, double* out) {
   transposeColMajor(clampSize(m, mMax), clampSize(n, nMax), A, out);
@@ -313,7 +314,7 @@ inline void matrixMultiply(unsigned s0, unsigned s1, unsigned s2, double const* 
   kelm_math_lin_alg_matrixMultiply(static_cast<int>(s0), static_cast<int>(s1), static_cast<int>(s2),
                                    A, B, out);
 }
-/// matrixMultiply over the actual sizes; the maxima are not used.
+/// matrixMultiply over the actual sizes, each clamped to its maximum.
 inline void matrixMultiplyDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max, unsigned s0,
                                       unsigned s1, unsigned s2, double const* A, double const* B,
                                       double* out) {
@@ -388,8 +389,9 @@ inline void matrixMultiplyStrided(unsigned m, unsigned k, unsigned n, unsigned l
                                           static_cast<int>(n), static_cast<int>(lda),
                                           static_cast<int>(ldb), static_cast<int>(ldc), A, B, out);
 }
-/// matrixMultiplyStrided over the actual values; the maxima (of k, n, lda,
-/// ldb, ldc) are not used.
+/// matrixMultiplyStrided over the actual values, clamped: each leading
+/// dimension to its maximum, m to min(lda, ldc), k to min(kMax, ldb), n to
+/// nMax.
 inline void matrixMultiplyStridedDynamicSize(unsigned kMax, unsigned nMax, unsigned ldaMax,
                                              unsigned ldbMax, unsigned ldcMax, unsigned m,
                                              unsigned k, unsigned n, unsigned lda, unsigned ldb,
@@ -742,7 +744,7 @@ inline int eig(unsigned n, double const* A, double const* B, double* re, double*
                double* vim, double* work, int* iwork) {
   return kelm_math_lin_alg_eig(static_cast<int>(n), A, B, re, im, vre, vim, work, iwork);
 }
-/// eig of the packed n by n problem; the capacity N is not used.
+/// eig of the packed n by n problem, n clamped to the capacity N.
 inline int eigDynamicSize(unsigned N, unsigned n, double const* A, double const* B, double* re,
                           double* im, double* vre, double* vim, double* work, int* iwork) {
   return eig(clampSize(n, N), A, B, re, im, vre, vim, work, iwork);
@@ -767,7 +769,7 @@ inline bool orthonormalizeRealEigenvectorsWrtSpdB(unsigned n, double const* B, d
   return kelm_math_lin_alg_orthonormalizeRealEigenvectorsWrtSpdB(static_cast<int>(n), B, V, work) !=
          0;
 }
-/// The same for the packed n by n problem; N is not used.
+/// The same for the packed n by n problem, n clamped to N.
 inline bool orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(unsigned N, unsigned n,
                                                              double const* B, double* V,
                                                              double* work) {
@@ -793,7 +795,7 @@ inline void svd(unsigned m, unsigned n, double const* A, unsigned char full, dou
                 double* V, double* work) {
   kelm_math_lin_alg_svd(static_cast<int>(m), static_cast<int>(n), A, full, S, U, V, work);
 }
-/// svd of the packed m by n problem; M and N are not used.
+/// svd of the packed m by n problem, m and n clamped to M and N.
 inline void svdDynamicSize(unsigned M, unsigned N, unsigned m, unsigned n, double const* A,
                            unsigned char full, double* S, double* U, double* V, double* work) {
   svd(clampSize(m, M), clampSize(n, N), A, full, S, U, V, work);
@@ -814,7 +816,7 @@ inline unsigned svdComputeRank(unsigned m, unsigned n, double const* s, double t
   return static_cast<unsigned>(
       kelm_math_lin_alg_svdComputeRank(static_cast<int>(m), static_cast<int>(n), s, tol));
 }
-/// The same over min(m, n) values; M and N are not used.
+/// The same over min(m, n) values, m and n clamped to M and N.
 inline unsigned svdComputeRankDynamicSize(unsigned M, unsigned N, unsigned m, unsigned n,
                                           double const* s, double tol) {
   return svdComputeRank(clampSize(m, M), clampSize(n, N), s, tol);
@@ -835,7 +837,7 @@ inline void svdSolve(unsigned m, unsigned n, double const* A, double const* b, d
                      double* x, double* work) {
   kelm_math_lin_alg_svdSolve(static_cast<int>(m), static_cast<int>(n), A, b, tol, x, work);
 }
-/// svdSolve of the packed m by n problem; M and N are not used.
+/// svdSolve of the packed m by n problem, m and n clamped to M and N.
 inline void svdSolveDynamicSize(unsigned M, unsigned N, unsigned m, unsigned n, double const* A,
                                 double const* b, double tol, double* x, double* work) {
   svdSolve(clampSize(m, M), clampSize(n, N), A, b, tol, x, work);
@@ -858,7 +860,7 @@ inline int svdSolveFromFactorization(unsigned m, unsigned n, double const* S, do
   return kelm_math_lin_alg_svdSolveFromFactorization(static_cast<int>(m), static_cast<int>(n), S, U,
                                                      V, b, tol, x, work);
 }
-/// The same for packed factors of the actual m, n; M and N are not used.
+/// The same for packed factors of the actual m, n, clamped to M and N.
 inline int svdSolveFromFactorizationDynamicSize(unsigned M, unsigned N, unsigned m, unsigned n,
                                                 double const* S, double const* U, double const* V,
                                                 double const* b, double tol, double* x,
