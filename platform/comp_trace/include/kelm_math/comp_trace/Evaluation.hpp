@@ -1,7 +1,8 @@
 #pragma once
 
 /// \file
-/// BindingSet, the evaluation of a graph against bound inputs.
+/// BindingSet, the evaluation of traced values against bound inputs, and
+/// UnboundInput, its error for an input without a value.
 
 #include <memory>
 #include <string>

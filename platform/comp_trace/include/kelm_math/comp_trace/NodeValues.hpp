@@ -1,7 +1,8 @@
 #pragma once
 
 /// \file
-/// The evaluated outputs of vector nodes as a node's evaluate() reads them.
+/// NodeValues, what a node sees while it is evaluated, and ArrayRef, the
+/// elements of one vector output.
 
 #include <cstddef>
 
