@@ -1,6 +1,7 @@
 #pragma once
 
-// The whole public interface of vela::math, the trace library included.
+/// \file
+/// The whole public interface of vela::math, the trace library included.
 
 #include "kelm_math/comp_trace.hpp"
 #include "math3d/math3d.hpp"

@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// AugmentedSpatialVector, a spatial vector with further coordinates, and its traceable().
+
 #include <cstddef>
 #include <string>
 #include <vector>

@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// BeamSectionalProperties, the cross-section properties of a beam, and vela::DampingType.
+
 #include <cstdint>
 #include <optional>
 #include <string>

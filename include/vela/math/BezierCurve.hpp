@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// BezierCurve, the polynomial curve of one spline segment over its control points.
+
 #include <array>
 #include <cstddef>
 #include <type_traits>

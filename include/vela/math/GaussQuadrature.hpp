@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// Gauss quadrature rules on the line, the triangle and the quadrilateral.
+
 #include <cstddef>
 #include <vector>
 

@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// InterpolatingCubicSpline, the C2 interpolating cubic spline.
+
 #include <memory>
 #include <type_traits>
 #include <vector>

@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// InterpolatingCubicSpline3DWrapper, one 3-D interface over planar and spatial cubic splines.
+
 #include <memory>
 #include <type_traits>
 #include <vector>

@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// InterpolatingPchip, the shape-preserving piecewise cubic Hermite curve.
+
 #include <memory>
 #include <type_traits>
 #include <vector>

@@ -2,6 +2,10 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// InterpolatingSpline, the base of the interpolating curves, and the segment lookup result
+/// IdxBoundsTag.
+
 #include <array>
 #include <cstddef>
 #include <memory>

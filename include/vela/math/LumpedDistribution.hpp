@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// LumpedDistribution, the mass properties of a body by raw moments, and its traceable().
+
 #include <string>
 #include <type_traits>
 

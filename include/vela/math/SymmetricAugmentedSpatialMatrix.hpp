@@ -2,6 +2,10 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// SymmetricAugmentedSpatialMatrix, a symmetric spatial matrix with further coordinates, and its
+/// traceable().
+
 #include <cstddef>
 #include <string>
 #include <vector>

@@ -2,18 +2,19 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
-// Dense vector and matrix kernels of both modes. Arrays are plain pointers
-// to contiguous elements owned by the caller; matrices are column-major.
-// A DynamicSize form takes compile-time maxima first, then the actual sizes,
-// meant to lie between 0 and their maxima; a size outside that range is
-// clamped into it in every mode (see vela/math/dynamic_sizes.hpp), so a
-// traced size bound to any value keeps evaluation and generated C inside
-// their arrays. The Traced forms fold to
-// constants when every size and every covered element is a constant, and
-// otherwise record one node whose outputs the result elements read. A
-// recorded output element past the actual size evaluates to 0 and holds an
-// unspecified value in generated C. Kernels report nothing and never throw,
-// but for allocation failure.
+/// \file
+/// Dense vector and matrix kernels of both modes. Arrays are plain pointers
+/// to contiguous elements owned by the caller; matrices are column-major.
+/// A DynamicSize form takes compile-time maxima first, then the actual sizes,
+/// meant to lie between 0 and their maxima; a size outside that range is
+/// clamped into it in every mode (see vela/math/dynamic_sizes.hpp), so a
+/// traced size bound to any value keeps evaluation and generated C inside
+/// their arrays. The Traced forms fold to
+/// constants when every size and every covered element is a constant, and
+/// otherwise record one node whose outputs the result elements read. A
+/// recorded output element past the actual size evaluates to 0 and holds an
+/// unspecified value in generated C. Kernels report nothing and never throw,
+/// but for allocation failure.
 
 #include <vector>
 
@@ -30,7 +31,7 @@ namespace vela::math {
 inline void vectorAdd(unsigned n, double const* a, double const* b, double* out) {
   kelm_math_lin_alg_vectorAdd(static_cast<int>(n), a, b, out);
 }
-/// vectorAdd over the actual size n; nMax is not used.
+/// vectorAdd over the actual size n, clamped to nMax.
 inline void vectorAddDynamicSize(unsigned nMax, unsigned n, double const* a, double const* b,
                                  double* out) {
   kelm_math_lin_alg_vectorAdd(static_cast<int>(clampSize(n, nMax)), a, b, out);
@@ -48,15 +49,19 @@ void vectorAddDynamicSize(unsigned nMax, TracedValue<int> const& n, TracedValue<
 inline void vectorSubtract(unsigned n, double const* a, double const* b, double* out) {
   kelm_math_lin_alg_vectorSubtract(static_cast<int>(n), a, b, out);
 }
+/// vectorSubtract of the actual sizes, each clamped to its maximum.
 inline void vectorSubtractDynamicSize(unsigned nMax, unsigned n, double const* a, double const* b,
                                       double* out) {
   kelm_math_lin_alg_vectorSubtract(static_cast<int>(clampSize(n, nMax)), a, b, out);
 }
+/// Traced forms as for vectorAdd.
+///@{
 void vectorSubtract(unsigned n, TracedValue<double> const* a, TracedValue<double> const* b,
                     TracedValue<double>* out);
 void vectorSubtractDynamicSize(unsigned nMax, TracedValue<int> const& n,
                                TracedValue<double> const* a, TracedValue<double> const* b,
                                TracedValue<double>* out);
+///@}
 
 // ---------------------------------------------------------------------------
 // Elementwise and layout kernels
@@ -93,7 +98,8 @@ void vectorNegate(unsigned n, TracedValue<double> const* a, TracedValue<double>*
 inline void transposeColMajor(unsigned m, unsigned n, double const* A, double* out) {
   kelm_math_lin_alg_transposeColMajor(static_cast<int>(m), static_cast<int>(n), A, out);
 }
-/// transposeColMajor of the actual m by n matrix; the maxima are not used.
+/// transposeColMajor of the actual m by n matrix, m and n clamped to their
+/// maxima.
 inline void transposeColMajorDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                          double const* A, double* out) {
   transposeColMajor(clampSize(m, mMax), clampSize(n, nMax), A, out);
@@ -128,6 +134,7 @@ inline void shiftColumns(unsigned m, unsigned n, unsigned k, double const* A, do
   kelm_math_lin_alg_shiftColumns(static_cast<int>(m), static_cast<int>(n), static_cast<int>(k), A,
                                  out);
 }
+/// shiftColumns of the actual sizes, each clamped to its maximum.
 inline void shiftColumnsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                     unsigned k, double const* A, double* out) {
   shiftColumns(clampSize(m, mMax), clampSize(n, nMax), k, A, out);
@@ -160,24 +167,29 @@ inline void inverseScaleRows(unsigned m, unsigned n, double const* A, double con
                              double* out) {
   kelm_math_lin_alg_inverseScaleRows(static_cast<int>(m), static_cast<int>(n), A, s, out);
 }
+/// scaleColumns of the actual sizes, each clamped to its maximum.
 inline void scaleColumnsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                     double const* A, double const* s, double* out) {
   scaleColumns(clampSize(m, mMax), clampSize(n, nMax), A, s, out);
 }
+/// inverseScaleColumns of the actual sizes, each clamped to its maximum.
 inline void inverseScaleColumnsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                            double const* A, double const* s, double* out) {
   inverseScaleColumns(clampSize(m, mMax), clampSize(n, nMax), A, s, out);
 }
+/// scaleRows of the actual sizes, each clamped to its maximum.
 inline void scaleRowsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                  double const* A, double const* s, double* out) {
   scaleRows(clampSize(m, mMax), clampSize(n, nMax), A, s, out);
 }
+/// inverseScaleRows of the actual sizes, each clamped to its maximum.
 inline void inverseScaleRowsDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                         double const* A, double const* s, double* out) {
   inverseScaleRows(clampSize(m, mMax), clampSize(n, nMax), A, s, out);
 }
 /// Traced scalings (ScaleVectorsOp). In the DynamicSize forms A and out hold
 /// mMax * nMax elements and s holds nMax factors (columns) or mMax (rows).
+///@{
 void scaleColumns(unsigned m, unsigned n, TracedValue<double> const* A,
                   TracedValue<double> const* s, TracedValue<double>* out);
 void inverseScaleColumns(unsigned m, unsigned n, TracedValue<double> const* A,
@@ -198,6 +210,7 @@ void scaleRowsDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& 
 void inverseScaleRowsDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,
                                  TracedValue<int> const& n, TracedValue<double> const* A,
                                  TracedValue<double> const* s, TracedValue<double>* out);
+///@}
 
 /// In place: row i of the m by n matrix A becomes +0.0 wherever flags[i] is
 /// nonzero (i < m).
@@ -215,6 +228,7 @@ inline void reduceMatrix(unsigned m, unsigned n, unsigned k, int const* indices,
   kelm_math_lin_alg_reduceMatrix(static_cast<int>(m), static_cast<int>(n), static_cast<int>(k),
                                  indices, A);
 }
+/// reduceMatrix of the actual sizes, each clamped to its maximum.
 inline void reduceMatrixDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                     unsigned k, int const* indices, double* A) {
   reduceMatrix(clampSize(m, mMax), clampSize(n, nMax), k, indices, A);
@@ -251,6 +265,10 @@ inline void submatrixAssign(unsigned rows, unsigned cols, unsigned srcOffset, un
                                         static_cast<int>(srcStride), static_cast<int>(dstStride),
                                         src + srcOffset, dst + dstOffset);
 }
+/// submatrixAssign with rows and cols clamped to min(srcMax, dstMax), the
+/// source offset and stride to srcMax, the destination ones to dstMax; a
+/// block that still reaches past srcMax source or dstMax destination
+/// elements copies nothing.
 inline void submatrixAssignDynamicSize(unsigned srcMax, unsigned dstMax, unsigned rows,
                                        unsigned cols, unsigned srcOffset, unsigned srcStride,
                                        unsigned dstOffset, unsigned dstStride, double const* src,
@@ -298,7 +316,7 @@ inline void matrixMultiply(unsigned s0, unsigned s1, unsigned s2, double const* 
   kelm_math_lin_alg_matrixMultiply(static_cast<int>(s0), static_cast<int>(s1), static_cast<int>(s2),
                                    A, B, out);
 }
-/// matrixMultiply over the actual sizes; the maxima are not used.
+/// matrixMultiply over the actual sizes, each clamped to its maximum.
 inline void matrixMultiplyDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max, unsigned s0,
                                       unsigned s1, unsigned s2, double const* A, double const* B,
                                       double* out) {
@@ -323,6 +341,7 @@ inline void matrixTransposeMultiply(unsigned s0, unsigned s1, unsigned s2, doubl
   kelm_math_lin_alg_matrixTransposeMultiply(static_cast<int>(s0), static_cast<int>(s1),
                                             static_cast<int>(s2), A, B, out);
 }
+/// matrixTransposeMultiply of the actual sizes, each clamped to its maximum.
 inline void matrixTransposeMultiplyDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max,
                                                unsigned s0, unsigned s1, unsigned s2,
                                                double const* A, double const* B, double* out) {
@@ -331,12 +350,14 @@ inline void matrixTransposeMultiplyDynamicSize(unsigned s0Max, unsigned s1Max, u
 }
 /// Traced forms as for matrixMultiply; B holds s0Max * s2Max elements and
 /// a record writes s1Max * s2Max elements of out.
+///@{
 void matrixTransposeMultiply(unsigned s0, unsigned s1, unsigned s2, TracedValue<double> const* A,
                              TracedValue<double> const* B, TracedValue<double>* out);
 void matrixTransposeMultiplyDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max,
                                         TracedValue<int> const& s0, TracedValue<int> const& s1,
                                         TracedValue<int> const& s2, TracedValue<double> const* A,
                                         TracedValue<double> const* B, TracedValue<double>* out);
+///@}
 
 /// out (s0 by s2) = A B^T with A s0 by s1 and B s2 by s1.
 inline void matrixMultiplyTranspose(unsigned s0, unsigned s1, unsigned s2, double const* A,
@@ -344,6 +365,7 @@ inline void matrixMultiplyTranspose(unsigned s0, unsigned s1, unsigned s2, doubl
   kelm_math_lin_alg_matrixMultiplyTranspose(static_cast<int>(s0), static_cast<int>(s1),
                                             static_cast<int>(s2), A, B, out);
 }
+/// matrixMultiplyTranspose of the actual sizes, each clamped to its maximum.
 inline void matrixMultiplyTransposeDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max,
                                                unsigned s0, unsigned s1, unsigned s2,
                                                double const* A, double const* B, double* out) {
@@ -351,12 +373,14 @@ inline void matrixMultiplyTransposeDynamicSize(unsigned s0Max, unsigned s1Max, u
                           out);
 }
 /// Traced forms as for matrixMultiply (B holds s1Max * s2Max elements).
+///@{
 void matrixMultiplyTranspose(unsigned s0, unsigned s1, unsigned s2, TracedValue<double> const* A,
                              TracedValue<double> const* B, TracedValue<double>* out);
 void matrixMultiplyTransposeDynamicSize(unsigned s0Max, unsigned s1Max, unsigned s2Max,
                                         TracedValue<int> const& s0, TracedValue<int> const& s1,
                                         TracedValue<int> const& s2, TracedValue<double> const* A,
                                         TracedValue<double> const* B, TracedValue<double>* out);
+///@}
 
 /// out = A B with leading dimensions: A(i, p) at i + p * lda (m by k),
 /// B(p, j) at p + j * ldb (k by n), the result (i, j) at i + j * ldc (m by
@@ -367,8 +391,9 @@ inline void matrixMultiplyStrided(unsigned m, unsigned k, unsigned n, unsigned l
                                           static_cast<int>(n), static_cast<int>(lda),
                                           static_cast<int>(ldb), static_cast<int>(ldc), A, B, out);
 }
-/// matrixMultiplyStrided over the actual values; the maxima (of k, n, lda,
-/// ldb, ldc) are not used.
+/// matrixMultiplyStrided over the actual values, clamped: each leading
+/// dimension to its maximum, m to min(lda, ldc), k to min(kMax, ldb), n to
+/// nMax.
 inline void matrixMultiplyStridedDynamicSize(unsigned kMax, unsigned nMax, unsigned ldaMax,
                                              unsigned ldbMax, unsigned ldcMax, unsigned m,
                                              unsigned k, unsigned n, unsigned lda, unsigned ldb,
@@ -402,6 +427,7 @@ inline void matrixVectorMultiply(unsigned m, unsigned n, double const* A, double
                                  double* out) {
   kelm_math_lin_alg_matrixVectorMultiply(static_cast<int>(m), static_cast<int>(n), A, x, out);
 }
+/// matrixVectorMultiply of the actual sizes, each clamped to its maximum.
 inline void matrixVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                             double const* A, double const* x, double* out) {
   matrixVectorMultiply(clampSize(m, mMax), clampSize(n, nMax), A, x, out);
@@ -422,6 +448,7 @@ inline void matrixTransposeVectorMultiply(unsigned m, unsigned n, double const* 
   kelm_math_lin_alg_matrixTransposeVectorMultiply(static_cast<int>(m), static_cast<int>(n), A, x,
                                                   out);
 }
+/// matrixTransposeVectorMultiply of the actual sizes, each clamped to its maximum.
 inline void matrixTransposeVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax, unsigned m,
                                                      unsigned n, double const* A, double const* x,
                                                      double* out) {
@@ -429,6 +456,7 @@ inline void matrixTransposeVectorMultiplyDynamicSize(unsigned mMax, unsigned nMa
 }
 /// Traced forms as for matrixVectorMultiply; x holds mMax elements and a
 /// record writes nMax elements of out.
+///@{
 void matrixTransposeVectorMultiply(unsigned m, unsigned n, TracedValue<double> const* A,
                                    TracedValue<double> const* x, TracedValue<double>* out);
 void matrixTransposeVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax,
@@ -436,6 +464,7 @@ void matrixTransposeVectorMultiplyDynamicSize(unsigned mMax, unsigned nMax,
                                               TracedValue<double> const* A,
                                               TracedValue<double> const* x,
                                               TracedValue<double>* out);
+///@}
 
 /// y (m) += A x with A m by n (A x summed as by matrixVectorMultiply, then
 /// added). y must not overlap A or x.
@@ -443,6 +472,7 @@ inline void addMatrixVectorProduct(unsigned m, unsigned n, double const* A, doub
                                    double* y) {
   kelm_math_lin_alg_addMatrixVectorProduct(static_cast<int>(m), static_cast<int>(n), A, x, y);
 }
+/// addMatrixVectorProduct of the actual sizes, each clamped to its maximum.
 inline void addMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax, unsigned m, unsigned n,
                                               double const* A, double const* x, double* y) {
   addMatrixVectorProduct(clampSize(m, mMax), clampSize(n, nMax), A, x, y);
@@ -464,6 +494,7 @@ inline void addMatrixTransposeVectorProduct(unsigned m, unsigned n, double const
   kelm_math_lin_alg_addMatrixTransposeVectorProduct(static_cast<int>(m), static_cast<int>(n), A, x,
                                                     y);
 }
+/// addMatrixTransposeVectorProduct of the actual sizes, each clamped to its maximum.
 inline void addMatrixTransposeVectorProductDynamicSize(unsigned mMax, unsigned nMax, unsigned m,
                                                        unsigned n, double const* A, double const* x,
                                                        double* y) {
@@ -471,28 +502,33 @@ inline void addMatrixTransposeVectorProductDynamicSize(unsigned mMax, unsigned n
 }
 /// Traced forms as for addMatrixVectorProduct; x holds mMax elements and y
 /// nMax.
+///@{
 void addMatrixTransposeVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
                                      TracedValue<double> const* x, TracedValue<double>* y);
 void addMatrixTransposeVectorProductDynamicSize(
     unsigned mMax, unsigned nMax, TracedValue<int> const& m, TracedValue<int> const& n,
     TracedValue<double> const* A, TracedValue<double> const* x, TracedValue<double>* y);
+///@}
 
 /// y (m) -= A x with A m by n. y must not overlap A or x.
 inline void subtractMatrixVectorProduct(unsigned m, unsigned n, double const* A, double const* x,
                                         double* y) {
   kelm_math_lin_alg_subtractMatrixVectorProduct(static_cast<int>(m), static_cast<int>(n), A, x, y);
 }
+/// subtractMatrixVectorProduct of the actual sizes, each clamped to its maximum.
 inline void subtractMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax, unsigned m,
                                                    unsigned n, double const* A, double const* x,
                                                    double* y) {
   subtractMatrixVectorProduct(clampSize(m, mMax), clampSize(n, nMax), A, x, y);
 }
 /// Traced forms as for addMatrixVectorProduct.
+///@{
 void subtractMatrixVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
                                  TracedValue<double> const* x, TracedValue<double>* y);
 void subtractMatrixVectorProductDynamicSize(unsigned mMax, unsigned nMax, TracedValue<int> const& m,
                                             TracedValue<int> const& n, TracedValue<double> const* A,
                                             TracedValue<double> const* x, TracedValue<double>* y);
+///@}
 
 /// y (n) -= A^T x with A m by n and x of m. y must not overlap A or x.
 inline void subtractMatrixTransposeVectorProduct(unsigned m, unsigned n, double const* A,
@@ -500,17 +536,20 @@ inline void subtractMatrixTransposeVectorProduct(unsigned m, unsigned n, double 
   kelm_math_lin_alg_subtractMatrixTransposeVectorProduct(static_cast<int>(m), static_cast<int>(n),
                                                          A, x, y);
 }
+/// subtractMatrixTransposeVectorProduct of the actual sizes, each clamped to its maximum.
 inline void subtractMatrixTransposeVectorProductDynamicSize(unsigned mMax, unsigned nMax,
                                                             unsigned m, unsigned n, double const* A,
                                                             double const* x, double* y) {
   subtractMatrixTransposeVectorProduct(clampSize(m, mMax), clampSize(n, nMax), A, x, y);
 }
 /// Traced forms as for addMatrixTransposeVectorProduct.
+///@{
 void subtractMatrixTransposeVectorProduct(unsigned m, unsigned n, TracedValue<double> const* A,
                                           TracedValue<double> const* x, TracedValue<double>* y);
 void subtractMatrixTransposeVectorProductDynamicSize(
     unsigned mMax, unsigned nMax, TracedValue<int> const& m, TracedValue<int> const& n,
     TracedValue<double> const* A, TracedValue<double> const* x, TracedValue<double>* y);
+///@}
 
 /// The sum of a[i] b[i] over i < n (0 for n = 0).
 /// Inline where the compiler cannot change its bits, saving the call
@@ -707,7 +746,7 @@ inline int eig(unsigned n, double const* A, double const* B, double* re, double*
                double* vim, double* work, int* iwork) {
   return kelm_math_lin_alg_eig(static_cast<int>(n), A, B, re, im, vre, vim, work, iwork);
 }
-/// eig of the packed n by n problem; the capacity N is not used.
+/// eig of the packed n by n problem, n clamped to the capacity N.
 inline int eigDynamicSize(unsigned N, unsigned n, double const* A, double const* B, double* re,
                           double* im, double* vre, double* vim, double* work, int* iwork) {
   return eig(clampSize(n, N), A, B, re, im, vre, vim, work, iwork);
@@ -732,7 +771,7 @@ inline bool orthonormalizeRealEigenvectorsWrtSpdB(unsigned n, double const* B, d
   return kelm_math_lin_alg_orthonormalizeRealEigenvectorsWrtSpdB(static_cast<int>(n), B, V, work) !=
          0;
 }
-/// The same for the packed n by n problem; N is not used.
+/// The same for the packed n by n problem, n clamped to N.
 inline bool orthonormalizeRealEigenvectorsWrtSpdBDynamicSize(unsigned N, unsigned n,
                                                              double const* B, double* V,
                                                              double* work) {
@@ -758,7 +797,7 @@ inline void svd(unsigned m, unsigned n, double const* A, unsigned char full, dou
                 double* V, double* work) {
   kelm_math_lin_alg_svd(static_cast<int>(m), static_cast<int>(n), A, full, S, U, V, work);
 }
-/// svd of the packed m by n problem; M and N are not used.
+/// svd of the packed m by n problem, m and n clamped to M and N.
 inline void svdDynamicSize(unsigned M, unsigned N, unsigned m, unsigned n, double const* A,
                            unsigned char full, double* S, double* U, double* V, double* work) {
   svd(clampSize(m, M), clampSize(n, N), A, full, S, U, V, work);
@@ -779,7 +818,7 @@ inline unsigned svdComputeRank(unsigned m, unsigned n, double const* s, double t
   return static_cast<unsigned>(
       kelm_math_lin_alg_svdComputeRank(static_cast<int>(m), static_cast<int>(n), s, tol));
 }
-/// The same over min(m, n) values; M and N are not used.
+/// The same over min(m, n) values, m and n clamped to M and N.
 inline unsigned svdComputeRankDynamicSize(unsigned M, unsigned N, unsigned m, unsigned n,
                                           double const* s, double tol) {
   return svdComputeRank(clampSize(m, M), clampSize(n, N), s, tol);
@@ -800,7 +839,7 @@ inline void svdSolve(unsigned m, unsigned n, double const* A, double const* b, d
                      double* x, double* work) {
   kelm_math_lin_alg_svdSolve(static_cast<int>(m), static_cast<int>(n), A, b, tol, x, work);
 }
-/// svdSolve of the packed m by n problem; M and N are not used.
+/// svdSolve of the packed m by n problem, m and n clamped to M and N.
 inline void svdSolveDynamicSize(unsigned M, unsigned N, unsigned m, unsigned n, double const* A,
                                 double const* b, double tol, double* x, double* work) {
   svdSolve(clampSize(m, M), clampSize(n, N), A, b, tol, x, work);
@@ -823,7 +862,7 @@ inline int svdSolveFromFactorization(unsigned m, unsigned n, double const* S, do
   return kelm_math_lin_alg_svdSolveFromFactorization(static_cast<int>(m), static_cast<int>(n), S, U,
                                                      V, b, tol, x, work);
 }
-/// The same for packed factors of the actual m, n; M and N are not used.
+/// The same for packed factors of the actual m, n, clamped to M and N.
 inline int svdSolveFromFactorizationDynamicSize(unsigned M, unsigned N, unsigned m, unsigned n,
                                                 double const* S, double const* U, double const* V,
                                                 double const* b, double tol, double* x,

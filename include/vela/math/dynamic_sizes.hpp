@@ -2,15 +2,16 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
-// The rule for actual sizes of DynamicSize kernels that lie outside
-// [0, maximum]. Such a size is clamped into that range before the kernel
-// runs, identically in every path: the Numeric forms, folding, evaluation of
-// a trace and generated C (where a size is a runtime input, so the clamp is
-// what keeps every read and write inside the arrays). Values bounded by
-// other values are clamped to those bounds too: the strided product's m to
-// min(lda, ldc) and k to min(kMax, ldb). submatrixAssign clamps each of its
-// values to [0, maximum] and then copies nothing when the block still
-// reaches past srcMax or dstMax elements.
+/// \file
+/// The rule for actual sizes of DynamicSize kernels that lie outside
+/// [0, maximum]. Such a size is clamped into that range before the kernel
+/// runs, identically in every path: the Numeric forms, folding, evaluation of
+/// a trace and generated C (where a size is a runtime input, so the clamp is
+/// what keeps every read and write inside the arrays). Values bounded by
+/// other values are clamped to those bounds too: the strided product's m to
+/// min(lda, ldc) and k to min(kMax, ldb). submatrixAssign clamps each of its
+/// values to [0, maximum] and then copies nothing when the block still
+/// reaches past srcMax or dstMax elements.
 
 #include <algorithm>
 #include <climits>
@@ -29,22 +30,30 @@ kelm_math::comp_trace::TracedInt clampSize(kelm_math::comp_trace::TracedInt cons
 kelm_math::comp_trace::TracedInt clampSize(kelm_math::comp_trace::TracedInt const& n,
                                            kelm_math::comp_trace::TracedInt const& max);
 
+/// Implementation details, not part of the API.
 namespace detail {
 
+/// The smaller of a and b, of either mode.
+///@{
 inline unsigned smaller(unsigned a, unsigned b) { return std::min(a, b); }
 inline kelm_math::comp_trace::TracedInt smaller(kelm_math::comp_trace::TracedInt const& a,
                                                 kelm_math::comp_trace::TracedInt const& b) {
   return kelm_math::comp_trace::min(a, b);
 }
+///@}
+/// max as a constant traced bound; a maximum above INT_MAX counts as INT_MAX.
 inline kelm_math::comp_trace::TracedInt boundAsTraced(unsigned max) {
   return kelm_math::comp_trace::TracedInt(static_cast<int>(std::min(max, unsigned(INT_MAX))));
 }
+/// c ? a : b of either mode (a traced condition records a ternary).
+///@{
 inline unsigned select(bool c, unsigned a, unsigned b) { return c ? a : b; }
 inline kelm_math::comp_trace::TracedInt select(kelm_math::comp_trace::TracedBool const& c,
                                                kelm_math::comp_trace::TracedInt const& a,
                                                kelm_math::comp_trace::TracedInt const& b) {
   return kelm_math::comp_trace::ternary(c, a, b);
 }
+///@}
 
 /// Values of the strided product, clamped (I is unsigned or TracedInt).
 template <class I>
@@ -57,6 +66,8 @@ struct StridedSizes {
   I ldc;  ///< leading dimension of the result
 };
 
+/// The strided product's values clamped: each leading dimension to its
+/// maximum, m to min(lda, ldc), k to min(kMax, ldb), n to nMax.
 template <class I, class Max>
 StridedSizes<I> clampStrided(Max kMax, Max nMax, Max ldaMax, Max ldbMax, Max ldcMax, I const& m,
                              I const& k, I const& n, I const& lda, I const& ldb, I const& ldc) {
@@ -84,6 +95,11 @@ auto blockFits(I const& rows, I const& cols, I const& offset, I const& stride, I
   return rows <= room && (cols <= I(1) || stride == I(0) || cols - I(1) <= (room - rows) / stride);
 }
 
+/// submatrixAssign's values clamped: rows and cols to min(srcBound,
+/// dstBound), the source offset and stride to srcMax, the destination ones to
+/// dstMax; all six become 0 when the block then still reaches past srcBound
+/// source or dstBound destination elements. The bounds are srcMax and dstMax
+/// in the mode of I.
 template <class I, class Max>
 BlockSizes<I> clampBlock(Max srcMax, Max dstMax, BlockSizes<I> const& in, I const& srcBound,
                          I const& dstBound) {

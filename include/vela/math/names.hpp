@@ -2,16 +2,17 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
-// The names a computation written over the mode needs from the trace library
-// (kelm_math::comp_trace) and the 3-D math library (math3d), brought into
-// vela::math so that user code names one namespace. Each name keeps its
-// meaning and documentation where it is declared: kelm_math/comp_trace/
-// Functions.hpp, GenerateCFunction.hpp and Tape.hpp, math3d/math3d.hpp.
-//
-// Every scalar function has a double and a TracedValue<double> overload (min
-// and max also int ones). Call them qualified, vela::math::sin(x), or through
-// a block-scope using-declaration: a using-directive for vela::math next to
-// the C library's global sin, pow, ... makes a call with a double ambiguous.
+/// \file
+/// The names a computation written over the mode needs from the trace library
+/// (kelm_math::comp_trace) and the 3-D math library (math3d), brought into
+/// vela::math so that user code names one namespace. Each name keeps its
+/// meaning and documentation where it is declared: kelm_math/comp_trace/
+/// Functions.hpp, GenerateCFunction.hpp and Tape.hpp, math3d/math3d.hpp.
+///
+/// Every scalar function has a double and a TracedValue<double> overload (min
+/// and max also int ones). Call them qualified, vela::math::sin(x), or through
+/// a block-scope using-declaration: a using-directive for vela::math next to
+/// the C library's global sin, pow, ... makes a call with a double ambiguous.
 
 #include "kelm_math/comp_trace/Derivatives.hpp"
 #include "kelm_math/comp_trace/Evaluation.hpp"
@@ -22,6 +23,9 @@
 #include "math3d/math3d.hpp"
 #include "vela/math/modes.hpp"
 
+/// The library: dense kernels, interpolating and Bezier curves, mass and beam
+/// properties, Gauss quadrature and augmented spatial algebra, each in the
+/// modes Numeric and Traced, and the trace and 3-D names they are written with.
 namespace vela::math {
 
 // Traced scalars, the exception of an unbound input, C generation and the

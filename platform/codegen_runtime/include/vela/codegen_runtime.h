@@ -1,4 +1,5 @@
-/* Runtime of generated code (C99, C linkage).
+/** \file
+   Runtime of generated code (C99, C linkage).
 
    Generated functions include this header only. It defines the routines
    that generated lines call, with the semantics of the library's Numeric
@@ -16,7 +17,7 @@
 #include "vela/codegen_runtime_scalar.h"
 #include "zeph_core/ckernels.h"
 
-/* Keeps the parts of a long generated function out of line: compilers
+/** Keeps the parts of a long generated function out of line: compilers
    inline a static function called once, and the function that results is
    as slow to compile as the one the parts replace. */
 #if defined(__GNUC__)
@@ -31,20 +32,21 @@
 extern "C" {
 #endif
 
-/* out[i] = a[i] + b[i] for i < n. */
+/** out[i] = a[i] + b[i] for i < n. */
 static inline void vectorAdd(int n, const double* a, const double* b, double* out) {
   kelm_math_lin_alg_vectorAdd(n, a, b, out);
 }
 
-/* out[i] = a[i] - b[i] for i < n. */
+/** out[i] = a[i] - b[i] for i < n. */
 static inline void vectorSubtract(int n, const double* a, const double* b, double* out) {
   kelm_math_lin_alg_vectorSubtract(n, a, b, out);
 }
 
 /* ---- Elementwise and layout kernels ---- */
 
-/* The routines below are the linear-algebra kernels of the same names
-   (kelm_math_lin_alg_*) with their argument orders; see there. */
+/** The linear-algebra kernels of the same names (kelm_math_lin_alg_*)
+   with their argument orders; see there.
+   @{ */
 static inline void vectorScale(int n, double scale, const double* a, double* out) {
   kelm_math_lin_alg_vectorScale(n, scale, a, out);
 }
@@ -60,7 +62,8 @@ static inline void matrixTransposeAdd(int n, const double* a, double* out) {
 static inline void matrixTransposeSubtract(int n, const double* a, double* out) {
   kelm_math_lin_alg_matrixTransposeSubtract(n, a, out);
 }
-/* The last k columns of the m by n matrix a as the m by k matrix out. The
+/** @} */
+/** The last k columns of the m by n matrix a as the m by k matrix out. The
    node's output is fresh storage of m * n elements: what the copy leaves
    (all of it for k outside [1, n]) becomes 0, as in evaluation. */
 static inline void shiftColumns(int m, int n, int k, const double* a, double* out) {
@@ -69,6 +72,8 @@ static inline void shiftColumns(int m, int n, int k, const double* a, double* ou
   if (m > 0 && n > 0)
     memset(out + copied, 0, (size_t)((unsigned)m * (unsigned)n - copied) * sizeof(double));
 }
+/** The linear-algebra kernels of the same names, with their argument orders.
+   @{ */
 static inline void scaleColumns(int m, int n, const double* a, const double* s, double* out) {
   kelm_math_lin_alg_scaleColumns(m, n, a, s, out);
 }
@@ -82,7 +87,9 @@ static inline void scaleRows(int m, int n, const double* a, const double* s, dou
 static inline void inverseScaleRows(int m, int n, const double* a, const double* s, double* out) {
   kelm_math_lin_alg_inverseScaleRows(m, n, a, s, out);
 }
-/* In place on a, resp. v. */
+/** @} */
+/** The linear-algebra kernels of the same names, in place on a, resp. v.
+   @{ */
 static inline void zeroMajor(int m, int n, const int* flags, double* a) {
   kelm_math_lin_alg_zeroMajor(m, n, flags, a);
 }
@@ -92,7 +99,8 @@ static inline void reduceMatrix(int m, int n, int k, const int* indices, double*
 static inline void expandVector(int nMax, int n, const int* indices, double* v) {
   kelm_math_lin_alg_expandVector(nMax, n, indices, v);
 }
-/* Copies the rows by cols block at src + srcOffset (leading dimension
+/** @} */
+/** Copies the rows by cols block at src + srcOffset (leading dimension
    srcStride) to dst + dstOffset (leading dimension dstStride); a negative
    value does nothing. */
 static inline void submatrixAssign(int rows, int cols, int srcOffset, int srcStride, int dstOffset,
@@ -108,25 +116,25 @@ static inline void submatrixAssign(int rows, int cols, int srcOffset, int srcStr
    result must not overlap a factor; a result dimension of 0 writes nothing,
    an inner one of 0 gives zeros). */
 
-/* out (s0 by s2) = A (s0 by s1) B (s1 by s2). */
+/** out (s0 by s2) = A (s0 by s1) B (s1 by s2). */
 static inline void matrixMultiply(int s0, int s1, int s2, const double* A, const double* B,
                                   double* out) {
   kelm_math_lin_alg_matrixMultiply(s0, s1, s2, A, B, out);
 }
 
-/* out (s1 by s2) = A^T B with A s0 by s1 and B s0 by s2. */
+/** out (s1 by s2) = A^T B with A s0 by s1 and B s0 by s2. */
 static inline void matrixTransposeMultiply(int s0, int s1, int s2, const double* A, const double* B,
                                            double* out) {
   kelm_math_lin_alg_matrixTransposeMultiply(s0, s1, s2, A, B, out);
 }
 
-/* out (s0 by s2) = A B^T with A s0 by s1 and B s2 by s1. */
+/** out (s0 by s2) = A B^T with A s0 by s1 and B s2 by s1. */
 static inline void matrixMultiplyTranspose(int s0, int s1, int s2, const double* A, const double* B,
                                            double* out) {
   kelm_math_lin_alg_matrixMultiplyTranspose(s0, s1, s2, A, B, out);
 }
 
-/* out (element (i, j) at i + j * ldc, m by n) = A B with A(i, p) at
+/** out (element (i, j) at i + j * ldc, m by n) = A B with A(i, p) at
    i + p * lda and B(p, j) at p + j * ldb. */
 static inline void matrixMultiplyStrided(int m, int k, int n, int lda, int ldb, int ldc,
                                          const double* A, const double* B, double* out) {
@@ -139,7 +147,8 @@ static inline void matrixMultiplyStrided(int m, int k, int n, int lda, int ldb, 
   kelm_math_lin_alg_matrixMultiplyStrided(m, k, n, lda, ldb, ldc, A, B, out);
 }
 
-/* out (m) = A x, resp. out (n) = A^T x, with A m by n. */
+/** out (m) = A x, resp. out (n) = A^T x, with A m by n.
+   @{ */
 static inline void matrixVectorMultiply(int m, int n, const double* A, const double* x,
                                         double* out) {
   kelm_math_lin_alg_matrixVectorMultiply(m, n, A, x, out);
@@ -148,8 +157,10 @@ static inline void matrixTransposeVectorMultiply(int m, int n, const double* A, 
                                                  double* out) {
   kelm_math_lin_alg_matrixTransposeVectorMultiply(m, n, A, x, out);
 }
+/** @} */
 
-/* y += A x, y += A^T x, y -= A x, y -= A^T x with A m by n. */
+/** y += A x, y += A^T x, y -= A x, y -= A^T x with A m by n.
+   @{ */
 static inline void addMatrixVectorProduct(int m, int n, const double* A, const double* x,
                                           double* y) {
   kelm_math_lin_alg_addMatrixVectorProduct(m, n, A, x, y);
@@ -166,13 +177,14 @@ static inline void subtractMatrixTransposeVectorProduct(int m, int n, const doub
                                                         const double* x, double* y) {
   kelm_math_lin_alg_subtractMatrixTransposeVectorProduct(m, n, A, x, y);
 }
+/** @} */
 
-/* The sum of a[i] b[i] over i < n. */
+/** The sum of a[i] b[i] over i < n. */
 static inline double dotProduct(int n, const double* a, const double* b) {
   return kelm_math_lin_alg_dotProduct(n, a, b);
 }
 
-/* a^T M b for M n by n. */
+/** a^T M b for M n by n. */
 static inline double computeQuadraticTerm(int n, const double* M, const double* a,
                                           const double* b) {
   return kelm_math_lin_alg_computeQuadraticTerm(n, M, a, b);
@@ -180,7 +192,7 @@ static inline double computeQuadraticTerm(int n, const double* M, const double* 
 
 /* ---- Predicates ---- */
 
-/* 1 when the m rows of the column-major m by n matrix A are pairwise
+/** 1 when the m rows of the column-major m by n matrix A are pairwise
    distinct, else 0 (kelm_math_lin_alg_hasUniqueRows: exact comparison, NaN
    rows distinct). work: m*n doubles for n <= 3, m*(n + 1) for n >= 4. */
 static inline int hasUniqueRows(int m, int n, const double* A, double* work) {
@@ -191,31 +203,31 @@ static inline int hasUniqueRows(int m, int n, const double* A, double* work) {
 /* The solver kernels of vela::math with their argument orders; the bodies
    are kelm_math_lin_alg_* of the same names (see kelm_math/lin_alg.h). */
 
-/* x = A^{-1} b for a 2 by 2 matrix A. */
+/** x = A^{-1} b for a 2 by 2 matrix A. */
 static inline void geSolve2x2(const double* A, const double* b, double* x) {
   kelm_math_lin_alg_geSolve2x2(A, b, x);
 }
 
-/* Cholesky factor of A in place with a conditioning test; nonzero when A is
+/** Cholesky factor of A in place with a conditioning test; nonzero when A is
    not positive definite or too ill-conditioned. work: n doubles. */
 static inline int factorSymmetricPosDef(double* A, int n, double* work) {
   return kelm_math_lin_alg_factorSymmetricPosDef(A, n, work);
 }
 
-/* X (n by m) = A^{-1} B from the factor L of factorSymmetricPosDef. */
+/** X (n by m) = A^{-1} B from the factor L of factorSymmetricPosDef. */
 static inline void solveSymmetricPosDef(const double* L, const double* B, int n, int m, double* X,
                                         double* work) {
   kelm_math_lin_alg_solveSymmetricPosDef(L, B, n, m, X, work);
 }
 
-/* x = A^{-1} b for symmetric A (destroyed): Cholesky, else pivoted QR.
+/** x = A^{-1} b for symmetric A (destroyed): Cholesky, else pivoted QR.
    tau, piv: n; work: n + n * n. */
 static inline void factorAndSolveSymmetric(double* A, int n, double* tau, int* piv, const double* b,
                                            double* x, double* work) {
   kelm_math_lin_alg_factorAndSolveSymmetric(A, n, tau, piv, b, x, work);
 }
 
-/* Minimum-norm solution x (n; room for max(m, n)) of m equations whose
+/** Minimum-norm solution x (n; room for max(m, n)) of m equations whose
    transpose A holds (n by m, destroyed). tau, work, piv: m. */
 static inline void factorAndSolveWide(int m, int n, double* A, double* tau, double* work, int* piv,
                                       const double* b, double tol, double* x) {
@@ -224,16 +236,21 @@ static inline void factorAndSolveWide(int m, int n, double* A, double* tau, doub
 
 /* ---- Eigen and singular value decompositions ---- */
 
+/** The flag values generated code passes (svd's `full`), 1 and 0; a
+   definition the including code made first is kept.
+   @{ */
 #ifndef TRUE
 #define TRUE 1
 #endif
 #ifndef FALSE
 #define FALSE 0
 #endif
+/** @} */
 
-/* The kelm_math_lin_alg_ routines of the same names (see kelm_math/lin_alg.h
+/** The kelm_math_lin_alg_ routines of the same names (see kelm_math/lin_alg.h
    for outputs, conventions and work sizes); results as int 0 or 1, resp.
-   the rank. */
+   the rank.
+   @{ */
 static inline void eig(int n, const double* A, const double* B, double* re, double* im, double* vre,
                        double* vim, double* work, int* iwork) {
   kelm_math_lin_alg_eig(n, A, B, re, im, vre, vim, work, iwork);
@@ -258,6 +275,7 @@ static inline int svdSolveFromFactorization(int m, int n, const double* S, const
 static inline int svdComputeRank(int m, int n, const double* s, double tol) {
   return kelm_math_lin_alg_svdComputeRank(m, n, s, tol);
 }
+/** @} */
 
 #ifdef __cplusplus
 }

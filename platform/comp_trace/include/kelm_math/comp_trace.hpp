@@ -1,7 +1,8 @@
 #pragma once
 
-// The computation-trace library: traced scalars, graph nodes, evaluation
-// against bindings and generation of C source.
+/// \file
+/// The computation-trace library: traced scalars, graph nodes, evaluation
+/// against bindings and generation of C source.
 
 #include "kelm_math/comp_trace/CodeGeneration.hpp"
 #include "kelm_math/comp_trace/CollectOp.hpp"

@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// Storage-size arithmetic that throws instead of wrapping around.
+
 #include <cstddef>
 #include <limits>
 #include <stdexcept>

@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// vela::Exception, the base class of every exception of the library.
+
 #include <exception>
 
 namespace vela {

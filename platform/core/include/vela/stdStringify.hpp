@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// vela::stdStringify, the decimal text of an unsigned number.
+
 #include <string>
 
 namespace vela {

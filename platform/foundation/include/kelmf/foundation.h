@@ -1,4 +1,5 @@
-/* Foundation: floating-point classification and limits, C linkage. */
+/** \file
+   Foundation: floating-point classification and limits, C linkage. */
 #ifndef KELMF_FOUNDATION_H
 #define KELMF_FOUNDATION_H
 
@@ -9,13 +10,13 @@
 extern "C" {
 #endif
 
-/* Nonzero when x is a NaN (quiet or signalling, either sign). */
+/** Nonzero when x is a NaN (quiet or signalling, either sign). */
 int kelmf_is_nan(double x);
 
-/* Nonzero when x is +infinity or -infinity; 0 for NaN and finite values. */
+/** Nonzero when x is +infinity or -infinity; 0 for NaN and finite values. */
 int kelmf_is_inf(double x);
 
-/* The largest finite double (DBL_MAX). */
+/** The largest finite double (DBL_MAX). */
 double kelmf_get_real_max(void);
 
 #ifdef __cplusplus

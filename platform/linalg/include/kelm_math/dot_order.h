@@ -1,4 +1,5 @@
-/* The one body of the dot product, inline so that C++ callers of the
+/** \file
+   The one body of the dot product, inline so that C++ callers of the
    Numeric kernel avoid a call per short reduction. The exported
    kelm_math_lin_alg_dotProduct and the column reductions of products.c
    run this very function, so every path sums in the same order.
@@ -7,7 +8,7 @@
 #ifndef KELM_MATH_DOT_ORDER_H
 #define KELM_MATH_DOT_ORDER_H
 
-/* 1 when a caller compiled with the current options is bound to get the
+/** 1 when a caller compiled with the current options is bound to get the
    same bits as the library: no fused multiply-add the compiler could
    contract to, no excess precision, no value-changing optimisations.
    Elsewhere callers go through the exported function instead. */
@@ -21,7 +22,7 @@
 #if defined(__GNUC__)
 typedef double kelm_math_lin_alg_dotPair __attribute__((vector_size(16)));
 
-/* a[0..1] * b[0..1], lane by lane (unaligned loads). */
+/** a[0..1] * b[0..1], lane by lane (unaligned loads). */
 static inline kelm_math_lin_alg_dotPair kelm_math_lin_alg_dotPairProduct(const double* a,
                                                                          const double* b) {
   kelm_math_lin_alg_dotPair x, y;
@@ -31,7 +32,7 @@ static inline kelm_math_lin_alg_dotPair kelm_math_lin_alg_dotPairProduct(const d
 }
 #endif
 
-/* The sum of a[p] * b[p] over p < n in the order every reduction along a
+/** The sum of a[p] * b[p] over p < n in the order every reduction along a
    column uses: below four terms one after the other; otherwise four
    interleaved partial sums s[l] over p = l mod 4 up to the last multiple
    of four, where two or three terms remain the next two taken into s0 and

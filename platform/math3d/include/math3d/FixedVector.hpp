@@ -2,15 +2,18 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
-// The coordinate-wise operations shared by Vector2_T, Vector3_T and
-// SpatialVector_T, written once over the mode. Numeric instances are plain
-// arrays of N doubles with every operation inline.
+/// \file
+/// The coordinate-wise operations shared by Vector2_T, Vector3_T and
+/// SpatialVector_T, written once over the mode. Numeric instances are plain
+/// arrays of N doubles with every operation inline.
 
 #include <string>
 
 #include "math3d/Scalar.hpp"
 #include "math3d/Stringify.hpp"
 
+/// Implementation details, not part of the API; the vector types' common
+/// base FixedVector is documented for its inherited members.
 namespace math3d::detail {
 
 /// Base of the fixed-size vectors D<Mode> with N coordinates.

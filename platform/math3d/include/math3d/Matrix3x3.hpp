@@ -2,7 +2,8 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
-// 3-by-3 matrices over the mode.
+/// \file
+/// 3-by-3 matrices over the mode.
 
 #include <string>
 #include <type_traits>
@@ -15,12 +16,13 @@ template <class Mode>
 class Quaternion_T;
 
 namespace detail {
-// The 24 proper rotations made from a matrix by permuting its columns and
-// changing their signs, in the order minRotation breaks ties: permutations
-// (p0, p1, p2) in lexicographic order, and for each the sign patterns
-// (s0, s1, s2) counted with + before - and s0 slowest, keeping those whose
-// product is the sign of the permutation. Column j of candidate c is
-// kRotationSign[j][c] times source column kRotationColumn[j][c].
+/// The 24 proper rotations made from a matrix by permuting its columns and
+/// changing their signs, in the order minRotation breaks ties: permutations
+/// (p0, p1, p2) in lexicographic order, and for each the sign patterns
+/// (s0, s1, s2) counted with + before - and s0 slowest, keeping those whose
+/// product is the sign of the permutation. Column j of candidate c is
+/// kRotationSign[j][c] times source column kRotationColumn[j][c].
+///@{
 inline constexpr int kRotationColumn[3][24] = {
     {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2},
     {1, 1, 1, 1, 2, 2, 2, 2, 0, 0, 0, 0, 2, 2, 2, 2, 0, 0, 0, 0, 1, 1, 1, 1},
@@ -29,6 +31,7 @@ inline constexpr double kRotationSign[3][24] = {
     {1, 1, -1, -1, 1, 1, -1, -1, 1, 1, -1, -1, 1, 1, -1, -1, 1, 1, -1, -1, 1, 1, -1, -1},
     {1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1},
     {1, -1, -1, 1, -1, 1, 1, -1, -1, 1, 1, -1, 1, -1, -1, 1, 1, -1, -1, 1, -1, 1, 1, -1}};
+///@}
 }  // namespace detail
 
 /// A 3-by-3 matrix, stored column by column: element (i, j) (row i, column
@@ -228,12 +231,14 @@ Matrix3x3_T<Mode> Matrix3x3_T<Mode>::minRotation(Integer* idx) const {
 Matrix3x3_T<Traced> traceable(Matrix3x3_T<Numeric> const& m);
 
 /// Element-wise c ? a : b.
+///@{
 Matrix3x3_T<Traced> ternary(TracedValue<bool> const& c, Matrix3x3_T<Traced> const& a,
                             Matrix3x3_T<Traced> const& b);
 inline Matrix3x3_T<Numeric> ternary(bool c, Matrix3x3_T<Numeric> const& a,
                                     Matrix3x3_T<Numeric> const& b) {
   return c ? a : b;
 }
+///@}
 
 extern template class Matrix3x3_T<Traced>;
 

@@ -2,7 +2,8 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
-// Rotation quaternions over the mode.
+/// \file
+/// Rotation quaternions over the mode.
 
 #include <string>
 #include <type_traits>
@@ -155,12 +156,14 @@ Quaternion_T<Mode>::Quaternion_T(Matrix3x3_T<Mode> const& m) {
 Quaternion_T<Traced> traceable(Quaternion_T<Numeric> const& q);
 
 /// Component-wise c ? a : b.
+///@{
 Quaternion_T<Traced> ternary(TracedValue<bool> const& c, Quaternion_T<Traced> const& a,
                              Quaternion_T<Traced> const& b);
 inline Quaternion_T<Numeric> ternary(bool c, Quaternion_T<Numeric> const& a,
                                      Quaternion_T<Numeric> const& b) {
   return c ? a : b;
 }
+///@}
 
 extern template class Quaternion_T<Traced>;
 

@@ -2,9 +2,10 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
-// Scalar types of a mode and the few scalar operations the 3-D types are
-// written with. The Numeric overloads are inline and mean bit for bit what
-// the traced ones record, so one generic body serves both modes.
+/// \file
+/// Scalar types of a mode and the few scalar operations the 3-D types are
+/// written with. The Numeric overloads are inline and mean bit for bit what
+/// the traced ones record, so one generic body serves both modes.
 
 #include <cmath>
 
@@ -15,6 +16,8 @@
 #include "kelm_math/comp_trace/TracedValue.hpp"
 #include "vela/codegen_runtime_scalar.h"
 
+/// The 3-D math library: vectors, 3-by-3 matrices, quaternions, transforms
+/// and spatial vectors and matrices over the mode tag.
 namespace math3d {
 
 namespace ct = kelm_math::comp_trace;
@@ -25,12 +28,14 @@ using ct::TracedValue;
 
 /// The coordinate, index and predicate types of a mode: double, int, bool
 /// in Numeric; TracedValue<double>, TracedValue<int>, TracedValue<bool> in Traced.
+///@{
 template <class Mode>
 using Real = ct::DoubleOf<Mode>;
 template <class Mode>
 using Integer = ct::IntOf<Mode>;
 template <class Mode>
 using Boolean = ct::BoolOf<Mode>;
+///@}
 
 namespace detail {
 
@@ -39,6 +44,7 @@ namespace detail {
 /// one vector pair, which gives the same bits and keeps compilers from
 /// vectorizing a caller's loop over many vectors across their coordinates
 /// (measured 1.8 times slower than this).
+///@{
 template <int N>
 double dotOf(double const* a, double const* b) {
   double s;
@@ -66,10 +72,12 @@ ct::TracedDouble dotOf(ct::TracedDouble const* a, ct::TracedDouble const* b) {
   for (int i = 1; i < N; ++i) s += a[i] * b[i];
   return s;
 }
+///@}
 
 /// out[i] = (a[i] x0 + a[i + 3] x1) + a[i + 6] x2 for i < 3: the column-major
 /// 3-by-3 matrix a times (x0, x1, x2). Numeric computes rows 0 and 1 as one
 /// vector pair (the same bits, fewer instructions). out must not overlap a.
+///@{
 inline void combineColumnsOf(double const* a, double x0, double x1, double x2, double* out) {
 #if defined(__GNUC__)
   typedef double Pair __attribute__((vector_size(16)));
@@ -89,15 +97,25 @@ inline void combineColumnsOf(ct::TracedDouble const* a, ct::TracedDouble const& 
                              ct::TracedDouble* out) {
   for (int i = 0; i < 3; ++i) out[i] = (a[i] * x0 + a[i + 3] * x1) + a[i + 6] * x2;
 }
+///@}
 
+/// The square root of either mode (NaN below 0).
+///@{
 inline double sqrtOf(double x) { return std::sqrt(x); }
 inline ct::TracedDouble sqrtOf(ct::TracedDouble const& x) { return ct::sqrt(x); }
+///@}
 
+/// a / b of either mode, 0 when b is zero (either sign).
+///@{
 inline double guardedDivideOf(double a, double b) { return vela_rt_guarded_divide(a, b); }
 inline ct::TracedDouble guardedDivideOf(ct::TracedDouble const& a, ct::TracedDouble const& b) {
   return ct::guardedDivide(a, b);
 }
+///@}
 
+/// c ? a : b of either mode; a traced condition records a ternary (folded
+/// when c is a constant).
+///@{
 inline double select(bool c, double a, double b) { return c ? a : b; }
 inline int select(bool c, int a, int b) { return c ? a : b; }
 inline ct::TracedDouble select(ct::TracedBool const& c, ct::TracedDouble const& a,
@@ -108,9 +126,11 @@ inline ct::TracedInt select(ct::TracedBool const& c, ct::TracedInt const& a,
                             ct::TracedInt const& b) {
   return ct::ternary(c, a, b);
 }
+///@}
 
 /// values[k] for k in [0, 4): a switch in Numeric, a chain of traced
 /// selections in Traced (folded when k is a constant).
+///@{
 inline double pick4(int k, double v0, double v1, double v2, double v3) {
   switch (k) {
     case 0: return v0;
@@ -124,21 +144,27 @@ inline ct::TracedDouble pick4(ct::TracedInt const& k, ct::TracedDouble const& v0
                               ct::TracedDouble const& v3) {
   return ct::ternary(k == 0, v0, ct::ternary(k == 1, v1, ct::ternary(k == 2, v2, v3)));
 }
+///@}
 
 /// table[k] of a constant table of n entries; k must lie in [0, n).
+///@{
 inline int lookup(int const* table, int /*n*/, int k) { return table[k]; }
 ct::TracedInt lookup(int const* table, int n, ct::TracedInt const& k);
 inline double lookup(double const* table, int /*n*/, int k) { return table[k]; }
 ct::TracedDouble lookup(double const* table, int n, ct::TracedInt const& k);
+///@}
 /// values[k] of n mode values; k must lie in [0, n).
+///@{
 inline double elementAt(double const* values, int /*n*/, int k) { return values[k]; }
 inline ct::TracedDouble elementAt(ct::TracedDouble const* values, int n, ct::TracedInt const& k) {
   return ct::arrayAccess(values, n, k);
 }
+///@}
 
 /// The scan of ct::indexOfMin (first strict minimum; a NaN never chosen,
 /// any number beats a NaN), inline: minRotation runs it on every
 /// diagonalization.
+///@{
 inline int indexOfMinOf(double const* values, int n) {
   if (n <= 0) return -1;
   double best = values[0];
@@ -153,13 +179,16 @@ inline int indexOfMinOf(double const* values, int n) {
 inline ct::TracedInt indexOfMinOf(ct::TracedDouble const* values, int n) {
   return ct::indexOfMin(values, n);
 }
+///@}
 
 /// Equality of two coordinates for isOperationallyEqual: ordinary double
 /// comparison (NaN never equal), or equal graphs in Traced.
+///@{
 inline bool sameOperation(double a, double b) { return a == b; }
 inline bool sameOperation(ct::TracedDouble const& a, ct::TracedDouble const& b) {
   return a.isOperationallyEqual(b);
 }
+///@}
 
 /// A constant traced copy of a number.
 inline ct::TracedDouble traced(double x) { return ct::TracedDouble(x); }

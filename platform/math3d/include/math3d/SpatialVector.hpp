@@ -2,7 +2,8 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
-// Spatial vectors over the mode.
+/// \file
+/// Spatial vectors over the mode.
 
 #include <string>
 #include <type_traits>
@@ -58,6 +59,7 @@ class SpatialVector_T : public detail::FixedVector<SpatialVector_T, Mode, 6> {
 SpatialVector_T<Traced> traceable(SpatialVector_T<Numeric> const& v);
 
 /// Coordinate-wise c ? a : b.
+///@{
 inline SpatialVector_T<Traced> ternary(TracedValue<bool> const& c, SpatialVector_T<Traced> const& a,
                                        SpatialVector_T<Traced> const& b) {
   return detail::ternaryOf<SpatialVector_T, 6>(c, a, b);
@@ -66,6 +68,7 @@ inline SpatialVector_T<Numeric> ternary(bool c, SpatialVector_T<Numeric> const& 
                                         SpatialVector_T<Numeric> const& b) {
   return c ? a : b;
 }
+///@}
 
 extern template class detail::FixedVector<SpatialVector_T, Traced, 6>;
 extern template class SpatialVector_T<Traced>;

@@ -2,7 +2,8 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
-// Display text of numbers and of the 3-D types, as script text.
+/// \file
+/// Display text of numbers and of the 3-D types, as script text.
 
 #include <string>
 

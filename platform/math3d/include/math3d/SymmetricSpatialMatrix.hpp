@@ -2,7 +2,8 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
-// Symmetric 6-by-6 spatial matrices over the mode.
+/// \file
+/// Symmetric 6-by-6 spatial matrices over the mode.
 
 #include <string>
 #include <type_traits>

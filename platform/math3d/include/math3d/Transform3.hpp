@@ -2,7 +2,8 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
-// Rigid transforms over the mode.
+/// \file
+/// Rigid transforms over the mode.
 
 #include <string>
 #include <type_traits>

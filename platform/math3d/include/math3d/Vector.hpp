@@ -2,7 +2,8 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
-// Plane and space vectors over the mode.
+/// \file
+/// Plane and space vectors over the mode.
 
 #include <string>
 #include <type_traits>
@@ -96,14 +97,17 @@ class Vector3_T : public detail::FixedVector<Vector3_T, Mode, 3> {
 };
 
 /// A traced copy with constant coordinates.
+///@{
 inline Vector2_T<Traced> traceable(Vector2_T<Numeric> const& v) {
   return Vector2_T<Traced>(v.x(), v.y());
 }
 inline Vector3_T<Traced> traceable(Vector3_T<Numeric> const& v) {
   return Vector3_T<Traced>(v.x(), v.y(), v.z());
 }
+///@}
 
 /// Coordinate-wise c ? a : b; a constant condition picks without recording.
+///@{
 inline Vector2_T<Traced> ternary(TracedValue<bool> const& c, Vector2_T<Traced> const& a,
                                  Vector2_T<Traced> const& b) {
   return detail::ternaryOf<Vector2_T, 2>(c, a, b);
@@ -120,6 +124,7 @@ inline Vector3_T<Numeric> ternary(bool c, Vector3_T<Numeric> const& a,
                                   Vector3_T<Numeric> const& b) {
   return c ? a : b;
 }
+///@}
 
 extern template class detail::FixedVector<Vector2_T, Traced, 2>;
 extern template class detail::FixedVector<Vector3_T, Traced, 3>;

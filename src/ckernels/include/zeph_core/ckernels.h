@@ -1,4 +1,5 @@
-/* C kernels of vela::math, C linkage. They work in fixed stack storage,
+/** \file
+   C kernels of vela::math, C linkage. They work in fixed stack storage,
    never allocate and never fail. Generated code calls them by name. */
 #ifndef ZEPH_CORE_CKERNELS_H
 #define ZEPH_CORE_CKERNELS_H
@@ -10,14 +11,14 @@
 extern "C" {
 #endif
 
-/* 1 when v[i] is +-infinity for some i < n (scanning from 0, stopping at the
+/** 1 when v[i] is +-infinity for some i < n (scanning from 0, stopping at the
    first hit), else 0; 0 for n = 0. */
 int zeph_core_math_anyIsInf(unsigned int n, const double* v);
 
-/* 1 when v[i] is a NaN for some i < n, else 0; 0 for n = 0. */
+/** 1 when v[i] is a NaN for some i < n, else 0; 0 for n = 0. */
 int zeph_core_math_anyIsNaN(unsigned int n, const double* v);
 
-/* Writes, in increasing order, the positions i < n with flags[i] != 0 to
+/** Writes, in increasing order, the positions i < n with flags[i] != 0 to
    indices[0], indices[1], ...; entries after the last one written are left
    as they are. */
 void zeph_core_math_computeIndicesNonzeroElements(unsigned int n, const int* flags, int* indices);
@@ -26,7 +27,7 @@ void zeph_core_math_computeIndicesNonzeroElements(unsigned int n, const int* fla
 
 #include <stddef.h>
 
-/* Least-squares plane through count points xyz (x, y, z triples): writes
+/** Least-squares plane through count points xyz (x, y, z triples): writes
    their centroid to point[0..3) and the unit normal to normal[0..3) and
    returns 1. The normal's component along the best-conditioned axis is
    positive. Returns 0 on failure: with fewer than 3 points nothing is
@@ -35,7 +36,7 @@ void zeph_core_math_computeIndicesNonzeroElements(unsigned int n, const int* fla
    rounding that leaves the scatter matrix exactly singular). */
 int zeph_core_math_bestFitPlane3D(size_t count, const double* xyz, double* point, double* normal);
 
-/* Guards a curve normal of dim values: when its length is below 1e-14 it is
+/** Guards a curve normal of dim values: when its length is below 1e-14 it is
    replaced by a vector perpendicular to tangent; a longer one (or one of NaN
    length) stays as it is. dim 2 gives (-t1, t0); any other dim takes the
    3-D rule, tangent x the unit axis of the tangent's smallest-magnitude
@@ -45,7 +46,7 @@ void zeph_core_math_validNormal(double* normal, const double* tangent, int dim);
 
 /* ---- Knot interval lookup ---- */
 
-/* Binary search over n ascending knots: n - 1 when x > knots[n - 1], -1 when
+/** Binary search over n ascending knots: n - 1 when x > knots[n - 1], -1 when
    x < knots[0] (and for n = 0); otherwise the index i of the interval
    [knots[i], knots[i + 1]) that holds x, where x equal to an interior knot
    gives that knot's index and x equal to the last knot gives n - 2. A NaN x
@@ -54,7 +55,7 @@ int zeph_core_math_indexOfLowerBound(unsigned int n, const double* knots, double
 
 /* ---- Bezier curves ---- */
 
-/* The point at t of the Bezier curve with n control points points[0..n*dim)
+/** The point at t of the Bezier curve with n control points points[0..n*dim)
    (point after point), written to out[0..dim), by de Casteljau. t = 0 gives
    the first point and t = 1 (or n = 1) the last, bit for bit; any other t,
    outside [0, 1] or NaN included, runs de Casteljau, so the curve is
@@ -66,13 +67,15 @@ void zeph_core_math_castelEval(unsigned int n, unsigned int dim, const double* p
 
 /* ---- Closest points and 1-D minimization ---- */
 
-/* Largest curve degree and dimension the closest-point searches take. Calls
+/** Largest curve degree and dimension the closest-point searches take. Calls
    outside them (and dim = 0, and n = 0 for a spline) read nothing, write
-   dim zeros (none for dim = 0 or dim above the limit) and return 0. */
+   dim zeros (none for dim = 0 or dim above the limit) and return 0.
+   @{ */
 #define ZEPH_CLOSEST_MAX_DEGREE 6
 #define ZEPH_CLOSEST_MAX_DIM 16
+/** @} */
 
-/* The parameter t in [0, 1] of the point of a Bezier curve nearest to q, and
+/** The parameter t in [0, 1] of the point of a Bezier curve nearest to q, and
    that point in out (dim values). The curve has degree n (n + 1 control
    points of dim coordinates), dotCoeffs (2n) and elevatedDerivPoints (2n
    points) its Bernstein data of B.B' and B' (see BezierCurve). The roots of
@@ -97,7 +100,7 @@ double zeph_core_math_findClosestPointOnBezier(unsigned int n, unsigned int dim,
                                                const double* elevatedDerivPoints, const double* q,
                                                double* out);
 
-/* The closest point to q found by walking a spline's segments from segment
+/** The closest point to q found by walking a spline's segments from segment
    start (clamped to the last segment): while the nearest point of a segment
    is one of its ends, and that end is not a true minimum, move on to the
    neighbour (wrapping around when closed, stopping at an open end), visiting
@@ -122,7 +125,7 @@ typedef struct zeph_core_MinSearchResult {
   double fx; /**< f(x), as f returned it there. */
 } zeph_core_MinSearchResult;
 
-/* Brent's minimization of f on [a, b] (a < b) by golden sections and
+/** Brent's minimization of f on [a, b] (a < b) by golden sections and
    parabolic steps, starting at b, at most 100 iterations, to a relative
    tolerance of 1e-10 (absolute 2.5e-11 near 0). f is called at most 101
    times; a NaN value of f is never taken as a new minimum. */

@@ -2,6 +2,10 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// GenerateCodeVisitor, through which a node writes its lines of C, and the scratchpad slots it
+/// hands out.
+
 #include <string>
 #include <vector>
 

@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// CollectOp, the node that gathers scalars into one vector output.
+
 #include <string>
 
 #include "kelm_math/comp_trace/TracedValue.hpp"

@@ -2,10 +2,11 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
-// What a node class outside the trace library supplies so that jvp, vjp and
-// jacobian can differentiate through it: a forward and a reverse rule, found
-// through the Differentiable base. Rules are written with traced operations
-// and kernels, so derivatives are ordinary graphs.
+/// \file
+/// What a node class outside the trace library supplies so that jvp, vjp and
+/// jacobian can differentiate through it: a forward and a reverse rule, found
+/// through the Differentiable base. Rules are written with traced operations
+/// and kernels, so derivatives are ordinary graphs.
 
 #include <cstddef>
 #include <vector>
@@ -15,6 +16,8 @@
 
 namespace kelm_math::comp_trace {
 
+/// Traced doubles in a row: the elements of a node's array input or output,
+/// or their tangents and cotangents, as the rules take and return them.
 using TracedArray = std::vector<TracedDouble>;
 
 /// True when v is a constant zero (either sign): a derivative that no input

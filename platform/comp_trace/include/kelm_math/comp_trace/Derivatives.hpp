@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// Derivatives of traced computations (jvp, vjp, Jacobians, gradients, Hessians) as traced values.
+
 #include <cstddef>
 #include <string>
 #include <vector>

@@ -2,6 +2,10 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// BindingSet, the evaluation of traced values against bound inputs, and
+/// UnboundInput, its error for an input without a value.
+
 #include <memory>
 #include <string>
 #include <unordered_map>

@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// Generation of a complete C function from traced outputs.
+
 #include <cstddef>
 #include <stdexcept>
 #include <string>

@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// The value types of a mode: ModeTypes and its DoubleOf, IntOf and BoolOf aliases.
+
 #include "kelm_math/comp_trace/Modes.hpp"
 #include "kelm_math/comp_trace/TracedValue.hpp"
 
@@ -26,12 +29,16 @@ struct ModeTypes<Traced> {
   using Bool = TracedValue<bool>;      ///< Conditions.
 };
 
+/// The real, integer and condition type of a mode: double, int, bool in
+/// Numeric; TracedDouble, TracedInt, TracedBool in Traced.
+///@{
 template <class Mode>
 using DoubleOf = typename ModeTypes<Mode>::Double;
 template <class Mode>
 using IntOf = typename ModeTypes<Mode>::Int;
 template <class Mode>
 using BoolOf = typename ModeTypes<Mode>::Bool;
+///@}
 
 }  // namespace kelm_math::comp_trace
 

@@ -2,6 +2,11 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// The mode tags Numeric and Traced.
+
+/// The computation-trace library: traced scalars and the graph nodes they
+/// read, evaluation against bound inputs, derivatives and generation of C.
 namespace kelm_math::comp_trace {
 
 /// Mode tag: values are double, int and bool and operations compute at once.

@@ -2,6 +2,10 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// NodeValues, what a node sees while it is evaluated, and ArrayRef, the
+/// elements of one vector output.
+
 #include <cstddef>
 
 #include "kelm_math/comp_trace/Values.hpp"

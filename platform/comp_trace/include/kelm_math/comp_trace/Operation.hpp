@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// The node base classes of a traced graph: Operation, VectorOperation and ScalarOperation.
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -18,8 +21,12 @@ class Operation;
 class ScalarOperation;
 class GenerateCodeVisitor;
 
+/// Shared ownership of an immutable node: how values and other nodes hold
+/// the nodes they read.
+///@{
 using OperationPtr = std::shared_ptr<Operation const>;
 using ScalarOperationPtr = std::shared_ptr<ScalarOperation const>;
+///@}
 
 /// The trace library's own node classes, which evaluation and code
 /// generation recognise without a dynamic cast; Other for every other class.

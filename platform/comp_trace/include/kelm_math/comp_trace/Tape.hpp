@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// Tape, a graph flattened once for repeated evaluation.
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>

@@ -2,6 +2,10 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// TracedValue, the handle to a scalar of a traced graph, and its arithmetic, comparison and
+/// logical operators.
+
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -11,6 +15,7 @@
 
 namespace kelm_math::comp_trace {
 
+/// The ScalarType of the value type T (bool, int or double) as its `value`.
 template <class T>
 struct ScalarTypeOf;
 template <>
@@ -20,12 +25,15 @@ struct ScalarTypeOf<int> : std::integral_constant<ScalarType, ScalarType::Int> {
 template <>
 struct ScalarTypeOf<double> : std::integral_constant<ScalarType, ScalarType::Double> {};
 
+/// Implementation details, not part of the API.
 namespace detail {
-// bool -> int -> double widen implicitly; the other directions are explicit.
+/// True when From converts to To implicitly: bool -> int -> double widen;
+/// the other directions are explicit.
 template <class From, class To>
 constexpr bool widens =
     !std::is_same_v<From, To> && (std::is_same_v<From, bool> || std::is_same_v<To, double>);
-// A plain number becomes a constant implicitly only without loss of meaning.
+/// True when a plain number of type U becomes a TracedValue<T> constant
+/// implicitly: only without loss of meaning.
 template <class U, class T>
 constexpr bool losslessConstant = std::is_same_v<U, T> ||
                                   (std::is_same_v<T, double> && std::is_arithmetic_v<U>) ||
@@ -116,9 +124,12 @@ class TracedValue {
   T constant_{};
 };
 
+/// The traced scalars of the three value types.
+///@{
 using TracedDouble = TracedValue<double>;
 using TracedInt = TracedValue<int>;
 using TracedBool = TracedValue<bool>;
+///@}
 
 /// True, with the values, when all n values are constants.
 // Instantiated in the library: a template needs its visibility spelled out.
@@ -127,8 +138,14 @@ __attribute__((visibility("default"))) bool getConstants(TracedValue<T> const* v
                                                          T* out);
 
 // Operands are taken by value, so a temporary's node moves into the new
-// node. Arithmetic: double follows IEEE; int wraps around and divides with a
-// zero divisor giving 0 (see vela/codegen_runtime.h). Bool takes ! && ||.
+// node.
+/// Arithmetic and logic, folded when the operands are constants: double
+/// follows IEEE; int wraps around modulo 2^32, divides toward zero and gives
+/// 0 for a zero divisor (INT_MIN / -1 is INT_MIN; see
+/// vela/codegen_runtime_scalar.h); bool takes !, && and ||, which evaluate
+/// both operands. Each binary operator also takes a plain number of the
+/// value type on either side.
+///@{
 TracedDouble operator+(TracedDouble a, TracedDouble b);
 TracedDouble operator-(TracedDouble a, TracedDouble b);
 TracedDouble operator*(TracedDouble a, TracedDouble b);
@@ -143,8 +160,12 @@ TracedInt operator-(TracedInt a);
 TracedBool operator!(TracedBool a);
 TracedBool operator&&(TracedBool a, TracedBool b);
 TracedBool operator||(TracedBool a, TracedBool b);
+///@}
 
-// Comparisons follow IEEE (any comparison with NaN but != is false).
+/// Comparisons, folded when the operands are constants; they follow IEEE
+/// (any comparison with NaN but != is false). Each also takes a plain number
+/// of the value type on either side.
+///@{
 TracedBool operator<(TracedDouble a, TracedDouble b);
 TracedBool operator<=(TracedDouble a, TracedDouble b);
 TracedBool operator>(TracedDouble a, TracedDouble b);
@@ -159,6 +180,7 @@ TracedBool operator==(TracedInt a, TracedInt b);
 TracedBool operator!=(TracedInt a, TracedInt b);
 TracedBool operator==(TracedBool a, TracedBool b);
 TracedBool operator!=(TracedBool a, TracedBool b);
+///@}
 
 // A plain number on either side.
 #define KELM_COMP_TRACE_MIXED(R, OP, T)                                                     \

@@ -2,6 +2,9 @@
 // Declarations here are the shared libraries' API; all else is hidden.
 #pragma GCC visibility push(default)
 
+/// \file
+/// The scalar types of a trace and the values that evaluation produces.
+
 #include <cstddef>
 #include <vector>
 
