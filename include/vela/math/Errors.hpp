@@ -2,6 +2,8 @@
 
 #include "vela/Exception.hpp"
 
+#pragma GCC visibility push(default)
+
 /// \file
 /// One base class per kind of error, so that one catch clause serves every
 /// instantiation of the templates that throw it:
@@ -117,3 +119,5 @@ class InvalidIndexError : public vela::Exception {
 };
 
 }  // namespace vela::math
+
+#pragma GCC visibility pop
