@@ -72,6 +72,20 @@ ThreePathResult checkTraced(std::vector<ct::TracedDouble> const& traced, std::si
     EXPECT_EQ(out[traced.size()], -12345.0) << "generated C wrote past its outputs";
     EXPECT_EQ(taped[traced.size()], -12345.0) << "the tape wrote past its outputs";
   }
+  // The cases again as one batch of several blocks (instance k is case k
+  // mod the count), on a workspace and on two threads.
+  std::size_t n = 35 * cases.size(), m = names.size();
+  std::vector<double> in(m * n), batched(traced.size() * n), split(batched.size());
+  for (std::size_t k = 0; k < n; ++k)
+    for (std::size_t i = 0; i < m; ++i)
+      in[i * n + k] = i < doubles ? cases[k % cases.size()].doubles.at(i)
+                                  : cases[k % cases.size()].ints.at(i - doubles);
+  tape(in.data(), batched.data(), n, workspace), tape(in.data(), split.data(), n, 2u);
+  for (std::size_t k = 0; k < n; ++k)
+    for (std::size_t j = 0; j < traced.size() && j < expected[k % cases.size()].size(); ++j)
+      EXPECT_TRUE(sameBits(expected[k % cases.size()][j], batched[j * n + k]) &&
+                  sameBits(expected[k % cases.size()][j], split[j * n + k]))
+          << "batched tape differs from Numeric in instance " << k << ", output " << j;
   return result;
 }
 

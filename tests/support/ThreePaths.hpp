@@ -53,8 +53,9 @@ std::size_t occurrences(std::string const& text, std::string const& part);
 
 /// Checks that the Numeric result, the graph evaluated against the case's
 /// bindings, the generated C (compiled, loaded and run) and a Tape of the
-/// graph (on a caller's workspace and on its own) agree bit for bit in every
-/// case. compute(Inputs<Mode> const&) returns std::vector<Scalar<Mode>>.
+/// graph (on a caller's workspace and on its own, one case per call and all
+/// in one batch) agree bit for bit in every case. compute(Inputs<Mode> const&) returns
+/// std::vector<Scalar<Mode>>.
 template <class Compute>
 ThreePathResult checkThreePaths(Compute const& compute, std::vector<Case> const& cases);
 

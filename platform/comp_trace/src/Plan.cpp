@@ -74,30 +74,38 @@ GenericOutputs const& generated(Scratch const& scratch, std::uint32_t generic) {
   return scratch.generic[generic];
 }
 
-Buffer const& bufferOf(Scratch const& scratch, std::uint32_t generic, unsigned output) {
-  GenericOutputs const& g = generated(scratch, generic);
+Buffer const& bufferOf(GenericOutputs const* outputs, std::uint32_t generic, unsigned output) {
+  GenericOutputs const& g = outputs[generic];
   if (output >= g.made) throw std::logic_error("comp_trace: node has no such output");
   return g.buffers[output];
 }
 
+/// Where one run's values are: register r at registers[r * stride], the
+/// outputs of generic node g at generic[g].
+struct Values {
+  Register* registers;
+  std::size_t stride;
+  GenericOutputs* generic;
+};
+
 /// The values a generic node sees in one run.
 class StepValues final : public NodeValues {
  public:
-  StepValues(Plan const& plan, Scratch& scratch, GenericNode const& node)
-      : plan_(plan), scratch_(scratch), node_(node), outputs_(scratch.generic[genericIndex_()]) {
+  StepValues(Plan const& plan, Values values, GenericNode const& node)
+      : plan_(plan), values_(values), node_(node), outputs_(values.generic[genericIndex_()]) {
     outputs_.made = 0;
   }
 
   ScalarValue scalar(std::size_t input) const override {
     NodeRef ref = arg_(input);
     if (ref.vector) throw std::logic_error("comp_trace: node input is not a scalar node");
-    return fromRegister(scratch_.registers[ref.index], ref.type());
+    return fromRegister(values_.registers[ref.index * values_.stride], ref.type());
   }
 
   ArrayRef array(std::size_t input, unsigned output) const override {
     NodeRef ref = arg_(input);
     if (!ref.vector) throw std::logic_error("comp_trace: node input is not a vector node");
-    Buffer const& b = bufferOf(scratch_, ref.index, output);
+    Buffer const& b = bufferOf(values_.generic, ref.index, output);
     if (b.type == ScalarType::Double) return {b.type, b.doubles.data(), b.count};
     return {b.type, b.ints.data(), b.count};
   }
@@ -127,27 +135,27 @@ class StepValues final : public NodeValues {
   }
 
   Plan const& plan_;
-  Scratch& scratch_;
+  Values values_;
   GenericNode const& node_;
   GenericOutputs& outputs_;
 };
 
-ScalarValue functionValue(Step const& s, Register const* r) {
+ScalarValue functionValue(Step const& s, Register const* r, std::size_t stride) {
   auto fn = static_cast<Fn>(s.fn);
   ScalarValue args[3];
   std::uint32_t const operands[3] = {s.a, s.b, s.c};
   for (int i = 0; i < 3 && operands[i] != kNoRegister; ++i)
-    args[i] =
-        fromRegister(r[operands[i]], fn == Fn::Select && i == 0 ? ScalarType::Bool : s.operand());
+    args[i] = fromRegister(r[operands[i] * stride],
+                           fn == Fn::Select && i == 0 ? ScalarType::Bool : s.operand());
   return apply(fn, s.operand(), args);
 }
 
-void runGeneric(Plan const& plan, Scratch& scratch, std::uint32_t index) {
+void runGeneric(Plan const& plan, Values where, std::uint32_t index) {
   GenericNode const& node = plan.generic[index];
-  StepValues values(plan, scratch, node);
+  StepValues values(plan, where, node);
   if (node.op->isScalar()) {
     ScalarValue v = static_cast<ScalarOperation const&>(*node.op).evaluateScalar(values);
-    scratch.registers[node.result.index] = toRegister(convert(v, node.result.type()));
+    where.registers[node.result.index * where.stride] = toRegister(convert(v, node.result.type()));
   } else {
     static_cast<VectorOperation const&>(*node.op).evaluate(values);
   }
@@ -158,9 +166,8 @@ Register inputValue(Step const& s, InputSource const& inputs) {
   return toRegister(convert(v, s.type()));
 }
 
-Register arrayAccess(Step const& s, Scratch const& scratch) {
-  int index = scratch.registers[s.a].i;
-  Buffer const& values = bufferOf(scratch, s.b, 0);
+Register arrayAccess(Step const& s, int index, GenericOutputs const* generic) {
+  Buffer const& values = bufferOf(generic, s.b, 0);
   if (index < 0 || static_cast<unsigned>(index) >= s.c)
     return toRegister(convert(ScalarValue(0), s.type()));
   return toRegister(elementOf(values, static_cast<unsigned>(index), s.type()));
@@ -256,13 +263,13 @@ MulI:
   r[s->out].i = vela_rt_imul(r[s->a].i, r[s->b].i);
   VELA_STEP_NEXT();
 Function:
-  r[s->out] = toRegister(functionValue(*s, r));
+  r[s->out] = toRegister(functionValue(*s, r, 1));
   VELA_STEP_NEXT();
 Input:
   r[s->out] = inputValue(*s, inputs);
   VELA_STEP_NEXT();
 Element : {
-  Buffer const& b = bufferOf(scratch, s->a, s->b);
+  Buffer const& b = bufferOf(scratch.generic.data(), s->a, s->b);
   if (b.type == ScalarType::Double && s->type() == ScalarType::Double)
     r[s->out].d = s->c < b.count ? b.doubles[s->c] : 0.0;
   else
@@ -270,14 +277,133 @@ Element : {
   VELA_STEP_NEXT();
 }
 ArrayAccess:
-  r[s->out] = arrayAccess(*s, scratch);
+  r[s->out] = arrayAccess(*s, r[s->a].i, scratch.generic.data());
   VELA_STEP_NEXT();
 Generic:
-  runGeneric(plan, scratch, s->a);
+  runGeneric(plan, Values{r, 1, scratch.generic.data()}, s->a);
   r = scratch.registers.data();
   VELA_STEP_NEXT();
 #undef VELA_STEP_DOUBLE
 #undef VELA_STEP_NEXT
+}
+
+void Plan::prepareLanes(Scratch& scratch) const {
+  if (scratch.lanes.size() == registerCount * kLanes &&
+      scratch.laneGeneric.size() == generic.size() * kLanes)
+    return;
+  scratch.lanes.resize(registerCount * kLanes);
+  scratch.laneGeneric.resize(generic.size() * kLanes);
+  for (auto const& [index, value] : constants)
+    std::fill_n(scratch.lanes.begin() + index * kLanes, kLanes, value);
+}
+
+namespace {
+// Every lane, padding included, in a loop of fixed length the compiler
+// vectorizes: these steps cannot fail whatever the values.
+template <class F>
+inline void lanes1(Register* r, Step const& s, F f) {
+  Register* out = r + s.out * kLanes;
+  Register const* a = r + s.a * kLanes;
+  for (std::size_t k = 0; k < kLanes; ++k) f(out[k], a[k]);
+}
+template <class F>
+inline void lanes2(Register* r, Step const& s, F f) {
+  Register* out = r + s.out * kLanes;
+  Register const* a = r + s.a * kLanes;
+  Register const* b = r + s.b * kLanes;
+  for (std::size_t k = 0; k < kLanes; ++k) f(out[k], a[k], b[k]);
+}
+}  // namespace
+
+void executeLanes(Plan const& plan, Scratch& scratch, double const* in, std::size_t stride,
+                  std::size_t n) {
+  Register* r = scratch.lanes.data();
+  std::size_t const generics = plan.generic.size();
+  for (Step const& s : plan.steps) {
+    switch (s.kind) {
+      case StepKind::AddD:
+      case StepKind::AddDPrevA:
+      case StepKind::AddDPrevB:
+        lanes2(r, s, [](Register& o, Register a, Register b) { o.d = a.d + b.d; });
+        break;
+      case StepKind::SubD:
+      case StepKind::SubDPrevA:
+      case StepKind::SubDPrevB:
+        lanes2(r, s, [](Register& o, Register a, Register b) { o.d = a.d - b.d; });
+        break;
+      case StepKind::MulD:
+      case StepKind::MulDPrevA:
+      case StepKind::MulDPrevB:
+        lanes2(r, s, [](Register& o, Register a, Register b) { o.d = a.d * b.d; });
+        break;
+      case StepKind::DivD:
+      case StepKind::DivDPrevA:
+      case StepKind::DivDPrevB:
+        lanes2(r, s, [](Register& o, Register a, Register b) { o.d = a.d / b.d; });
+        break;
+      case StepKind::NegD: lanes1(r, s, [](Register& o, Register a) { o.d = -a.d; }); break;
+      case StepKind::SqrtD:
+        lanes1(r, s, [](Register& o, Register a) { o.d = std::sqrt(a.d); });
+        break;
+      case StepKind::MinD:
+        lanes2(r, s, [](Register& o, Register a, Register b) { o.d = vela_rt_min(a.d, b.d); });
+        break;
+      case StepKind::MaxD:
+        lanes2(r, s, [](Register& o, Register a, Register b) { o.d = vela_rt_max(a.d, b.d); });
+        break;
+      case StepKind::SelectD: {
+        Register* out = r + s.out * kLanes;
+        Register const *a = r + s.a * kLanes, *b = r + s.b * kLanes, *c = r + s.c * kLanes;
+        for (std::size_t k = 0; k < kLanes; ++k) out[k].d = a[k].i ? b[k].d : c[k].d;
+        break;
+      }
+      case StepKind::LtD:
+        lanes2(r, s, [](Register& o, Register a, Register b) { o.i = a.d < b.d; });
+        break;
+      case StepKind::GtD:
+        lanes2(r, s, [](Register& o, Register a, Register b) { o.i = a.d > b.d; });
+        break;
+      case StepKind::AddI:
+        lanes2(r, s, [](Register& o, Register a, Register b) { o.i = vela_rt_iadd(a.i, b.i); });
+        break;
+      case StepKind::SubI:
+        lanes2(r, s, [](Register& o, Register a, Register b) { o.i = vela_rt_isub(a.i, b.i); });
+        break;
+      case StepKind::MulI:
+        lanes2(r, s, [](Register& o, Register a, Register b) { o.i = vela_rt_imul(a.i, b.i); });
+        break;
+      // The rest run instance by instance, on the instances alone.
+      case StepKind::Function:
+        for (std::size_t k = 0; k < n; ++k)
+          r[s.out * kLanes + k] = toRegister(functionValue(s, r + k, kLanes));
+        break;
+      case StepKind::Input:
+        for (std::size_t k = 0; k < n; ++k) {
+          double v = in[s.a * stride + k];
+          Register& o = r[s.out * kLanes + k];
+          if (s.type() == ScalarType::Double)
+            o.d = v;
+          else
+            o = toRegister(convert(ScalarValue(v), s.type()));
+        }
+        break;
+      case StepKind::Element:
+        for (std::size_t k = 0; k < n; ++k) {
+          Buffer const& b = bufferOf(scratch.laneGeneric.data() + k * generics, s.a, s.b);
+          r[s.out * kLanes + k] = toRegister(elementOf(b, s.c, s.type()));
+        }
+        break;
+      case StepKind::ArrayAccess:
+        for (std::size_t k = 0; k < n; ++k)
+          r[s.out * kLanes + k] =
+              arrayAccess(s, r[s.a * kLanes + k].i, scratch.laneGeneric.data() + k * generics);
+        break;
+      case StepKind::Generic:
+        for (std::size_t k = 0; k < n; ++k)
+          runGeneric(plan, Values{r + k, kLanes, scratch.laneGeneric.data() + k * generics}, s.a);
+        break;
+    }
+  }
 }
 
 namespace {

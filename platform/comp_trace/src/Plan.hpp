@@ -120,10 +120,19 @@ struct GenericOutputs {
   unsigned made = 0;
 };
 
-/// Scratch of one evaluation: registers and generic outputs.
+/// Instances a batched run evaluates side by side: each step loops over
+/// them, so the compiler vectorizes the loop and the step's dispatch is
+/// paid once for all of them.
+constexpr std::size_t kLanes = 16;
+
+/// Scratch of one evaluation: registers and generic outputs. A batched run
+/// keeps register r of lane k at lanes[r * kLanes + k] and the outputs of
+/// generic node g in lane k at laneGeneric[k * plan.generic.size() + g].
 struct Scratch {
   std::vector<Register> registers;
   std::vector<GenericOutputs> generic;
+  std::vector<Register> lanes;
+  std::vector<GenericOutputs> laneGeneric;
 };
 
 struct Plan {
@@ -140,6 +149,8 @@ struct Plan {
   /// Sizes scratch for this plan and writes the constants into their
   /// registers.
   void prepare(Scratch& scratch) const;
+  /// The same for batched runs (the lanes), once per scratch.
+  void prepareLanes(Scratch& scratch) const;
 };
 
 /// Values of the plan's inputs for one run: in[] doubles (the tape, read as
@@ -151,6 +162,12 @@ struct InputSource {
 
 /// Runs steps [first, plan.steps.size()).
 void execute(Plan const& plan, std::size_t first, Scratch& scratch, InputSource inputs);
+
+/// Runs every step for instances [0, n) of a batch, n <= kLanes: input i
+/// of instance k is in[i * stride + k]. Lanes from n on compute on stale
+/// values, and only in the steps that cannot fail.
+void executeLanes(Plan const& plan, Scratch& scratch, double const* in, std::size_t stride,
+                  std::size_t n);
 
 /// The value of a planned scalar node.
 ScalarValue valueOf(Scratch const& scratch, NodeRef ref);

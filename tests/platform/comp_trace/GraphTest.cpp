@@ -275,15 +275,20 @@ TEST(Tape, RefusesStaleWorkspacesMergesAndAllocatesNothingOnceGrown) {
   EXPECT_EQ(once.stepCount(), tape.stepCount());
   workspace = tape.workspace();
   in = 0.5;
-  tape(&in, out), tape(&in, out, workspace);
+  std::vector<double> xs = vela::test::randomDoubles(37, 5), ys(2 * 37), one(2 * 37);
+  tape(&in, out), tape(&in, out, workspace), tape(xs.data(), ys.data(), 37, workspace);
 #if defined(__SANITIZE_ADDRESS__)
   __sanitizer_install_malloc_and_free_hooks(
       [](const volatile void*, std::size_t) { allocations.fetch_add(1); },
       [](const volatile void*) {});
 #endif
   std::size_t before = allocations;
-  for (int i = 0; i < 10; ++i, in += 1.0) tape(&in, out, workspace), tape(&in, out);
+  for (int i = 0; i < 10; ++i, in += 1.0)
+    tape(&in, out, workspace), tape(&in, out), tape(xs.data(), ys.data(), 37, workspace);
   EXPECT_EQ(allocations, before);
+  // Batches in and out of place are refused; count 0 reads and writes nothing.
+  EXPECT_THROW(tape(ys.data() + 37, ys.data(), 37), std::invalid_argument);
+  tape(nullptr, nullptr, 0, 2u);
   // Outputs that are all constants: no step at all.
   ct::Tape({}, {TracedDouble(-0.0), 3.0})(nullptr, out);
   EXPECT_TRUE(std::signbit(out[0]) && out[1] == 3.0);
@@ -302,6 +307,14 @@ TEST(Tape, RefusesStaleWorkspacesMergesAndAllocatesNothingOnceGrown) {
     });
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(wrong, 0);
+  // A batch is its instances' single calls bit for bit, NaN and infinities
+  // included, on one thread or two.
+  xs[3] = NAN, xs[20] = INFINITY, xs[36] = -INFINITY;
+  for (std::size_t k = 0; k < 37; ++k) busy(&xs[k], &one[k]);
+  for (unsigned threads : {1u, 2u}) {
+    busy(xs.data(), ys.data(), 37, threads);
+    for (std::size_t k = 0; k < 37; ++k) EXPECT_TRUE(vela::test::sameBits(ys[k], one[k])) << k;
+  }
 }
 
 // A chain one million nodes deep: evaluation, the tape, comparison, C

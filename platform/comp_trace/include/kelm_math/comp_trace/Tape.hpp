@@ -111,10 +111,30 @@ class Tape {
   /// MovedFromWorkspace for a moved-from workspace, std::invalid_argument
   /// for a workspace of another computation.
   void operator()(double const* in, double* out, Workspace& workspace) const;
+  /// Evaluates count instances at once, each bit for bit as a single call
+  /// would. The arrays are structures of arrays: input i of instance k is
+  /// in[i * count + k], output j of instance k goes to out[j * count + k],
+  /// so each step runs as one loop over instances that the compiler
+  /// vectorizes. in and out must not overlap (std::invalid_argument);
+  /// count 0 does nothing. Allocates nothing once the workspace has run a
+  /// batch (its first batch makes room for one block of instances).
+  /// Workspaces and moved-from tapes as for a single call.
+  ///@{
+  void operator()(double const* in, double* out, std::size_t count) const;
+  void operator()(double const* in, double* out, std::size_t count, Workspace& workspace) const;
+  ///@}
+  /// The same batch split into up to `threads` runs of instances, on the
+  /// calling thread and threads - 1 std::threads started for the call (0 or
+  /// 1: the calling thread alone), each with scratch of its own that the
+  /// tape keeps for later calls. Starting the threads allocates. An
+  /// exception of any run is thrown once all have ended.
+  void operator()(double const* in, double* out, std::size_t count, unsigned threads) const;
   /// A workspace sized for this tape. MovedFromTape on a moved-from tape.
   Workspace workspace() const;
 
  private:
+  // The workspace's scratch, once it is known to be this tape's.
+  detail::Scratch& scratchOf_(Workspace& workspace) const;
   std::shared_ptr<detail::TapeState> state_;
 };
 
