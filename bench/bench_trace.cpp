@@ -32,6 +32,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -325,6 +326,42 @@ void BM_TapeCall(benchmark::State& state) {
   state.counters["steps"] = static_cast<double>(tape.stepCount());
 }
 
+// A batch of 256 instances (the recorded inputs in each) in one call, on
+// range(0) threads. per_op is per operation of one instance; x_single is the
+// wall time per instance over that of a single call (the best of 20 runs of
+// 50 calls).
+template <class C>
+void BM_TapeBatch(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  Recorded<C> const& r = recorded<C>();
+  ct::Tape tape(r.inputNames, r.outputs);
+  std::size_t const count = 256;
+  std::vector<double> in(r.inputValues.size() * count), out(C::outputCount * count);
+  for (std::size_t i = 0; i < r.inputValues.size(); ++i)
+    std::fill_n(in.begin() + i * count, count, r.inputValues[i]);
+  std::vector<double> one(C::outputCount);
+  double single = 1e300;
+  for (int run = 0; run < 20; ++run) {
+    auto start = Clock::now();
+    for (int call = 0; call < 50; ++call) tape(r.inputValues.data(), one.data());
+    single = std::min(single, std::chrono::duration<double>(Clock::now() - start).count() / 50);
+  }
+  auto threads = static_cast<unsigned>(state.range(0));
+  tape(in.data(), out.data(), count, threads);
+  for (std::size_t j = 0; j < C::outputCount; ++j)
+    if (std::memcmp(&out[j * count + count - 1], &r.numeric[j], sizeof(double)) != 0)
+      return state.SkipWithError("results differ from Numeric");
+  auto start = Clock::now();
+  for (auto _ : state) {
+    tape(in.data(), out.data(), count, threads);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  double batch = std::chrono::duration<double>(Clock::now() - start).count();
+  state.counters["x_single"] = batch / static_cast<double>(state.iterations() * count) / single;
+  perOperation(state, r.size.operations * count);
+}
+
 // Building a tape (merging, ordering, registers) and its first call.
 template <class C>
 void BM_TapeBuild(benchmark::State& state) {
@@ -398,6 +435,7 @@ BENCHMARK_TEMPLATE(BM_Numeric, ShortChain);
 BENCHMARK_TEMPLATE(BM_RecordNoDestroy, ShortChain)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_EvaluateFresh, ShortChain)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_TapeCall, ShortChain);
+BENCHMARK_TEMPLATE(BM_TapeBatch, Multibody)->Arg(1)->Arg(2)->UseRealTime();
 BENCHMARK_TEMPLATE(BM_Memory, Chain)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Memory, LongChain)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Memory, Multibody)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -85,6 +85,11 @@ TEST(ConcurrentRecording, ThreadsRecordEvaluateAndShareGraphsAndTapes) {
         tape(in.data(), mine.data(), workspace);
         tape(in.data(), its.data());
         mismatches[t] += mine != numeric[t] || its != numeric[t];
+        // A batch of forty copies of the inputs, split over two threads.
+        std::vector<double> ins(in.size() * 40), batch(its.size() * 40);
+        for (std::size_t k = 0; k < ins.size(); ++k) ins[k] = in[k / 40];
+        tape(ins.data(), batch.data(), 40, 2u);
+        for (std::size_t j = 0; j < its.size(); ++j) mismatches[t] += batch[j * 40 + 39] != its[j];
       }
       copies[t].clear();
     });
