@@ -43,6 +43,7 @@ struct EvaluationMemo {
   static void run(void* context) {
     auto& memo = *static_cast<EvaluationMemo*>(context);
     memo.plan.prepare(memo.scratch);
+    if (memo.keepSteps) memo.plan.chainOperands();  // they run again
     execute(memo.plan, 0, memo.scratch, InputSource{nullptr, memo.values.data()});
     if (memo.keepSteps)
       memo.steps.insert(memo.steps.end(), memo.plan.steps.begin(), memo.plan.steps.end());
