@@ -11,12 +11,13 @@
 //
 // The traced paths: recording (with the graph's destruction, and without
 // it), evaluation against a fresh BindingSet (binding included), evaluation
-// again after rebinding one input on the same set (a bind drops the memo,
-// so this redoes every node), generateCFunction, and a call of the C
-// compiled once with cc -O2. Every time is also given per operation
-// (per_op, in seconds: "1.5n" is 1.5 ns), the operations counted by walking
-// the recorded graph: nodes that compute, not inputs or constants. Each
-// path's outputs must equal Numeric's bit for bit before it is timed.
+// again after rebinding one input on the same set (the first rebinding
+// plans again, keeping the steps; each later one runs them all again),
+// generateCFunction, and a call of the C compiled once with cc -O2. Every
+// time is also given per operation (per_op, in seconds: "1.5n" is 1.5 ns),
+// the operations counted by walking the recorded graph: nodes that compute,
+// not inputs or constants. Each path's outputs must equal Numeric's bit for
+// bit before it is timed.
 //
 // Memory_* record a chain (and the multibody graph) once, with a counting
 // operator new in this program: bytes of the live heap the recording adds,

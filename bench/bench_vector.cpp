@@ -184,7 +184,7 @@ void BM_ScalarGraph_Evaluate(benchmark::State& state) {
   if (!checkGraph(state, root)) return;
   BindingSet bindings;
   for (auto _ : state) {
-    // Binding drops the memo, so every node is evaluated again.
+    // Rebinding runs every node again (from the second time on, the kept plan).
     bindGraphInputs(bindings);
     benchmark::DoNotOptimize(root.evaluate(bindings));
   }

@@ -11,26 +11,42 @@ namespace detail {
 
 /// The nodes evaluated against one binding set: each evaluation plans the
 /// nodes the set has not seen and runs them, a batch at a time; their
-/// values stay in the registers for later evaluations.
+/// values stay in the registers for later evaluations. A memo that keeps
+/// its steps follows a rebinding of an input it reads by running them all
+/// again: the plan depends on the inputs' names, not on their values.
 struct EvaluationMemo {
   static constexpr std::size_t kBatch = 1024;
 
-  explicit EvaluationMemo(BindingSet const& bindings)
-      : bindings(bindings), planner(plan, false, &position, this) {
+  EvaluationMemo(BindingSet const& bindings, bool keepSteps)
+      : bindings(bindings), planner(plan, false, &position, this), keepSteps(keepSteps) {
     planner.runEvery(kBatch, &run);
   }
 
   NodeRef evaluate(OperationPtr const& root) {
+    if (stale) rerun_();
     if (planner.known(*root)) return planner.ref(*root);
     NodeRef ref = planner.add(root);
     keep.push_back(root);
     return ref;
   }
 
+  // False when the memo cannot follow the new value and must go.
+  bool rebind(std::string const& name, ScalarValue const& value) {
+    auto it = positions.find(name);
+    if (it == positions.end()) return true;  // no node planned so far reads it
+    if (!keepSteps) return false;
+    values[it->second] = value;
+    stale = true;
+    return true;
+  }
+
   static void run(void* context) {
     auto& memo = *static_cast<EvaluationMemo*>(context);
     memo.plan.prepare(memo.scratch);
+    if (memo.keepSteps) memo.plan.chainOperands();  // they run again
     execute(memo.plan, 0, memo.scratch, InputSource{nullptr, memo.values.data()});
+    if (memo.keepSteps)
+      memo.steps.insert(memo.steps.end(), memo.plan.steps.begin(), memo.plan.steps.end());
     memo.plan.steps.clear();
     memo.plan.constants.clear();
   }
@@ -58,6 +74,19 @@ struct EvaluationMemo {
   std::unordered_map<std::string, std::uint32_t> positions;
   std::vector<ScalarValue> values;
   std::vector<OperationPtr> keep;  // the roots: their addresses stay theirs
+  bool keepSteps;
+  bool stale = false;       // values rebound since the steps last ran
+  std::vector<Step> steps;  // every step run so far, when kept
+
+ private:
+  // Constants keep their registers, written when first planned; registers
+  // reused within the steps are written again in the same order.
+  void rerun_() {
+    plan.steps.swap(steps);
+    execute(plan, 0, scratch, InputSource{nullptr, values.data()});
+    plan.steps.swap(steps);
+    stale = false;
+  }
 };
 
 }  // namespace detail
@@ -86,17 +115,18 @@ BindingSet& BindingSet::operator=(BindingSet&& other) noexcept {
   return *this;
 }
 
-void BindingSet::bind(std::string const& name, double value) {
-  values_[name] = ScalarValue(value);
-  memo_ptr_.reset();
-}
-void BindingSet::bind(std::string const& name, int value) {
-  values_[name] = ScalarValue(value);
-  memo_ptr_.reset();
-}
-void BindingSet::bind(std::string const& name, bool value) {
-  values_[name] = ScalarValue(value);
-  memo_ptr_.reset();
+void BindingSet::bind(std::string const& name, double value) { bind_(name, ScalarValue(value)); }
+void BindingSet::bind(std::string const& name, int value) { bind_(name, ScalarValue(value)); }
+void BindingSet::bind(std::string const& name, bool value) { bind_(name, ScalarValue(value)); }
+
+// A set rebound after an evaluation is evaluated again and again: its next
+// memo keeps its steps, to run them again after each later rebinding.
+void BindingSet::bind_(std::string const& name, ScalarValue const& value) {
+  values_[name] = value;
+  if (memo_ptr_ && !memo_ptr_->rebind(name, value)) {
+    memo_ptr_.reset();
+    keepSteps_ = true;
+  }
 }
 
 bool BindingSet::isBound(std::string const& name) const { return values_.count(name) != 0; }
@@ -108,7 +138,7 @@ ScalarValue const& BindingSet::value(std::string const& name) const {
 }
 
 detail::EvaluationMemo& BindingSet::memo_() const {
-  if (!memo_ptr_) memo_ptr_ = std::make_unique<detail::EvaluationMemo>(*this);
+  if (!memo_ptr_) memo_ptr_ = std::make_unique<detail::EvaluationMemo>(*this, keepSteps_);
   return *memo_ptr_;
 }
 

@@ -207,6 +207,17 @@ TEST(Evaluation, BindingsConvertAndEachNodeIsEvaluatedOncePerBinding) {
   EXPECT_EQ(t.evaluate(bindings), expected);
   EXPECT_EQ(shift({t, t}, 1, 0, &count)[1].evaluate(bindings), expected + 1.0);
   EXPECT_EQ(count, 3);
+  // Values rebound (of any type) under a kept plan, and a name bound after
+  // it was made: what a fresh copy gives, whichever graph comes first.
+  TracedDouble u = t + TracedDouble::input("w");
+  for (int v : {-3, 1, 7}) {
+    bindings.bind("x", v + 0.25);
+    bindings.bind("k", v > 0);
+    bindings.bind("w", v);
+    ct::BindingSet fresh = bindings;
+    for (TracedDouble const& g : v == 1 ? std::vector{u, y, t} : std::vector{y, t, u})
+      EXPECT_EQ(g.evaluate(bindings), g.evaluate(fresh)) << v;
+  }
 }
 
 // Elements past the end of an output (a dynamic size below its maximum)

@@ -42,9 +42,14 @@ class UnboundInput : public vela::Exception {
 /// Values of named inputs, and a memo of evaluated nodes. Evaluating several
 /// values against one set evaluates every distinct node once: each
 /// evaluation plans only the nodes not evaluated yet, in the flat form a
-/// Tape runs, and reads each input's binding once. Any bind() drops the
-/// memo. The memo keeps the evaluated nodes alive until then. A set is not
-/// safe to evaluate against from two threads at once.
+/// Tape runs, and reads each input's binding once. A bind() of an input no
+/// evaluated node reads keeps the memo. Rebinding one that is read drops
+/// it the first time; from then on the set keeps its plan, and the next
+/// evaluation runs every planned step again with the new values (so the
+/// first evaluation of a set plans without keeping its steps, and a set
+/// rebound again and again plans once). The memo keeps the evaluated nodes
+/// alive while it lasts. A set is not safe to evaluate against from two
+/// threads at once.
 class BindingSet {
  public:
   BindingSet();
@@ -78,10 +83,12 @@ class BindingSet {
 
  private:
   detail::EvaluationMemo& memo_() const;
+  void bind_(std::string const& name, ScalarValue const& value);
 
   // Hashed: a graph of many inputs binds and reads each of them per evaluation.
   std::unordered_map<std::string, ScalarValue> values_;
   mutable std::unique_ptr<detail::EvaluationMemo> memo_ptr_;
+  bool keepSteps_ = false;  // rebound after an evaluation: memos keep their steps
 };
 
 }  // namespace kelm_math::comp_trace
