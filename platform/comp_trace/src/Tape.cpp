@@ -140,7 +140,9 @@ void Tape::operator()(double const* in, double* out, std::size_t count, unsigned
   detail::TapeState const& s = *state_;
   detail::checkApart(s, in, out, count);
   std::size_t blocks = (count + detail::kLanes - 1) / detail::kLanes;
-  std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads, blocks));
+  // More threads than cores gain nothing, and each keeps scratch of its own.
+  std::size_t const cores = std::max(1u, std::thread::hardware_concurrency());
+  std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>({threads, blocks, cores}));
   // The tape's own scratch when free, fresh scratch (which allocates) otherwise.
   std::unique_lock<std::mutex> lock(s.ownInUse, std::try_to_lock);
   std::vector<detail::Scratch> fresh;

@@ -123,11 +123,12 @@ class Tape {
   void operator()(double const* in, double* out, std::size_t count) const;
   void operator()(double const* in, double* out, std::size_t count, Workspace& workspace) const;
   ///@}
-  /// The same batch split into up to `threads` runs of instances, on the
-  /// calling thread and threads - 1 std::threads started for the call (0 or
-  /// 1: the calling thread alone), each with scratch of its own that the
-  /// tape keeps for later calls. Starting the threads allocates. An
-  /// exception of any run is thrown once all have ended.
+  /// The same batch split into up to `threads` runs of instances (no more
+  /// than the machine's cores), on the calling thread and the others
+  /// started as std::threads for the call (0 or 1: the calling thread
+  /// alone), each with scratch of its own that the tape keeps for later
+  /// calls. Starting the threads allocates. An exception of any run is
+  /// thrown once all have ended.
   void operator()(double const* in, double* out, std::size_t count, unsigned threads) const;
   /// A workspace sized for this tape. MovedFromTape on a moved-from tape.
   Workspace workspace() const;
