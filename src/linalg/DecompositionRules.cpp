@@ -67,14 +67,6 @@ bool mayExceed(TracedInt const& rows, TracedInt const& k) {
   return !(rows.getConstant(r) && k.getConstant(c) && r <= c);
 }
 
-// The s0 by s2 product of `kind` (0: A B, 1: A^T B, 2: A B^T) of constant sizes.
-Array product(int kind, unsigned s0, unsigned s1, unsigned s2, Array const& A, Array const& B) {
-  unsigned count = kind == 1 ? s1 * s2 : s0 * s2;
-  return multiplyArrays(kind, count, ct::TracedInt(static_cast<int>(s0)),
-                        ct::TracedInt(static_cast<int>(s1)), ct::TracedInt(static_cast<int>(s2)), A,
-                        B);
-}
-
 Array head(Array const& a, std::size_t n) { return Array(a.begin(), a.begin() + n); }
 
 // Column j of the rows by columns X divided by s[j] (zero where s[j] is).
@@ -88,10 +80,6 @@ Array transposed(Array const& a, unsigned rows, unsigned columns) {
   for (unsigned j = 0; j < columns; ++j)
     for (unsigned i = 0; i < rows; ++i) t[j + columns * i] = a[i + rows * j];
   return t;
-}
-
-void write(ct::ForwardArgs& d, unsigned j, Array const& t) {
-  std::copy(t.begin(), t.end(), d.outputTangent(j, static_cast<unsigned>(t.size())));
 }
 
 // 1 / (s_j^2 - s_i^2), zero on the diagonal and at ties.
@@ -111,8 +99,8 @@ void Svd::jvp(ct::ForwardArgs& d) const {
   unsigned K = this->k();
   Array s = frame::leading(k, d.output(0, K)), U = spread(d.output(1, uCount()), m, k, M, K),
         V = spread(d.output(2, vCount()), n, k, N, K), dA = spread(d.tangent(2), m, n, M, N);
-  Array T = product(0, M, N, K, dA, V), P = product(1, M, K, K, U, T);
-  Array Q = product(1, M, N, K, dA, U);  // dA^T U
+  Array T = multiplyConstant(0, M, N, K, dA, V), P = multiplyConstant(1, M, K, K, U, T);
+  Array Q = multiplyConstant(1, M, N, K, dA, U);  // dA^T U
   Array C(K * K), D(K * K), dS(K);
   for (unsigned j = 0; j < K; ++j) {
     dS[j] = P[j + K * j];
@@ -122,20 +110,21 @@ void Svd::jvp(ct::ForwardArgs& d) const {
       D[i + K * j] = f * (s[i] * Pij + Pji * s[j]);
     }
   }
-  write(d, 0, dS);
+  d.setOutputTangent(0, dS);
   // The complement's part: R - U (U^T R) for R = dA V S^-1 (and likewise V).
   auto factor = [&](Array const& W, unsigned rows, bool complement, Array const& inner,
                     Array const& R) {
-    Array out = product(0, rows, K, K, W, inner);
+    Array out = multiplyConstant(0, rows, K, K, W, inner);
     if (complement) {
       Array scaled = perColumn(R, rows, s);
       out = sum(out,
-                difference(scaled, product(0, rows, K, K, W, product(1, rows, K, K, W, scaled))));
+                difference(scaled, multiplyConstant(0, rows, K, K, W,
+                                                    multiplyConstant(1, rows, K, K, W, scaled))));
     }
     return out;
   };
-  write(d, 1, pack(factor(U, M, mayExceed(m, k), C, T), m, k, M, uCount()));
-  write(d, 2, pack(factor(V, N, mayExceed(n, k), D, Q), n, k, N, vCount()));
+  d.setOutputTangent(1, pack(factor(U, M, mayExceed(m, k), C, T), m, k, M, uCount()));
+  d.setOutputTangent(2, pack(factor(V, N, mayExceed(n, k), D, Q), n, k, N, vCount()));
 }
 
 // A^ = U [(F o (J - J^T)) S + diag(S^) + S (F o (K - K^T))] V^T
@@ -149,7 +138,7 @@ void Svd::vjp(ct::ReverseArgs& d) const {
   Array sBar = frame::leading(k, d.cotangent(0, K)),
         UBar = spread(d.cotangent(1, uCount()), m, k, M, K),
         VBar = spread(d.cotangent(2, vCount()), n, k, N, K);
-  Array J = product(1, M, K, K, U, UBar), Kt = product(1, N, K, K, V, VBar);
+  Array J = multiplyConstant(1, M, K, K, U, UBar), Kt = multiplyConstant(1, N, K, K, V, VBar);
   Array X(K * K);
   for (unsigned j = 0; j < K; ++j)
     for (unsigned i = 0; i < K; ++i) {
@@ -158,10 +147,10 @@ void Svd::vjp(ct::ReverseArgs& d) const {
                             : f * (J[i + K * j] - J[j + K * i]) * s[j] +
                                   s[i] * f * (Kt[i + K * j] - Kt[j + K * i]);
     }
-  Array left =
-      sum(product(0, M, K, K, U, X), perColumn(difference(UBar, product(0, M, K, K, U, J)), M, s));
-  Array right = perColumn(difference(VBar, product(0, N, K, K, V, Kt)), N, s);
-  Array Abar = sum(product(2, M, K, N, left, V), product(2, M, K, N, U, right));
+  Array left = sum(multiplyConstant(0, M, K, K, U, X),
+                   perColumn(difference(UBar, multiplyConstant(0, M, K, K, U, J)), M, s));
+  Array right = perColumn(difference(VBar, multiplyConstant(0, N, K, K, V, Kt)), N, s);
+  Array Abar = sum(multiplyConstant(2, M, K, N, left, V), multiplyConstant(2, M, K, N, U, right));
   d.add(2, pack(Abar, m, n, M, M * N));
 }
 
@@ -189,10 +178,10 @@ struct SolveParts {
     b = frame::leading(m, head(d.array(3), M));
     x = frame::leading(n, head(d.output(0, N), N));
   }
-  Array times(Array const& v) const { return product(0, M, N, 1, A, v); }       // A v
-  Array timesT(Array const& v) const { return product(1, M, N, 1, A, v); }      // A^T v
-  Array solve(Array const& v) const { return pseudoSolve(M, N, A, v, tol); }    // A^+ v
-  Array solveT(Array const& v) const { return pseudoSolve(N, M, At, v, tol); }  // A^+T v
+  Array times(Array const& v) const { return multiplyConstant(0, M, N, 1, A, v); }   // A v
+  Array timesT(Array const& v) const { return multiplyConstant(1, M, N, 1, A, v); }  // A^T v
+  Array solve(Array const& v) const { return pseudoSolve(M, N, A, v, tol); }         // A^+ v
+  Array solveT(Array const& v) const { return pseudoSolve(N, M, At, v, tol); }       // A^+T v
 };
 
 }  // namespace
@@ -203,13 +192,13 @@ void SvdSolve::jvp(ct::ForwardArgs& d) const {
   Array rhs = frame::leading(p.m, head(d.tangent(3), M)), dAz;
   if (!d.isZero(2)) {
     Array dA = spread(d.tangent(2), p.m, p.n, M, N), r = difference(p.b, p.times(p.x));
-    dAz = product(0, N, M, 1, transposed(dA, M, N), p.solveT(p.x));
-    rhs = difference(rhs, product(0, M, N, 1, dA, p.x));
-    rhs = sum(rhs, p.solveT(product(1, M, N, 1, dA, r)));
+    dAz = multiplyConstant(0, N, M, 1, transposed(dA, M, N), p.solveT(p.x));
+    rhs = difference(rhs, multiplyConstant(0, M, N, 1, dA, p.x));
+    rhs = sum(rhs, p.solveT(multiplyConstant(1, M, N, 1, dA, r)));
     rhs = difference(rhs, p.times(dAz));
   }
   Array dx = p.solve(rhs);
-  write(d, 0, frame::leading(p.n, dAz.empty() ? dx : sum(dx, dAz)));
+  d.setOutputTangent(0, frame::leading(p.n, dAz.empty() ? dx : sum(dx, dAz)));
 }
 
 // b^ = mu = A^+T x^; A^ = -mu x^T + r nu^T + z (x^ - A^T mu)^T, nu = A^+ mu.
@@ -221,8 +210,9 @@ void SvdSolve::vjp(ct::ReverseArgs& d) const {
   if (!varies(d.array(2))) return;
   Array r = difference(p.b, p.times(p.x)), z = p.solveT(p.x), nu = p.solve(mu);
   Array minusMu = difference(Array(M, TracedDouble(0.0)), mu);
-  Array Abar = sum(sum(product(0, M, 1, N, minusMu, p.x), product(0, M, 1, N, r, nu)),
-                   product(0, M, 1, N, z, difference(w, p.timesT(mu))));
+  Array Abar =
+      sum(sum(multiplyConstant(0, M, 1, N, minusMu, p.x), multiplyConstant(0, M, 1, N, r, nu)),
+          multiplyConstant(0, M, 1, N, z, difference(w, p.timesT(mu))));
   d.add(2, pack(Abar, p.m, p.n, M, M * N));
 }
 
@@ -272,7 +262,7 @@ void SvdSolveFromFactorization::jvp(ct::ForwardArgs& d) const {
       dx[i] = dx[i] + term;
     }
   }
-  write(d, 1, frame::leading(p.n, dx));
+  d.setOutputTangent(1, frame::leading(p.n, dx));
 }
 
 void SvdSolveFromFactorization::vjp(ct::ReverseArgs& d) const {
@@ -323,7 +313,7 @@ struct EigParts {
   Array column(Array const& V, unsigned j) const {
     return Array(V.begin() + N * j, V.begin() + N * (j + 1));
   }
-  Array times(Array const& M, Array const& v) const { return product(0, N, N, 1, M, v); }
+  Array times(Array const& M, Array const& v) const { return multiplyConstant(0, N, N, 1, M, v); }
   // Pairs 0 up to n (all N when n is traced: those past it are masked).
   unsigned pairs() const {
     int count = 0;
@@ -388,10 +378,10 @@ void Eig::jvp(ct::ForwardArgs& d) const {
     std::copy_n(t.begin(), N, tvr.begin() + N * j);
     std::copy_n(t.begin() + N, N, tvi.begin() + N * j);
   }
-  write(d, 0, frame::leading(e.n, tre));
-  write(d, 1, frame::leading(e.n, tim));
-  write(d, 2, pack(tvr, e.n, e.n, N, N * N));
-  write(d, 3, pack(tvi, e.n, e.n, N, N * N));
+  d.setOutputTangent(0, frame::leading(e.n, tre));
+  d.setOutputTangent(1, frame::leading(e.n, tim));
+  d.setOutputTangent(2, pack(tvr, e.n, e.n, N, N * N));
+  d.setOutputTangent(3, pack(tvi, e.n, e.n, N, N * N));
 }
 
 // With w = S^-T t^ for pair j's cotangents t^: A^ -= w1 vr^T + w2 vi^T,
@@ -416,8 +406,10 @@ void Eig::vjp(ct::ReverseArgs& d) const {
       bx[i] = e.re[j] * x[i] - e.im[j] * y[i];
       by[i] = e.re[j] * y[i] + e.im[j] * x[i];
     }
-    Abar = difference(Abar, sum(product(0, N, 1, N, w1, x), product(0, N, 1, N, w2, y)));
-    Bbar = sum(Bbar, sum(product(0, N, 1, N, w1, bx), product(0, N, 1, N, w2, by)));
+    Abar = difference(
+        Abar, sum(multiplyConstant(0, N, 1, N, w1, x), multiplyConstant(0, N, 1, N, w2, y)));
+    Bbar =
+        sum(Bbar, sum(multiplyConstant(0, N, 1, N, w1, bx), multiplyConstant(0, N, 1, N, w2, by)));
   }
   d.add(1, pack(Abar, e.n, e.n, N, N * N));
   d.add(2, pack(Bbar, e.n, e.n, N, N * N));
@@ -441,7 +433,7 @@ struct OrthoParts {
     B = withIdentity(symmetricFromLower(spread(d.array(1), n, n, N, N), N), n, N);
     V = withIdentity(spread(d.array(2), n, n, N, N), n, N);
     Q = withIdentity(spread(d.output(1, N * N), n, n, N, N), n, N);
-    R = product(1, N, N, N, Q, product(0, N, N, N, B, V));
+    R = multiplyConstant(1, N, N, N, Q, multiplyConstant(0, N, N, N, B, V));
   }
   // Rows of X times R^-1 (transposed: R^T z = row), or R^-T (R z = row).
   Array rowsOver(Array const& X, bool transpose) const {
@@ -487,15 +479,15 @@ void OrthonormalizeRealEigWrtSpdB::jvp(ct::ForwardArgs& d) const {
   Array Y(N * N, TracedDouble(0.0)), W = Y;
   if (dV) {
     W = o.rowsOver(spread(d.tangent(2), o.n, o.n, N, N), false);
-    Array X = product(1, N, N, N, o.Q, product(0, N, N, N, o.B, W));
+    Array X = multiplyConstant(1, N, N, N, o.Q, multiplyConstant(0, N, N, N, o.B, W));
     Y = sum(X, transposed(X, N, N));
   }
   if (dB) {
     Array tB = symmetricFromLower(spread(d.tangent(1), o.n, o.n, N, N), N);
-    Y = sum(Y, product(1, N, N, N, o.Q, product(0, N, N, N, tB, o.Q)));
+    Y = sum(Y, multiplyConstant(1, N, N, N, o.Q, multiplyConstant(0, N, N, N, tB, o.Q)));
   }
-  Array dQ = difference(W, product(0, N, N, N, o.Q, o.upperHalf(Y)));
-  write(d, 1, o.packed(dQ, d.tangent(2)));
+  Array dQ = difference(W, multiplyConstant(0, N, N, N, o.Q, o.upperHalf(Y)));
+  d.setOutputTangent(1, o.packed(dQ, d.tangent(2)));
 }
 
 // G = Phi(Q^T Q^): W^ = Q^ - B Q (G + G^T), V^ = W^ R^-T, B^ = -Q G Q^T.
@@ -503,11 +495,11 @@ void OrthonormalizeRealEigWrtSpdB::vjp(ct::ReverseArgs& d) const {
   if (d.isZeroCotangent(1)) return;
   OrthoParts o(d, N);
   Array cotangent = d.cotangent(1, N * N), Qbar = spread(cotangent, o.n, o.n, N, N);
-  Array G = o.upperHalf(product(1, N, N, N, o.Q, Qbar));
-  Array BQ = product(0, N, N, N, o.B, o.Q);
-  Array Wbar = difference(Qbar, product(0, N, N, N, BQ, sum(G, transposed(G, N, N))));
+  Array G = o.upperHalf(multiplyConstant(1, N, N, N, o.Q, Qbar));
+  Array BQ = multiplyConstant(0, N, N, N, o.B, o.Q);
+  Array Wbar = difference(Qbar, multiplyConstant(0, N, N, N, BQ, sum(G, transposed(G, N, N))));
   d.add(2, o.packed(o.rowsOver(Wbar, true), cotangent));
-  Array QGQt = product(2, N, N, N, product(0, N, N, N, o.Q, G), o.Q);
+  Array QGQt = multiplyConstant(2, N, N, N, multiplyConstant(0, N, N, N, o.Q, G), o.Q);
   d.add(1, pack(foldOntoLower(difference(Array(N * N, TracedDouble(0.0)), QGQt), N), o.n, o.n, N,
                 N * N));
 }

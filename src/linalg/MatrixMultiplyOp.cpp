@@ -197,6 +197,13 @@ bool varies(ct::TracedArray const& values) {
                      [](ct::TracedDouble const& v) { return !v.isConstant(); });
 }
 
+ct::TracedArray multiplyConstant(int kind, unsigned long s0, unsigned long s1, unsigned long s2,
+                                 ct::TracedArray const& A, ct::TracedArray const& B) {
+  auto size = [](unsigned long s) { return ct::TracedInt(static_cast<int>(s)); };
+  auto count = static_cast<unsigned>(kind == 1 ? s1 * s2 : s0 * s2);
+  return multiplyArrays(kind, count, size(s0), size(s1), size(s2), A, B);
+}
+
 ct::TracedArray sum(ct::TracedArray const& a, ct::TracedArray const& b) {
   ct::TracedArray out(a.size());
   vectorAdd(static_cast<unsigned>(a.size()), a.data(), b.data(), out.data());
@@ -257,14 +264,6 @@ ct::TracedArray relayout(ct::TracedArray const& src, ct::TracedInt const& rows,
   return out;
 }
 
-namespace {
-
-void writeTangent(ct::ForwardArgs& d, unsigned count, ct::TracedArray const& t) {
-  std::copy(t.begin(), t.end(), d.outputTangent(0, count));
-}
-
-}  // namespace
-
 void MatrixMultiply::jvp(ct::ForwardArgs& d) const {
   bool dA = !d.isZero(3), dB = !d.isZero(4);
   if (!dA && !dB) return;
@@ -273,7 +272,7 @@ void MatrixMultiply::jvp(ct::ForwardArgs& d) const {
   };
   ct::TracedArray t = dA ? term(d.tangent(3), d.array(4)) : term(d.array(3), d.tangent(4));
   if (dA && dB) t = sum(t, term(d.array(3), d.tangent(4)));
-  writeTangent(d, count, t);
+  d.setOutputTangent(0, t);
 }
 
 void MatrixMultiply::vjp(ct::ReverseArgs& d) const {
@@ -321,7 +320,7 @@ void MatrixMultiplyStrided::jvp(ct::ForwardArgs& d) const {
   ct::TracedArray t = dA ? strided(*this, d, d.tangent(6), d.array(7))
                          : strided(*this, d, d.array(6), d.tangent(7));
   if (dA && dB) t = sum(t, strided(*this, d, d.array(6), d.tangent(7)));
-  writeTangent(d, count, t);
+  d.setOutputTangent(0, t);
 }
 
 void MatrixMultiplyStrided::vjp(ct::ReverseArgs& d) const {

@@ -77,6 +77,11 @@ ct::TracedArray multiplyArrays(int kind, unsigned count, ct::TracedInt const& s0
                                ct::TracedInt const& s1, ct::TracedInt const& s2,
                                ct::TracedArray const& A, ct::TracedArray const& B);
 
+/// The product of `kind` (0: A B, 1: A^T B, 2: A B^T) of constant sizes:
+/// multiplyArrays with A s0 by s1 (s1 by s0 transposed) and s2 columns out.
+ct::TracedArray multiplyConstant(int kind, unsigned long s0, unsigned long s1, unsigned long s2,
+                                 ct::TracedArray const& A, ct::TracedArray const& B);
+
 /// a + b and a - b, elementwise over equal lengths: one folded or recorded
 /// node each.
 ct::TracedArray sum(ct::TracedArray const& a, ct::TracedArray const& b);

@@ -168,20 +168,9 @@ using Array = ct::TracedArray;
 
 Array zeros(std::size_t n) { return Array(n, TracedValue<double>(0.0)); }
 
-Array product(int kind, unsigned long s0, unsigned long s1, unsigned long s2, Array const& A,
-              Array const& B) {
-  auto u0 = static_cast<unsigned>(s0), u1 = static_cast<unsigned>(s1),
-       u2 = static_cast<unsigned>(s2);
-  Array out(kind == 1 ? s1 * s2 : s0 * s2);
-  if (kind == 0) matrixMultiply(u0, u1, u2, A.data(), B.data(), out.data());
-  if (kind == 1) matrixTransposeMultiply(u0, u1, u2, A.data(), B.data(), out.data());
-  if (kind == 2) matrixMultiplyTranspose(u0, u1, u2, A.data(), B.data(), out.data());
-  return out;
-}
-
 // -u v^T for column vectors u and v, column-major.
 Array negatedOuter(Array const& u, Array const& v) {
-  return product(0, u.size(), 1, v.size(), difference(zeros(u.size()), u), v);
+  return multiplyConstant(0, u.size(), 1, v.size(), difference(zeros(u.size()), u), v);
 }
 
 // A^{-1} B from the factor F (n >= 2), n by m.
@@ -191,19 +180,15 @@ Array solveFactored(Array const& F, Array const& B, unsigned long n, unsigned lo
   return X;
 }
 
-void write(ct::ForwardArgs& d, unsigned j, Array const& t) {
-  std::copy(t.begin(), t.end(), d.outputTangent(j, static_cast<unsigned>(t.size())));
-}
-
 }  // namespace
 
 void GeSolve2x2::jvp(ct::ForwardArgs& d) const {
   if (d.isZero(0) && d.isZero(1)) return;
   Array r = d.tangent(1), A = d.array(0), x = d.output(0, 2);
-  if (!d.isZero(0)) r = difference(r, product(0, 2, 2, 1, d.tangent(0), x));
+  if (!d.isZero(0)) r = difference(r, multiplyConstant(0, 2, 2, 1, d.tangent(0), x));
   Array dx(2);
   geSolve2x2(A.data(), r.data(), dx.data());
-  write(d, 0, dx);
+  d.setOutputTangent(0, dx);
 }
 
 void GeSolve2x2::vjp(ct::ReverseArgs& d) const {
@@ -224,14 +209,15 @@ void FactorSymmetricPosDef::jvp(ct::ForwardArgs& d) const {
   Array dF = dA;
   if (n > 1) {
     Array L = lowerPart(F, n), Y = solveFactored(F, L, n, n);
-    Array M = product(1, n, n, n, Y, product(0, n, n, n, symmetricFromLower(dA, n), Y));
+    Array M =
+        multiplyConstant(1, n, n, n, Y, multiplyConstant(0, n, n, n, symmetricFromLower(dA, n), Y));
     for (unsigned long j = 0; j < n; ++j) M[j + n * j] = 0.5 * M[j + n * j];
-    Array dL = product(0, n, n, n, L, lowerPart(M, n));
+    Array dL = multiplyConstant(0, n, n, n, L, lowerPart(M, n));
     dF = symmetricFromLower(dA, n);  // the mirrored upper triangle
     for (unsigned long j = 0; j < n; ++j)
       for (unsigned long i = j; i < n; ++i) dF[i + n * j] = dL[i + n * j];
   }
-  write(d, 1, dF);
+  d.setOutputTangent(1, dF);
 }
 
 // A^ = L^{-T} Phi(L^T L^) L^{-1}, folded onto the lower triangle read.
@@ -240,9 +226,9 @@ void FactorSymmetricPosDef::vjp(ct::ReverseArgs& d) const {
   Array W = d.cotangent(1, count(n, n));
   if (n == 1) return d.add(0, W);
   Array F = d.output(1, count(n, n)), L = lowerPart(F, n), Y = solveFactored(F, L, n, n);
-  Array P = product(1, n, n, n, L, lowerPart(W, n));
+  Array P = multiplyConstant(1, n, n, n, L, lowerPart(W, n));
   for (unsigned long j = 0; j < n; ++j) P[j + n * j] = 0.5 * P[j + n * j];
-  Array G = product(2, n, n, n, product(0, n, n, n, Y, lowerPart(P, n)), Y);
+  Array G = multiplyConstant(2, n, n, n, multiplyConstant(0, n, n, n, Y, lowerPart(P, n)), Y);
   for (unsigned long j = 1; j < n; ++j)  // the mirrored upper triangle
     for (unsigned long i = 0; i < j; ++i) G[j + n * i] = G[j + n * i] + W[i + n * j];
   d.add(0, foldOntoLower(G, n));
@@ -256,11 +242,11 @@ void SolveSymmetricPosDef::jvp(ct::ForwardArgs& d) const {
   Array F = d.array(0), r = d.tangent(1);
   if (dL) {
     Array L = lowerPart(F, n), dLower = lowerPart(d.tangent(0), n), X = d.output(0, count(n, m));
-    Array dAX = sum(product(0, n, n, m, dLower, product(1, n, n, m, L, X)),
-                    product(0, n, n, m, L, product(1, n, n, m, dLower, X)));
+    Array dAX = sum(multiplyConstant(0, n, n, m, dLower, multiplyConstant(1, n, n, m, L, X)),
+                    multiplyConstant(0, n, n, m, L, multiplyConstant(1, n, n, m, dLower, X)));
     r = difference(r, dAX);
   }
-  write(d, 0, solveFactored(F, r, n, m));
+  d.setOutputTangent(0, solveFactored(F, r, n, m));
 }
 
 // B^ = A^{-1} X^ =: Y, L^ = -(Y X^T + X Y^T) L below the diagonal.
@@ -271,7 +257,7 @@ void SolveSymmetricPosDef::vjp(ct::ReverseArgs& d) const {
   d.add(1, Y);
   if (!varies(F)) return;
   // One product of inner dimension 2m: [Y X] times [-X^T L; -Y^T L].
-  Array XtL = product(1, n, m, n, X, L), YtL = product(1, n, m, n, Y, L);
+  Array XtL = multiplyConstant(1, n, m, n, X, L), YtL = multiplyConstant(1, n, m, n, Y, L);
   Array YX = Y, right(2 * m * n);
   YX.insert(YX.end(), X.begin(), X.end());
   for (unsigned long j = 0; j < n; ++j)
@@ -279,7 +265,7 @@ void SolveSymmetricPosDef::vjp(ct::ReverseArgs& d) const {
       right[r + 2 * m * j] = -XtL[r + m * j];
       right[m + r + 2 * m * j] = -YtL[r + m * j];
     }
-  d.add(0, lowerPart(product(0, n, 2 * m, n, YX, right), n));
+  d.add(0, lowerPart(multiplyConstant(0, n, 2 * m, n, YX, right), n));
 }
 
 // A is read as symmetric from its lower triangle (on the QR route too); a
@@ -288,9 +274,10 @@ void SolveSymmetricPosDef::vjp(ct::ReverseArgs& d) const {
 void FactorAndSolveSymmetric::jvp(ct::ForwardArgs& d) const {
   if (d.isZero(0) && d.isZero(1)) return;
   Array A = d.array(0), x = d.output(0, count(n, 1)), r = d.tangent(1), dx(n);
-  if (!d.isZero(0)) r = difference(r, product(0, n, n, 1, symmetricFromLower(d.tangent(0), n), x));
+  if (!d.isZero(0))
+    r = difference(r, multiplyConstant(0, n, n, 1, symmetricFromLower(d.tangent(0), n), x));
   factorAndSolveSymmetric(A.data(), n, nullptr, nullptr, r.data(), dx.data(), nullptr);
-  write(d, 0, dx);
+  d.setOutputTangent(0, dx);
 }
 
 void FactorAndSolveSymmetric::vjp(ct::ReverseArgs& d) const {
@@ -308,7 +295,7 @@ void FactorAndSolveSymmetric::vjp(ct::ReverseArgs& d) const {
 namespace {
 
 Array normalSolve(unsigned long m, unsigned long n, Array const& A, Array const& rhs) {
-  Array MMt = product(1, n, m, m, A, A), y(m);
+  Array MMt = multiplyConstant(1, n, m, m, A, A), y(m);
   factorAndSolveSymmetric(MMt.data(), m, nullptr, nullptr, rhs.data(), y.data(), nullptr);
   return y;
 }
@@ -320,23 +307,25 @@ void FactorAndSolveWide::jvp(ct::ForwardArgs& d) const {
   Array A = d.array(0), r = d.tangent(1), dx(n), dAy;
   if (!d.isZero(0)) {
     Array dA = d.tangent(0), x = d.output(0, count(n, 1));
-    dAy = product(0, n, m, 1, dA, normalSolve(m, n, A, d.array(1)));
-    r = difference(r, sum(product(1, n, m, 1, dA, x), product(1, n, m, 1, A, dAy)));
+    dAy = multiplyConstant(0, n, m, 1, dA, normalSolve(m, n, A, d.array(1)));
+    r = difference(r,
+                   sum(multiplyConstant(1, n, m, 1, dA, x), multiplyConstant(1, n, m, 1, A, dAy)));
   }
   factorAndSolveWide(m, n, A.data(), nullptr, nullptr, nullptr, r.data(), d.scalar(2), dx.data());
-  write(d, 0, dAy.empty() ? dx : sum(dx, dAy));
+  d.setOutputTangent(0, dAy.empty() ? dx : sum(dx, dAy));
 }
 
 // b^ = mu = (M M^T)^{-1} M x^, A^ = -x mu^T + (x^ - A mu) y^T.
 void FactorAndSolveWide::vjp(ct::ReverseArgs& d) const {
   if (d.isZeroCotangent(0) || m == 0) return;
   Array A = d.array(0), w = d.cotangent(0, count(n, 1));
-  Array mu = normalSolve(m, n, A, product(1, n, m, 1, A, w));
+  Array mu = normalSolve(m, n, A, multiplyConstant(1, n, m, 1, A, w));
   d.add(1, mu);
   if (!varies(A)) return;
   Array y = normalSolve(m, n, A, d.array(1)), x = d.output(0, count(n, 1));
-  d.add(0, sum(product(0, n, 1, m, x, difference(zeros(m), mu)),
-               product(0, n, 1, m, difference(w, product(0, n, m, 1, A, mu)), y)));
+  d.add(0,
+        sum(multiplyConstant(0, n, 1, m, x, difference(zeros(m), mu)),
+            multiplyConstant(0, n, 1, m, difference(w, multiplyConstant(0, n, m, 1, A, mu)), y)));
 }
 
 }  // namespace vela::math

@@ -66,6 +66,11 @@ class ForwardArgs : public RuleArgs {
   virtual bool isZero(std::size_t i) const = 0;
   /// Storage of n zeros for output j's tangent, for the rule to fill.
   virtual TracedDouble* outputTangent(unsigned j, unsigned n) = 0;
+  /// Output j's tangent set to values (its elements past them stay zero).
+  void setOutputTangent(unsigned j, TracedArray const& values) {
+    TracedDouble* out = outputTangent(j, static_cast<unsigned>(values.size()));
+    for (std::size_t k = 0; k < values.size(); ++k) out[k] = values[k];
+  }
 
  protected:
   /// The arguments of a forward rule for a node, as RuleArgs.
