@@ -21,23 +21,30 @@ T valueAs(ScalarValue const& v) {
     return v.boolValue();
 }
 
+template <class V>
+ScalarValue constantOf(V const& v) {
+  typename V::value_type c{};
+  v.getConstant(c);
+  return ScalarValue(c);
+}
+
+template <class V>
+OperationPtr nodeOrNull(V&& v) {
+  return v.isConstant() ? nullptr : OperationPtr(std::forward<V>(v).operation());
+}
+
 /// fn over the arguments (TracedValues): a constant when all are
 /// constants, else one node, which takes over the nodes of rvalue arguments.
 template <class R, class... A>
 TracedValue<R> call(Fn fn, ScalarType operand, A&&... args) {
-  if ((args.isConstant() && ...)) {
-    std::array<ScalarValue, sizeof...(A)> constants;
-    std::size_t i = 0;
-    auto take = [&](auto const& arg) {
-      typename std::decay_t<decltype(arg)>::value_type c{};
-      arg.getConstant(c);
-      constants[i++] = ScalarValue(c);
-    };
-    (take(args), ...);
+  // Taken before the nodes of rvalue arguments move out below.
+  std::array<ScalarValue, sizeof...(A)> constants{constantOf(args)...};
+  if ((args.isConstant() && ...))
     return TracedValue<R>(valueAs<R>(apply(fn, operand, constants.data())));
-  }
-  return TracedValue<R>(ScalarOperationPtr(std::make_shared<FunctionOp>(
-      fn, operand, std::array<OperationPtr, sizeof...(A)>{std::forward<A>(args).operation()...})));
+  std::array<OperationPtr, sizeof...(A)> inputs{nodeOrNull(std::forward<A>(args))...};
+  shareConstants(inputs.data(), constants.data(), inputs.size());
+  return TracedValue<R>(
+      ScalarOperationPtr(std::make_shared<FunctionOp>(fn, operand, std::move(inputs))));
 }
 
 /// Structural equality of two graphs, visiting each pair of nodes once.

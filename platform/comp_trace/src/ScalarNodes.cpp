@@ -317,6 +317,37 @@ int ConstantOp::compare_(Operation const& other) const {
   return threeWay(int_, o.int_);
 }
 
+bool ConstantOp::holds(ScalarValue const& v) const {
+  if (v.type() != scalarType()) return false;
+  if (v.type() == ScalarType::Double) return bits(v.doubleValue()) == bits(double_);
+  return v.intValue() == int_;
+}
+
+void shareConstants(OperationPtr* inputs, ScalarValue const* constants, std::size_t n) {
+  // Two levels of nodes with few inputs each: a handful of loads per
+  // constant, where a loop body finds the constants of its last step.
+  constexpr std::size_t kFew = 4;
+  auto findIn = [](Operation const& node, ScalarValue const& value) -> OperationPtr const* {
+    if (node.inputCount() > kFew) return nullptr;
+    for (OperationPtr const& in : node.inputs())
+      if (in->ownKind() == OwnKind::Constant && static_cast<ConstantOp const&>(*in).holds(value))
+        return &in;
+    return nullptr;
+  };
+  for (std::size_t i = 0; i < n; ++i) {
+    if (inputs[i]) continue;
+    OperationPtr const* found = nullptr;
+    for (std::size_t j = 0; j < n && !found; ++j) {
+      if (!inputs[j] || inputs[j]->ownKind() == OwnKind::Constant) continue;
+      found = findIn(*inputs[j], constants[i]);
+      if (inputs[j]->inputCount() <= kFew)
+        for (OperationPtr const& in : inputs[j]->inputs())
+          if (!found) found = findIn(*in, constants[i]);
+    }
+    inputs[i] = found ? *found : std::make_shared<ConstantOp>(constants[i]);
+  }
+}
+
 ScalarOperationPtr InputOp::cloneScalar() const { return std::make_shared<InputOp>(*this); }
 
 int InputOp::compare_(Operation const& other) const {

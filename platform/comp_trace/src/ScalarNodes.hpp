@@ -98,6 +98,8 @@ class ConstantOp final : public ScalarOperation {
   int compare_(Operation const& other) const override;
   bool isAlwaysSimple() const override { return true; }
   std::string inlineCode(GenerateCodeVisitor const&) const override { return literal(value()); }
+  /// True when v has this node's type and bits.
+  bool holds(ScalarValue const& v) const;
   ScalarValue value() const {
     switch (scalarType()) {
       case ScalarType::Double: return double_;
@@ -115,6 +117,13 @@ class ConstantOp final : public ScalarOperation {
     int int_;
   };
 };
+
+/// Fills the null entries of inputs[0..n) with nodes of constants[i]: an
+/// equal constant node (same type and bits) read by the other inputs or by
+/// their inputs where there is one, else a new node. A loop records the same
+/// constants step after step; sharing them keeps its graph at the size of its
+/// operations.
+void shareConstants(OperationPtr* inputs, ScalarValue const* constants, std::size_t n);
 
 class InputOp final : public ScalarOperation {
  public:
