@@ -38,6 +38,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -289,15 +290,19 @@ void BM_GenerateC(benchmark::State& state) {
 }
 
 /// C's generated function, compiled the first time it is asked for; null
-/// (with the reason in error) when it cannot be.
-template <class C>
+/// (with the reason in error) when it cannot be. Unsplit: one body however
+/// long (the yardstick of the parts a long body is divided into).
+template <class C, bool Unsplit = false>
 CompiledC* compiled(std::string& error) {
   static std::string failure;
   static std::unique_ptr<CompiledC> const function = []() -> std::unique_ptr<CompiledC> {
     Recorded<C> const& r = recorded<C>();
+    std::size_t const lines = Unsplit ? SIZE_MAX : ct::kBodyLineLimit;
     try {
       return std::make_unique<CompiledC>(
-          ct::generateCFunctionCode("traced_bench", r.inputNames, r.outputs), "traced_bench");
+          ct::generateCFunctionCode("traced_bench", r.inputNames, r.outputs,
+                                    ct::kStackScratchLimitBytes, lines),
+          "traced_bench");
     } catch (std::exception const& e) {
       failure = e.what();
       return nullptr;
@@ -307,11 +312,10 @@ CompiledC* compiled(std::string& error) {
   return function.get();
 }
 
-// The call only; cc_seconds is the one compile and link of the C.
-template <class C>
+template <class C, bool Unsplit = false>
 void BM_CompiledCall(benchmark::State& state) {
   std::string error;
-  CompiledC* function = compiled<C>(error);
+  CompiledC* function = compiled<C, Unsplit>(error);
   if (!function) {
     state.SkipWithError(error.c_str());
     return;
@@ -426,8 +430,8 @@ void BM_Memory(benchmark::State& state) {
   state.counters["generate_peak_B_per_op"] = perOp(generation.peak);
   state.counters["text_B_per_op"] = perOp(generation.live);
   // Each phase starts with the graph alone live and ends without its scratch.
-  state.counters["peak_B_per_op"] = perOp(
-      recording.live + std::max({evaluation.peak, generation.peak, tapeHeld.peak}));
+  state.counters["peak_B_per_op"] =
+      perOp(recording.live + std::max({evaluation.peak, generation.peak, tapeHeld.peak}));
   state.counters["tape_B_per_op"] = perOp(tapeHeld.live);
   state.counters["tape_build_peak_B_per_op"] = perOp(tapeHeld.peak);
 }
@@ -451,6 +455,7 @@ BENCHMARK_TEMPLATE(BM_Numeric, ShortChain);
 BENCHMARK_TEMPLATE(BM_RecordNoDestroy, ShortChain)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_EvaluateFresh, ShortChain)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_TapeCall, ShortChain);
+BENCHMARK_TEMPLATE(BM_CompiledCall, Multibody, true);
 BENCHMARK_TEMPLATE(BM_TapeBatch, Multibody)->Arg(1)->Arg(2)->UseRealTime();
 BENCHMARK_TEMPLATE(BM_Memory, Chain)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Memory, LongChain)->Iterations(1)->Unit(benchmark::kMillisecond);
