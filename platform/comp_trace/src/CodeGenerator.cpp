@@ -523,11 +523,11 @@ std::string CodeGenerator::split_(std::string const& name, Scratch const& scratc
                                   std::string const& body) const {
   std::string parameters = "const double* in, double* out", arguments = "in, out";
   if (scratch.doubles) {
-    parameters += ", double* spd";
+    parameters += ", double* VELA_RT_RESTRICT spd";
     arguments += ", spd";
   }
   if (scratch.ints) {
-    parameters += ", int* spi";
+    parameters += ", int* VELA_RT_RESTRICT spi";
     arguments += ", spi";
   }
   std::string text, calls;

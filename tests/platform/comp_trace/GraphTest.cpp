@@ -488,6 +488,9 @@ TEST(CodeGeneration, LongBodiesAreDividedIntoPartsThatKeepTheBits) {
     std::string text = ct::generateCFunctionCode("late", names, outputs, stackLimit, limit).text;
     std::vector<std::string> bodies = partBodies(text, "late");
     ASSERT_GT(bodies.size(), 5u) << text;
+    // Restrict scratch: the compiler keeps values in registers as in one body.
+    EXPECT_EQ(occurrences(text, "double* VELA_RT_RESTRICT spd, int* VELA_RT_RESTRICT spi)"),
+              bodies.size());
     for (std::string const& body : bodies) {
       // A node's lines, vectorAdd to zeroMajor, stay together; a part passes
       // the limit only when a single node of 11 lines does.

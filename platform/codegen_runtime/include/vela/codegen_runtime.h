@@ -28,6 +28,17 @@
 #define VELA_RT_NOINLINE
 #endif
 
+/** Declares the scratch pointers of the parts of a long generated function
+   the only way to their arrays: compilers then keep values in registers
+   across stores to out, as they do for the scratch array of one body. */
+#if defined(__cplusplus) && (defined(__GNUC__) || defined(_MSC_VER))
+#define VELA_RT_RESTRICT __restrict
+#elif !defined(__cplusplus) && defined(__STDC_VERSION__) && __STDC_VERSION__ >= 199901L
+#define VELA_RT_RESTRICT restrict
+#else
+#define VELA_RT_RESTRICT
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -39,7 +39,8 @@ struct GeneratedCode {
   /// Otherwise the work form, void NAME(const double* in, double* out,
   /// void* work): work must hold this many bytes, aligned for double (as
   /// malloc returns), and the unit also defines size_t NAME_work_size(void)
-  /// returning the same number. One work array serves one call at a time.
+  /// returning the same number. One work array serves one call at a time,
+  /// and it must not overlap in or out.
   std::size_t workBytes = 0;
 };
 
@@ -57,9 +58,9 @@ struct GeneratedCode {
 /// A body of more than bodyLineLimit lines (0: no limit) is written as
 /// static functions NAME_part0, NAME_part1, ... defined before the function
 /// and kept out of line (VELA_RT_NOINLINE), each of at most bodyLineLimit
-/// lines (unless a single node writes more) and sharing its scratch, which
-/// the function calls in order. The function keeps its signature, and the
-/// results their bits.
+/// lines (unless a single node writes more) and sharing its scratch
+/// through pointers declared VELA_RT_RESTRICT, which the function calls in
+/// order. The function keeps its signature, and the results their bits.
 /// Throws UnboundInput for an input missing from inputNames,
 /// std::invalid_argument for an empty or repeated input name and
 /// InvalidFunctionName for an unusable function name.
