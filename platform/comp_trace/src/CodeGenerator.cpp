@@ -75,6 +75,54 @@ void SlotPool::release(unsigned offset, unsigned n) {
 
 CodeGenerator::CodeGenerator(std::vector<std::string> const& inputNames) : inputs_(inputNames) {}
 
+// Entries of 8 bytes: 32 bits of the hash (enough to place an entry again
+// when the table grows) and the id; up to three quarters full.
+class CodeGenerator::NodeTable {
+ public:
+  struct Entry {
+    std::uint32_t hash;
+    int id;  // -1: empty
+  };
+
+  static std::uint32_t fold(std::size_t h) {
+    auto bits = static_cast<std::uint64_t>(h);
+    return static_cast<std::uint32_t>(bits ^ (bits >> 32));
+  }
+
+  /// The first entry to probe for hash.
+  std::size_t home(std::uint32_t hash) const {
+    return static_cast<std::size_t>((hash * 0x9e3779b97f4a7c15ull) >> shift_);
+  }
+  std::size_t next(std::size_t i) const { return (i + 1) & mask_; }
+  Entry const& at(std::size_t i) const { return entries_[i]; }
+  bool empty() const { return entries_.empty(); }
+
+  void insert(std::uint32_t hash, int id) {
+    if ((size_ + 1) * 4 > entries_.size() * 3) grow_();
+    std::size_t i = home(hash);
+    while (entries_[i].id >= 0) i = next(i);
+    entries_[i] = {hash, id};
+    ++size_;
+  }
+
+ private:
+  void grow_() {
+    std::vector<Entry> old = std::move(entries_);
+    entries_.assign(old.empty() ? 64 : old.size() * 2, Entry{0, -1});
+    mask_ = entries_.size() - 1;
+    shift_ = 64;
+    for (std::size_t n = entries_.size(); n > 1; n >>= 1) --shift_;
+    size_ = 0;
+    for (Entry const& e : old)
+      if (e.id >= 0) insert(e.hash, e.id);
+  }
+
+  std::vector<Entry> entries_;
+  std::size_t mask_ = 0;
+  unsigned shift_ = 64;
+  std::size_t size_ = 0;
+};
+
 // Post-order without recursion. The canonical ids of a node's inputs
 // gather in `pending` in input order, so completing it looks nothing up;
 // leaves are completed where they are met.
@@ -85,6 +133,7 @@ void CodeGenerator::collect_(std::vector<TracedDouble> const& outputs) {
     std::uint32_t next;
     std::uint32_t firstPending;  // the top bit: the node goes into the map
   };
+  NodeTable table;  // needed by this stage only
   PodStack<Frame> stack;
   PodStack<int> pending;
   for (auto const& output : outputs) {
@@ -101,7 +150,7 @@ void CodeGenerator::collect_(std::vector<TracedDouble> const& outputs) {
         if (int const* known = mapped ? ids_.find(in.get()) : nullptr)
           pending.push(*known);
         else if (in->inputCount() == 0)
-          pending.push(complete_(*in, nullptr, mapped));
+          pending.push(complete_(table, *in, nullptr, mapped));
         else
           stack.push(
               {in.get(), 0, static_cast<std::uint32_t>(pending.size()) | (mapped ? kMapped : 0u)});
@@ -110,7 +159,8 @@ void CodeGenerator::collect_(std::vector<TracedDouble> const& outputs) {
       Frame done = top;
       stack.pop();
       std::uint32_t first = done.firstPending & ~kMapped;
-      int id = complete_(*done.op, pending.data() + first, (done.firstPending & kMapped) != 0);
+      int id =
+          complete_(table, *done.op, pending.data() + first, (done.firstPending & kMapped) != 0);
       pending.truncate(first);
       pending.push(id);
     }
@@ -129,45 +179,50 @@ bool CodeGenerator::onlyHere_(Operation const& parent, OperationPtr const& in) {
 
 // The node's canonical id: an equal node met before (same class, fields and
 // canonical inputs), or a new node. Only canonical nodes are kept.
-int CodeGenerator::complete_(Operation const& op, int const* inputs, bool mapped) {
+int CodeGenerator::complete_(NodeTable& table, Operation const& op, int const* inputs,
+                             bool mapped) {
   std::uint32_t count = static_cast<std::uint32_t>(op.inputCount());
   std::size_t h = fieldHash(op);
   for (std::uint32_t i = 0; i < count; ++i) h = mixHash(h, inputs[i]);
-  void const* key = PointerMap<int>::hashKey(h);
-  int* head = heads_.find(key);
-  for (int c = head ? *head : -1; c >= 0; c = sameHash_[c]) {
-    Node const& other = nodes_[c];
-    if (other.inputCount == count && sameClass(*other.op, op) &&
-        std::equal(inputs, inputs + count, inputIds_.begin() + other.firstInput) &&
-        other.op->compare_(op) == 0) {
-      if (mapped) ids_.insert(&op, c);
-      return c;
+  std::uint32_t hash = NodeTable::fold(h);
+  if (!table.empty()) {
+    for (std::size_t i = table.home(hash);; i = table.next(i)) {
+      NodeTable::Entry const& e = table.at(i);
+      if (e.id < 0) break;
+      if (e.hash != hash) continue;
+      Node const& other = nodes_[e.id];
+      if (inputCount_(e.id) == count && sameClass(*other.op, op) &&
+          std::equal(inputs, inputs + count, inputIds_.begin() + other.firstInput) &&
+          other.op->compare_(op) == 0) {
+        if (mapped) ids_.insert(&op, e.id);
+        return e.id;
+      }
     }
   }
   int id = static_cast<int>(nodes_.size());
   Node& node = nodes_.emplace_back();
   node.op = &op;
   node.firstInput = static_cast<std::uint32_t>(inputIds_.size());
-  node.inputCount = count;
-  node.leaf = op.isScalar() && static_cast<ScalarOperation const&>(op).isAlwaysSimple();
+  if (op.isScalar() && static_cast<ScalarOperation const&>(op).isAlwaysSimple()) {
+    node.bits = kLeafBit;
+    node.link = kNoText;
+  }
   inputIds_.insert(inputIds_.end(), inputs, inputs + count);
-  sameHash_.push_back(head ? *head : -1);
-  if (head)
-    *head = id;
-  else
-    heads_.insert(key, id);
+  table.insert(hash, id);
   if (mapped) ids_.insert(&op, id);
   return id;
 }
 
 void CodeGenerator::findAliases_() {
-  for (Node& n : nodes_) {
-    if (n.op->ownKind() != OwnKind::Collect || n.inputCount == 0) continue;
+  for (std::size_t id = 0; id < nodes_.size(); ++id) {
+    Node& n = nodes_[id];
+    std::uint32_t count = inputCount_(static_cast<int>(id));
+    if (n.op->ownKind() != OwnKind::Collect || count == 0) continue;
     auto const& collect = static_cast<CollectOp const&>(*n.op);
     int source = -1;
     unsigned output = 0;
     bool alias = true;
-    for (std::size_t i = 0; i < n.inputCount && alias; ++i) {
+    for (std::size_t i = 0; i < count && alias; ++i) {
       Node const& in = nodes_[inputIds_[n.firstInput + i]];
       if (in.op->ownKind() != OwnKind::Element) {
         alias = false;
@@ -183,74 +238,66 @@ void CodeGenerator::findAliases_() {
               element.scalarType() == collect.elementType();
     }
     if (alias) {
-      n.aliasOf = source;
-      n.aliasOutput = output;
+      if (output > kLowMask) throw std::length_error("comp_trace: too many outputs");
+      n.bits |= kAliasBit | output;
+      n.link = static_cast<std::uint32_t>(source);
     }
   }
 }
 
 int CodeGenerator::owner_(int id) const {
-  while (nodes_[id].aliasOf >= 0) id = nodes_[id].aliasOf;
+  while (nodes_[id].alias()) id = static_cast<int>(nodes_[id].link);
   return id;
 }
 
-void CodeGenerator::use_(int id, int step) {
+int CodeGenerator::usedOwner_(int id) const {
   Node const& n = nodes_[id];
-  if (n.leaf) {
+  if (n.leaf()) {
     // An element read is a read of its source, wherever it is written inline.
-    if (n.op->ownKind() == OwnKind::Element) use_(inputIds_[n.firstInput], step);
-    return;
+    return n.op->ownKind() == OwnKind::Element ? usedOwner_(inputIds_[n.firstInput]) : -1;
   }
-  int owner = owner_(id);
-  nodes_[owner].lastUse = std::max(nodes_[owner].lastUse, step);
+  return owner_(id);
 }
 
+void CodeGenerator::use_(int id, int step) {
+  int owner = usedOwner_(id);
+  if (owner >= 0) nodes_[owner].lastUse = std::max(nodes_[owner].lastUse, step);
+}
+
+// A node's storage returns to the pools after the step of its last
+// reader, found again then among that reader's inputs: no release lists.
 void CodeGenerator::computeLiveness_(std::vector<TracedDouble> const& outputs) {
-  for (std::size_t id = 0; id < nodes_.size(); ++id)
-    if (!nodes_[id].leaf) order_.push_back(static_cast<int>(id));
-  // Most nodes reserve one storage: sized once, the lists never regrow.
-  storages_.reserve(order_.size());
-  nodeStorages_.reserve(order_.size());
-  for (std::size_t step = 0; step < order_.size(); ++step) {
-    Node const& n = nodes_[order_[step]];
-    if (n.aliasOf >= 0) continue;
-    for (std::size_t i = 0; i < n.inputCount; ++i)
-      use_(inputIds_[n.firstInput + i], static_cast<int>(step));
+  for (std::size_t id = 0; id < nodes_.size(); ++id) {
+    Node const& n = nodes_[id];
+    if (n.leaf()) continue;
+    ++written_;
+    if (n.alias()) continue;
+    int const* inputs = inputsOf_(static_cast<int>(id));
+    for (std::uint32_t i = 0, count = inputCount_(static_cast<int>(id)); i < count; ++i)
+      use_(inputs[i], static_cast<int>(id));
   }
   for (auto const& output : outputs)
     if (!output.isConstant()) use_(*ids_.find(output.operation().get()), kEnd);
-  // Counted, then placed: one list for all steps.
-  auto releaseStep = [&](std::size_t step) {
-    Node const& n = nodes_[order_[step]];
-    if (n.aliasOf >= 0 || n.lastUse == kEnd) return -1;
-    return n.lastUse == kNever ? static_cast<int>(step) : n.lastUse;
-  };
-  releaseStart_.assign(order_.size() + 1, 0);
-  for (std::size_t step = 0; step < order_.size(); ++step)
-    if (int at = releaseStep(step); at >= 0) ++releaseStart_[at + 1];
-  for (std::size_t k = 1; k < releaseStart_.size(); ++k) releaseStart_[k] += releaseStart_[k - 1];
-  releaseIds_.resize(releaseStart_.back());
-  std::vector<std::uint32_t> filled(releaseStart_.begin(), releaseStart_.end() - 1);
-  for (std::size_t step = 0; step < order_.size(); ++step)
-    if (int at = releaseStep(step); at >= 0) releaseIds_[filled[at]++] = order_[step];
+  // Most nodes reserve one storage: sized once, the list never regrows.
+  storages_.reserve(written_);
 }
 
-std::string CodeGenerator::emit_(std::vector<TracedDouble> const& outputs) {
+void CodeGenerator::emit_(std::vector<TracedDouble> const& outputs) {
   GenerateCodeVisitor visitor(*this);
-  std::string body;
-  // Room for long lines: pages reserved and never written cost nothing,
-  // a regrowth copies the body.
-  body.reserve(order_.size() * 48 + outputs.size() * 32);
-  for (std::size_t step = 0; step < order_.size(); ++step) {
-    step_ = static_cast<int>(step);
-    current_ = order_[step];
-    if (nodes_[current_].aliasOf < 0) {
-      uses_ = 0;
-      std::string text = nodes_[current_].op->generateCode(visitor);
-      append_(body, text, uses_);
+  for (std::size_t id = 0; id < nodes_.size(); ++id) {
+    Node const& n = nodes_[id];
+    if (n.leaf()) continue;
+    step_ = current_ = static_cast<int>(id);
+    if (n.alias()) continue;
+    uses_ = 0;
+    std::string text = n.op->generateCode(visitor);
+    append_(text, uses_);
+    int const* inputs = inputsOf_(current_);
+    for (std::uint32_t i = 0, count = inputCount_(current_); i < count; ++i) {
+      int owner = usedOwner_(inputs[i]);
+      if (owner >= 0 && nodes_[owner].lastUse == step_) release_(owner);
     }
-    for (std::uint32_t k = releaseStart_[step]; k < releaseStart_[step + 1]; ++k)
-      release_(releaseIds_[k]);
+    if (n.lastUse == kNever) release_(current_);
   }
   current_ = -1;
   for (std::size_t j = 0; j < outputs.size(); ++j) {
@@ -258,47 +305,90 @@ std::string CodeGenerator::emit_(std::vector<TracedDouble> const& outputs) {
     double constant = 0.0;
     std::string value = outputs[j].getConstant(constant) ? literal(ScalarValue(constant))
                                                          : rawOpCode(*outputs[j].operation());
-    append_(body, visitor.codeLine("out[" + vela::decimalText(j) + "] = " + value + ";"),
-            uses_ | kOut);
+    append_(visitor.codeLine("out[" + vela::decimalText(j) + "] = " + value + ";"), uses_ | kOut);
   }
-  parts_.push_back({body.size(), partUses_});
-  return body;
+  parts_.push_back({bodySize_, partUses_});
 }
 
 // Parts are filled greedily and close only between nodes.
-void CodeGenerator::append_(std::string& body, std::string const& text, unsigned uses) {
+void CodeGenerator::append_(std::string const& text, unsigned uses) {
   std::size_t lines = 0;
   for (char const *p = text.data(), *end = p + text.size();
        (p = static_cast<char const*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))); ++p)
     ++lines;
   if (lineLimit_ > 0 && lines > 0 && partLines_ > 0 && partLines_ + lines > lineLimit_) {
-    parts_.push_back({body.size(), partUses_});
+    parts_.push_back({bodySize_, partUses_});
     partLines_ = 0;
     partUses_ = 0;
   }
-  body += text;
+  write_(text.data(), text.size());
   partLines_ += lines;
   partUses_ |= uses;
   allUses_ |= uses;
 }
 
+// Blocks grow with the body up to a size past which the slack of the last
+// one no longer matters.
+void CodeGenerator::write_(char const* text, std::size_t n) {
+  constexpr std::size_t kFirstBlock = 4096, kLargestBlock = 1 << 16;
+  while (n > 0) {
+    if (blocks_.empty() || blocks_.back().size == blocks_.back().capacity) {
+      std::size_t capacity = std::clamp(bodySize_, kFirstBlock, kLargestBlock);
+      blocks_.push_back({std::unique_ptr<char[]>(new char[capacity]), 0, capacity});
+    }
+    Block& b = blocks_.back();
+    std::size_t k = std::min(n, b.capacity - b.size);
+    std::memcpy(b.data.get() + b.size, text, k);
+    b.size += k;
+    bodySize_ += k;
+    text += k;
+    n -= k;
+  }
+}
+
+// Appends the body up to offset end, freeing each block once it is copied
+// whole. Offsets below the last call's end have been copied already.
+void CodeGenerator::copyBody_(std::string& text, std::size_t end) {
+  while (copied_ < end) {
+    Block& b = blocks_[block_];
+    std::size_t k = std::min(end - copied_, b.size - used_);
+    text.append(b.data.get() + used_, k);
+    used_ += k;
+    copied_ += k;
+    if (used_ == b.size) {
+      b.data.reset();
+      ++block_;
+      used_ = 0;
+    }
+  }
+}
+
 void CodeGenerator::release_(int id) {
-  for (std::uint32_t k = 0; k < nodes_[id].storageCount; ++k) {
+  std::uint32_t count = nodes_[id].low();
+  for (std::uint32_t k = 0; k < count; ++k) {
     Storage& s = storages_[storagesOf_(id)[k]];
     if (s.owner != id) continue;
-    pool_(s.slot.type).release(s.slot.offset, s.slot.count);
+    pool_(static_cast<ScalarType>(s.type)).release(s.offset, s.count);
     s.owner = -1;
   }
 }
 
-void CodeGenerator::addStorage_(int id, int sid) {
+void CodeGenerator::addStorage_(int id, std::uint32_t sid) {
   Node& n = nodes_[id];
-  if (n.storageCount == 0)
-    n.firstStorage = static_cast<std::uint32_t>(nodeStorages_.size());
-  else if (n.firstStorage + n.storageCount != nodeStorages_.size())
+  std::uint32_t count = n.low();
+  if (count == 1) {
+    // A second storage: the first moves to the list.
+    std::uint32_t first = n.link;
+    n.link = static_cast<std::uint32_t>(nodeStorages_.size());
+    nodeStorages_.push_back(first);
+  } else if (count > 1 && n.link + count != nodeStorages_.size()) {
     throw std::logic_error("comp_trace: a node reserves only while it is written");
-  nodeStorages_.push_back(sid);
-  ++n.storageCount;
+  }
+  if (count == 0)
+    n.link = sid;
+  else
+    nodeStorages_.push_back(sid);
+  ++n.bits;
 }
 
 SlotPool& CodeGenerator::pool_(ScalarType type) {
@@ -311,9 +401,9 @@ int CodeGenerator::id_(Operation const& op) const {
   if (current_ >= 0) {
     Node const& n = nodes_[current_];
     if (n.op == &op) return current_;
-    if (n.inputCount <= kDirectInputs) {
+    if (n.op->inputCount() <= kDirectInputs) {
       InputList inputs = n.op->inputs();
-      for (std::size_t i = 0; i < n.inputCount; ++i)
+      for (std::size_t i = 0; i < inputs.size(); ++i)
         if (inputs[i].get() == &op) return inputIds_[n.firstInput + i];
     }
   }
@@ -329,18 +419,19 @@ Slot CodeGenerator::outputSlot(Operation const& op, unsigned output) const {
 // By id: a canonical node's op may be one the map does not hold.
 Slot CodeGenerator::outputSlotOf_(int id, unsigned output) const {
   Node const& n = nodes_[id];
-  if (n.aliasOf >= 0) return outputSlotOf_(n.aliasOf, n.aliasOutput);
-  if (output >= n.storageCount)
+  if (n.alias()) return outputSlotOf_(static_cast<int>(n.link), n.low());
+  if (output >= n.low())
     throw std::logic_error("comp_trace: output read before it was written: " + n.op->description());
-  return storages_[storagesOf_(id)[output]].slot;
+  return storages_[storagesOf_(id)[output]].slot();
 }
 
 Slot CodeGenerator::reserveOutput(Operation const& op, ScalarType type, unsigned n) {
   int id = id_(op);
   if (id != current_) throw std::logic_error("comp_trace: a node reserves only its own outputs");
+  if (n > kLargestSlot) throw std::length_error("comp_trace: vector too long for a slot");
   Slot slot{type, pool_(type).allocate(n), n};
-  int sid = static_cast<int>(storages_.size());
-  storages_.push_back({slot, id});
+  auto sid = static_cast<std::uint32_t>(storages_.size());
+  storages_.push_back({slot.offset, n, static_cast<std::uint32_t>(type), id});
   addStorage_(id, sid);
   return slot;
 }
@@ -352,14 +443,14 @@ bool CodeGenerator::canOverwrite(Operation const& input) const {
 bool CodeGenerator::canOverwriteId_(int input) const {
   int owner = owner_(input);
   Node const& o = nodes_[owner];
-  if (o.leaf || o.lastUse != step_) return false;
-  for (std::uint32_t k = 0; k < o.storageCount; ++k)
+  if (o.leaf() || o.lastUse != step_) return false;
+  for (std::uint32_t k = 0; k < o.low(); ++k)
     if (storages_[storagesOf_(owner)[k]].owner != owner) return false;
-  Node const& n = nodes_[current_];
+  int const* inputs = inputsOf_(current_);
   int readers = 0;
-  for (std::size_t i = 0; i < n.inputCount; ++i) {
-    int in = inputIds_[n.firstInput + i];
-    if (!nodes_[in].leaf && owner_(in) == owner) ++readers;
+  for (std::uint32_t i = 0, count = inputCount_(current_); i < count; ++i) {
+    int in = inputs[i];
+    if (!nodes_[in].leaf() && owner_(in) == owner) ++readers;
   }
   return readers == 1;
 }
@@ -370,18 +461,19 @@ Slot CodeGenerator::reserveOverwrite(Operation const& op, Slot const& inputSlot,
   // The storage is one that an input of this node owns; offsets alone are
   // ambiguous, as empty slots share them.
   Node const& node = nodes_[id];
-  for (std::size_t i = 0; i < node.inputCount; ++i) {
-    int owner = owner_(inputIds_[node.firstInput + i]);
-    if (nodes_[owner].leaf) continue;
-    for (std::uint32_t k = 0; k < nodes_[owner].storageCount; ++k) {
-      int sid = storagesOf_(owner)[k];
+  int const* inputs = inputsOf_(id);
+  for (std::uint32_t i = 0, count = inputCount_(id); i < count; ++i) {
+    int owner = owner_(inputs[i]);
+    if (nodes_[owner].leaf()) continue;
+    for (std::uint32_t k = 0; k < nodes_[owner].low(); ++k) {
+      std::uint32_t sid = storagesOf_(owner)[k];
       Storage& s = storages_[sid];
-      if (s.owner != owner || s.slot.type != inputSlot.type || s.slot.offset != inputSlot.offset ||
-          s.slot.count < n || !canOverwriteId_(owner))
+      if (s.owner != owner || static_cast<ScalarType>(s.type) != inputSlot.type ||
+          s.offset != inputSlot.offset || s.count < n || !canOverwriteId_(owner))
         continue;
       s.owner = id;
       addStorage_(id, sid);
-      return {s.slot.type, s.slot.offset, n};
+      return {inputSlot.type, s.offset, n};
     }
   }
   throw std::logic_error("comp_trace: storage may not be overwritten by " + node.op->description());
@@ -418,16 +510,16 @@ std::string CodeGenerator::rawOpCode(Operation const& op) const {
   if (!op.isScalar()) throw std::logic_error("comp_trace: rawOpCode of a vector node");
   int id = id_(op);
   Node const& n = nodes_[id];
-  if (n.leaf) {
+  if (n.leaf()) {
     OwnKind kind = n.op->ownKind();
-    if (n.text >= 0) {
+    if (n.link != kNoText) {
       if (kind == OwnKind::Input) uses_ |= kIn;
-      return leafTexts_[n.text];
+      return leafTexts_[n.link];
     }
     GenerateCodeVisitor visitor(const_cast<CodeGenerator&>(*this));
     std::string text = static_cast<ScalarOperation const&>(*n.op).inlineCode(visitor);
     if (kind == OwnKind::Constant || kind == OwnKind::Input) {
-      n.text = static_cast<int>(leafTexts_.size());
+      n.link = static_cast<std::uint32_t>(leafTexts_.size());
       leafTexts_.push_back(text);
     }
     return text;
@@ -447,20 +539,28 @@ GeneratedCode CodeGenerator::run(std::string const& functionName,
   checkFunctionName(functionName);
   lineLimit_ = bodyLineLimit;
   collect_(outputs);
+  // Exact sizes where doubling left much unused: these live to the end.
+  if (nodes_.capacity() - nodes_.size() > nodes_.size() / 8) nodes_.shrink_to_fit();
+  if (inputIds_.capacity() - inputIds_.size() > inputIds_.size() / 8) inputIds_.shrink_to_fit();
   findAliases_();
   computeLiveness_(outputs);
-  std::string body = emit_(outputs);
+  emit_(outputs);
+  dropTables_();
   Scratch scratch = layout_(stackLimitBytes);
-  std::string text = preamble_(functionName, scratch);
-  if (parts_.size() > 1) return {text + split_(functionName, scratch, body), workBytes_};
-  text += opening_(functionName, scratch, allUses_);
-  if (!(allUses_ & kIn)) text += "  (void)in;\n";
-  if (!scratch.onStack && !scratch.doubles && !scratch.ints) text += "  (void)work;\n";
-  if (outputs.empty()) text += "  (void)out;\n";
-  text.reserve(text.size() + body.size() + 2);
-  text += body;
-  text += "}\n";
-  return {std::move(text), workBytes_};
+  return {join_(functionName, scratch, preamble_(functionName, scratch), outputs.empty()),
+          workBytes_};
+}
+
+// What only writing the body reads: gone before the text is joined, which
+// holds the body twice.
+void CodeGenerator::dropTables_() {
+  // Assigning {} would keep the capacity.
+  nodes_ = std::vector<Node>();
+  inputIds_ = std::vector<int>();
+  ids_ = PointerMap<int>();
+  storages_ = std::vector<Storage>();
+  nodeStorages_ = std::vector<std::uint32_t>();
+  leafTexts_ = std::vector<std::string>();
 }
 
 // Scratch that fits the limit lives on the stack; larger scratch is the
@@ -517,40 +617,66 @@ std::string CodeGenerator::opening_(std::string const& name, Scratch const& scra
   return text;
 }
 
-// The parts, then the function that calls them. Every part takes the same
-// pointers; the scratch stays where the function declares it.
-std::string CodeGenerator::split_(std::string const& name, Scratch const& scratch,
-                                  std::string const& body) const {
-  std::string parameters = "const double* in, double* out", arguments = "in, out";
-  if (scratch.doubles) {
-    parameters += ", double* VELA_RT_RESTRICT spd";
-    arguments += ", spd";
+// The opening of part k; every part takes the same pointers, and the
+// scratch stays where the function declares it.
+std::string CodeGenerator::partOpening_(std::string const& name, std::size_t k,
+                                        Scratch const& scratch) const {
+  unsigned uses = parts_[k].uses;
+  std::string text = "static VELA_RT_NOINLINE void " + name + "_part" + vela::decimalText(k) +
+                     "(const double* in, double* out";
+  if (scratch.doubles) text += ", double* VELA_RT_RESTRICT spd";
+  if (scratch.ints) text += ", int* VELA_RT_RESTRICT spi";
+  text += ")\n{\n";
+  if (uses & kEmptyDoubles) text += "  double spd_empty[1] = {0.0};\n";
+  if (uses & kEmptyInts) text += "  int spi_empty[1] = {0};\n";
+  if (!(uses & kIn)) text += "  (void)in;\n";
+  if (!(uses & kOut)) text += "  (void)out;\n";
+  if (scratch.doubles && !(uses & kDoubles)) text += "  (void)spd;\n";
+  if (scratch.ints && !(uses & kInts)) text += "  (void)spi;\n";
+  return text;
+}
+
+// The whole text, in a string of exactly its length: the preamble, then
+// either the function with the body inline, or the parts and the function
+// that calls them.
+std::string CodeGenerator::join_(std::string const& name, Scratch const& scratch,
+                                 std::string const& preamble, bool noOutputs) {
+  bool split = parts_.size() > 1;
+  std::string opening = opening_(name, scratch, split ? 0 : allUses_);
+  if (!split && !(allUses_ & kIn)) opening += "  (void)in;\n";
+  if (!scratch.onStack && !scratch.doubles && !scratch.ints) opening += "  (void)work;\n";
+  if (!split && noOutputs) opening += "  (void)out;\n";
+  std::string calls;
+  std::size_t size = preamble.size() + bodySize_ + opening.size() + 2;
+  if (split) {
+    std::string arguments = "(in, out";
+    if (scratch.doubles) arguments += ", spd";
+    if (scratch.ints) arguments += ", spi";
+    arguments += ");\n";
+    for (std::size_t k = 0; k < parts_.size(); ++k) {
+      calls += "  " + name + "_part" + vela::decimalText(k) + arguments;
+      size += partOpening_(name, k, scratch).size() + 3;
+    }
+    size += calls.size();
   }
-  if (scratch.ints) {
-    parameters += ", int* VELA_RT_RESTRICT spi";
-    arguments += ", spi";
+  std::string text;
+  text.reserve(size);
+  text += preamble;
+  if (split) {
+    for (std::size_t k = 0; k < parts_.size(); ++k) {
+      text += partOpening_(name, k, scratch);
+      copyBody_(text, parts_[k].end);
+      text += "}\n\n";
+    }
+    text += opening;
+    text += calls;
+  } else {
+    text += opening;
+    copyBody_(text, bodySize_);
   }
-  std::string text, calls;
-  text.reserve(body.size() + parts_.size() * 256);
-  std::size_t begin = 0;
-  for (std::size_t k = 0; k < parts_.size(); ++k) {
-    Part const& part = parts_[k];
-    std::string partName = name + "_part" + vela::decimalText(k);
-    text += "static VELA_RT_NOINLINE void " + partName + "(" + parameters + ")\n{\n";
-    if (part.uses & kEmptyDoubles) text += "  double spd_empty[1] = {0.0};\n";
-    if (part.uses & kEmptyInts) text += "  int spi_empty[1] = {0};\n";
-    if (!(part.uses & kIn)) text += "  (void)in;\n";
-    if (!(part.uses & kOut)) text += "  (void)out;\n";
-    if (scratch.doubles && !(part.uses & kDoubles)) text += "  (void)spd;\n";
-    if (scratch.ints && !(part.uses & kInts)) text += "  (void)spi;\n";
-    text.append(body, begin, part.end - begin);
-    text += "}\n\n";
-    calls += "  " + partName + "(" + arguments + ");\n";
-    begin = part.end;
-  }
-  text += opening_(name, scratch, 0);
-  if (!scratch.onStack && !scratch.doubles && !scratch.ints) text += "  (void)work;\n";
-  return text + calls + "}\n";
+  text += "}\n";
+  blocks_ = std::vector<Block>();
+  return text;
 }
 }  // namespace detail
 

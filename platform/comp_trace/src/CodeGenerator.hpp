@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -34,7 +35,9 @@ class SlotPool {
 
 /// Turns a graph into one C function in stages: reachable nodes in input
 /// order, merging of equal nodes, liveness, then slots and text, which a
-/// long body divides into parts of bounded length.
+/// long body divides into parts of bounded length. Each stage's tables are
+/// dropped once no later stage reads them, and the body's text is copied
+/// once, into a string of exactly the function's length.
 class CodeGenerator {
  public:
   explicit CodeGenerator(std::vector<std::string> const& inputNames);
@@ -60,24 +63,45 @@ class CodeGenerator {
   static constexpr std::size_t kDirectInputs = 4;
   static constexpr int kEnd = std::numeric_limits<int>::max();
 
+  // A canonical node in 24 bytes: a million-node graph holds a million.
+  // Its inputs are inputIds_[firstInput, the next node's firstInput).
+  // Steps are canonical ids: nodes are written in id order.
   struct Node {
     Operation const* op = nullptr;
-    std::uint32_t firstInput = 0;  // into inputIds_, canonical ids
-    std::uint32_t inputCount = 0;
-    bool leaf = false;  // written inline where used
-    int aliasOf = -1;   // a collect reusing this node's storage
-    unsigned aliasOutput = 0;
+    std::uint32_t firstInput = 0;
     int lastUse = kNever;
-    mutable int text = -1;  // a constant's or input's inline text in leafTexts_, once written
-    // Its storages, one per output in output order: entries
-    // [firstStorage, firstStorage + storageCount) of nodeStorages_ (a node
+    // By the kind of node, in the low bits of `bits`: a leaf (written
+    // inline where used): link indexes its inline text in leafTexts_ once
+    // written (kNoText before); an alias (a collect reusing storage of
+    // another node): link is that node, the low bits its output; any other:
+    // the low bits count its storages, one per output in output order, and
+    // link is the only one or indexes the first in nodeStorages_ (a node
     // reserves only while it is written, so its entries are contiguous).
-    std::uint32_t firstStorage = 0;
-    std::uint32_t storageCount = 0;
+    mutable std::uint32_t link = 0;
+    std::uint32_t bits = 0;
+
+    bool leaf() const { return bits & kLeafBit; }
+    bool alias() const { return bits & kAliasBit; }
+    std::uint32_t low() const { return bits & kLowMask; }
   };
+  static constexpr std::uint32_t kLeafBit = 0x80000000u;
+  static constexpr std::uint32_t kAliasBit = 0x40000000u;
+  static constexpr std::uint32_t kLowMask = 0x3fffffffu;
+  static constexpr std::uint32_t kNoText = 0xffffffffu;
+  // 12 bytes: a slot's count fits 30 bits (reserveOutput checks).
   struct Storage {
-    Slot slot;
+    std::uint32_t offset;
+    std::uint32_t count : 30;
+    std::uint32_t type : 2;
     int owner;
+
+    Slot slot() const { return {static_cast<ScalarType>(type), offset, count}; }
+  };
+  static constexpr unsigned kLargestSlot = (1u << 30) - 1;
+  // The body's text in blocks: no block is copied as the body grows.
+  struct Block {
+    std::unique_ptr<char[]> data;
+    std::size_t size, capacity;
   };
   // What a stretch of body text refers to, so that a part declares or
   // passes only that.
@@ -100,44 +124,54 @@ class CodeGenerator {
     bool onStack;
   };
 
+  // Canonical nodes by the hash of their class, fields and inputs, for
+  // merging; linear probing finds every node of a hash without chains.
+  class NodeTable;
+
   void collect_(std::vector<TracedDouble> const& outputs);
-  int complete_(Operation const& op, int const* inputs, bool mapped);
+  int complete_(NodeTable& table, Operation const& op, int const* inputs, bool mapped);
   static bool onlyHere_(Operation const& parent, OperationPtr const& in);
   Slot outputSlotOf_(int id, unsigned output) const;
+  std::uint32_t inputCount_(int id) const {
+    std::size_t end = static_cast<std::size_t>(id) + 1 < nodes_.size() ? nodes_[id + 1].firstInput
+                                                                       : inputIds_.size();
+    return static_cast<std::uint32_t>(end - nodes_[id].firstInput);
+  }
+  int const* inputsOf_(int id) const { return inputIds_.data() + nodes_[id].firstInput; }
   bool canOverwriteId_(int input) const;
   void findAliases_();
   void computeLiveness_(std::vector<TracedDouble> const& outputs);
-  std::string emit_(std::vector<TracedDouble> const& outputs);
-  void append_(std::string& body, std::string const& text, unsigned uses);
+  void emit_(std::vector<TracedDouble> const& outputs);
+  void append_(std::string const& text, unsigned uses);
+  void write_(char const* text, std::size_t n);
+  void copyBody_(std::string& text, std::size_t end);
+  void dropTables_();
   Scratch layout_(std::size_t stackLimitBytes);
   std::string preamble_(std::string const& name, Scratch const& scratch) const;
   static std::string signature_(std::string const& name, Scratch const& scratch);
   std::string opening_(std::string const& name, Scratch const& scratch, unsigned uses) const;
-  std::string split_(std::string const& name, Scratch const& scratch,
-                     std::string const& body) const;
+  std::string partOpening_(std::string const& name, std::size_t k, Scratch const& scratch) const;
+  std::string join_(std::string const& name, Scratch const& scratch, std::string const& preamble,
+                    bool noOutputs);
   int id_(Operation const& op) const;
-  int owner_(int id) const;  // the node whose storage id's value lives in
+  int owner_(int id) const;      // the node whose storage id's value lives in
+  int usedOwner_(int id) const;  // the node a read of id keeps alive; -1 for none
   void use_(int id, int step);
   void release_(int id);
-  int* storagesOf_(int id) { return nodeStorages_.data() + nodes_[id].firstStorage; }
-  int const* storagesOf_(int id) const { return nodeStorages_.data() + nodes_[id].firstStorage; }
-  void addStorage_(int id, int sid);
+  std::uint32_t const* storagesOf_(int id) const {
+    Node const& n = nodes_[id];
+    return n.low() == 1 ? &n.link : nodeStorages_.data() + n.link;
+  }
+  void addStorage_(int id, std::uint32_t sid);
   SlotPool& pool_(ScalarType type);
 
   InputPositions inputs_;
-  std::vector<Node> nodes_;  // the canonical nodes: one per distinct computation
-  std::vector<int> inputIds_;
-  PointerMap<int> ids_;  // every node of the graph -> its canonical node
-  // Canonical nodes by key hash: the newest in heads_, older ones chained.
-  PointerMap<int> heads_;
-  std::vector<int> sameHash_;
-  std::vector<int> order_;  // canonical nodes with code, in emission order
-  // The nodes whose storage returns to the pools after step k:
-  // releaseIds_[releaseStart_[k], releaseStart_[k + 1]).
-  std::vector<std::uint32_t> releaseStart_;
-  std::vector<int> releaseIds_;
+  std::vector<Node> nodes_;    // the canonical nodes: one per distinct computation
+  std::vector<int> inputIds_;  // canonical ids
+  PointerMap<int> ids_;        // every node of the graph that is asked about -> its canonical node
+  std::size_t written_ = 0;    // canonical nodes with code
   std::vector<Storage> storages_;
-  std::vector<int> nodeStorages_;
+  std::vector<std::uint32_t> nodeStorages_;
   // Texts of constants and inputs: each is formatted once, not at every use.
   mutable std::vector<std::string> leafTexts_;
   SlotPool doubles_;
@@ -147,6 +181,10 @@ class CodeGenerator {
   int current_ = -1;
   std::size_t lineLimit_ = 0;
   std::vector<Part> parts_;
+  std::vector<Block> blocks_;
+  std::size_t bodySize_ = 0;
+  // Where copyBody_ stands: the body offset, its block and the offset in it.
+  std::size_t copied_ = 0, block_ = 0, used_ = 0;
   std::size_t partLines_ = 0;
   unsigned partUses_ = 0;
   unsigned allUses_ = 0;
