@@ -533,7 +533,16 @@ NodeRef Planner::add(OperationPtr const& root) {
     std::uint32_t next = top.next;
     if (next < op.inputCount()) {
       top.next = next + 1;
-      OperationPtr const& in = op.inputs()[next];
+      InputList const inputs = op.inputs();
+      // The walk reads each input's count and node: fetching them for all
+      // inputs at once overlaps their cache misses (a node made by
+      // make_shared has its count just before it).
+      if (next == 0)
+        for (OperationPtr const& in : inputs) {
+          __builtin_prefetch(reinterpret_cast<char const*>(in.get()) - 16);
+          __builtin_prefetch(in.get());
+        }
+      OperationPtr const& in = inputs[next];
       // A node held once is reached once: it is planned without a look, and
       // merging finds it by its fields and inputs, not by address. (Held by
       // more by the time it was planned, it is planned twice, or once and
@@ -669,17 +678,19 @@ void Planner::compactRegisters(std::vector<NodeRef>& live) {
   std::vector<std::uint32_t> renamed(plan_.registerCount, kNoRegister);
   std::uint32_t count = 0;
   for (auto& c : plan_.constants) c.first = renamed[c.first] = count++;
-  std::vector<std::uint32_t> free, dying;
+  constexpr std::uint32_t kFreed = kNoRegister - 2;
+  std::vector<std::uint32_t> free;
   for (std::uint32_t step = 0; step < plan_.steps.size(); ++step) {
     Step& s = plan_.steps[step];
-    dying.clear();
     forEachRead(plan_, s, [&](std::uint32_t& r) {
+      std::uint32_t const old = r;
+      r = renamed[old];
       // A step may read one register twice; it is freed once.
-      if (lastUse[r] == step && std::find(dying.begin(), dying.end(), renamed[r]) == dying.end())
-        dying.push_back(renamed[r]);
-      r = renamed[r];
+      if (lastUse[old] == step) {
+        lastUse[old] = kFreed;
+        free.push_back(r);
+      }
     });
-    free.insert(free.end(), dying.begin(), dying.end());
     if (std::uint32_t* out = written(plan_, s)) {
       std::uint32_t old = *out;
       std::uint32_t r = free.empty() ? count++ : free.back();
@@ -708,7 +719,9 @@ NodeRef mergedRef(Operation const& op, std::uint32_t index) {
 void Planner::growMerged_() {
   std::vector<std::uint64_t> old;
   old.swap(table_);
-  std::size_t const size = old.empty() ? 1024 : 2 * old.size();
+  // Quadrupling while small: most tapes are small, and rehashing a
+  // growing table again and again cost more than its probes.
+  std::size_t const size = old.empty() ? 1024 : old.size() * (old.size() < 65536 ? 4 : 2);
   table_.assign(size, 0);
   tableShift_ = 32;
   for (std::size_t n = size; n > 1; n >>= 1) --tableShift_;
@@ -748,7 +761,11 @@ bool Planner::findEqual_(Operation const& op, NodeRef const* inputs, NodeRef& fo
     }
   }
   table_[i] = (static_cast<std::uint64_t>(top) << 32) | (merged_.size() + 1);
-  merged_.push_back({&op, 0, static_cast<std::uint32_t>(mergedInputs_.size())});
+  // Fields written in place: a struct built on the stack and copied whole
+  // stalls on the copy's load.
+  Merged& m = merged_.emplace_back();
+  m.op = &op;
+  m.firstInput = static_cast<std::uint32_t>(mergedInputs_.size());
   for (std::size_t k = 0; k < n; ++k) mergedInputs_.push_back(inputKey(inputs[k]));
   return false;
 }
