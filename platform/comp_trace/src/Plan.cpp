@@ -719,9 +719,7 @@ NodeRef mergedRef(Operation const& op, std::uint32_t index) {
 void Planner::growMerged_() {
   std::vector<std::uint64_t> old;
   old.swap(table_);
-  // Quadrupling while small: most tapes are small, and rehashing a
-  // growing table again and again cost more than its probes.
-  std::size_t const size = old.empty() ? 1024 : old.size() * (old.size() < 65536 ? 4 : 2);
+  std::size_t const size = old.empty() ? 1024 : 2 * old.size();
   table_.assign(size, 0);
   tableShift_ = 32;
   for (std::size_t n = size; n > 1; n >>= 1) --tableShift_;
