@@ -460,14 +460,18 @@ NodeRef Planner::ref(Operation const& op) const {
 }
 
 inline NodeRef Planner::complete_(OperationPtr const& op, NodeRef const* inputs) {
+  if (!merge_) return emit_(op, inputs);
   NodeRef found;
-  if (merge_ && findEqual_(*op, inputs, found)) return found;
-  return emit_(op, inputs);
+  if (findEqual_(*op, inputs, found)) return found;
+  found = emit_(op, inputs);
+  merged_.back().index = found.index;
+  return found;
 }
 
 inline NodeRef Planner::newRegister_(ScalarType type) {
   NodeRef ref(0, type, false);
-  ref.freeAfterRead = true;
+  // Merging may hand a register to later readers: it stays taken.
+  ref.freeAfterRead = !merge_;
   if (free_.empty()) {
     ref.index = plan_.registerCount++;
   } else {
@@ -529,16 +533,27 @@ NodeRef Planner::add(OperationPtr const& root) {
     std::uint32_t next = top.next;
     if (next < op.inputCount()) {
       top.next = next + 1;
-      OperationPtr const& in = op.inputs()[next];
-      // Without merging, a node held once is planned afresh without a look:
-      // at worst (held by more when it was planned) it is computed twice.
-      bool once = !merge_ && in.use_count() == 1;
+      InputList const inputs = op.inputs();
+      // The walk reads each input's count and node: fetching them for all
+      // inputs at once overlaps their cache misses (a node made by
+      // make_shared has its count just before it).
+      if (next == 0)
+        for (OperationPtr const& in : inputs) {
+          __builtin_prefetch(reinterpret_cast<char const*>(in.get()) - 16);
+          __builtin_prefetch(in.get());
+        }
+      OperationPtr const& in = inputs[next];
+      // A node held once is reached once: it is planned without a look, and
+      // merging finds it by its fields and inputs, not by address. (Held by
+      // more by the time it was planned, it is planned twice, or once and
+      // merged.)
+      bool once = in.use_count() == 1;
       NodeRef const* known = once ? nullptr : refs_.find(in.get());
       if (known) {
         pending.push(*known);
       } else if (once && in->inputCount() == 0) {
         // A leaf read once (the constants of most expressions) needs no frame.
-        pending.push(emit_(in, nullptr));
+        pending.push(complete_(in, nullptr));
       } else {
         push(in, pending.size(), !once);
       }
@@ -663,17 +678,19 @@ void Planner::compactRegisters(std::vector<NodeRef>& live) {
   std::vector<std::uint32_t> renamed(plan_.registerCount, kNoRegister);
   std::uint32_t count = 0;
   for (auto& c : plan_.constants) c.first = renamed[c.first] = count++;
-  std::vector<std::uint32_t> free, dying;
+  constexpr std::uint32_t kFreed = kNoRegister - 2;
+  std::vector<std::uint32_t> free;
   for (std::uint32_t step = 0; step < plan_.steps.size(); ++step) {
     Step& s = plan_.steps[step];
-    dying.clear();
     forEachRead(plan_, s, [&](std::uint32_t& r) {
+      std::uint32_t const old = r;
+      r = renamed[old];
       // A step may read one register twice; it is freed once.
-      if (lastUse[r] == step && std::find(dying.begin(), dying.end(), renamed[r]) == dying.end())
-        dying.push_back(renamed[r]);
-      r = renamed[r];
+      if (lastUse[old] == step) {
+        lastUse[old] = kFreed;
+        free.push_back(r);
+      }
     });
-    free.insert(free.end(), dying.begin(), dying.end());
     if (std::uint32_t* out = written(plan_, s)) {
       std::uint32_t old = *out;
       std::uint32_t r = free.empty() ? count++ : free.back();
@@ -687,34 +704,78 @@ void Planner::compactRegisters(std::vector<NodeRef>& live) {
   plan_.registerCount = count;
 }
 
+namespace {
+std::uint32_t inputKey(NodeRef ref) { return ref.index * 2u + (ref.vector ? 1u : 0u); }
+
+// The reference complete_ gave a merged node: registers of merged nodes are
+// never freed while planning.
+NodeRef mergedRef(Operation const& op, std::uint32_t index) {
+  if (!op.isScalar()) return NodeRef(index, ScalarType::Double, true);
+  return NodeRef(index, static_cast<ScalarOperation const&>(op).scalarType(), false,
+                 op.ownKind() == OwnKind::Constant);
+}
+}  // namespace
+
+void Planner::growMerged_() {
+  std::vector<std::uint64_t> old;
+  old.swap(table_);
+  std::size_t const size = old.empty() ? 1024 : 2 * old.size();
+  table_.assign(size, 0);
+  tableShift_ = 32;
+  for (std::size_t n = size; n > 1; n >>= 1) --tableShift_;
+  std::size_t const mask = size - 1;
+  for (std::uint64_t slot : old) {
+    if (!slot) continue;
+    std::size_t i = static_cast<std::uint32_t>(slot >> 32) >> tableShift_;
+    while (table_[i]) i = (i + 1) & mask;
+    table_[i] = slot;
+  }
+}
+
+// Appends op to merged_ (its index set by the caller) unless an equal node
+// is there.
 bool Planner::findEqual_(Operation const& op, NodeRef const* inputs, NodeRef& found) {
+  std::size_t const n = op.inputCount();
   std::size_t h = fieldHash(op);
-  for (std::size_t i = 0; i < op.inputCount(); ++i)
-    h = mixHash(h, inputs[i].index * 2u + (inputs[i].vector ? 1u : 0u));
-  void const* key = PointerMap<std::uint32_t>::hashKey(h);
-  std::uint32_t* head = heads_.find(key);
-  auto sameInputs = [&](Operation const& c) {
-    for (std::size_t i = 0; i < op.inputCount(); ++i) {
-      NodeRef y = *refs_.find(c.inputs()[i].get());
-      if (inputs[i].index != y.index || inputs[i].vector != y.vector) return false;
-    }
-    return true;
-  };
-  for (std::uint32_t c = head ? *head : kNoRegister; c != kNoRegister; c = candidates_[c].next) {
-    Operation const& other = *candidates_[c].op;
-    if (sameClass(other, op) && other.inputCount() == op.inputCount() && sameInputs(other) &&
-        other.compare_(op) == 0) {
-      found = *refs_.find(&other);
+  for (std::size_t i = 0; i < n; ++i) h = mixHash(h, inputKey(inputs[i]));
+  // Fibonacci hashing: the top bits depend on every bit of h.
+  auto const top = static_cast<std::uint32_t>((h * 0x9e3779b97f4a7c15ull) >> 32);
+  if ((merged_.size() + 1) * 4 > table_.size() * 3) growMerged_();
+  std::size_t const mask = table_.size() - 1;
+  std::size_t i = top >> tableShift_;
+  for (;; i = (i + 1) & mask) {
+    std::uint64_t const slot = table_[i];
+    if (!slot) break;
+    if (static_cast<std::uint32_t>(slot >> 32) != top) continue;
+    Merged const& m = merged_[static_cast<std::uint32_t>(slot) - 1];
+    Operation const& other = *m.op;
+    if (!sameClass(other, op) || other.inputCount() != n) continue;
+    std::uint32_t const* keys = mergedInputs_.data() + m.firstInput;
+    bool same = true;
+    for (std::size_t k = 0; k < n && same; ++k) same = keys[k] == inputKey(inputs[k]);
+    if (same && other.compare_(op) == 0) {
+      found = mergedRef(other, m.index);
       return true;
     }
   }
-  auto index = static_cast<std::uint32_t>(candidates_.size());
-  candidates_.push_back({&op, head ? *head : kNoRegister});
-  if (head)
-    *head = index;
-  else
-    heads_.insert(key, index);
+  table_[i] = (static_cast<std::uint64_t>(top) << 32) | (merged_.size() + 1);
+  // Fields written in place: a struct built on the stack and copied whole
+  // stalls on the copy's load.
+  Merged& m = merged_.emplace_back();
+  m.op = &op;
+  m.firstInput = static_cast<std::uint32_t>(mergedInputs_.size());
+  for (std::size_t k = 0; k < n; ++k) mergedInputs_.push_back(inputKey(inputs[k]));
   return false;
+}
+
+void Planner::release() {
+  walk_.release();
+  pending_.release();
+  refs_.release();
+  std::vector<std::uint32_t>().swap(free_);
+  std::vector<Merged>().swap(merged_);
+  std::vector<std::uint32_t>().swap(mergedInputs_);
+  std::vector<std::uint64_t>().swap(table_);
 }
 
 }  // namespace kelm_math::comp_trace::detail

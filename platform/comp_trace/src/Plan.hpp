@@ -203,12 +203,16 @@ class Planner {
   /// Reuses registers once their last reader has run; `live` registers
   /// (the tape's outputs) and constants keep theirs. Renumbers the plan.
   void compactRegisters(std::vector<NodeRef>& live);
+  /// Frees the maps and stacks of planning, so a tape's final arrays do not
+  /// add to them; add() must not be called afterwards.
+  void release();
 
  private:
   NodeRef complete_(OperationPtr const& op, NodeRef const* inputs);
   NodeRef emit_(OperationPtr const& op, NodeRef const* inputs);
   NodeRef emitOther_(OperationPtr const& op, NodeRef const* inputs);
   NodeRef newRegister_(ScalarType type);
+  void growMerged_();
   bool findEqual_(Operation const& op, NodeRef const* inputs, NodeRef& found);
 
   Plan& plan_;
@@ -231,13 +235,22 @@ class Planner {
   PodStack<NodeRef> pending_;
   PointerMap<NodeRef> refs_;
   std::vector<std::uint32_t> free_;  // registers of nodes read already by their one reader
-  // Merging: nodes chained by hash of (class, fields, inputs).
-  struct Candidate {
+  // Merging: each distinct node planned so far with its register (or
+  // generic index) and its inputs' (index * 2 + vector), in mergedInputs_
+  // from firstInput on. Held here, not through refs_, so a node held by one
+  // pointer needs no entry in refs_: it is reached once.
+  struct Merged {
     Operation const* op;
-    std::uint32_t next;
+    std::uint32_t index;
+    std::uint32_t firstInput;
   };
-  PointerMap<std::uint32_t> heads_;
-  std::vector<Candidate> candidates_;
+  std::vector<Merged> merged_;
+  std::vector<std::uint32_t> mergedInputs_;
+  // Open addressing over merged_: the hash's top 32 bits above the entry's
+  // position + 1 (0: empty). The bits compared first spare most loads of
+  // merged_, and growing rehashes without touching a node.
+  std::vector<std::uint64_t> table_;
+  unsigned tableShift_ = 32;
 };
 
 }  // namespace kelm_math::comp_trace::detail

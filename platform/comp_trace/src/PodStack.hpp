@@ -36,6 +36,12 @@ class PodStack {
   void pop() { --size_; }
   /// Drops the entries from n on (n at most size()).
   void truncate(std::size_t n) { size_ = n; }
+  /// Empties the stack and frees its block.
+  void release() {
+    std::free(data_);
+    data_ = nullptr;
+    size_ = capacity_ = 0;
+  }
 
  private:
   [[gnu::noinline]] void grow_() {

@@ -47,6 +47,14 @@ class PointerMap {
 
   std::size_t size() const { return size_; }
 
+  /// Empties the map and frees its slots.
+  void release() {
+    std::vector<Slot>().swap(slots_);
+    mask_ = 0;
+    shift_ = 64;
+    size_ = 0;
+  }
+
   /// A hash as a key: hashes of nodes key the map as addresses do; the low
   /// bit keeps them off null.
   static void const* hashKey(std::size_t hash) {

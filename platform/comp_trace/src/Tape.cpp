@@ -85,6 +85,7 @@ Tape::Tape(std::vector<std::string> const& inputNames, std::vector<TracedDouble>
     roots.push_back(output.operation());
     s.outputs.push_back(planner.add(roots.back()));
   }
+  planner.release();
   planner.compactRegisters(s.outputs);
   s.plan.chainOperands();
   s.plan.steps.shrink_to_fit();
