@@ -467,13 +467,72 @@ int firstBuild() {
   return 0;
 }
 
+/// A field of /proc/self/status in bytes (VmRSS: resident now, VmHWM: the
+/// peak resident so far); -1 when there is none.
+long long statusBytes(char const* field) {
+  FILE* status = std::fopen("/proc/self/status", "r");
+  if (!status) return -1;
+  char line[256];
+  long long kib = -1;
+  std::size_t const n = std::strlen(field);
+  while (kib < 0 && std::fgets(line, sizeof line, status))
+    if (std::strncmp(line, field, n) == 0 && line[n] == ':') kib = std::atoll(line + n + 1);
+  std::fclose(status);
+  return kib < 0 ? -1 : kib * 1024;
+}
+
+// The other run in a fresh process: records, evaluates against a fresh set,
+// generates C (text dropped) and builds a tape (kept); prints the peak of
+// the resident memory above where it was before recording, per operation:
+// what the system gives the program, malloc's overhead and every
+// allocator included.
 template <class C>
-void BM_FirstBuild(benchmark::State& state, char const* name) {
+int freshMemory() {
+  std::vector<std::string> const names = C::inputNames();
+  std::vector<double> const values = C::inputValues();
+  long long const before = statusBytes("VmRSS");
+  std::vector<vm::TracedDouble> outputs = record<C>(tracedInputs(names));
+  {
+    vm::BindingSet bindings;
+    for (std::size_t i = 0; i < names.size(); ++i) bindings.bind(names[i], values[i]);
+    for (auto const& output : outputs) benchmark::DoNotOptimize(output.evaluate(bindings));
+  }
+  benchmark::DoNotOptimize(vm::generateCFunction("f", names, outputs).size());
+  ct::Tape tape(names, outputs);
+  long long const peak = statusBytes("VmHWM");
+  if (before < 0 || peak < 0) return 1;
+  std::printf("%.9g\n", static_cast<double>(peak - before) / static_cast<double>(C::operations));
+  return 0;
+}
+
+/// This program's path, for running it again in a fresh process; empty
+/// when it cannot be found.
+std::string selfPath() {
   char self[4096];
   ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length <= 0) return state.SkipWithError("cannot find this program");
-  self[length] = '\0';
-  std::string const command = std::string(self) + " --first-build=" + name;
+  return length <= 0 ? std::string() : std::string(self, static_cast<std::size_t>(length));
+}
+
+template <class C>
+void BM_FreshMemory(benchmark::State& state, char const* name) {
+  std::string const self = selfPath();
+  if (self.empty()) return state.SkipWithError("cannot find this program");
+  std::string const command = self + " --fresh-memory=" + name;
+  double perOp = 0.0;
+  for (auto _ : state) {
+    FILE* child = popen(command.c_str(), "r");
+    bool ok = child && std::fscanf(child, "%lf", &perOp) == 1;
+    if (child) ok = pclose(child) == 0 && ok;
+    if (!ok) return state.SkipWithError("the fresh process failed");
+  }
+  state.counters["peak_rss_B_per_op"] = perOp;
+}
+
+template <class C>
+void BM_FirstBuild(benchmark::State& state, char const* name) {
+  std::string const self = selfPath();
+  if (self.empty()) return state.SkipWithError("cannot find this program");
+  std::string const command = self + " --first-build=" + name;
   double recordTime = 1e300, buildTime = 1e300;
   for (auto _ : state) {
     FILE* child = popen(command.c_str(), "r");
@@ -521,10 +580,21 @@ int main(int argc, char** argv) {
     if (name == "Multibody") return firstBuild<Multibody>();
     return 2;
   }
+  char const memoryFlag[] = "--fresh-memory=";
+  if (argc == 2 && std::strncmp(argv[1], memoryFlag, sizeof memoryFlag - 1) == 0) {
+    std::string const name = argv[1] + sizeof memoryFlag - 1;
+    if (name == "LongChain") return freshMemory<LongChain>();
+    if (name == "Multibody") return freshMemory<Multibody>();
+    return 2;
+  }
   benchmark::RegisterBenchmark("BM_FirstBuild<Chain>", BM_FirstBuild<Chain>, "Chain")
       ->Iterations(5);
   benchmark::RegisterBenchmark("BM_FirstBuild<Multibody>", BM_FirstBuild<Multibody>, "Multibody")
       ->Iterations(5);
+  benchmark::RegisterBenchmark("BM_FreshMemory<LongChain>", BM_FreshMemory<LongChain>, "LongChain")
+      ->Iterations(1);
+  benchmark::RegisterBenchmark("BM_FreshMemory<Multibody>", BM_FreshMemory<Multibody>, "Multibody")
+      ->Iterations(1);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
