@@ -150,7 +150,7 @@ void CasteljauInterpolation::jvp(ct::ForwardArgs& d) const {
     ct::TracedArray h = hodograph(*this, r, d);
     for (unsigned k = 0; k < dimension; ++k) out[k] = values ? out[k] + dt * h[k] : dt * h[k];
   }
-  std::copy(out.begin(), out.end(), d.outputTangent(0, dimension));
+  d.setOutputTangent(0, out);
 }
 
 void CasteljauInterpolation::vjp(ct::ReverseArgs& d) const {

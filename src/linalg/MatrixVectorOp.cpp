@@ -240,7 +240,7 @@ void MatrixVectorMultiply::jvp(ct::ForwardArgs& d) const {
   t = multiplyVectorArrays(transpose, count, d.size(0), d.size(1), t, x);
   if (dA && dx)
     t = accumulateArrays(true, transpose, d.size(0), d.size(1), d.array(2), d.tangent(3), t);
-  std::copy(t.begin(), t.end(), d.outputTangent(0, count));
+  d.setOutputTangent(0, t);
 }
 
 void MatrixVectorMultiply::vjp(ct::ReverseArgs& d) const {

@@ -111,7 +111,7 @@ void ValidNormal::jvp(ct::ForwardArgs& d) const {
   }
   TracedArray kept = d.isZero(1) ? TracedArray(n) : d.tangent(1);
   for (unsigned k = 0; k < n; ++k) out[k] = ct::ternary(keep, kept[k], replaced[k]);
-  std::copy(out.begin(), out.end(), d.outputTangent(0, n));
+  d.setOutputTangent(0, out);
 }
 
 void ValidNormal::vjp(ct::ReverseArgs& d) const {

@@ -35,7 +35,7 @@ void VectorScale::jvp(ct::ForwardArgs& d) const {
     if (!d.isZero(1)) vectorAdd(n, t.data(), u.data(), u.data());
     t = u;
   }
-  std::copy(t.begin(), t.end(), d.outputTangent(0, n));
+  d.setOutputTangent(0, t);
 }
 
 void VectorScale::vjp(ct::ReverseArgs& d) const {
