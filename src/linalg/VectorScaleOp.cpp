@@ -1,6 +1,5 @@
 #include "linalg/VectorScaleOp.hpp"
 
-#include <algorithm>
 
 #include "frame/TracedCall.hpp"
 #include "vela/math/dense_kernels.hpp"
