@@ -62,7 +62,7 @@ void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
   // only one reference holds is reached through that one edge, so only
   // nodes held several times are looked up by address.
   std::vector<Node> found;
-  std::vector<std::uint32_t> inputsIn;  // inputs by number
+  std::vector<std::uint32_t> firstIn, inputsIn;  // inputs by number
   PointerMap<std::uint32_t> seen;
   auto number = [&](OperationPtr const& op, bool shared) {
     auto id = static_cast<std::uint32_t>(found.size());
@@ -70,7 +70,11 @@ void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
       std::uint32_t known = seen.findOrInsert(op.get(), id);
       if (known != id) return known;
     }
-    found.push_back({op.get(), &op, 0, kNone, {}, 0});
+    // Set field by field: an aggregate built aside is read back in wider
+    // words than it was written in, and the load waits on the stores.
+    Node& entry = found.emplace_back();
+    entry.op = op.get();
+    entry.ptr = &op;
     return id;
   };
   std::vector<std::uint32_t> rootIds;
@@ -86,7 +90,7 @@ void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
       for (OperationPtr const& in : found[k + kAhead].op->inputs())
         __builtin_prefetch(reinterpret_cast<char const*>(in.get()) - sizeof(void*));
     Operation const& node = *found[k].op;
-    auto first = static_cast<std::uint32_t>(inputsIn.size());
+    firstIn.push_back(static_cast<std::uint32_t>(inputsIn.size()));
     for (OperationPtr const& in : node.inputs())
       inputsIn.push_back(number(in, in.use_count() != 1));
     bool dbl = !node.isScalar() ||
@@ -96,10 +100,7 @@ void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
       auto known = variables_.find(static_cast<InputOp const&>(node).name());
       if (known != variables_.end()) variable = known->second;
     }
-    // Field by field into place: a NodeInfo built aside and then copied is
-    // read as a word just after its bytes are written, and the load waits.
     Node& entry = found[k];
-    entry.first = first;
     entry.variable = variable;
     entry.active = dbl;
     entry.info.kind = node.ownKind();
@@ -111,48 +112,52 @@ void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
     }
   }
   std::size_t const n = found.size();
-  found.push_back({nullptr, nullptr, static_cast<std::uint32_t>(inputsIn.size()), kNone, {}, 0});
+  firstIn.push_back(static_cast<std::uint32_t>(inputsIn.size()));
 
   // Then positions: depth first over the numbers, inputs in order, so that
-  // a node follows all of its inputs.
+  // a node follows all of its inputs. A placed node's position carries
+  // whether it is active in its top bit, where its readers look for it.
   constexpr std::uint32_t kOpen = kNone - 1;
+  constexpr std::uint32_t kActive = 0x80000000u;
   std::vector<std::uint32_t> position(n, kNone);
   nodes_.reserve(n + 1);
   inputs_.reserve(inputsIn.size());
   struct Frame {
-    std::uint32_t id, next;
+    std::uint32_t id, next, end;
   };
   std::vector<Frame> stack;
   for (std::uint32_t root : rootIds) {
     if (position[root] == kNone) {
       position[root] = kOpen;
-      stack.push_back({root, found[root].first});
+      stack.push_back({root, firstIn[root], firstIn[root + 1]});
     }
     while (!stack.empty()) {
       Frame& top = stack.back();
-      if (top.next < found[top.id + 1].first) {
+      if (top.next < top.end) {
         std::uint32_t in = inputsIn[top.next++];
         if (position[in] == kNone) {
           position[in] = kOpen;
-          stack.push_back({in, found[in].first});
+          stack.push_back({in, firstIn[in], firstIn[in + 1]});
         }
         continue;
       }
       std::uint32_t id = top.id;
       stack.pop_back();
-      position[id] = static_cast<std::uint32_t>(nodes_.size());
+      auto p = static_cast<std::uint32_t>(nodes_.size());
       Node& node = nodes_.emplace_back(found[id]);
       node.first = static_cast<std::uint32_t>(inputs_.size());
       // Active: a double (or array) computed from a variable.
-      std::uint8_t active = node.variable != kNone;
-      for (std::uint32_t k = found[id].first; k < found[id + 1].first; ++k) {
+      std::uint32_t active = node.variable != kNone ? kActive : 0;
+      for (std::uint32_t k = firstIn[id]; k < firstIn[id + 1]; ++k) {
         std::uint32_t q = position[inputsIn[k]];
-        inputs_.push_back(q);
-        active |= nodes_[q].active;
+        inputs_.push_back(q & ~kActive);
+        active |= q & kActive;
       }
-      node.active &= active;
+      if (!node.active) active = 0;
+      node.active = active != 0;
+      position[id] = p | active;
     }
-    roots_.push_back(position[root]);
+    roots_.push_back(position[root] & ~kActive);
   }
   nodes_.push_back({nullptr, nullptr, static_cast<std::uint32_t>(inputs_.size()), kNone, {}, 0});
 }
