@@ -32,17 +32,17 @@ class DerivativeGraph {
   DerivativeGraph(std::vector<TracedDouble> const& outputs,
                   std::vector<TracedDouble> const& inputs);
 
-  std::size_t size() const { return nodes_.size(); }
+  std::size_t size() const { return nodes_.size() - 1; }
   /// Node p, and a shared handle to it.
-  Operation const& op(std::size_t p) const { return *ops_[p]; }
-  OperationPtr const& node(std::size_t p) const { return *nodes_[p]; }
-  NodeInfo const& info(std::size_t p) const { return info_[p]; }
-  bool active(std::size_t p) const { return active_[p] != 0; }
-  std::size_t inputCount(std::size_t p) const { return first_[p + 1] - first_[p]; }
+  Operation const& op(std::size_t p) const { return *nodes_[p].op; }
+  OperationPtr const& node(std::size_t p) const { return *nodes_[p].ptr; }
+  NodeInfo const& info(std::size_t p) const { return nodes_[p].info; }
+  bool active(std::size_t p) const { return nodes_[p].active != 0; }
+  std::size_t inputCount(std::size_t p) const { return nodes_[p + 1].first - nodes_[p].first; }
   /// The position of input i of node p.
-  std::uint32_t input(std::size_t p, std::size_t i) const { return inputs_[first_[p] + i]; }
+  std::uint32_t input(std::size_t p, std::size_t i) const { return inputs_[nodes_[p].first + i]; }
   /// The index in `inputs` of input node p; kNone when it is not a variable.
-  unsigned variable(std::size_t p) const { return variable_[p]; }
+  unsigned variable(std::size_t p) const { return nodes_[p].variable; }
   unsigned variableCount() const { return variableCount_; }
   /// The position of each output.
   std::vector<std::uint32_t> const& roots() const { return roots_; }
@@ -56,15 +56,22 @@ class DerivativeGraph {
  private:
   void order_(std::vector<TracedDouble> const& outputs);
 
-  std::vector<OperationPtr> held_;          // outputs' nodes, kept alive
-  std::vector<OperationPtr const*> nodes_;  // inputs before their readers
-  std::vector<Operation const*> ops_;       // the same, one load away
-  std::vector<std::uint32_t> first_;        // node p's inputs: inputs_[first_[p]...]
+  /// What a sweep reads of a node, in one place. While the graph is
+  /// being found, first indexes the inputs by number and active says
+  /// whether the node is a double (or array).
+  struct Node {
+    Operation const* op;
+    OperationPtr const* ptr;
+    std::uint32_t first;  // its inputs: inputs_[first...next node's first]
+    unsigned variable;
+    NodeInfo info;
+    std::uint8_t active;
+  };
+
+  std::vector<OperationPtr> held_;  // outputs' nodes, kept alive
+  std::vector<Node> nodes_;         // inputs before their readers, then one past the end
   std::vector<std::uint32_t> inputs_;
   std::vector<std::uint32_t> roots_;
-  std::vector<std::uint8_t> active_;
-  std::vector<NodeInfo> info_;
-  std::vector<unsigned> variable_;
   std::unordered_map<std::string, unsigned> variables_;
   unsigned variableCount_ = 0;
   std::vector<std::uint32_t> partialIndex_;

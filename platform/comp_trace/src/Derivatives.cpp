@@ -61,12 +61,8 @@ void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
   // depth-first walk of the nodes waits on one load at a time. A node that
   // only one reference holds is reached through that one edge, so only
   // nodes held several times are looked up by address.
-  std::vector<OperationPtr const*> found;
-  std::vector<Operation const*> foundOps;           // the same, without the load
-  std::vector<std::uint32_t> firstIn{0}, inputsIn;  // inputs by number
-  std::vector<unsigned> variableOf;                 // by number: kNone, or a variable
-  std::vector<std::uint8_t> isDouble;
-  std::vector<NodeInfo> infoOf;
+  std::vector<Node> found;
+  std::vector<std::uint32_t> firstIn, inputsIn;  // inputs by number
   PointerMap<std::uint32_t> seen;
   auto number = [&](OperationPtr const& op, bool shared) {
     auto id = static_cast<std::uint32_t>(found.size());
@@ -74,8 +70,11 @@ void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
       std::uint32_t known = seen.findOrInsert(op.get(), id);
       if (known != id) return known;
     }
-    found.push_back(&op);
-    foundOps.push_back(op.get());
+    // Set field by field: an aggregate built aside is read back in wider
+    // words than it was written in, and the load waits on the stores.
+    Node& entry = found.emplace_back();
+    entry.op = op.get();
+    entry.ptr = &op;
     return id;
   };
   std::vector<std::uint32_t> rootIds;
@@ -86,14 +85,14 @@ void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
   // the cache), which numbering that node reads.
   constexpr std::size_t kAhead = 8;
   for (std::size_t k = 0; k < found.size(); ++k) {
-    if (k + 2 * kAhead < found.size()) __builtin_prefetch(foundOps[k + 2 * kAhead]);
+    if (k + 2 * kAhead < found.size()) __builtin_prefetch(found[k + 2 * kAhead].op);
     if (k + kAhead < found.size())
-      for (OperationPtr const& in : foundOps[k + kAhead]->inputs())
+      for (OperationPtr const& in : found[k + kAhead].op->inputs())
         __builtin_prefetch(reinterpret_cast<char const*>(in.get()) - sizeof(void*));
-    Operation const& node = *foundOps[k];
+    Operation const& node = *found[k].op;
+    firstIn.push_back(static_cast<std::uint32_t>(inputsIn.size()));
     for (OperationPtr const& in : node.inputs())
       inputsIn.push_back(number(in, in.use_count() != 1));
-    firstIn.push_back(static_cast<std::uint32_t>(inputsIn.size()));
     bool dbl = !node.isScalar() ||
                static_cast<ScalarOperation const&>(node).scalarType() == ScalarType::Double;
     unsigned variable = kNone;
@@ -101,69 +100,66 @@ void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
       auto known = variables_.find(static_cast<InputOp const&>(node).name());
       if (known != variables_.end()) variable = known->second;
     }
-    isDouble.push_back(dbl);
-    variableOf.push_back(variable);
-    NodeInfo info{node.ownKind(), node.isScalar(), 0, 0};
-    if (info.kind == OwnKind::Function) {
+    Node& entry = found[k];
+    entry.variable = variable;
+    entry.active = dbl;
+    entry.info.kind = node.ownKind();
+    entry.info.scalar = node.isScalar();
+    if (entry.info.kind == OwnKind::Function) {
       auto const& function = static_cast<FunctionOp const&>(node);
-      info.fn = static_cast<std::uint8_t>(function.fn());
-      info.operand = static_cast<std::uint8_t>(function.operand());
+      entry.info.fn = static_cast<std::uint8_t>(function.fn());
+      entry.info.operand = static_cast<std::uint8_t>(function.operand());
     }
-    infoOf.push_back(info);
   }
+  std::size_t const n = found.size();
+  firstIn.push_back(static_cast<std::uint32_t>(inputsIn.size()));
 
   // Then positions: depth first over the numbers, inputs in order, so that
-  // a node follows all of its inputs.
-  std::size_t const n = found.size();
+  // a node follows all of its inputs. A placed node's position carries
+  // whether it is active in its top bit, where its readers look for it.
   constexpr std::uint32_t kOpen = kNone - 1;
+  constexpr std::uint32_t kActive = 0x80000000u;
   std::vector<std::uint32_t> position(n, kNone);
-  nodes_.reserve(n);
-  ops_.reserve(n);
-  first_.reserve(n + 1);
-  first_.push_back(0);
+  nodes_.reserve(n + 1);
   inputs_.reserve(inputsIn.size());
-  variable_.reserve(n);
-  active_.reserve(n);
-  info_.reserve(n);
   struct Frame {
-    std::uint32_t id, next;
+    std::uint32_t id, next, end;
   };
   std::vector<Frame> stack;
   for (std::uint32_t root : rootIds) {
     if (position[root] == kNone) {
       position[root] = kOpen;
-      stack.push_back({root, firstIn[root]});
+      stack.push_back({root, firstIn[root], firstIn[root + 1]});
     }
     while (!stack.empty()) {
       Frame& top = stack.back();
-      if (top.next < firstIn[top.id + 1]) {
+      if (top.next < top.end) {
         std::uint32_t in = inputsIn[top.next++];
         if (position[in] == kNone) {
           position[in] = kOpen;
-          stack.push_back({in, firstIn[in]});
+          stack.push_back({in, firstIn[in], firstIn[in + 1]});
         }
         continue;
       }
       std::uint32_t id = top.id;
       stack.pop_back();
       auto p = static_cast<std::uint32_t>(nodes_.size());
-      position[id] = p;
-      nodes_.push_back(found[id]);
-      ops_.push_back(foundOps[id]);
+      Node& node = nodes_.emplace_back(found[id]);
+      node.first = static_cast<std::uint32_t>(inputs_.size());
       // Active: a double (or array) computed from a variable.
-      std::uint8_t active = variableOf[id] != kNone;
+      std::uint32_t active = node.variable != kNone ? kActive : 0;
       for (std::uint32_t k = firstIn[id]; k < firstIn[id + 1]; ++k) {
         std::uint32_t q = position[inputsIn[k]];
-        inputs_.push_back(q);
-        active |= active_[q];
+        inputs_.push_back(q & ~kActive);
+        active |= q & kActive;
       }
-      first_.push_back(static_cast<std::uint32_t>(inputs_.size()));
-      variable_.push_back(variableOf[id]);
-      active_.push_back(active && isDouble[id]);
-      info_.push_back(infoOf[id]);
+      if (!node.active) active = 0;
+      node.active = active != 0;
+      position[id] = p | active;
     }
-    roots_.push_back(position[root]);
+    roots_.push_back(position[root] & ~kActive);
   }
+  nodes_.push_back({nullptr, nullptr, static_cast<std::uint32_t>(inputs_.size()), kNone, {}, 0});
 }
 
 Differentiable::Rules const& DerivativeGraph::rulesOf(Operation const& node) {
@@ -175,15 +171,16 @@ Differentiable::Rules const& DerivativeGraph::rulesOf(Operation const& node) {
 }
 
 std::array<TracedDouble, 2> const& DerivativeGraph::partialsOf(std::uint32_t p) {
-  if (partialIndex_.empty()) partialIndex_.assign(nodes_.size(), kNone);
+  if (partialIndex_.empty()) partialIndex_.assign(size(), kNone);
   std::uint32_t& slot = partialIndex_[p];
   if (slot == kNone) {
-    auto const& node = static_cast<FunctionOp const&>(*ops_[p]);
+    auto const& function = static_cast<FunctionOp const&>(op(p));
     std::array<bool, 2> wanted{};
-    for (std::size_t i = 0; i < node.inputCount() && i < 2; ++i) wanted[i] = active(input(p, i));
+    for (std::size_t i = 0; i < function.inputCount() && i < 2; ++i)
+      wanted[i] = active(input(p, i));
     slot = static_cast<std::uint32_t>(partials_.size());
     partials_.push_back(detail::partials(
-        node, std::static_pointer_cast<ScalarOperation const>(*nodes_[p]), wanted));
+        function, std::static_pointer_cast<ScalarOperation const>(node(p)), wanted));
   }
   return partials_[slot];
 }
