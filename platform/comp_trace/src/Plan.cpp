@@ -464,7 +464,9 @@ inline NodeRef Planner::complete_(OperationPtr const& op, NodeRef const* inputs)
   NodeRef found;
   if (findEqual_(*op, inputs, found)) return found;
   found = emit_(op, inputs);
-  merged_.back().index = found.index;
+  merged_.back().where = op->ownKind() == OwnKind::Constant
+                             ? kConstant | found.index
+                             : static_cast<std::uint32_t>(plan_.steps.size() - 1);
   return found;
 }
 
@@ -750,22 +752,41 @@ bool Planner::findEqual_(Operation const& op, NodeRef const* inputs, NodeRef& fo
     Merged const& m = merged_[static_cast<std::uint32_t>(slot) - 1];
     Operation const& other = *m.op;
     if (!sameClass(other, op) || other.inputCount() != n) continue;
-    std::uint32_t const* keys = mergedInputs_.data() + m.firstInput;
+    if (m.where & kConstant) {
+      if (other.compare_(op) != 0) continue;
+      found = mergedRef(other, m.where & ~kConstant);
+      return true;
+    }
+    Step const& step = plan_.steps[m.where];
     bool same = true;
-    for (std::size_t k = 0; k < n && same; ++k) same = keys[k] == inputKey(inputs[k]);
+    for (std::size_t k = 0; k < n && same; ++k) same = inputKeyOf_(step, k) == inputKey(inputs[k]);
     if (same && other.compare_(op) == 0) {
-      found = mergedRef(other, m.index);
+      std::uint32_t index = step.out;
+      if (step.kind == StepKind::Generic) {
+        NodeRef const& result = plan_.generic[step.a].result;
+        index = result.vector ? step.a : result.index;
+      }
+      found = mergedRef(other, index);
       return true;
     }
   }
   table_[i] = (static_cast<std::uint64_t>(top) << 32) | (merged_.size() + 1);
-  // Fields written in place: a struct built on the stack and copied whole
-  // stalls on the copy's load.
-  Merged& m = merged_.emplace_back();
-  m.op = &op;
-  m.firstInput = static_cast<std::uint32_t>(mergedInputs_.size());
-  for (std::size_t k = 0; k < n; ++k) mergedInputs_.push_back(inputKey(inputs[k]));
+  merged_.append().op = &op;
   return false;
+}
+
+// The key of input `input` of the node that planned `step`, as inputKey
+// gave it when the step was planned.
+std::uint32_t Planner::inputKeyOf_(Step const& step, std::size_t input) const {
+  switch (step.kind) {
+    case StepKind::Element: return step.a * 2u + 1u;
+    case StepKind::ArrayAccess: return input == 0 ? step.a * 2u : step.b * 2u + 1u;
+    case StepKind::Generic: return inputKey(plan_.args[plan_.generic[step.a].firstArg + input]);
+    default: {
+      std::uint32_t const operands[3] = {step.a, step.b, step.c};
+      return operands[input] * 2u;
+    }
+  }
 }
 
 void Planner::release() {
@@ -773,8 +794,7 @@ void Planner::release() {
   pending_.release();
   refs_.release();
   std::vector<std::uint32_t>().swap(free_);
-  std::vector<Merged>().swap(merged_);
-  std::vector<std::uint32_t>().swap(mergedInputs_);
+  merged_.release();
   std::vector<std::uint64_t>().swap(table_);
 }
 

@@ -212,6 +212,7 @@ class Planner {
   NodeRef emit_(OperationPtr const& op, NodeRef const* inputs);
   NodeRef emitOther_(OperationPtr const& op, NodeRef const* inputs);
   NodeRef newRegister_(ScalarType type);
+  std::uint32_t inputKeyOf_(Step const& step, std::size_t input) const;
   void growMerged_();
   bool findEqual_(Operation const& op, NodeRef const* inputs, NodeRef& found);
 
@@ -235,17 +236,18 @@ class Planner {
   PodStack<NodeRef> pending_;
   PointerMap<NodeRef> refs_;
   std::vector<std::uint32_t> free_;  // registers of nodes read already by their one reader
-  // Merging: each distinct node planned so far with its register (or
-  // generic index) and its inputs' (index * 2 + vector), in mergedInputs_
-  // from firstInput on. Held here, not through refs_, so a node held by one
-  // pointer needs no entry in refs_: it is reached once.
+  // Merging: each distinct node planned so far with its step, whose
+  // operands give its inputs (so merging and runEvery do not mix), or a
+  // constant's register (with kConstant).
+  // Held here, not through refs_, so a node held by one pointer needs no
+  // entry in refs_: it is reached once. realloc grows it in place where it
+  // can, where a vector's copies took fresh pages of a new process.
   struct Merged {
     Operation const* op;
-    std::uint32_t index;
-    std::uint32_t firstInput;
+    std::uint32_t where;
   };
-  std::vector<Merged> merged_;
-  std::vector<std::uint32_t> mergedInputs_;
+  static constexpr std::uint32_t kConstant = 0x80000000u;
+  PodStack<Merged> merged_;
   // Open addressing over merged_: the hash's top 32 bits above the entry's
   // position + 1 (0: empty). The bits compared first spare most loads of
   // merged_, and growing rehashes without touching a node.

@@ -33,6 +33,11 @@ class PodStack {
     data_[size_] = copy;
     return data_[size_++];
   }
+  /// A new entry at the top, its fields left for the caller to write.
+  T& append() {
+    if (size_ == capacity_) grow_();
+    return data_[size_++];
+  }
   void pop() { --size_; }
   /// Drops the entries from n on (n at most size()).
   void truncate(std::size_t n) { size_ = n; }
