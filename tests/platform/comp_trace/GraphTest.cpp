@@ -279,9 +279,12 @@ TEST(Tape, RefusesStaleWorkspacesMergesAndAllocatesNothingOnceGrown) {
     ct::Tape later({"x"}, {ct::sin(x) * ct::cos(x) + x * x});
     EXPECT_THROW(later(&in, out, stale), std::invalid_argument);
   }
-  // Equal nodes are planned once; calls allocate nothing once the workspace
-  // has grown.
-  auto expression = [](TracedDouble x) { return ct::sin(x) * ct::cos(x) + 1.0; };
+  // Equal nodes (element and indexed reads too) are planned once; calls
+  // allocate nothing once the workspace has grown.
+  auto expression = [](TracedDouble x) {
+    std::vector<TracedDouble> s = shift({x, x * 2.0}, 1);
+    return ct::sin(x) * ct::cos(x) + 1.0 + s[0] + ct::arrayAccess(s.data(), 2, ct::toInt(x));
+  };
   ct::Tape once({"x"}, {expression(x)}), tape({"x"}, {expression(x), expression(x)});
   EXPECT_EQ(once.stepCount(), tape.stepCount());
   workspace = tape.workspace();
