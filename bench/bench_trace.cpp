@@ -42,6 +42,7 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -60,19 +61,29 @@
 #include "vela/math.hpp"
 
 // ---- Heap accounting ----
-// Usable sizes, counted only while a HeapWatch runs; outside of one, the
-// replacement costs a flag test over malloc.
+// Usable sizes of every block from malloc, calloc, realloc and memalign
+// (operator new comes through malloc), counted only while a HeapWatch runs;
+// outside of one, the replacement costs a flag test over glibc's own.
+
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void* __libc_memalign(std::size_t, std::size_t);
+void __libc_free(void*);
+}
 
 namespace {
 std::atomic<bool> gCounting{false};
 std::atomic<long long> gLive{0};
 std::atomic<long long> gPeak{0};
 
-void noteAllocated(void* p) {
-  if (!p || !gCounting.load(std::memory_order_relaxed)) return;
+void* noteAllocated(void* p) {
+  if (!p || !gCounting.load(std::memory_order_relaxed)) return p;
   auto bytes = static_cast<long long>(malloc_usable_size(p));
   long long now = gLive.fetch_add(bytes, std::memory_order_relaxed) + bytes;
   if (now > gPeak.load(std::memory_order_relaxed)) gPeak.store(now, std::memory_order_relaxed);
+  return p;
 }
 
 void noteFreed(void* p) {
@@ -83,15 +94,36 @@ void noteFreed(void* p) {
 void* allocate(std::size_t n) {
   void* p = std::malloc(n ? n : 1);
   if (!p) throw std::bad_alloc();
-  noteAllocated(p);
   return p;
 }
 
-void release(void* p) noexcept {
-  noteFreed(p);
-  std::free(p);
-}
+void release(void* p) noexcept { std::free(p); }
 }  // namespace
+
+extern "C" {
+void* malloc(std::size_t n) { return noteAllocated(__libc_malloc(n)); }
+void* calloc(std::size_t n, std::size_t size) { return noteAllocated(__libc_calloc(n, size)); }
+void* realloc(void* p, std::size_t n) {
+  noteFreed(p);
+  void* q = __libc_realloc(p, n);
+  noteAllocated(q ? q : p);  // a failed realloc keeps p
+  return q;
+}
+void* memalign(std::size_t alignment, std::size_t n) {
+  return noteAllocated(__libc_memalign(alignment, n));
+}
+void* aligned_alloc(std::size_t alignment, std::size_t n) { return memalign(alignment, n); }
+int posix_memalign(void** out, std::size_t alignment, std::size_t n) {
+  void* p = memalign(alignment, n);
+  if (!p) return ENOMEM;
+  *out = p;
+  return 0;
+}
+void free(void* p) {
+  noteFreed(p);
+  __libc_free(p);
+}
+}
 
 void* operator new(std::size_t n) { return allocate(n); }
 void* operator new[](std::size_t n) { return allocate(n); }
