@@ -604,21 +604,19 @@ BENCHMARK_TEMPLATE(BM_TapeBatch, Multibody)->Arg(1)->Arg(2)->UseRealTime();
 BENCHMARK_TEMPLATE(BM_Memory, Chain)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Memory, LongChain)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Memory, Multibody)->Iterations(1)->Unit(benchmark::kMillisecond);
+// The runs in a fresh process, by the argument that asks for them.
+struct FreshRun {
+  char const* argument;
+  int (*run)();
+};
+FreshRun const kFreshRuns[] = {{"--first-build=Chain", firstBuild<Chain>},
+                               {"--first-build=Multibody", firstBuild<Multibody>},
+                               {"--fresh-memory=LongChain", freshMemory<LongChain>},
+                               {"--fresh-memory=Multibody", freshMemory<Multibody>}};
+
 int main(int argc, char** argv) {
-  char const flag[] = "--first-build=";
-  if (argc == 2 && std::strncmp(argv[1], flag, sizeof flag - 1) == 0) {
-    std::string const name = argv[1] + sizeof flag - 1;
-    if (name == "Chain") return firstBuild<Chain>();
-    if (name == "Multibody") return firstBuild<Multibody>();
-    return 2;
-  }
-  char const memoryFlag[] = "--fresh-memory=";
-  if (argc == 2 && std::strncmp(argv[1], memoryFlag, sizeof memoryFlag - 1) == 0) {
-    std::string const name = argv[1] + sizeof memoryFlag - 1;
-    if (name == "LongChain") return freshMemory<LongChain>();
-    if (name == "Multibody") return freshMemory<Multibody>();
-    return 2;
-  }
+  for (FreshRun const& fresh : kFreshRuns)
+    if (argc == 2 && std::strcmp(argv[1], fresh.argument) == 0) return fresh.run();
   benchmark::RegisterBenchmark("BM_FirstBuild<Chain>", BM_FirstBuild<Chain>, "Chain")
       ->Iterations(5);
   benchmark::RegisterBenchmark("BM_FirstBuild<Multibody>", BM_FirstBuild<Multibody>, "Multibody")
