@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <typeinfo>
 
@@ -461,13 +462,14 @@ NodeRef Planner::ref(Operation const& op) const {
 
 inline NodeRef Planner::complete_(OperationPtr const& op, NodeRef const* inputs) {
   if (!merge_) return emit_(op, inputs);
-  NodeRef found;
-  if (findEqual_(*op, inputs, found)) return found;
-  found = emit_(op, inputs);
-  merged_.back().where = op->ownKind() == OwnKind::Constant
-                             ? kConstant | found.index
-                             : static_cast<std::uint32_t>(plan_.steps.size() - 1);
-  return found;
+  switch (op->ownKind()) {
+    case OwnKind::Constant: return mergeConstant_(op);
+    case OwnKind::Function:
+    case OwnKind::Input:
+    case OwnKind::Element:
+    case OwnKind::ArrayAccess: return mergeStep_(op, inputs);
+    default: return mergeGeneric_(op, inputs);
+  }
 }
 
 inline NodeRef Planner::newRegister_(ScalarType type) {
@@ -709,16 +711,34 @@ void Planner::compactRegisters(std::vector<NodeRef>& live) {
 namespace {
 std::uint32_t inputKey(NodeRef ref) { return ref.index * 2u + (ref.vector ? 1u : 0u); }
 
-// The reference complete_ gave a merged node: registers of merged nodes are
-// never freed while planning.
-NodeRef mergedRef(Operation const& op, std::uint32_t index) {
-  if (!op.isScalar()) return NodeRef(index, ScalarType::Double, true);
-  return NodeRef(index, static_cast<ScalarOperation const&>(op).scalarType(), false,
-                 op.ownKind() == OwnKind::Constant);
+// Fibonacci hashing: the top bits depend on every bit of h.
+std::uint32_t topBits(std::size_t h) {
+  return static_cast<std::uint32_t>((h * 0x9e3779b97f4a7c15ull) >> 32);
+}
+
+// Probes table for top: the first entry match(where) accepts ends the probe
+// (nullptr), else the empty slot that ends it.
+template <class Match>
+std::uint64_t* probe(std::vector<std::uint64_t>& table, unsigned shift, std::uint32_t top,
+                     Match&& match) {
+  std::size_t const mask = table.size() - 1;
+  for (std::size_t i = top >> shift;; i = (i + 1) & mask) {
+    std::uint64_t const slot = table[i];
+    if (!slot) return &table[i];
+    if (static_cast<std::uint32_t>(slot >> 32) == top &&
+        match(static_cast<std::uint32_t>(slot) - 1))
+      return nullptr;
+  }
+}
+
+// The fields of a node's step, its register aside.
+bool sameWork(Step const& x, Step const& y) {
+  return x.kind == y.kind && x.fn == y.fn && x.operandType == y.operandType &&
+         x.valueType == y.valueType && x.a == y.a && x.b == y.b && x.c == y.c;
 }
 }  // namespace
 
-void Planner::growMerged_() {
+void Planner::growTable_() {
   std::vector<std::uint64_t> old;
   old.swap(table_);
   std::size_t const size = old.empty() ? 1024 : 2 * old.size();
@@ -734,45 +754,94 @@ void Planner::growMerged_() {
   }
 }
 
-// Appends op to merged_ (its index set by the caller) unless an equal node
-// is there.
-bool Planner::findEqual_(Operation const& op, NodeRef const* inputs, NodeRef& found) {
-  std::size_t const n = op.inputCount();
-  std::size_t h = fieldHash(op);
-  for (std::size_t i = 0; i < n; ++i) h = mixHash(h, inputKey(inputs[i]));
-  // Fibonacci hashing: the top bits depend on every bit of h.
-  auto const top = static_cast<std::uint32_t>((h * 0x9e3779b97f4a7c15ull) >> 32);
-  if ((merged_.size() + 1) * 4 > table_.size() * 3) growMerged_();
-  std::size_t const mask = table_.size() - 1;
-  std::size_t i = top >> tableShift_;
-  for (;; i = (i + 1) & mask) {
-    std::uint64_t const slot = table_[i];
-    if (!slot) break;
-    if (static_cast<std::uint32_t>(slot >> 32) != top) continue;
-    Merged const& m = merged_[static_cast<std::uint32_t>(slot) - 1];
-    Operation const& other = *m.op;
-    if (!sameClass(other, op) || other.inputCount() != n) continue;
-    if (m.where & kConstant) {
-      if (other.compare_(op) != 0) continue;
-      found = mergedRef(other, m.where & ~kConstant);
-      return true;
-    }
-    Step const& step = plan_.steps[m.where];
-    bool same = true;
-    for (std::size_t k = 0; k < n && same; ++k) same = inputKeyOf_(step, k) == inputKey(inputs[k]);
-    if (same && other.compare_(op) == 0) {
-      std::uint32_t index = step.out;
-      if (step.kind == StepKind::Generic) {
-        NodeRef const& result = plan_.generic[step.a].result;
-        index = result.vector ? step.a : result.index;
-      }
-      found = mergedRef(other, index);
-      return true;
-    }
+// Constants are equal when of one type and one bit pattern.
+NodeRef Planner::mergeConstant_(OperationPtr const& op) {
+  ScalarValue const value = static_cast<ConstantOp const&>(*op).value();
+  ScalarType const type = value.type();
+  std::uint64_t bits =
+      static_cast<std::uint32_t>(type == ScalarType::Double ? 0 : value.intValue());
+  if (type == ScalarType::Double) {
+    double const d = value.doubleValue();
+    std::memcpy(&bits, &d, sizeof bits);
   }
-  table_[i] = (static_cast<std::uint64_t>(top) << 32) | (merged_.size() + 1);
-  merged_.append().op = &op;
-  return false;
+  std::uint32_t const top = topBits(mixHash(static_cast<std::size_t>(type), bits));
+  if ((tableUsed_ + 1) * 4 > table_.size() * 3) growTable_();
+  NodeRef found;
+  std::uint64_t* empty = probe(table_, tableShift_, top, [&](std::uint32_t where) {
+    if (!(where & kConstant)) return false;
+    MergedConstant const& c = constants_[where & ~kConstant];
+    if (c.bits != bits || c.type != type) return false;
+    found = NodeRef(c.index, type, false, true);
+    return true;
+  });
+  if (!empty) return found;
+  found = emit_(op, nullptr);
+  *empty = static_cast<std::uint64_t>(top) << 32 | ((kConstant | constants_.size()) + 1);
+  ++tableUsed_;
+  constants_.push(MergedConstant{bits, found.index, type});
+  return found;
+}
+
+// The library's own nodes with a step: the node is planned, and its step
+// taken back when an earlier step does the same work (which needs the
+// node's inputs to be of the kinds the step reads, as the equality of
+// inputs always did).
+NodeRef Planner::mergeStep_(OperationPtr const& op, NodeRef const* inputs) {
+  NodeRef const planned = emit_(op, inputs);
+  auto const last = static_cast<std::uint32_t>(plan_.steps.size() - 1);
+  Step const& s = plan_.steps[last];
+  std::size_t h = static_cast<std::size_t>(s.kind) | std::size_t{s.fn} << 8 |
+                  std::size_t{s.operandType} << 16 | std::size_t{s.valueType} << 24;
+  h = mixHash(mixHash(mixHash(h, s.a), s.b), s.c);
+  std::uint32_t const top = topBits(h);
+  if ((tableUsed_ + 1) * 4 > table_.size() * 3) growTable_();
+  std::uint32_t same = kNoRegister;
+  std::uint64_t* empty = probe(table_, tableShift_, top, [&](std::uint32_t where) {
+    if ((where & kConstant) || !sameWork(plan_.steps[where], s)) return false;
+    std::size_t const n = op->inputCount();
+    for (std::size_t k = 0; k < n; ++k)
+      if (inputKeyOf_(s, k) != inputKey(inputs[k])) return false;
+    same = where;
+    return true;
+  });
+  if (empty) {
+    *empty = static_cast<std::uint64_t>(top) << 32 | (last + 1);
+    ++tableUsed_;
+    return planned;
+  }
+  // Merging takes registers in order (none is freed): the step's was the last.
+  NodeRef const found(plan_.steps[same].out, planned.type(), false);
+  plan_.steps.pop_back();
+  --plan_.registerCount;
+  return found;
+}
+
+// Other nodes: same class, compare_ 0, same inputs.
+NodeRef Planner::mergeGeneric_(OperationPtr const& op, NodeRef const* inputs) {
+  std::size_t const n = op->inputCount();
+  std::size_t h = fieldHash(*op);
+  for (std::size_t i = 0; i < n; ++i) h = mixHash(h, inputKey(inputs[i]));
+  std::uint32_t const top = topBits(h);
+  if ((tableUsed_ + 1) * 4 > table_.size() * 3) growTable_();
+  NodeRef found;
+  std::uint64_t* empty = probe(table_, tableShift_, top, [&](std::uint32_t where) {
+    if (where & kConstant) return false;
+    Step const& step = plan_.steps[where];
+    if (step.kind != StepKind::Generic) return false;
+    GenericNode const& g = plan_.generic[step.a];
+    Operation const& other = *g.op;
+    if (!sameClass(other, *op) || other.inputCount() != n) return false;
+    for (std::size_t k = 0; k < n; ++k)
+      if (inputKey(plan_.args[g.firstArg + k]) != inputKey(inputs[k])) return false;
+    if (other.compare_(*op) != 0) return false;
+    found = g.result;
+    return true;
+  });
+  if (!empty) return found;
+  found = emit_(op, inputs);
+  *empty = static_cast<std::uint64_t>(top) << 32 | plan_.steps.size();
+  ++tableUsed_;
+  return found;
 }
 
 // The key of input `input` of the node that planned `step`, as inputKey
@@ -794,8 +863,9 @@ void Planner::release() {
   pending_.release();
   refs_.release();
   std::vector<std::uint32_t>().swap(free_);
-  merged_.release();
+  constants_.release();
   std::vector<std::uint64_t>().swap(table_);
+  tableUsed_ = 0;
 }
 
 }  // namespace kelm_math::comp_trace::detail

@@ -213,8 +213,10 @@ class Planner {
   NodeRef emitOther_(OperationPtr const& op, NodeRef const* inputs);
   NodeRef newRegister_(ScalarType type);
   std::uint32_t inputKeyOf_(Step const& step, std::size_t input) const;
-  void growMerged_();
-  bool findEqual_(Operation const& op, NodeRef const* inputs, NodeRef& found);
+  void growTable_();
+  NodeRef mergeConstant_(OperationPtr const& op);
+  NodeRef mergeStep_(OperationPtr const& op, NodeRef const* inputs);
+  NodeRef mergeGeneric_(OperationPtr const& op, NodeRef const* inputs);
 
   Plan& plan_;
   bool merge_;
@@ -236,22 +238,24 @@ class Planner {
   PodStack<NodeRef> pending_;
   PointerMap<NodeRef> refs_;
   std::vector<std::uint32_t> free_;  // registers of nodes read already by their one reader
-  // Merging: each distinct node planned so far with its step, whose
-  // operands give its inputs (so merging and runEvery do not mix), or a
-  // constant's register (with kConstant).
-  // Held here, not through refs_, so a node held by one pointer needs no
-  // entry in refs_: it is reached once. realloc grows it in place where it
-  // can, where a vector's copies took fresh pages of a new process.
-  struct Merged {
-    Operation const* op;
-    std::uint32_t where;
+  // Merging compares a new node with the steps of the distinct nodes
+  // planned so far: a step holds all of a library node's fields and inputs,
+  // and reading one is sequential memory where its node is anywhere in the
+  // heap. Generic nodes are compared through their node, constants (which
+  // have no step) through this table of their values and registers. Steps
+  // are read back, so merging and runEvery do not mix.
+  struct MergedConstant {
+    std::uint64_t bits;  // of the double, or of the int
+    std::uint32_t index;
+    ScalarType type;
   };
+  PodStack<MergedConstant> constants_;
   static constexpr std::uint32_t kConstant = 0x80000000u;
-  PodStack<Merged> merged_;
-  // Open addressing over merged_: the hash's top 32 bits above the entry's
-  // position + 1 (0: empty). The bits compared first spare most loads of
-  // merged_, and growing rehashes without touching a node.
+  // Open addressing: the hash's top 32 bits above 1 + a step's index (or
+  // kConstant + an entry of constants_), 0 for empty. The bits compared
+  // first spare most loads of steps, and growing touches no node.
   std::vector<std::uint64_t> table_;
+  std::size_t tableUsed_ = 0;
   unsigned tableShift_ = 32;
 };
 
