@@ -44,3 +44,28 @@ TEST(LongFunction, MillionOperationChainDifferentiates) {
   EXPECT_EQ(ct::jvp({v}, {x}, {1.0})[0].evaluate(b), slope);
   EXPECT_NEAR(ct::gradient(v, {x})[0].evaluate(b), slope, 1e-12 * slope);
 }
+
+// 320,400 distinct sums of products of inputs: the 32-bit hashes of their
+// nodes collide a few hundred times, and merging must tell them apart.
+TEST(LongFunction, DistinctNodesWithCollidingHashesStayApart) {
+  constexpr int kInputs = 800;
+  std::vector<std::string> names;
+  std::vector<TracedDouble> x, sums;
+  std::vector<double> values, expected;
+  for (int i = 0; i < kInputs; ++i) {
+    names.push_back("x" + std::to_string(i));
+    x.push_back(TracedDouble::input(names.back()));
+    values.push_back(1.0 + i);
+  }
+  for (int i = 0; i < kInputs; ++i)
+    for (int j = i; j < kInputs; ++j) {
+      int k = (7 * i + j) % kInputs;
+      sums.push_back(x[i] * x[j] + x[k]);
+      expected.push_back(values[i] * values[j] + values[k]);
+    }
+  std::vector<double> out(sums.size());
+  ct::Tape(names, sums)(values.data(), out.data());
+  std::size_t wrong = 0;
+  for (std::size_t k = 0; k < out.size(); ++k) wrong += out[k] != expected[k];
+  EXPECT_EQ(wrong, 0u);
+}
