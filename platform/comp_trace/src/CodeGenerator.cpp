@@ -10,7 +10,7 @@
 
 #include "FunctionName.hpp"
 #include "NodeHash.hpp"
-#include "PodStack.hpp"
+#include "PodArray.hpp"
 #include "ScalarNodes.hpp"
 #include "kelm_math/comp_trace/CollectOp.hpp"
 #include "kelm_math/comp_trace/GenerateCFunction.hpp"
@@ -134,8 +134,8 @@ void CodeGenerator::collect_(std::vector<TracedDouble> const& outputs) {
     std::uint32_t firstPending;  // the top bit: the node goes into the map
   };
   NodeTable table;  // needed by this stage only
-  PodStack<Frame> stack;
-  PodStack<int> pending;
+  PodArray<Frame> stack;
+  PodArray<int> pending;
   for (auto const& output : outputs) {
     if (output.isConstant()) continue;
     ScalarOperationPtr root = output.operation();

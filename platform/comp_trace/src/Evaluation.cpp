@@ -45,8 +45,7 @@ struct EvaluationMemo {
     memo.plan.prepare(memo.scratch);
     if (memo.keepSteps) memo.plan.chainOperands();  // they run again
     execute(memo.plan, 0, memo.scratch, InputSource{nullptr, memo.values.data()});
-    if (memo.keepSteps)
-      memo.steps.insert(memo.steps.end(), memo.plan.steps.begin(), memo.plan.steps.end());
+    if (memo.keepSteps) memo.steps.append(memo.plan.steps.begin(), memo.plan.steps.end());
     memo.plan.steps.clear();
     memo.plan.constants.clear();
   }
@@ -75,8 +74,8 @@ struct EvaluationMemo {
   std::vector<ScalarValue> values;
   std::vector<OperationPtr> keep;  // the roots: their addresses stay theirs
   bool keepSteps;
-  bool stale = false;       // values rebound since the steps last ran
-  std::vector<Step> steps;  // every step run so far, when kept
+  bool stale = false;    // values rebound since the steps last ran
+  PodArray<Step> steps;  // every step run so far, when kept
 
  private:
   // Constants keep their registers, written when first planned; registers

@@ -493,7 +493,7 @@ inline NodeRef Planner::emit_(OperationPtr const& node, NodeRef const* inputs) {
     auto const& f = static_cast<FunctionOp const&>(op);
     NodeRef out = newRegister_(f.scalarType());
     std::size_t n = op.inputCount();
-    Step& step = plan_.steps.emplace_back();
+    Step& step = plan_.steps.append();
     step.kind = kindOf(f.fn(), f.operand());
     step.fn = static_cast<std::uint8_t>(f.fn());
     step.operandType = static_cast<std::uint8_t>(f.operand());
@@ -522,8 +522,8 @@ NodeRef Planner::add(OperationPtr const& root) {
   // are visited, new ones when they complete), so completing a node looks
   // nothing up. Without merging, a node held by one pointer alone is reached
   // once, through its one parent: it stays out of the map.
-  PodStack<Frame>& stack = walk_;
-  PodStack<NodeRef>& pending = pending_;
+  PodArray<Frame>& stack = walk_;
+  PodArray<NodeRef>& pending = pending_;
   stack.truncate(0);
   pending.truncate(0);
   auto push = [&](OperationPtr const& node, std::size_t firstPending, bool mapped) {
@@ -588,9 +588,9 @@ NodeRef Planner::add(OperationPtr const& root) {
 namespace {
 // Writes the fields in place: a step built on the stack in pieces and then
 // copied whole stalls on the copy's load, which was most of planning.
-void pushStep(std::vector<Step>& steps, StepKind kind, std::uint8_t type, std::uint32_t out,
+void pushStep(PodArray<Step>& steps, StepKind kind, std::uint8_t type, std::uint32_t out,
               std::uint32_t a, std::uint32_t b, std::uint32_t c) {
-  Step& step = steps.emplace_back();
+  Step& step = steps.append();
   step.kind = kind;
   step.fn = 0;
   step.operandType = type;
@@ -811,7 +811,7 @@ NodeRef Planner::mergeStep_(OperationPtr const& op, NodeRef const* inputs) {
   }
   // Merging takes registers in order (none is freed): the step's was the last.
   NodeRef const found(plan_.steps[same].out, planned.type(), false);
-  plan_.steps.pop_back();
+  plan_.steps.pop();
   --plan_.registerCount;
   return found;
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "PodStack.hpp"
+#include "PodArray.hpp"
 #include "PointerMap.hpp"
 #include "ScalarNodes.hpp"
 #include "kelm_math/comp_trace/Operation.hpp"
@@ -136,7 +136,7 @@ struct Scratch {
 };
 
 struct Plan {
-  std::vector<Step> steps;
+  PodArray<Step> steps;
   std::vector<GenericNode> generic;
   std::vector<NodeRef> args;  // inputs of generic nodes
   std::vector<std::pair<std::uint32_t, Register>> constants;
@@ -234,8 +234,8 @@ class Planner {
     std::uint32_t pendingMark;
   };
   static constexpr std::uint32_t kMapped = 0x80000000u;
-  PodStack<Frame> walk_;
-  PodStack<NodeRef> pending_;
+  PodArray<Frame> walk_;
+  PodArray<NodeRef> pending_;
   PointerMap<NodeRef> refs_;
   std::vector<std::uint32_t> free_;  // registers of nodes read already by their one reader
   // Merging compares a new node with the steps of the distinct nodes
@@ -249,7 +249,7 @@ class Planner {
     std::uint32_t index;
     ScalarType type;
   };
-  PodStack<MergedConstant> constants_;
+  PodArray<MergedConstant> constants_;
   static constexpr std::uint32_t kConstant = 0x80000000u;
   // Open addressing: the hash's top 32 bits above 1 + a step's index (or
   // kConstant + an entry of constants_), 0 for empty. The bits compared

@@ -88,7 +88,7 @@ Tape::Tape(std::vector<std::string> const& inputNames, std::vector<TracedDouble>
   planner.release();
   planner.compactRegisters(s.outputs);
   s.plan.chainOperands();
-  s.plan.steps.shrink_to_fit();
+  s.plan.steps.shrinkToFit();
   s.plan.prepare(s.own);
 }
 
