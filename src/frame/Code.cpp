@@ -1,10 +1,28 @@
 #include "frame/Code.hpp"
 
+#include <algorithm>
+#include <list>
 #include <stdexcept>
 
+#include "frame/Args.hpp"
+#include "kelm_math/comp_trace/TracedValue.hpp"
 #include "vela/NumberText.hpp"
 
 namespace vela::math::frame {
+namespace {
+// The value of a scalar int or bool input when it is a constant.
+std::optional<int> constantOf(ct::OperationPtr const& in) {
+  auto node = std::static_pointer_cast<ct::ScalarOperation const>(in);
+  int number = 0;
+  bool flag = false;
+  if (node->scalarType() == ct::ScalarType::Int) {
+    if (ct::TracedInt(node).getConstant(number)) return number;
+  } else if (ct::TracedBool(node).getConstant(flag)) {
+    return flag ? 1 : 0;
+  }
+  return std::nullopt;
+}
+}  // namespace
 
 std::string Code::size(std::size_t i) const { return visitor_.rawOpCode(node_.scalarInputRef(i)); }
 
@@ -19,11 +37,20 @@ std::string Code::array(std::size_t i) const {
 }
 
 std::string Code::output(ct::ScalarType type, unsigned count) {
-  return visitor_.scratchpadPointerAccess(visitor_.reserveOutputVector(node_, type, count));
+  std::size_t const j = outputs_++;
+  std::string out =
+      visitor_.scratchpadPointerAccess(visitor_.reserveOutputVector(node_, type, count));
+  bool filled = counts_ && j < counts_->size() && (*counts_)[j] >= count;
+  if (count > 0 && !filled) {
+    char const* element = type == ct::ScalarType::Double ? "double" : "int";
+    line("memset(" + out + ", 0, " + decimal(count) + " * sizeof(" + element + "));");
+  }
+  return out;
 }
 
 std::string Code::inPlace(std::size_t i, unsigned count, std::string const& countText) {
   ct::OperationPtr const& in = node_.input(i);
+  ++outputs_;
   if (visitor_.canOverwriteVector(in)) {
     ct::Slot slot = visitor_.reserveOverwriteOutputVector(node_, visitor_.outputSlot(in, 0), count);
     return visitor_.scratchpadPointerAccess(slot);
@@ -33,7 +60,26 @@ std::string Code::inPlace(std::size_t i, unsigned count, std::string const& coun
   return out;
 }
 
+std::string Code::inPlace(std::size_t i, unsigned count, std::initializer_list<std::size_t> sizes) {
+  std::string copied;
+  unsigned long long constant = 1;
+  bool known = true;
+  for (std::size_t k : sizes) {
+    copied += (copied.empty() ? "" : " * ") + this->count(k);
+    std::optional<int> value = constantOf(node_.input(k));
+    known = known && value;
+    constant *= static_cast<unsigned long long>(std::max(value.value_or(0), 0));
+  }
+  bool fresh = !visitor_.canOverwriteVector(node_.input(i));
+  std::string out = inPlace(i, count, copied);
+  if (fresh && (!known || constant < count))
+    line("memcpy(" + out + " + " + copied + ", " + array(i) + " + " + copied + ", (" +
+         decimal(count) + " - " + copied + ") * sizeof(double));");
+  return out;
+}
+
 std::string Code::outputValue(ct::ScalarType type) {
+  ++outputs_;
   return visitor_.scratchpadAccess(visitor_.reserveOutputVector(node_, type, 1));
 }
 
@@ -75,5 +121,39 @@ void Code::assignCall(std::string const& result, std::string const& name,
 }
 
 std::string Code::decimal(unsigned long long value) { return vela::decimalText(value); }
+
+std::optional<std::vector<std::size_t>> outputCounts(ct::GenerateCodeVisitor const& visitor,
+                                                     ct::Operation const& node,
+                                                     void (*compute)(void const* kernel, Args&),
+                                                     void const* kernel) {
+  ConstantValues values;
+  std::list<std::vector<double>> doubles;
+  std::list<std::vector<int>> ints;
+  for (std::size_t i = 0; i < node.inputCount(); ++i) {
+    ct::OperationPtr const& in = node.input(i);
+    if (!in->isScalar()) {
+      ct::Slot slot = visitor.outputSlot(in, 0);
+      if (slot.type == ct::ScalarType::Double)
+        values.setArray(i, doubles.emplace_back(slot.count, 0.0));
+      else
+        values.setArray(i, ints.emplace_back(slot.count, 0));
+      continue;
+    }
+    auto const& scalar = static_cast<ct::ScalarOperation const&>(*in);
+    if (scalar.scalarType() == ct::ScalarType::Double) {
+      values.setScalar(i, 0.0);
+      continue;
+    }
+    std::optional<int> value = constantOf(in);
+    if (!value) return std::nullopt;
+    values.setScalar(i, scalar.scalarType() == ct::ScalarType::Int ? ct::ScalarValue(*value)
+                                                                   : ct::ScalarValue(*value != 0));
+  }
+  Args args(values);
+  compute(kernel, args);
+  std::vector<std::size_t> counts;
+  for (ct::VectorValue const& result : values.takeResults()) counts.push_back(result.size());
+  return counts;
+}
 
 }  // namespace vela::math::frame

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,8 +18,11 @@ namespace vela::math::frame {
 /// outputs in output order, and call lines NAME(arg, arg, ...);.
 class Code {
  public:
-  Code(ct::GenerateCodeVisitor& visitor, ct::Operation const& node)
-      : visitor_(visitor), node_(node) {}
+  /// counts: the element count of each output as the node's computation
+  /// makes it (outputCounts), or none when it is not known.
+  Code(ct::GenerateCodeVisitor& visitor, ct::Operation const& node,
+       std::optional<std::vector<std::size_t>> counts = std::nullopt)
+      : visitor_(visitor), node_(node), counts_(std::move(counts)) {}
 
   /// rawOpCode text of scalar input i.
   std::string size(std::size_t i) const;
@@ -28,11 +33,20 @@ class Code {
   /// Scratchpad pointer text of array input i.
   std::string array(std::size_t i) const;
   /// Reserves the next output, count fresh elements; its pointer text.
+  /// Evaluation reads the elements past the output's actual count as zeros,
+  /// where a call writes nothing: unless all count are known to be written,
+  /// the line "memset(OUT, 0, COUNT * sizeof(double));" (or int) comes first.
   std::string output(ct::ScalarType type, unsigned count);
   /// Reserves the next output over array input i: in its storage when the
   /// node may overwrite it, else fresh, after the line
   /// "memcpy(OUT, IN, COUNT * sizeof(double));". Its pointer text.
   std::string inPlace(std::size_t i, unsigned count, std::string const& countText);
+  /// The same, for a kernel that copies the leading part its size inputs
+  /// give (COUNT is their product, "(3) * (4)" or "(size_t)(spi[2])"):
+  /// evaluation copies all count elements, so when sizes may cover fewer,
+  /// the line "memcpy(OUT + COUNT, IN + COUNT, (N - COUNT) * sizeof(double));"
+  /// copies the rest.
+  std::string inPlace(std::size_t i, unsigned count, std::initializer_list<std::size_t> sizes);
   /// Reserves the next output as one element of type; its access text, for
   /// vector nodes whose call returns a value (RES = NAME(...);).
   std::string outputValue(ct::ScalarType type);
@@ -62,8 +76,21 @@ class Code {
 
   ct::GenerateCodeVisitor& visitor_;
   ct::Operation const& node_;
+  std::optional<std::vector<std::size_t>> counts_;
+  std::size_t outputs_ = 0;  // reserved so far
   std::string text_;
   std::vector<ct::TemporaryStorage> temporaries_;  // held until the node's lines are written
 };
+
+class Args;
+
+/// Runs a node's computation to learn its outputs' element counts, which
+/// depend on its int inputs alone: none when one of them is computed;
+/// otherwise compute(kernel, args) runs on their constant values, with
+/// doubles 0 and arrays of zeros as long as their storage.
+std::optional<std::vector<std::size_t>> outputCounts(ct::GenerateCodeVisitor const& visitor,
+                                                     ct::Operation const& node,
+                                                     void (*compute)(void const* kernel, Args&),
+                                                     void const* kernel);
 
 }  // namespace vela::math::frame

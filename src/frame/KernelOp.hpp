@@ -85,7 +85,12 @@ class KernelNode : public Base, public ct::Differentiable {
 
   std::string description() const override { return kernel_.description(); }
   std::string generateCode(ct::GenerateCodeVisitor& visitor) const override {
-    Code code(visitor, *this);
+    auto compute = [](void const* kernel, Args& args) {
+      static_cast<Kernel const*>(kernel)->compute(args);
+    };
+    // A scalar node's one value is always written.
+    Code code(visitor, *this,
+              this->isScalar() ? std::nullopt : outputCounts(visitor, *this, compute, &kernel_));
     kernel_.code(code);
     return code.text();
   }

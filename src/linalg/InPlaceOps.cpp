@@ -47,7 +47,7 @@ void ReduceMatrix::compute(frame::Args& args) const {
 }
 
 void ReduceMatrix::code(Code& code) const {
-  std::string out = code.inPlace(4, count, code.count(0) + " * " + code.count(1));
+  std::string out = code.inPlace(4, count, {0, 1});
   code.call("reduceMatrix", {code.size(0), code.size(1), code.size(2), code.array(3), out});
 }
 

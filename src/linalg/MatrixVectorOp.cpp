@@ -63,7 +63,7 @@ void AccumulateMatrixVectorProduct::compute(frame::Args& args) const {
 }
 
 void AccumulateMatrixVectorProduct::code(frame::Code& code) const {
-  std::string y = code.inPlace(4, count, code.count(transpose ? 1 : 0));
+  std::string y = code.inPlace(4, count, {transpose ? std::size_t{1} : std::size_t{0}});
   code.call(std::string(add ? "add" : "subtract") + "Matrix" + (transpose ? "Transpose" : "") +
                 "VectorProduct",
             {code.size(0), code.size(1), code.array(2), code.array(3), y});

@@ -96,7 +96,8 @@ void append(std::vector<S>& out, std::vector<S> const& v, std::size_t count) {
   out.insert(out.end(), v.begin(), v.begin() + static_cast<long>(count));
 }
 
-/// Elements [0, count) of v, then zeros (unspecified in generated C).
+/// Elements [0, count) of v, then zeros: past a kernel's actual size the
+/// traced paths read zeros, where Numeric keeps what the array held.
 template <class S, class I>
 void appendMasked(std::vector<S>& out, std::vector<S> const& v, I const& count) {
   for (std::size_t i = 0; i < v.size(); ++i)

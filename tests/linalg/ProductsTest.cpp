@@ -121,6 +121,7 @@ TEST(Products, NodesAlongFourPaths) {
         vm::addMatrixVectorProduct(4, 5, M.data(), x.data(), y.data());
         vm::addMatrixTransposeVectorProduct(4, 5, M.data(), x.data(), t.data());
         append(out, t, 5);
+        std::vector<S> held = y;  // read again below: the product goes to fresh storage
         vm::subtractMatrixVectorProductDynamicSize(4, 5, s0, s1, M.data(), x.data(), y.data());
         vm::subtractMatrixTransposeVectorProductDynamicSize(4, 5, s0, s1, M.data(), x.data(),
                                                             t.data());
@@ -128,7 +129,10 @@ TEST(Products, NodesAlongFourPaths) {
         vm::addMatrixTransposeVectorProductDynamicSize(4, 5, s1, s0, M.data(), x.data(), t.data());
         vm::matrixVectorMultiplyDynamicSize(5, 4, s1, s0, M.data(), x.data(), d.data());
         vm::matrixTransposeVectorMultiplyDynamicSize(4, 5, s0, s1, M.data(), x.data(), e.data());
-        appendMasked(out, y, c0);
+        append(out, y, 4);  // past the sizes, the values y held
+        append(out, held, 4);
+        vm::addMatrixVectorProductDynamicSize(4, 5, 2, 3, M.data(), x.data(), held.data());
+        append(out, held, 4);  // a constant size below the maximum, too
         for (auto const* v : {&t, &d, &e}) appendMasked(out, *v, vm::clampSize(s1, 5));
         return out;
       },
