@@ -10,16 +10,12 @@
 
 namespace vela::math::frame {
 namespace {
-// The value of a scalar int or bool input when it is a constant.
+// The value of a scalar int input when it is a constant.
 std::optional<int> constantOf(ct::OperationPtr const& in) {
   auto node = std::static_pointer_cast<ct::ScalarOperation const>(in);
-  int number = 0;
-  bool flag = false;
-  if (node->scalarType() == ct::ScalarType::Int) {
-    if (ct::TracedInt(node).getConstant(number)) return number;
-  } else if (ct::TracedBool(node).getConstant(flag)) {
-    return flag ? 1 : 0;
-  }
+  int value = 0;
+  if (node->scalarType() == ct::ScalarType::Int && ct::TracedInt(node).getConstant(value))
+    return value;
   return std::nullopt;
 }
 }  // namespace
@@ -144,13 +140,12 @@ std::optional<std::vector<std::size_t>> outputCounts(ct::GenerateCodeVisitor con
       values.setScalar(i, 0.0);
       continue;
     }
-    std::optional<int> value = constantOf(in);
+    std::optional<int> value = constantOf(in);  // none for a bool: taken as unknown
     if (!value) return std::nullopt;
-    values.setScalar(i, scalar.scalarType() == ct::ScalarType::Int ? ct::ScalarValue(*value)
-                                                                   : ct::ScalarValue(*value != 0));
+    values.setScalar(i, *value);
   }
   Args args(values);
-  compute(kernel, args);
+  compute(kernel, args);  // kernels report by result: zeros are inputs like any other
   std::vector<std::size_t> counts;
   for (ct::VectorValue const& result : values.takeResults()) counts.push_back(result.size());
   return counts;

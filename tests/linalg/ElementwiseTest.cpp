@@ -120,13 +120,14 @@ TEST(Elementwise, NodesAlongFourPaths) {
         // Fresh outputs: past the actual sizes every path gives zeros (the
         // generated C clears them, as the call leaves them), also below a
         // constant size.
-        std::vector<S> sumDyn(4), diffDyn(4), low(4);
+        std::vector<S> sumDyn(4), diffDyn(4), low(4), one(1);
         vm::transposeColMajorDynamicSize(4, 4, m, n, big.data(), dyn.data());
         vm::shiftColumnsDynamicSize(4, 4, m, n, in.i(3), big.data(), part.data());
         vm::vectorAddDynamicSize(4, m, A.data(), s.data(), sumDyn.data());
         vm::vectorSubtractDynamicSize(4, n, A.data(), s.data(), diffDyn.data());
         vm::vectorAddDynamicSize(4, 2, A.data(), s.data(), low.data());
-        for (auto const* v : {&dyn, &part, &sumDyn, &diffDyn, &low})
+        vm::vectorSubtractDynamicSize(1, m, A.data(), s.data(), one.data());
+        for (auto const* v : {&dyn, &part, &sumDyn, &diffDyn, &low, &one})
           out.insert(out.end(), v->begin(), v->end());
         using Scaling = void (*)(unsigned, unsigned, S const*, S const*, S*);
         for (Scaling f : {Scaling(vm::scaleColumns), vm::inverseScaleColumns, vm::scaleRows,
