@@ -182,6 +182,28 @@ void Plan::prepare(Scratch& scratch) const {
   for (auto const& [index, value] : constants) scratch.registers[index] = value;
 }
 
+// The value of each kind the executors compute inline, stated once for both:
+// A, B and C are the operand registers, which each executor defines before
+// it expands a list. The chainable kinds also have the forms PrevA and PrevB,
+// with that operand the previous step's result.
+#define VELA_CHAINABLE_KINDS(X) \
+  X(AddD, A.d + B.d)            \
+  X(SubD, A.d - B.d)            \
+  X(MulD, A.d* B.d)             \
+  X(DivD, A.d / B.d)
+#define VELA_OTHER_DOUBLE_KINDS(X) \
+  X(NegD, -A.d)                    \
+  X(SqrtD, std::sqrt(A.d))         \
+  X(MinD, vela_rt_min(A.d, B.d))   \
+  X(MaxD, vela_rt_max(A.d, B.d))   \
+  X(SelectD, A.i ? B.d : C.d)
+#define VELA_INT_KINDS(X)         \
+  X(LtD, A.d < B.d)               \
+  X(GtD, A.d > B.d)               \
+  X(AddI, vela_rt_iadd(A.i, B.i)) \
+  X(SubI, vela_rt_isub(A.i, B.i)) \
+  X(MulI, vela_rt_imul(A.i, B.i))
+
 // Each step jumps straight to the next step's code (labels as values): one
 // indirect jump per step, predicted per kind, instead of a shared switch.
 // GCC otherwise merges the jumps back into one (cross-jumping, GCSE), which
@@ -214,55 +236,37 @@ VELA_THREADED_DISPATCH void execute(Plan const& plan, std::size_t first, Scratch
   r[s->out].d = last;                \
   VELA_STEP_NEXT()
   goto* code[static_cast<int>(s->kind)];
-AddD:
-  VELA_STEP_DOUBLE(r[s->a].d + r[s->b].d);
-SubD:
-  VELA_STEP_DOUBLE(r[s->a].d - r[s->b].d);
-MulD:
-  VELA_STEP_DOUBLE(r[s->a].d * r[s->b].d);
-DivD:
-  VELA_STEP_DOUBLE(r[s->a].d / r[s->b].d);
-NegD:
-  VELA_STEP_DOUBLE(-r[s->a].d);
-SqrtD:
-  VELA_STEP_DOUBLE(std::sqrt(r[s->a].d));
-MinD:
-  VELA_STEP_DOUBLE(vela_rt_min(r[s->a].d, r[s->b].d));
-MaxD:
-  VELA_STEP_DOUBLE(vela_rt_max(r[s->a].d, r[s->b].d));
-SelectD:
-  VELA_STEP_DOUBLE(r[s->a].i ? r[s->b].d : r[s->c].d);
-AddDPrevA:
-  VELA_STEP_DOUBLE(last + r[s->b].d);
-AddDPrevB:
-  VELA_STEP_DOUBLE(r[s->a].d + last);
-SubDPrevA:
-  VELA_STEP_DOUBLE(last - r[s->b].d);
-SubDPrevB:
-  VELA_STEP_DOUBLE(r[s->a].d - last);
-MulDPrevA:
-  VELA_STEP_DOUBLE(last * r[s->b].d);
-MulDPrevB:
-  VELA_STEP_DOUBLE(r[s->a].d * last);
-DivDPrevA:
-  VELA_STEP_DOUBLE(last / r[s->b].d);
-DivDPrevB:
-  VELA_STEP_DOUBLE(r[s->a].d / last);
-LtD:
-  r[s->out].i = r[s->a].d < r[s->b].d;
+#define A r[s->a]
+#define B r[s->b]
+#define C r[s->c]
+#define X(kind, value) \
+  kind:                \
+  VELA_STEP_DOUBLE(value);
+  VELA_CHAINABLE_KINDS(X)
+  VELA_OTHER_DOUBLE_KINDS(X)
+#undef X
+#define X(kind, value)   \
+  kind:                  \
+  r[s->out].i = (value); \
   VELA_STEP_NEXT();
-GtD:
-  r[s->out].i = r[s->a].d > r[s->b].d;
-  VELA_STEP_NEXT();
-AddI:
-  r[s->out].i = vela_rt_iadd(r[s->a].i, r[s->b].i);
-  VELA_STEP_NEXT();
-SubI:
-  r[s->out].i = vela_rt_isub(r[s->a].i, r[s->b].i);
-  VELA_STEP_NEXT();
-MulI:
-  r[s->out].i = vela_rt_imul(r[s->a].i, r[s->b].i);
-  VELA_STEP_NEXT();
+  VELA_INT_KINDS(X)
+#undef X
+// The chained forms: one operand is the previous result, kept in `last`.
+#undef A
+#define A (Register{last})
+#define X(kind, value) kind##PrevA : VELA_STEP_DOUBLE(value);
+  VELA_CHAINABLE_KINDS(X)
+#undef X
+#undef A
+#undef B
+#define A r[s->a]
+#define B (Register{last})
+#define X(kind, value) kind##PrevB : VELA_STEP_DOUBLE(value);
+  VELA_CHAINABLE_KINDS(X)
+#undef X
+#undef A
+#undef B
+#undef C
 Function:
   r[s->out] = toRegister(functionValue(*s, r, 1));
   VELA_STEP_NEXT();
@@ -298,81 +302,43 @@ void Plan::prepareLanes(Scratch& scratch) const {
     std::fill_n(scratch.lanes.begin() + index * kLanes, kLanes, value);
 }
 
-namespace {
-// Every lane, padding included, in a loop of fixed length the compiler
-// vectorizes: these steps cannot fail whatever the values.
-template <class F>
-inline void lanes1(Register* r, Step const& s, F f) {
-  Register* out = r + s.out * kLanes;
-  Register const* a = r + s.a * kLanes;
-  for (std::size_t k = 0; k < kLanes; ++k) f(out[k], a[k]);
-}
-template <class F>
-inline void lanes2(Register* r, Step const& s, F f) {
-  Register* out = r + s.out * kLanes;
-  Register const* a = r + s.a * kLanes;
-  Register const* b = r + s.b * kLanes;
-  for (std::size_t k = 0; k < kLanes; ++k) f(out[k], a[k], b[k]);
-}
-}  // namespace
-
 void executeLanes(Plan const& plan, Scratch& scratch, double const* in, std::size_t stride,
                   std::size_t n) {
   Register* r = scratch.lanes.data();
   std::size_t const generics = plan.generic.size();
+  auto lanesOf = [r](std::uint32_t index) { return index == kNoRegister ? r : r + index * kLanes; };
   for (Step const& s : plan.steps) {
+    Register* out = lanesOf(s.out);
+    Register const *a = lanesOf(s.a), *b = lanesOf(s.b), *c = lanesOf(s.c);
+    // Every lane, padding included, in a loop of fixed length the compiler
+    // vectorizes: these steps cannot fail whatever the values.
+#define A a[k]
+#define B b[k]
+#define C c[k]
+#define X(kind, value)                                           \
+  case StepKind::kind:                                           \
+  case StepKind::kind##PrevA:                                    \
+  case StepKind::kind##PrevB:                                    \
+    for (std::size_t k = 0; k < kLanes; ++k) out[k].d = (value); \
+    break;
+#define X1(kind, value)                                          \
+  case StepKind::kind:                                           \
+    for (std::size_t k = 0; k < kLanes; ++k) out[k].d = (value); \
+    break;
+#define XI(kind, value)                                          \
+  case StepKind::kind:                                           \
+    for (std::size_t k = 0; k < kLanes; ++k) out[k].i = (value); \
+    break;
     switch (s.kind) {
-      case StepKind::AddD:
-      case StepKind::AddDPrevA:
-      case StepKind::AddDPrevB:
-        lanes2(r, s, [](Register& o, Register a, Register b) { o.d = a.d + b.d; });
-        break;
-      case StepKind::SubD:
-      case StepKind::SubDPrevA:
-      case StepKind::SubDPrevB:
-        lanes2(r, s, [](Register& o, Register a, Register b) { o.d = a.d - b.d; });
-        break;
-      case StepKind::MulD:
-      case StepKind::MulDPrevA:
-      case StepKind::MulDPrevB:
-        lanes2(r, s, [](Register& o, Register a, Register b) { o.d = a.d * b.d; });
-        break;
-      case StepKind::DivD:
-      case StepKind::DivDPrevA:
-      case StepKind::DivDPrevB:
-        lanes2(r, s, [](Register& o, Register a, Register b) { o.d = a.d / b.d; });
-        break;
-      case StepKind::NegD: lanes1(r, s, [](Register& o, Register a) { o.d = -a.d; }); break;
-      case StepKind::SqrtD:
-        lanes1(r, s, [](Register& o, Register a) { o.d = std::sqrt(a.d); });
-        break;
-      case StepKind::MinD:
-        lanes2(r, s, [](Register& o, Register a, Register b) { o.d = vela_rt_min(a.d, b.d); });
-        break;
-      case StepKind::MaxD:
-        lanes2(r, s, [](Register& o, Register a, Register b) { o.d = vela_rt_max(a.d, b.d); });
-        break;
-      case StepKind::SelectD: {
-        Register* out = r + s.out * kLanes;
-        Register const *a = r + s.a * kLanes, *b = r + s.b * kLanes, *c = r + s.c * kLanes;
-        for (std::size_t k = 0; k < kLanes; ++k) out[k].d = a[k].i ? b[k].d : c[k].d;
-        break;
-      }
-      case StepKind::LtD:
-        lanes2(r, s, [](Register& o, Register a, Register b) { o.i = a.d < b.d; });
-        break;
-      case StepKind::GtD:
-        lanes2(r, s, [](Register& o, Register a, Register b) { o.i = a.d > b.d; });
-        break;
-      case StepKind::AddI:
-        lanes2(r, s, [](Register& o, Register a, Register b) { o.i = vela_rt_iadd(a.i, b.i); });
-        break;
-      case StepKind::SubI:
-        lanes2(r, s, [](Register& o, Register a, Register b) { o.i = vela_rt_isub(a.i, b.i); });
-        break;
-      case StepKind::MulI:
-        lanes2(r, s, [](Register& o, Register a, Register b) { o.i = vela_rt_imul(a.i, b.i); });
-        break;
+      VELA_CHAINABLE_KINDS(X)
+      VELA_OTHER_DOUBLE_KINDS(X1)
+      VELA_INT_KINDS(XI)
+#undef X
+#undef X1
+#undef XI
+#undef A
+#undef B
+#undef C
       // The rest run instance by instance, on the instances alone.
       case StepKind::Function:
         for (std::size_t k = 0; k < n; ++k)
