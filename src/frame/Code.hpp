@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
