@@ -45,15 +45,22 @@ std::string Code::output(ct::ScalarType type, unsigned count) {
 }
 
 std::string Code::inPlace(std::size_t i, unsigned count, std::string const& countText) {
+  return inPlace_(i, count, countText).first;
+}
+
+std::pair<std::string, bool> Code::inPlace_(std::size_t i, unsigned count,
+                                            std::string const& countText) {
   ct::OperationPtr const& in = node_.input(i);
   ++outputs_;
   if (visitor_.canOverwriteVector(in)) {
     ct::Slot slot = visitor_.reserveOverwriteOutputVector(node_, visitor_.outputSlot(in, 0), count);
-    return visitor_.scratchpadPointerAccess(slot);
+    return {visitor_.scratchpadPointerAccess(slot), false};
   }
-  std::string out = output(ct::ScalarType::Double, count);
+  // Not output(): the copy writes the elements, so no zeros go first.
+  std::string out = visitor_.scratchpadPointerAccess(
+      visitor_.reserveOutputVector(node_, ct::ScalarType::Double, count));
   line("memcpy(" + out + ", " + array(i) + ", " + countText + " * sizeof(double));");
-  return out;
+  return {out, true};
 }
 
 std::string Code::inPlace(std::size_t i, unsigned count, std::initializer_list<std::size_t> sizes) {
@@ -66,8 +73,7 @@ std::string Code::inPlace(std::size_t i, unsigned count, std::initializer_list<s
     known = known && value;
     constant *= static_cast<unsigned long long>(std::max(value.value_or(0), 0));
   }
-  bool fresh = !visitor_.canOverwriteVector(node_.input(i));
-  std::string out = inPlace(i, count, copied);
+  auto [out, fresh] = inPlace_(i, count, copied);
   if (fresh && (!known || constant < count))
     line("memcpy(" + out + " + " + copied + ", " + array(i) + " + " + copied + ", (" +
          decimal(count) + " - " + copied + ") * sizeof(double));");

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <initializer_list>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kelm_math/comp_trace/CodeGeneration.hpp"
@@ -73,6 +73,9 @@ class Code {
   static std::string decimal(unsigned long long value);
 
  private:
+  // The output over array input i, and whether it is fresh storage.
+  std::pair<std::string, bool> inPlace_(std::size_t i, unsigned count,
+                                        std::string const& countText);
   static std::string callText_(std::string const& name, std::initializer_list<std::string> args);
 
   ct::GenerateCodeVisitor& visitor_;
