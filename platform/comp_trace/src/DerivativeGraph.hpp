@@ -1,8 +1,8 @@
 #pragma once
 
-// The graph a derivative walks: its nodes in dependency order, each with the
-// positions of its inputs, which of them depend on a variable, and what
-// several sweeps over it share.
+// The graph a derivative walks: its nodes, each with the positions of its
+// inputs, an order in which inputs come before their readers, which nodes
+// depend on a variable, and what several sweeps over it share.
 
 #include <array>
 #include <cstdint>
@@ -46,6 +46,8 @@ class DerivativeGraph {
   unsigned variableCount() const { return variableCount_; }
   /// The position of each output.
   std::vector<std::uint32_t> const& roots() const { return roots_; }
+  /// Every position once, each after those of its inputs.
+  std::vector<std::uint32_t> const& order() const { return order_; }
 
   /// The rules of a node outside the trace library; DerivativeError naming
   /// its class when it has none.
@@ -54,11 +56,11 @@ class DerivativeGraph {
   std::array<TracedDouble, 2> const& partialsOf(std::uint32_t p);
 
  private:
-  void order_(std::vector<TracedDouble> const& outputs);
+  void find_(std::vector<TracedDouble> const& outputs);
+  void sequence_(std::vector<std::uint32_t>& readers);
 
-  /// What a sweep reads of a node, in one place. While the graph is
-  /// being found, first indexes the inputs by number and active says
-  /// whether the node is a double (or array).
+  /// What a sweep reads of a node, in one place. Until the order is
+  /// known, active says whether the node is a double (or array).
   struct Node {
     Operation const* op;
     OperationPtr const* ptr;
@@ -69,9 +71,10 @@ class DerivativeGraph {
   };
 
   std::vector<OperationPtr> held_;  // outputs' nodes, kept alive
-  std::vector<Node> nodes_;         // inputs before their readers, then one past the end
+  std::vector<Node> nodes_;         // as found, then one past the end
   std::vector<std::uint32_t> inputs_;
   std::vector<std::uint32_t> roots_;
+  std::vector<std::uint32_t> order_;
   std::unordered_map<std::string, unsigned> variables_;
   unsigned variableCount_ = 0;
   std::vector<std::uint32_t> partialIndex_;

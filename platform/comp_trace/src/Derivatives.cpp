@@ -49,10 +49,10 @@ DerivativeGraph::DerivativeGraph(std::vector<TracedDouble> const& outputs,
       throw DerivativeError(where + " repeats the input " + name);
   }
   variableCount_ = static_cast<unsigned>(inputs.size());
-  order_(outputs);
+  find_(outputs);
 }
 
-void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
+void DerivativeGraph::find_(std::vector<TracedDouble> const& outputs) {
   held_.reserve(outputs.size());
   for (TracedDouble const& out : outputs) held_.push_back(out.operation());
 
@@ -60,39 +60,42 @@ void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
   // wait in the queue are known ahead, so their loads overlap, where a
   // depth-first walk of the nodes waits on one load at a time. A node that
   // only one reference holds is reached through that one edge, so only
-  // nodes held several times are looked up by address.
-  std::vector<Node> found;
-  std::vector<std::uint32_t> firstIn, inputsIn;  // inputs by number
+  // nodes held several times are looked up by address. The numbers are
+  // the nodes' positions.
+  std::vector<std::uint32_t> readers;  // of each node, within the graph
   PointerMap<std::uint32_t> seen;
   auto number = [&](OperationPtr const& op, bool shared) {
-    auto id = static_cast<std::uint32_t>(found.size());
+    auto id = static_cast<std::uint32_t>(nodes_.size());
     if (shared) {
       std::uint32_t known = seen.findOrInsert(op.get(), id);
       if (known != id) return known;
     }
     // Set field by field: an aggregate built aside is read back in wider
     // words than it was written in, and the load waits on the stores.
-    Node& entry = found.emplace_back();
+    Node& entry = nodes_.emplace_back();
     entry.op = op.get();
     entry.ptr = &op;
+    readers.push_back(0);
     return id;
   };
-  std::vector<std::uint32_t> rootIds;
-  rootIds.reserve(held_.size());
-  for (OperationPtr const& root : held_) rootIds.push_back(number(root, true));
+  roots_.reserve(held_.size());
+  for (OperationPtr const& root : held_) roots_.push_back(number(root, true));
   // Loads are asked for in two steps: the node 2 kAhead places on, and the
   // shared counts of the inputs of the node kAhead places on (by then in
   // the cache), which numbering that node reads.
   constexpr std::size_t kAhead = 8;
-  for (std::size_t k = 0; k < found.size(); ++k) {
-    if (k + 2 * kAhead < found.size()) __builtin_prefetch(found[k + 2 * kAhead].op);
-    if (k + kAhead < found.size())
-      for (OperationPtr const& in : found[k + kAhead].op->inputs())
+  for (std::size_t k = 0; k < nodes_.size(); ++k) {
+    if (k + 2 * kAhead < nodes_.size()) __builtin_prefetch(nodes_[k + 2 * kAhead].op);
+    if (k + kAhead < nodes_.size())
+      for (OperationPtr const& in : nodes_[k + kAhead].op->inputs())
         __builtin_prefetch(reinterpret_cast<char const*>(in.get()) - sizeof(void*));
-    Operation const& node = *found[k].op;
-    firstIn.push_back(static_cast<std::uint32_t>(inputsIn.size()));
-    for (OperationPtr const& in : node.inputs())
-      inputsIn.push_back(number(in, in.use_count() != 1));
+    Operation const& node = *nodes_[k].op;
+    auto first = static_cast<std::uint32_t>(inputs_.size());
+    for (OperationPtr const& in : node.inputs()) {
+      std::uint32_t q = number(in, in.use_count() != 1);
+      ++readers[q];
+      inputs_.push_back(q);
+    }
     bool dbl = !node.isScalar() ||
                static_cast<ScalarOperation const&>(node).scalarType() == ScalarType::Double;
     unsigned variable = kNone;
@@ -100,7 +103,8 @@ void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
       auto known = variables_.find(static_cast<InputOp const&>(node).name());
       if (known != variables_.end()) variable = known->second;
     }
-    Node& entry = found[k];
+    Node& entry = nodes_[k];
+    entry.first = first;
     entry.variable = variable;
     entry.active = dbl;
     entry.info.kind = node.ownKind();
@@ -111,55 +115,35 @@ void DerivativeGraph::order_(std::vector<TracedDouble> const& outputs) {
       entry.info.operand = static_cast<std::uint8_t>(function.operand());
     }
   }
-  std::size_t const n = found.size();
-  firstIn.push_back(static_cast<std::uint32_t>(inputsIn.size()));
-
-  // Then positions: depth first over the numbers, inputs in order, so that
-  // a node follows all of its inputs. A placed node's position carries
-  // whether it is active in its top bit, where its readers look for it.
-  constexpr std::uint32_t kOpen = kNone - 1;
-  constexpr std::uint32_t kActive = 0x80000000u;
-  std::vector<std::uint32_t> position(n, kNone);
-  nodes_.reserve(n + 1);
-  inputs_.reserve(inputsIn.size());
-  struct Frame {
-    std::uint32_t id, next, end;
-  };
-  std::vector<Frame> stack;
-  for (std::uint32_t root : rootIds) {
-    if (position[root] == kNone) {
-      position[root] = kOpen;
-      stack.push_back({root, firstIn[root], firstIn[root + 1]});
-    }
-    while (!stack.empty()) {
-      Frame& top = stack.back();
-      if (top.next < top.end) {
-        std::uint32_t in = inputsIn[top.next++];
-        if (position[in] == kNone) {
-          position[in] = kOpen;
-          stack.push_back({in, firstIn[in], firstIn[in + 1]});
-        }
-        continue;
-      }
-      std::uint32_t id = top.id;
-      stack.pop_back();
-      auto p = static_cast<std::uint32_t>(nodes_.size());
-      Node& node = nodes_.emplace_back(found[id]);
-      node.first = static_cast<std::uint32_t>(inputs_.size());
-      // Active: a double (or array) computed from a variable.
-      std::uint32_t active = node.variable != kNone ? kActive : 0;
-      for (std::uint32_t k = firstIn[id]; k < firstIn[id + 1]; ++k) {
-        std::uint32_t q = position[inputsIn[k]];
-        inputs_.push_back(q & ~kActive);
-        active |= q & kActive;
-      }
-      if (!node.active) active = 0;
-      node.active = active != 0;
-      position[id] = p | active;
-    }
-    roots_.push_back(position[root] & ~kActive);
-  }
   nodes_.push_back({nullptr, nullptr, static_cast<std::uint32_t>(inputs_.size()), kNone, {}, 0});
+  sequence_(readers);
+}
+
+void DerivativeGraph::sequence_(std::vector<std::uint32_t>& readers) {
+  // Each node once all of its readers are placed (Kahn's order), filled
+  // from the back so that inputs come first. Only outputs have no
+  // readers; the queue is the order itself.
+  std::size_t const n = size();
+  order_.resize(n);
+  std::size_t placed = n, queued = n;
+  for (std::uint32_t root : roots_)
+    if (readers[root] == 0) {
+      readers[root] = kNone;  // queued: a repeated output is not queued again
+      order_[--queued] = root;
+    }
+  while (placed > 0) {
+    std::uint32_t p = order_[--placed];
+    for (std::uint32_t k = nodes_[p].first; k < nodes_[p + 1].first; ++k)
+      if (--readers[inputs_[k]] == 0) order_[--queued] = inputs_[k];
+  }
+  // Active: a double (or array) computed from a variable.
+  for (std::uint32_t p : order_) {
+    Node& node = nodes_[p];
+    bool active = node.variable != kNone;
+    for (std::uint32_t k = node.first; k < nodes_[p + 1].first && !active; ++k)
+      active = nodes_[inputs_[k]].active;
+    node.active = node.active && active;
+  }
 }
 
 Differentiable::Rules const& DerivativeGraph::rulesOf(Operation const& node) {

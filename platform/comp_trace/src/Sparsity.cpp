@@ -69,7 +69,7 @@ std::vector<std::vector<std::uint32_t>> dependencies(DerivativeGraph const& g) {
 
   SetPool pool;
   std::vector<std::uint32_t> ids, merged;
-  for (std::uint32_t p = 0; p < n; ++p) {
+  for (std::uint32_t p : g.order()) {
     std::uint32_t set = kNone;
     if (g.active(p) && g.variable(p) != kNone) {
       set = pool.make({g.variable(p)});

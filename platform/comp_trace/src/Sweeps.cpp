@@ -361,7 +361,7 @@ void reverseNode(DerivativeGraph& g, Derivatives& d, Derivatives& result, std::u
 std::vector<TracedDouble> forwardSweep(DerivativeGraph& graph,
                                        std::vector<TracedDouble> const& tangents) {
   Derivatives d(graph.size());
-  for (std::uint32_t p = 0; p < graph.size(); ++p)
+  for (std::uint32_t p : graph.order())
     if (graph.active(p)) forwardNode(graph, d, tangents, p);
   std::vector<TracedDouble> result;
   result.reserve(graph.roots().size());
@@ -378,16 +378,18 @@ std::vector<TracedDouble> reverseSweep(DerivativeGraph& graph,
     if (graph.active(p)) d.add(p, cotangents[i]);
   }
   Derivatives variables(graph.variableCount());
-  // Positions run backwards through the nodes, which sit anywhere: each is
-  // asked for a few positions ahead, and a product's operands (whose counts
+  // The order runs backwards through the nodes, which sit anywhere: each
+  // is asked for a few places ahead, and a product's operands (whose counts
   // it takes) once the node has come.
-  constexpr std::uint32_t kAhead = 8;
-  for (std::uint32_t p = static_cast<std::uint32_t>(graph.size()); p-- > 0;) {
-    if (p >= 2 * kAhead && needsNode(graph, p - 2 * kAhead))
-      __builtin_prefetch(&graph.op(p - 2 * kAhead));
-    if (p >= kAhead && needsNode(graph, p - kAhead))
-      for (OperationPtr const& in : graph.op(p - kAhead).inputs())
+  constexpr std::size_t kAhead = 8;
+  auto const& order = graph.order();
+  for (std::size_t k = order.size(); k-- > 0;) {
+    if (k >= 2 * kAhead && needsNode(graph, order[k - 2 * kAhead]))
+      __builtin_prefetch(&graph.op(order[k - 2 * kAhead]));
+    if (k >= kAhead && needsNode(graph, order[k - kAhead]))
+      for (OperationPtr const& in : graph.op(order[k - kAhead]).inputs())
         __builtin_prefetch(reinterpret_cast<char const*>(in.get()) - sizeof(void*));
+    std::uint32_t p = order[k];
     if (graph.active(p) && hasCotangent(graph, d, p)) reverseNode(graph, d, variables, p);
   }
   std::vector<TracedDouble> result;
