@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "DerivativeGraph.hpp"
+#include "NodePool.hpp"
 #include "ScalarRules.hpp"
 #include "kelm_math/comp_trace/CollectOp.hpp"
 #include "kelm_math/comp_trace/Functions.hpp"
@@ -55,11 +56,11 @@ bool zeroValue(TracedDouble const& v) { return v.isConstant() && isStructuralZer
 
 /// a fn b for fn Add, Sub or Mul: folded when both are constants (as the
 /// operators fold), else one node that takes over both handles.
-TracedDouble binary(Fn fn, TracedDouble a, TracedDouble b) {
+TracedDouble binary(NodePool* pool, Fn fn, TracedDouble a, TracedDouble b) {
   double x = 0.0, y = 0.0;
   if (a.getConstant(x) && b.getConstant(y))
     return fn == Fn::Add ? x + y : fn == Fn::Sub ? x - y : x * y;
-  return TracedDouble(ScalarOperationPtr(std::make_shared<FunctionOp>(
+  return TracedDouble(ScalarOperationPtr(pool->make<FunctionOp>(
       fn, ScalarType::Double,
       std::array<OperationPtr, 2>{std::move(a).operation(), std::move(b).operation()})));
 }
@@ -78,13 +79,14 @@ TracedArray padded(TracedArray values, unsigned n) {
 /// per output of a vector node.
 class Derivatives {
  public:
-  explicit Derivatives(std::size_t n) : scalars_(n), slots_(n, kNoSlot) {}
+  Derivatives(std::size_t n, NodePool* pool) : scalars_(n), slots_(n, kNoSlot), pool_(pool) {}
+  NodePool* pool() const { return pool_; }
   TracedDouble& scalar(std::size_t p) { return scalars_[p]; }
   /// Adds v to the derivative of scalar node p, taking over v's handle.
   void add(std::size_t p, TracedDouble v) {
     if (zeroValue(v)) return;
     TracedDouble& acc = scalars_[p];
-    acc = zeroValue(acc) ? std::move(v) : binary(Fn::Add, std::move(acc), std::move(v));
+    acc = zeroValue(acc) ? std::move(v) : binary(pool_, Fn::Add, std::move(acc), std::move(v));
   }
   /// Output arrays of vector node p; null when it has none.
   std::vector<TracedArray>* arrays(std::size_t p) {
@@ -112,6 +114,7 @@ class Derivatives {
   std::vector<TracedDouble> scalars_;
   std::vector<std::uint32_t> slots_;
   std::vector<std::vector<TracedArray>> arrays_;
+  NodePool* pool_;
 };
 
 class KernelForward final : public ForwardArgs {
@@ -205,7 +208,7 @@ TracedDouble forwardFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p
 /// w times the node `factor`: a constant factor of 0 or 1 records nothing,
 /// -1 a negation, another constant is shared with the computation rather
 /// than recorded again.
-TracedDouble product(TracedDouble w, OperationPtr const& factor, bool constant) {
+TracedDouble product(NodePool* pool, TracedDouble w, OperationPtr const& factor, bool constant) {
   if (constant) {
     double c = static_cast<ConstantOp const&>(*factor).value().doubleValue();
     double x = 0.0;
@@ -214,7 +217,7 @@ TracedDouble product(TracedDouble w, OperationPtr const& factor, bool constant) 
     if (c == -1.0) return -std::move(w);
     if (w.getConstant(x)) return x * c;
   }
-  return TracedDouble(ScalarOperationPtr(std::make_shared<FunctionOp>(
+  return TracedDouble(ScalarOperationPtr(pool->make<FunctionOp>(
       Fn::Mul, ScalarType::Double, std::array<OperationPtr, 2>{std::move(w).operation(), factor})));
 }
 
@@ -241,7 +244,7 @@ void reverseFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p) {
       for (std::size_t i = 0; i < 2; ++i)
         if (wants(i)) {
           bool constant = g.info(g.input(p, 1 - i)).kind == OwnKind::Constant;
-          push(i, product(w, g.op(p).inputs()[1 - i], constant));
+          push(i, product(d.pool(), w, g.op(p).inputs()[1 - i], constant));
         }
       return;
     default: break;
@@ -360,7 +363,8 @@ void reverseNode(DerivativeGraph& g, Derivatives& d, Derivatives& result, std::u
 
 std::vector<TracedDouble> forwardSweep(DerivativeGraph& graph,
                                        std::vector<TracedDouble> const& tangents) {
-  Derivatives d(graph.size());
+  NodePool::Handle pool;
+  Derivatives d(graph.size(), pool.get());
   for (std::uint32_t p : graph.order())
     if (graph.active(p)) forwardNode(graph, d, tangents, p);
   std::vector<TracedDouble> result;
@@ -372,12 +376,13 @@ std::vector<TracedDouble> forwardSweep(DerivativeGraph& graph,
 
 std::vector<TracedDouble> reverseSweep(DerivativeGraph& graph,
                                        std::vector<TracedDouble> const& cotangents) {
-  Derivatives d(graph.size());
+  NodePool::Handle pool;
+  Derivatives d(graph.size(), pool.get());
   for (std::size_t i = 0; i < graph.roots().size(); ++i) {
     std::uint32_t p = graph.roots()[i];
     if (graph.active(p)) d.add(p, cotangents[i]);
   }
-  Derivatives variables(graph.variableCount());
+  Derivatives variables(graph.variableCount(), pool.get());
   // The order runs backwards through the nodes, which sit anywhere: each
   // is asked for a few places ahead, and a product's operands (whose counts
   // it takes) once the node has come.

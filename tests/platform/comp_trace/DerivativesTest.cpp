@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <numeric>
+#include <thread>
 
 #include "ShiftOp.hpp"
 #include "kelm_math/comp_trace/DerivativeRule.hpp"
@@ -167,6 +168,25 @@ TEST(Derivatives, ZerosFoldAndTheComputationIsShared) {
   EXPECT_EQ(ct::jvp({x * x}, {x}, {TracedDouble::input("v")})[0].evaluate(b), 2.8);
   // A derivative of constants is a constant.
   EXPECT_TRUE(ct::gradient(vm::exp(TracedDouble(0.0)) * x, {x})[0].equalConstant(1.0));
+}
+
+// A sweep's sums and products share storage blocks: one derivative kept
+// after the others are gone, then released on another thread.
+TEST(Derivatives, ADerivativeOutlivesTheOthersOnAnyThread) {
+  ct::BindingSet b;
+  b.bind("x", 0.5);
+  b.bind("y", 0.5);
+  TracedDouble kept;
+  {
+    TracedDouble x = TracedDouble::input("x"), y = TracedDouble::input("y"), f = x * y;
+    constexpr int n = 2000;  // f = x y (x + y)^n, over many blocks
+    for (int k = 0; k < n; ++k) f = f * x + y * f;
+    std::vector<TracedDouble> g = ct::gradient(f, {x, y});
+    kept = g[1];
+    std::thread([g = std::move(g)]() mutable { g.clear(); }).join();
+  }
+  EXPECT_NEAR(kept.evaluate(b), 0.5 + 0.25 * 2000, 1e-9);
+  std::thread([k = std::move(kept)]() mutable { k = TracedDouble(); }).join();
 }
 
 TEST(Derivatives, RefusesWhatItCannotDifferentiate) {
