@@ -157,6 +157,12 @@ TEST(Derivatives, ZerosFoldAndTheComputationIsShared) {
   // Outputs that do not depend on an input: exact zeros, not nodes.
   auto j = ct::jacobian({f, k * k, vm::floor(x)}, {x, y});
   for (std::size_t i : {1, 2, 3, 4, 5}) EXPECT_TRUE(j[i].equalConstant(0.0)) << i;
+  // An output given twice, forward and reverse.
+  ct::BindingSet at;
+  at.bind("x", 0.3);
+  auto twice = ct::jacobian({f, f}, {x});
+  EXPECT_EQ(twice.at(1).evaluate(at), j[0].evaluate(at));
+  EXPECT_EQ(ct::vjp({f, f}, {x}, {1.0, 1.0}).at(0).evaluate(at), 2 * j[0].evaluate(at));
   // The derivative reads the computation's nodes, not copies of them.
   std::string code = ct::generateCFunction("f_and_df", {"x", "y"}, {f, j[0]});
   EXPECT_EQ(vela::test::occurrences(code, "sin("), 1u) << code;
