@@ -54,15 +54,26 @@ constexpr std::uint32_t kNoSlot = 0xffffffffu;
 
 bool zeroValue(TracedDouble const& v) { return v.isConstant() && isStructuralZero(v); }
 
-/// a fn b for fn Add, Sub or Mul: folded when both are constants (as the
+/// fn of doubles over inputs, made in the sweep's pool.
+template <std::size_t N>
+TracedDouble made(NodePool* pool, Fn fn, std::array<OperationPtr, N> inputs) {
+  return TracedDouble(
+      ScalarOperationPtr(pool->make<FunctionOp>(fn, ScalarType::Double, std::move(inputs))));
+}
+
+/// a fn b for fn Add or Sub: folded when both are constants (as the
 /// operators fold), else one node that takes over both handles.
 TracedDouble binary(NodePool* pool, Fn fn, TracedDouble a, TracedDouble b) {
   double x = 0.0, y = 0.0;
-  if (a.getConstant(x) && b.getConstant(y))
-    return fn == Fn::Add ? x + y : fn == Fn::Sub ? x - y : x * y;
-  return TracedDouble(ScalarOperationPtr(pool->make<FunctionOp>(
-      fn, ScalarType::Double,
-      std::array<OperationPtr, 2>{std::move(a).operation(), std::move(b).operation()})));
+  if (a.getConstant(x) && b.getConstant(y)) return fn == Fn::Add ? x + y : x - y;
+  return made<2>(pool, fn, {std::move(a).operation(), std::move(b).operation()});
+}
+
+/// -v, folded for a constant.
+TracedDouble negated(NodePool* pool, TracedDouble v) {
+  double x = 0.0;
+  if (v.getConstant(x)) return -x;
+  return made<1>(pool, Fn::Neg, {std::move(v).operation()});
 }
 
 bool allZero(TracedArray const& values) {
@@ -76,17 +87,46 @@ TracedArray padded(TracedArray values, unsigned n) {
 }
 
 /// Derivatives of every node of one sweep: one per scalar node, one array
-/// per output of a vector node.
+/// per output of a vector node. A scalar derivative may be held negated:
+/// sums, differences, negations and products pass the sign on, so that a
+/// reverse sweep records a negation only where something else reads it.
 class Derivatives {
  public:
-  Derivatives(std::size_t n, NodePool* pool) : scalars_(n), slots_(n, kNoSlot), pool_(pool) {}
+  Derivatives(std::size_t n, NodePool* pool)
+      : scalars_(n), negated_(n, 0), slots_(n, kNoSlot), pool_(pool) {}
   NodePool* pool() const { return pool_; }
-  TracedDouble& scalar(std::size_t p) { return scalars_[p]; }
-  /// Adds v to the derivative of scalar node p, taking over v's handle.
-  void add(std::size_t p, TracedDouble v) {
+  /// The derivative of scalar node p; one held negated is negated first.
+  TracedDouble& scalar(std::size_t p) {
+    if (negated_[p]) {
+      scalars_[p] = negated(pool_, std::move(scalars_[p]));
+      negated_[p] = 0;
+    }
+    return scalars_[p];
+  }
+  bool isZero(std::size_t p) const { return zeroValue(scalars_[p]); }
+  /// Moves out the derivative of scalar node p, or its negation where
+  /// `minus` comes back true.
+  TracedDouble take(std::size_t p, bool& minus) {
+    minus = negated_[p] != 0;
+    negated_[p] = 0;
+    return std::move(scalars_[p]);
+  }
+  /// Adds v (or subtracts it) to the derivative of scalar node p, taking
+  /// over v's handle.
+  void add(std::size_t p, TracedDouble v, bool subtract = false) {
     if (zeroValue(v)) return;
     TracedDouble& acc = scalars_[p];
-    acc = zeroValue(acc) ? std::move(v) : binary(pool_, Fn::Add, std::move(acc), std::move(v));
+    bool minus = negated_[p] != 0;
+    if (zeroValue(acc)) {
+      acc = std::move(v);
+      negated_[p] = subtract;
+    } else if (minus == subtract) {  // +-(acc + v)
+      acc = binary(pool_, Fn::Add, std::move(acc), std::move(v));
+    } else {  // acc - v, or v - acc
+      acc = minus ? binary(pool_, Fn::Sub, std::move(v), std::move(acc))
+                  : binary(pool_, Fn::Sub, std::move(acc), std::move(v));
+      negated_[p] = 0;
+    }
   }
   /// Output arrays of vector node p; null when it has none.
   std::vector<TracedArray>* arrays(std::size_t p) {
@@ -112,6 +152,7 @@ class Derivatives {
 
  private:
   std::vector<TracedDouble> scalars_;
+  std::vector<std::uint8_t> negated_;
   std::vector<std::uint32_t> slots_;
   std::vector<std::vector<TracedArray>> arrays_;
   NodePool* pool_;
@@ -169,7 +210,7 @@ class KernelReverse final : public ReverseArgs {
 
  private:
   bool zero_(unsigned j) const {
-    if (node().isScalar()) return j != 0 || zeroValue(d_.scalar(p_));
+    if (node().isScalar()) return j != 0 || d_.isZero(p_);
     auto* outputs = d_.arrays(p_);
     return !outputs || j >= outputs->size() || allZero((*outputs)[j]);
   }
@@ -205,20 +246,21 @@ TracedDouble forwardFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p
   return t;
 }
 
-/// w times the node `factor`: a constant factor of 0 or 1 records nothing,
-/// -1 a negation, another constant is shared with the computation rather
-/// than recorded again.
-TracedDouble product(NodePool* pool, TracedDouble w, OperationPtr const& factor, bool constant) {
+/// w times the node `factor`, to be added, or subtracted where `subtract`
+/// comes back true: a constant factor of 0 or +-1 records nothing, another
+/// constant is shared with the computation rather than recorded again.
+TracedDouble product(NodePool* pool, TracedDouble w, OperationPtr const& factor, bool constant,
+                     bool& subtract) {
+  subtract = false;
   if (constant) {
     double c = static_cast<ConstantOp const&>(*factor).value().doubleValue();
     double x = 0.0;
     if (c == 0.0) return 0.0;
     if (c == 1.0) return w;
-    if (c == -1.0) return -std::move(w);
+    if (c == -1.0) return subtract = true, w;
     if (w.getConstant(x)) return x * c;
   }
-  return TracedDouble(ScalarOperationPtr(pool->make<FunctionOp>(
-      Fn::Mul, ScalarType::Double, std::array<OperationPtr, 2>{std::move(w).operation(), factor})));
+  return made<2>(pool, Fn::Mul, {std::move(w).operation(), factor});
 }
 
 void reverseFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p) {
@@ -230,25 +272,34 @@ void reverseFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p) {
       arithmetic ? RuleShape::Partials : ruleShape(fn, static_cast<ScalarType>(info.operand));
   if (shape == RuleShape::Zero) return;
   // p's cotangent is complete and read by nobody else: its handle moves.
-  TracedDouble w = std::move(d.scalar(p));
-  auto push = [&](std::size_t i, TracedDouble v) {
+  bool minus = false;
+  TracedDouble w = d.take(p, minus);
+  auto push = [&](std::size_t i, TracedDouble v, bool subtract = false) {
     std::uint32_t q = g.input(p, i);
-    if (g.active(q)) d.add(q, std::move(v));
+    if (g.active(q)) d.add(q, std::move(v), subtract);
   };
   auto wants = [&](std::size_t i) { return g.active(g.input(p, i)); };
   switch (fn) {
-    case Fn::Neg: push(0, -std::move(w)); return;
-    case Fn::Add: push(0, w), push(1, std::move(w)); return;
-    case Fn::Sub: push(0, w), push(1, -std::move(w)); return;
-    case Fn::Mul:
+    case Fn::Neg: push(0, std::move(w), !minus); return;
+    case Fn::Add: push(0, w, minus), push(1, std::move(w), minus); return;
+    case Fn::Sub: push(0, w, minus), push(1, std::move(w), !minus); return;
+    case Fn::Mul: {
+      bool const both = wants(0) && wants(1);
       for (std::size_t i = 0; i < 2; ++i)
         if (wants(i)) {
           bool constant = g.info(g.input(p, 1 - i)).kind == OwnKind::Constant;
-          push(i, product(d.pool(), w, g.op(p).inputs()[1 - i], constant));
+          // The last product takes w's handle: a copy costs an atomic count.
+          TracedDouble wi = both && i == 0 ? w : std::move(w);
+          bool subtract = false;
+          TracedDouble v =
+              product(d.pool(), std::move(wi), g.op(p).inputs()[1 - i], constant, subtract);
+          push(i, std::move(v), subtract != minus);
         }
       return;
+    }
     default: break;
   }
+  if (minus) w = negated(d.pool(), std::move(w));
   auto const& node = static_cast<FunctionOp const&>(g.op(p));
   if (shape == RuleShape::Select) {
     unsigned first = 0;
@@ -311,7 +362,7 @@ bool needsNode(DerivativeGraph const& g, std::uint32_t p) {
 }
 
 bool hasCotangent(DerivativeGraph const& g, Derivatives& d, std::size_t p) {
-  if (g.info(p).scalar) return !zeroValue(d.scalar(p));
+  if (g.info(p).scalar) return !d.isZero(p);
   auto* outputs = d.arrays(p);
   if (!outputs) return false;
   return std::any_of(outputs->begin(), outputs->end(),
@@ -320,7 +371,12 @@ bool hasCotangent(DerivativeGraph const& g, Derivatives& d, std::size_t p) {
 
 void reverseNode(DerivativeGraph& g, Derivatives& d, Derivatives& result, std::uint32_t p) {
   switch (g.info(p).kind) {
-    case OwnKind::Input: result.add(g.variable(p), std::move(d.scalar(p))); return;
+    case OwnKind::Input: {
+      bool minus = false;
+      TracedDouble w = d.take(p, minus);
+      result.add(g.variable(p), std::move(w), minus);
+      return;
+    }
     case OwnKind::Constant: return;
     case OwnKind::Function: reverseFunction(g, d, p); return;
     default: break;

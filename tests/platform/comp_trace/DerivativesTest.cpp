@@ -38,7 +38,11 @@ std::vector<vela::test::DerivativeCase> scalarRuleCases() {
   using vm::ternary;
   return {
       row(
-          "arithmetic", [](auto x, auto y, auto z, auto) { return -(x * y) + x / z - (y - z) * x; },
+          "arithmetic",
+          [](auto x, auto y, auto z, auto) {
+            // Signs pass through sums into products and functions.
+            return -(x * y + vm::sin(z)) + x / z - (y - z) * (x * -1.0);
+          },
           p(0.5, 2)),
       row(
           "sqrt exp log",
