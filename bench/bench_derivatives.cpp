@@ -123,14 +123,18 @@ std::size_t callsPerRound(Fn& fn) {
 }
 
 /// The fastest seconds per call of a over those of b, from alternating
-/// rounds of a few milliseconds each.
+/// rounds of a few milliseconds each. Each round starts with an untimed
+/// call, so that every timed call follows one of its own kind: how fast a
+/// call allocates depends on what the call before it left in the heap.
 template <class A, class B>
 double fastestRatio(A&& a, B&& b, int rounds = 9) {
   std::size_t na = callsPerRound(a), nb = callsPerRound(b);
   double best[2] = {std::numeric_limits<double>::infinity(),
                     std::numeric_limits<double>::infinity()};
   for (int r = 0; r < rounds; ++r) {
+    a();
     best[0] = std::min(best[0], secondsFor(a, na) / double(na));
+    b();
     best[1] = std::min(best[1], secondsFor(b, nb) / double(nb));
   }
   return best[0] / best[1];
