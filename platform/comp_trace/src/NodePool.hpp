@@ -1,9 +1,10 @@
 #pragma once
 
-// Storage for the nodes one builder makes in a burst (a derivative sweep),
-// carved from a few large blocks instead of one heap allocation each. The
-// blocks go back when the last of their nodes is released, on whatever
-// thread that happens.
+// Storage for the nodes one builder makes in a burst (a derivative sweep,
+// the elements of a kernel's output), carved from a few large blocks instead
+// of one heap allocation each. The blocks go back when the last of their
+// nodes is released, on whatever thread that happens: one node kept keeps
+// its block.
 
 #include <atomic>
 #include <cstddef>
@@ -30,7 +31,11 @@ class NodePool {
   /// no node is left in them.
   class Handle {
    public:
-    Handle() : pool_(new (checked(std::malloc(sizeof(NodePool)))) NodePool) {}
+    Handle() : Handle(kFirstBlock - kHeader) {}
+    /// For a builder that knows what its nodes take (see footprint): the
+    /// first block holds `bytes`.
+    explicit Handle(std::size_t bytes)
+        : pool_(new (checked(std::malloc(sizeof(NodePool)))) NodePool(bytes + kHeader)) {}
     Handle(Handle const&) = delete;
     Handle& operator=(Handle const&) = delete;
     ~Handle() { pool_->close_(); }
@@ -65,6 +70,12 @@ class NodePool {
     }
   };
 
+  /// About the bytes a T takes in a pool, with its shared counts.
+  template <class T>
+  static constexpr std::size_t footprint() {
+    return (sizeof(T) + 4 * sizeof(void*) + 15) & ~std::size_t(15);
+  }
+
   /// A T made in the pool, shared-owned.
   template <class T, class... Args>
   std::shared_ptr<T> make(Args&&... args) {
@@ -76,7 +87,9 @@ class NodePool {
   // and only releases touch it; the builder settles what it allocated once,
   // at the end, so that making a node needs no atomic operation.
   static constexpr std::uint64_t kOpen = std::uint64_t(1) << 62;
-  static constexpr std::size_t kFirstBlock = 4096, kLargestBlock = 65536;
+  static constexpr std::size_t kFirstBlock = 4096, kLargestBlock = 65536, kHeader = 16;
+
+  explicit NodePool(std::size_t firstBlock) : blockSize_(firstBlock) {}
 
   struct Block {
     Block* next;
@@ -99,13 +112,13 @@ class NodePool {
 
   void grow_(std::size_t bytes) {
     std::size_t size = blockSize_;
-    while (size - 16 < bytes) size *= 2;
+    while (size - kHeader < bytes) size *= 2;
     if (blockSize_ < kLargestBlock) blockSize_ *= 2;
     auto* block = static_cast<Block*>(checked(std::malloc(size)));
     block->next = blocks_;
     block->size = size;
     blocks_ = block;
-    next_ = reinterpret_cast<char*>(block) + 16;
+    next_ = reinterpret_cast<char*>(block) + kHeader;
     end_ = reinterpret_cast<char*>(block) + size;
   }
 
@@ -134,7 +147,7 @@ class NodePool {
   char* next_ = nullptr;
   char* end_ = nullptr;
   Block* blocks_ = nullptr;
-  std::size_t blockSize_ = kFirstBlock;
+  std::size_t blockSize_;
 };
 
 }  // namespace kelm_math::comp_trace::detail

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "NodePool.hpp"
 #include "Recording.hpp"
 
 namespace kelm_math::comp_trace {
@@ -40,9 +41,19 @@ TracedValue<T> TracedValue<T>::input(std::string const& name) {
 template <class T>
 void TracedValue<T>::accessElements(OperationPtr const& op, unsigned output, unsigned count,
                                     TracedValue* out) {
+  // The elements of an output are made together and mostly released
+  // together: a long output's share one block.
+  constexpr unsigned kShared = 8;
+  if (count < kShared) {
+    for (unsigned i = 0; i < count; ++i)
+      out[i] = TracedValue(ScalarOperationPtr(
+          std::make_shared<detail::ElementOp>(ScalarTypeOf<T>::value, output, i, op)));
+    return;
+  }
+  detail::NodePool::Handle pool(count * detail::NodePool::footprint<detail::ElementOp>());
   for (unsigned i = 0; i < count; ++i)
     out[i] = TracedValue(ScalarOperationPtr(
-        std::make_shared<detail::ElementOp>(ScalarTypeOf<T>::value, output, i, op)));
+        pool.get()->make<detail::ElementOp>(ScalarTypeOf<T>::value, output, i, op)));
 }
 
 template <class T>

@@ -255,6 +255,24 @@ TEST(Evaluation, ElementsPastTheEndReadZero) {
   EXPECT_THROW(ct::generateCFunction("f", {"x"}, {d[0]}), std::logic_error);
 }
 
+// The elements of a long output share storage: one kept after the others
+// and their node are gone, then released on another thread.
+TEST(Evaluation, AnElementOutlivesItsSiblingsOnAnyThread) {
+  TracedDouble kept;
+  {
+    std::vector<TracedDouble> parts(20), read(20);
+    for (int e = 0; e < 20; ++e) parts[e] = TracedDouble::input("x") * double(e);
+    TracedDouble::accessElements(std::make_shared<ct::CollectOp>(20u, parts.data(), ""), 0, 20,
+                                 read.data());
+    kept = read[13];
+    std::thread([r = std::move(read)]() mutable { r.clear(); }).join();
+  }
+  ct::BindingSet bindings;
+  bindings.bind("x", 0.5);
+  EXPECT_EQ(kept.evaluate(bindings), 6.5);
+  std::thread([k = std::move(kept)]() mutable { k = TracedDouble(); }).join();
+}
+
 // A moved-from tape or workspace says what it is; a workspace follows its
 // tape's state and is refused once that is gone, also by a later tape that
 // happens to take its tape's memory.
