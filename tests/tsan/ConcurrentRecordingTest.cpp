@@ -1,12 +1,14 @@
 // Recording, evaluation, C generation and tape calls in several threads at
 // once, on graphs of their own, on one graph they all extend and on one
-// tape; tests/tsan/run.sh builds this with ThreadSanitizer.
+// tape; a gradient made once and released by whichever thread is last;
+// tests/tsan/run.sh builds this with ThreadSanitizer.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
 #include "kelm_math/comp_trace.hpp"
+#include "kelm_math/comp_trace/Derivatives.hpp"
 #include "vela/math/dense_kernels.hpp"
 #include "vela/math/names.hpp"
 
@@ -35,10 +37,20 @@ std::vector<vm::Scalar<Mode>> model(vm::Scalar<Mode> const* in) {
   return {y, sum[0], sum[1], sum[2], vm::atan2(a, b) + vm::guardedDivide(a, b - a)};
 }
 
-std::vector<vm::TracedDouble> recordModel() {
+std::vector<vm::TracedDouble> inputs() {
   std::vector<vm::TracedDouble> in;
   for (auto const& name : kNames) in.push_back(vm::TracedDouble::input(name));
-  return model<vm::Traced>(in.data());
+  return in;
+}
+
+std::vector<vm::TracedDouble> recordModel() { return model<vm::Traced>(inputs().data()); }
+
+std::vector<double> evaluated(std::vector<vm::TracedDouble> const& values, int thread) {
+  vm::BindingSet bindings;
+  std::vector<double> in = inputsOf(thread), result;
+  for (std::size_t i = 0; i < kNames.size(); ++i) bindings.bind(kNames[i], in[i]);
+  for (auto const& value : values) result.push_back(value.evaluate(bindings));
+  return result;
 }
 
 // A thread's extension of the shared outputs and its own recording of the
@@ -47,10 +59,8 @@ std::vector<double> run(std::vector<vm::TracedDouble> outputs, int thread, std::
   for (auto& output : outputs) output = output * (thread + 1.0) + vm::sin(output);
   std::vector<vm::TracedDouble> own = recordModel();
   outputs.insert(outputs.end(), own.begin(), own.end());
-  std::vector<double> in = inputsOf(thread), values, taped(outputs.size());
-  vm::BindingSet bindings;
-  for (std::size_t i = 0; i < kNames.size(); ++i) bindings.bind(kNames[i], in[i]);
-  for (auto const& output : outputs) values.push_back(output.evaluate(bindings));
+  std::vector<double> in = inputsOf(thread), values = evaluated(outputs, thread),
+                      taped(outputs.size());
   kelm_math::comp_trace::Tape(kNames, outputs)(in.data(), taped.data());
   values.insert(values.end(), taped.begin(), taped.end());
   code = vm::generateCFunction("model_" + std::to_string(thread), kNames, outputs);
@@ -62,14 +72,20 @@ std::vector<double> run(std::vector<vm::TracedDouble> outputs, int thread, std::
 TEST(ConcurrentRecording, ThreadsRecordEvaluateAndShareGraphsAndTapes) {
   auto shared = std::make_shared<std::vector<vm::TracedDouble>>(recordModel());
   kelm_math::comp_trace::Tape tape(kNames, *shared);
-  std::vector<std::vector<double>> expected, numeric;
+  auto gradient = std::make_shared<std::vector<vm::TracedDouble>>(
+      kelm_math::comp_trace::gradient((*shared)[0], inputs()));
+  std::vector<std::vector<double>> expected, numeric, slopes;
   std::vector<std::string> code(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     expected.push_back(run(*shared, t, code[t]));
     numeric.push_back(model<vm::Numeric>(inputsOf(t).data()));
+    slopes.push_back({evaluated(*gradient, t)[t % kNames.size()]});
   }
   // The threads start together; the last to finish frees the shared graph.
-  std::vector<std::vector<vm::TracedDouble>> copies(kThreads, *shared);
+  // Each thread holds one entry of the gradient: the threads release
+  // different parts of the nodes the sweep made together.
+  std::vector<std::vector<vm::TracedDouble>> copies(kThreads, *shared), gradients;
+  for (int t = 0; t < kThreads; ++t) gradients.push_back({(*gradient)[t % kNames.size()]});
   std::vector<int> mismatches(kThreads, 0);
   std::atomic<int> ready{0};
   std::vector<std::thread> threads;
@@ -91,9 +107,12 @@ TEST(ConcurrentRecording, ThreadsRecordEvaluateAndShareGraphsAndTapes) {
         tape(ins.data(), batch.data(), 40, 2u);
         for (std::size_t j = 0; j < its.size(); ++j) mismatches[t] += batch[j * 40 + 39] != its[j];
       }
+      mismatches[t] += evaluated(gradients[t], t) != slopes[t];
       copies[t].clear();
+      gradients[t].clear();
     });
   shared.reset();
+  gradient.reset();
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(mismatches, std::vector<int>(kThreads, 0));
 }
