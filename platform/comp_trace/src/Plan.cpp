@@ -207,9 +207,12 @@ void Plan::prepare(Scratch& scratch) const {
 // Each step jumps straight to the next step's code (labels as values): one
 // indirect jump per step, predicted per kind, instead of a shared switch.
 // GCC otherwise merges the jumps back into one (cross-jumping, GCSE), which
-// made the tape three times slower on AMD hosts.
+// made the tape three times slower on AMD hosts. Each kind's code starts on
+// a 32-byte boundary: where it happened to fall moved the multibody tape's
+// call by a fifth from one build to the next.
 #if defined(__GNUC__) && !defined(__clang__)
-#define VELA_THREADED_DISPATCH __attribute__((optimize("no-crossjumping", "no-gcse")))
+#define VELA_THREADED_DISPATCH \
+  __attribute__((optimize("no-crossjumping", "no-gcse", "align-labels=32")))
 #else
 #define VELA_THREADED_DISPATCH
 #endif
