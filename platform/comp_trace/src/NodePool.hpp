@@ -17,10 +17,8 @@
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
 #define VELA_POOL_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
-#define VELA_POOL_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
 #else
 #define VELA_POOL_POISON(p, n) ((void)(p), (void)(n))
-#define VELA_POOL_UNPOISON(p, n) ((void)(p), (void)(n))
 #endif
 
 namespace kelm_math::comp_trace::detail {
@@ -87,13 +85,15 @@ class NodePool {
   // and only releases touch it; the builder settles what it allocated once,
   // at the end, so that making a node needs no atomic operation.
   static constexpr std::uint64_t kOpen = std::uint64_t(1) << 62;
-  static constexpr std::size_t kFirstBlock = 4096, kLargestBlock = 65536, kHeader = 16;
+  static constexpr std::size_t kFirstBlock = 4096, kLargestBlock = 65536;
+  // A block's link, padded so that the nodes after it keep malloc's
+  // 16-byte alignment.
+  static constexpr std::size_t kHeader = 16;
 
   explicit NodePool(std::size_t firstBlock) : blockSize_(firstBlock) {}
 
   struct Block {
     Block* next;
-    std::size_t size;
   };
 
   static void* checked(void* p) {
@@ -116,7 +116,6 @@ class NodePool {
     if (blockSize_ < kLargestBlock) blockSize_ *= 2;
     auto* block = static_cast<Block*>(checked(std::malloc(size)));
     block->next = blocks_;
-    block->size = size;
     blocks_ = block;
     next_ = reinterpret_cast<char*>(block) + kHeader;
     end_ = reinterpret_cast<char*>(block) + size;
@@ -134,7 +133,6 @@ class NodePool {
   void destroy_() {
     for (Block* b = blocks_; b;) {
       Block* next = b->next;
-      VELA_POOL_UNPOISON(b, b->size);
       std::free(b);
       b = next;
     }
