@@ -305,7 +305,12 @@ void Plan::prepareLanes(Scratch& scratch) const {
     std::fill_n(scratch.lanes.begin() + index * kLanes, kLanes, value);
 }
 
-void executeLanes(Plan const& plan, Scratch& scratch, double const* in, std::size_t stride,
+namespace {
+
+// The steps over the first `Width` lanes: a short last block computes no
+// more lanes than it needs, rounded up.
+template <std::size_t Width>
+void executeWidth(Plan const& plan, Scratch& scratch, double const* in, std::size_t stride,
                   std::size_t n) {
   Register* r = scratch.lanes.data();
   std::size_t const generics = plan.generic.size();
@@ -318,19 +323,19 @@ void executeLanes(Plan const& plan, Scratch& scratch, double const* in, std::siz
 #define A a[k]
 #define B b[k]
 #define C c[k]
-#define X(kind, value)                                           \
-  case StepKind::kind:                                           \
-  case StepKind::kind##PrevA:                                    \
-  case StepKind::kind##PrevB:                                    \
-    for (std::size_t k = 0; k < kLanes; ++k) out[k].d = (value); \
+#define X(kind, value)                                          \
+  case StepKind::kind:                                          \
+  case StepKind::kind##PrevA:                                   \
+  case StepKind::kind##PrevB:                                   \
+    for (std::size_t k = 0; k < Width; ++k) out[k].d = (value); \
     break;
-#define X1(kind, value)                                          \
-  case StepKind::kind:                                           \
-    for (std::size_t k = 0; k < kLanes; ++k) out[k].d = (value); \
+#define X1(kind, value)                                         \
+  case StepKind::kind:                                          \
+    for (std::size_t k = 0; k < Width; ++k) out[k].d = (value); \
     break;
-#define XI(kind, value)                                          \
-  case StepKind::kind:                                           \
-    for (std::size_t k = 0; k < kLanes; ++k) out[k].i = (value); \
+#define XI(kind, value)                                         \
+  case StepKind::kind:                                          \
+    for (std::size_t k = 0; k < Width; ++k) out[k].i = (value); \
     break;
     switch (s.kind) {
       VELA_CHAINABLE_KINDS(X)
@@ -374,6 +379,18 @@ void executeLanes(Plan const& plan, Scratch& scratch, double const* in, std::siz
         break;
     }
   }
+}
+
+}  // namespace
+
+void executeLanes(Plan const& plan, Scratch& scratch, double const* in, std::size_t stride,
+                  std::size_t n) {
+  if (n <= kLanes / 4)
+    executeWidth<kLanes / 4>(plan, scratch, in, stride, n);
+  else if (n <= kLanes / 2)
+    executeWidth<kLanes / 2>(plan, scratch, in, stride, n);
+  else
+    executeWidth<kLanes>(plan, scratch, in, stride, n);
 }
 
 namespace {

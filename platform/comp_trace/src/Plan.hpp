@@ -123,7 +123,7 @@ struct GenericOutputs {
 /// Instances a batched run evaluates side by side: each step loops over
 /// them, so the compiler vectorizes the loop and the step's dispatch is
 /// paid once for all of them.
-constexpr std::size_t kLanes = 16;
+constexpr std::size_t kLanes = 32;
 
 /// Scratch of one evaluation: registers and generic outputs. A batched run
 /// keeps register r of lane k at lanes[r * kLanes + k] and the outputs of
@@ -164,8 +164,9 @@ struct InputSource {
 void execute(Plan const& plan, std::size_t first, Scratch& scratch, InputSource inputs);
 
 /// Runs every step for instances [0, n) of a batch, n <= kLanes: input i
-/// of instance k is in[i * stride + k]. Lanes from n on compute on stale
-/// values, and only in the steps that cannot fail.
+/// of instance k is in[i * stride + k]. Lanes from n up to n rounded up to
+/// a quarter, a half or all of kLanes compute on stale values, and only in
+/// the steps that cannot fail.
 void executeLanes(Plan const& plan, Scratch& scratch, double const* in, std::size_t stride,
                   std::size_t n);
 
