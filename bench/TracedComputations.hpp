@@ -166,6 +166,38 @@ struct SymmetricSolveOf {
 };
 using SymmetricSolve = SymmetricSolveOf<30>;
 
+/// The sum of the squares of the entries of A B for N by N matrices A and B
+/// (the inputs, A first, column-major): a product and a dot product as
+/// whole kernels.
+template <int N>
+struct MatrixProductOf {
+  static std::vector<std::string> inputNames() {
+    std::vector<std::string> names;
+    for (char m : {'a', 'b'})
+      for (int k = 0; k < N * N; ++k) names.push_back(m + std::to_string(k));
+    return names;
+  }
+  static std::vector<double> inputValues() {
+    std::mt19937 gen(7);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    std::vector<double> values(2 * N * N);
+    for (auto& v : values) v = u(gen);
+    return values;
+  }
+  static constexpr std::size_t outputCount = 1;
+  // The product and the dot product as whole kernels, and the collects of
+  // their four array inputs.
+  static constexpr std::size_t operations = 6;
+
+  template <class Mode>
+  static void compute(S<Mode> const* in, S<Mode>* out) {
+    std::vector<S<Mode>> C(N * N);
+    vm::matrixMultiply(N, N, N, in, in + N * N, C.data());
+    out[0] = vm::dotProduct(N * N, C.data(), C.data());
+  }
+};
+using MatrixProduct = MatrixProductOf<20>;
+
 /// Distinct nodes reachable from the outputs: those that compute, and the
 /// inputs and constants.
 struct GraphSize {

@@ -7,9 +7,11 @@
 // inputs; linear, so its gradient folds to constants), a chain as long whose
 // steps multiply two variables (y = x y + 0.5), and the multibody
 // computation of bench_trace (800 inputs) reduced to a weighted sum of the
-// squares of its 19 outputs; and c . A^{-1} b for a 30 by 30 symmetric
-// positive definite A through the Cholesky factor and solve (930 inputs;
-// its gradient's goal is 4 times the solve's tape call).
+// squares of its 19 outputs. Whole kernels: the sum of the squares of the
+// entries of A B for 20 by 20 matrices (a product and a dot product, 800
+// inputs), and c . A^{-1} b for a 30 by 30 symmetric positive definite A
+// through the Cholesky factor and solve (930 inputs). Their gradients have
+// hundreds of entries where the recordings have a few nodes.
 //
 // - FunctionTape: the function's Tape call, the yardstick of the next two.
 // - GradientTape: a Tape of gradient(f, x); x_function against the
@@ -522,6 +524,10 @@ BENCHMARK_TEMPLATE(BM_GradientTape, MultibodySum);
 BENCHMARK_TEMPLATE(BM_CentralDifferences, MultibodySum)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Record, MultibodySum)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_Gradient, MultibodySum)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_FunctionTape, MatrixProduct);
+BENCHMARK_TEMPLATE(BM_GradientTape, MatrixProduct);
+BENCHMARK_TEMPLATE(BM_Record, MatrixProduct)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_Gradient, MatrixProduct)->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(BM_FunctionTape, SymmetricSolve);
 BENCHMARK_TEMPLATE(BM_GradientTape, SymmetricSolve);
 BENCHMARK_TEMPLATE(BM_Record, SymmetricSolve)->Unit(benchmark::kMicrosecond);
