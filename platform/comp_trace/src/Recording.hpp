@@ -33,18 +33,32 @@ OperationPtr nodeOrNull(V&& v) {
   return v.isConstant() ? nullptr : OperationPtr(std::forward<V>(v).operation());
 }
 
+/// Makes the node of a function on the heap, each node apart.
+struct OnTheHeap {
+  template <std::size_t N>
+  ScalarOperationPtr operator()(Fn fn, ScalarType operand,
+                                std::array<OperationPtr, N>&& inputs) const {
+    return std::make_shared<FunctionOp>(fn, operand, std::move(inputs));
+  }
+};
+
 /// fn over the arguments (TracedValues): a constant when all are
-/// constants, else one node, which takes over the nodes of rvalue arguments.
-template <class R, class... A>
-TracedValue<R> call(Fn fn, ScalarType operand, A&&... args) {
+/// constants, else one node, made by `make` (as OnTheHeap), which takes
+/// over the nodes of rvalue arguments.
+template <class R, class Make, class... A>
+TracedValue<R> callWith(Make const& make, Fn fn, ScalarType operand, A&&... args) {
   // Taken before the nodes of rvalue arguments move out below.
   std::array<ScalarValue, sizeof...(A)> constants{constantOf(args)...};
   if ((args.isConstant() && ...))
     return TracedValue<R>(valueAs<R>(apply(fn, operand, constants.data())));
   std::array<OperationPtr, sizeof...(A)> inputs{nodeOrNull(std::forward<A>(args))...};
   shareConstants(inputs.data(), constants.data(), inputs.size());
-  return TracedValue<R>(
-      ScalarOperationPtr(std::make_shared<FunctionOp>(fn, operand, std::move(inputs))));
+  return TracedValue<R>(make(fn, operand, std::move(inputs)));
+}
+
+template <class R, class... A>
+TracedValue<R> call(Fn fn, ScalarType operand, A&&... args) {
+  return callWith<R>(OnTheHeap{}, fn, operand, std::forward<A>(args)...);
 }
 
 /// Structural equality of two graphs, visiting each pair of nodes once.

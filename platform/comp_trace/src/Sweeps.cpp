@@ -6,6 +6,7 @@
 
 #include "DerivativeGraph.hpp"
 #include "NodePool.hpp"
+#include "Recording.hpp"
 #include "ScalarRules.hpp"
 #include "kelm_math/comp_trace/CollectOp.hpp"
 #include "kelm_math/comp_trace/Functions.hpp"
@@ -54,26 +55,25 @@ constexpr std::uint32_t kNoSlot = 0xffffffffu;
 
 bool zeroValue(TracedDouble const& v) { return v.isConstant() && isStructuralZero(v); }
 
-/// fn of doubles over inputs, made in the sweep's pool.
-template <std::size_t N>
-TracedDouble made(NodePool* pool, Fn fn, std::array<OperationPtr, N> inputs) {
-  return TracedDouble(
-      ScalarOperationPtr(pool->make<FunctionOp>(fn, ScalarType::Double, std::move(inputs))));
-}
+/// Makes the node of a function in the sweep's pool.
+struct InThePool {
+  NodePool* pool;
+  template <std::size_t N>
+  ScalarOperationPtr operator()(Fn fn, ScalarType operand,
+                                std::array<OperationPtr, N>&& inputs) const {
+    return pool->make<FunctionOp>(fn, operand, std::move(inputs));
+  }
+};
 
-/// a fn b for fn Add or Sub: folded when both are constants (as the
-/// operators fold), else one node that takes over both handles.
+/// a fn b for fn Add or Sub, folded as the operators fold; the node takes
+/// over both handles.
 TracedDouble binary(NodePool* pool, Fn fn, TracedDouble a, TracedDouble b) {
-  double x = 0.0, y = 0.0;
-  if (a.getConstant(x) && b.getConstant(y)) return fn == Fn::Add ? x + y : x - y;
-  return made<2>(pool, fn, {std::move(a).operation(), std::move(b).operation()});
+  return callWith<double>(InThePool{pool}, fn, ScalarType::Double, std::move(a), std::move(b));
 }
 
 /// -v, folded for a constant.
 TracedDouble negated(NodePool* pool, TracedDouble v) {
-  double x = 0.0;
-  if (v.getConstant(x)) return -x;
-  return made<1>(pool, Fn::Neg, {std::move(v).operation()});
+  return callWith<double>(InThePool{pool}, Fn::Neg, ScalarType::Double, std::move(v));
 }
 
 bool allZero(TracedArray const& values) {
@@ -260,7 +260,8 @@ TracedDouble product(NodePool* pool, TracedDouble w, OperationPtr const& factor,
     if (c == -1.0) return subtract = true, w;
     if (w.getConstant(x)) return x * c;
   }
-  return made<2>(pool, Fn::Mul, {std::move(w).operation(), factor});
+  return TracedDouble(InThePool{pool}(
+      Fn::Mul, ScalarType::Double, std::array<OperationPtr, 2>{std::move(w).operation(), factor}));
 }
 
 void reverseFunction(DerivativeGraph& g, Derivatives& d, std::uint32_t p) {
